@@ -1,0 +1,56 @@
+# Kestrova: `make run` builds and starts the program, `make test` builds and runs the whole suite.
+# Both install the Debian packages that are missing first (scripts/install-deps).
+
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+CMAKE ?= cmake
+CONFIGURE = $(CMAKE) -G Ninja -DKESTROVA_WERROR=ON -Wno-dev
+
+.PHONY: all deps build run test test-main test-asan test-tsan install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build/build.ninja:
+	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: deps build/build.ninja
+	$(CMAKE) --build build -j $(JOBS)
+
+run: build
+	./build/src/app/kestrova $(ARGS)
+
+# The Qt-free libraries and their tests once more with AddressSanitizer and UndefinedBehavior-
+# Sanitizer, and once with ThreadSanitizer; then the whole suite of the normal build.
+test: deps
+	$(MAKE) --no-print-directory test-asan test-tsan test-main
+
+test-main: build
+	cd build && ctest -j $(JOBS) --output-on-failure
+
+build-asan/build.ninja:
+	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_QT_FREE_ONLY=ON \
+	  -DKESTROVA_SANITIZE=address,undefined
+
+test-asan: deps build-asan/build.ninja
+	$(CMAKE) --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
+
+build-tsan/build.ninja:
+	$(CONFIGURE) -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_QT_FREE_ONLY=ON \
+	  -DKESTROVA_SANITIZE=thread
+
+test-tsan: deps build-tsan/build.ninja
+	$(CMAKE) --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest -j $(JOBS) --output-on-failure
+
+install: build
+	$(CMAKE) --install build --prefix $(PREFIX)
+
+clean:
+	rm -rf build build-asan build-tsan build-release

@@ -1,0 +1,41 @@
+#pragma once
+// Key and mouse primitives on top of an injector. Stateless: every value (cursor, screen size)
+// is read from the injector when it is needed. Called on the executor's worker thread.
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/Injector.h"
+
+namespace kestrova {
+
+// Virtual-key code of a key name: a named key ("SPACE", "F1", "UP", ...; exact, upper-case) or
+// else the low byte of VkKeyScanA of the first character. 0 for an empty name.
+std::uint16_t KeyNameToVk(TInjector& injector, std::string_view keyName);
+
+// True for a one-character name on the shifted layer of a US keyboard (A-Z and ! " # $ % & ( )
+// * + : < > ? @ ^ _ { | } ~).
+bool NeedsShift(std::string_view keyName);
+
+// Shift down (when needed) then the key down; the key up then shift up. An empty name sends
+// nothing.
+void PressKey(TInjector& injector, std::string_view keyName);
+void ReleaseKey(TInjector& injector, std::string_view keyName);
+
+// Cursor position in screen pixels; each call reads it afresh.
+int CursorX(TInjector& injector);
+int CursorY(TInjector& injector);
+
+// Screen size in pixels, read afresh.
+int ScreenWidthOf(TInjector& injector);
+int ScreenHeightOf(TInjector& injector);
+
+// To pixel (x, y): x * (65535 / width), nearest, halves to even.
+void MoveMouseAbsolute(TInjector& injector, int x, int y);
+// By (dx, dy) pixels through an absolute position: (dx + cursor x) * (65536 / width), truncated.
+void MoveMouseRelative(TInjector& injector, int dx, int dy);
+
+// button "LEFT" or else the right button; action "PRESS" or else a release; at the cursor.
+void MouseButton(TInjector& injector, std::string_view button, std::string_view action);
+
+}  // namespace kestrova

@@ -1,0 +1,80 @@
+#include "Slots.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "Convert.h"
+
+namespace kestrova {
+
+const std::array<std::string_view, EventCount> EventNames = {
+    "Stick Left",     "Stick Right",    "Stick Up",       "Stick Down",     "Rot. Left",
+    "Rot. Right",     "Z Left",         "Z Right",        "POV North",      "POV NE",
+    "POV East",       "POV SE",         "POV South",      "Button 1",       "Button 2",
+    "Button 3",       "Button 4",       "Button 5",       "Button 6",       "Button 7",
+    "Button 8",       "Shift Button 1", "Shift Button 2", "Shift Button 3", "Shift Button 4",
+    "Shift Button 5", "Shift Button 6", "Shift Button 7", "Shift Button 8", "POV SW",
+    "POV West",       "POV NW",         "POV Center",
+};
+
+int EventIndexOfName(std::string_view eventName) {
+  for (int event = 0; event < EventCount; ++event) {
+    if (EventNames[event] == eventName) return event;
+  }
+  return -1;
+}
+
+int SlotOfEvent(std::string_view eventName, std::string_view kind) {
+  const int event = EventIndexOfName(eventName);
+  if (event < 0) return -1;
+  return PressSlotOfEvent(event) + (kind == "RELEASE" ? 1 : 0);
+}
+
+int GetIndexFromControlName(std::string_view controlName) {
+  std::string digits;
+  for (char c : controlName) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  int value = 0;
+  return TryStrToInt(digits, value) ? value : 0;
+}
+
+std::string GetJoyLabel(int slot) {
+  return "LabelJoy" + std::to_string(slot % 2 == 0 ? slot : slot - 1);
+}
+
+std::string GetCmdParam(std::string_view line, int index) {
+  std::string word;
+  int counter = 0;
+  for (std::size_t i = line.size(); i-- > 0;) {
+    if (line[i] == ' ') {
+      if (counter == index) break;
+      word.clear();
+      ++counter;
+    } else {
+      word.push_back(line[i]);
+    }
+  }
+  std::reverse(word.begin(), word.end());
+  return word;
+}
+
+std::string GetNextBlockId(const TSlotTable& slots, std::vector<std::string>& blockIds) {
+  blockIds.clear();
+  for (const auto& slot : slots) {
+    for (const auto& line : slot) {
+      if (Contains(line, "BEGBLOCK")) blockIds.push_back(GetCmdParam(line, 2));
+    }
+  }
+  long long largest = 0;
+  for (const auto& id : blockIds) largest = std::max<long long>(largest, StrToInt(id));
+  std::sort(blockIds.begin(), blockIds.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return std::tolower(static_cast<unsigned char>(x)) <
+             std::tolower(static_cast<unsigned char>(y));
+    });
+  });
+  return FormatMinDigits(largest + 1);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,83 @@
+#pragma once
+// Input injection: the keyboard and mouse calls the executor makes, with their Windows names,
+// codes and flags. Backends implement the Do... calls; this base keeps track of the keys and
+// mouse buttons that were pressed through it and not yet released, so that they can be let go
+// at shutdown.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+constexpr std::uint32_t KEYEVENTF_KEYUP = 0x0002;
+constexpr std::uint32_t MOUSEEVENTF_MOVE = 0x0001;
+constexpr std::uint32_t MOUSEEVENTF_LEFTDOWN = 0x0002;
+constexpr std::uint32_t MOUSEEVENTF_LEFTUP = 0x0004;
+constexpr std::uint32_t MOUSEEVENTF_RIGHTDOWN = 0x0008;
+constexpr std::uint32_t MOUSEEVENTF_RIGHTUP = 0x0010;
+constexpr std::uint32_t MOUSEEVENTF_ABSOLUTE = 0x8000;
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+
+constexpr std::uint8_t VK_BACK = 0x08;
+constexpr std::uint8_t VK_TAB = 0x09;
+constexpr std::uint8_t VK_RETURN = 0x0D;
+constexpr std::uint8_t VK_SHIFT = 0x10;
+constexpr std::uint8_t VK_CONTROL = 0x11;
+constexpr std::uint8_t VK_MENU = 0x12;
+constexpr std::uint8_t VK_ESCAPE = 0x1B;
+constexpr std::uint8_t VK_SPACE = 0x20;
+constexpr std::uint8_t VK_LEFT = 0x25;
+constexpr std::uint8_t VK_UP = 0x26;
+constexpr std::uint8_t VK_RIGHT = 0x27;
+constexpr std::uint8_t VK_DOWN = 0x28;
+constexpr std::uint8_t VK_F1 = 0x70;
+
+struct TPoint {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+};
+
+// The US-layout answer of VkKeyScanA: key code in the low byte, shift state (1 = Shift) in the
+// high byte, -1 for a character the layout cannot type.
+std::int16_t UsVkKeyScan(char ch);
+
+// "key 0x41 down", "mouse 0x8001 32768 32768": the one-line form of an injected call.
+std::string FormatKeyCall(std::uint8_t vk, std::uint32_t flags);
+std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy);
+
+// Thread-safe: the calls may come from any thread; backends serialise their own connection.
+class TInjector {
+ public:
+  virtual ~TInjector() = default;
+
+  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
+                   std::uintptr_t dwExtraInfo);
+  void mouse_event(std::uint32_t dwFlags, std::int32_t dx, std::int32_t dy, std::uint32_t dwData,
+                   std::uintptr_t dwExtraInfo);
+  virtual std::int16_t VkKeyScanA(char ch) { return UsVkKeyScan(ch); }
+  virtual bool GetCursorPos(TPoint& point) = 0;
+  virtual int GetSystemMetrics(int index) = 0;
+
+  // Releases, newest first, every key and mouse button pressed through this injector and not
+  // released since. Called at shutdown, after the threads that inject have ended.
+  void ReleaseHeld();
+
+  std::vector<std::uint8_t> HeldKeys() const;
+
+ protected:
+  virtual void DoKeybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                            std::uintptr_t extra) = 0;
+  virtual void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
+                            std::uint32_t data, std::uintptr_t extra) = 0;
+
+ private:
+  mutable std::mutex FHeldLock;
+  std::vector<std::uint8_t> FHeldKeys;  // in press order
+  bool FLeftHeld = false;
+  bool FRightHeld = false;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,53 @@
+#pragma once
+// Waits that a thread makes (a DELAY line, the pause after each executed line, the poll sleep)
+// go through a sleeper, so that they end at once on shutdown and tests need not wait.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace kestrova {
+
+class TSleeper {
+ public:
+  virtual ~TSleeper() = default;
+  // Waits ms milliseconds. Returns false, at once, when the sleeper is or becomes interrupted.
+  // Any thread.
+  virtual bool Sleep(std::uint32_t ms) = 0;
+  // Wakes every wait and makes every later one return false at once. Any thread.
+  virtual void Interrupt() = 0;
+  virtual void Reset() = 0;  // lets waits happen again; only while nobody waits
+  virtual bool Interrupted() const = 0;
+};
+
+// Sleeps for real on the steady clock.
+class TRealSleeper : public TSleeper {
+ public:
+  bool Sleep(std::uint32_t ms) override;
+  void Interrupt() override;
+  void Reset() override;
+  bool Interrupted() const override { return FInterrupted.load(); }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::atomic<bool> FInterrupted{false};
+};
+
+// Returns at once and adds the wait to a virtual clock: delays and passes are tested without
+// waiting. NowMs() tells the virtual time slept so far.
+class TVirtualSleeper : public TSleeper {
+ public:
+  bool Sleep(std::uint32_t ms) override;
+  void Interrupt() override { FInterrupted = true; }
+  void Reset() override { FInterrupted = false; }
+  bool Interrupted() const override { return FInterrupted.load(); }
+  std::uint64_t NowMs() const { return FNowMs.load(); }
+
+ private:
+  std::atomic<bool> FInterrupted{false};
+  std::atomic<std::uint64_t> FNowMs{0};
+};
+
+}  // namespace kestrova

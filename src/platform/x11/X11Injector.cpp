@@ -1,0 +1,150 @@
+#include "X11Injector.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+
+namespace kestrova {
+
+namespace {
+
+// The US-layout key that a virtual-key code stands for; NoSymbol for codes without one.
+KeySym KeySymOfVk(std::uint8_t vk) {
+  if (vk >= 'A' && vk <= 'Z') return XK_a + (vk - 'A');
+  if (vk >= '0' && vk <= '9') return XK_0 + (vk - '0');
+  if (vk >= VK_F1 && vk <= VK_F1 + 23) return XK_F1 + (vk - VK_F1);
+  switch (vk) {
+    case VK_BACK: return XK_BackSpace;
+    case VK_TAB: return XK_Tab;
+    case VK_RETURN: return XK_Return;
+    case VK_SHIFT: return XK_Shift_L;
+    case VK_CONTROL: return XK_Control_L;
+    case VK_MENU: return XK_Alt_L;
+    case VK_ESCAPE: return XK_Escape;
+    case VK_SPACE: return XK_space;
+    case VK_LEFT: return XK_Left;
+    case VK_UP: return XK_Up;
+    case VK_RIGHT: return XK_Right;
+    case VK_DOWN: return XK_Down;
+    case 0x21: return XK_Prior;
+    case 0x22: return XK_Next;
+    case 0x23: return XK_End;
+    case 0x24: return XK_Home;
+    case 0x2D: return XK_Insert;
+    case 0x2E: return XK_Delete;
+    case 0xBA: return XK_semicolon;
+    case 0xBB: return XK_equal;
+    case 0xBC: return XK_comma;
+    case 0xBD: return XK_minus;
+    case 0xBE: return XK_period;
+    case 0xBF: return XK_slash;
+    case 0xC0: return XK_grave;
+    case 0xDB: return XK_bracketleft;
+    case 0xDC: return XK_backslash;
+    case 0xDD: return XK_bracketright;
+    case 0xDE: return XK_apostrophe;
+    default: return NoSymbol;
+  }
+}
+
+class TX11Injector : public TInjector {
+ public:
+  explicit TX11Injector(Display* display) : FDisplay(display) {}
+  ~TX11Injector() override { XCloseDisplay(FDisplay); }
+
+  bool GetCursorPos(TPoint& point) override {
+    std::lock_guard lock(FLock);
+    Window root = DefaultRootWindow(FDisplay);
+    Window rootReturn = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int winX = 0;
+    int winY = 0;
+    unsigned mask = 0;
+    if (!XQueryPointer(FDisplay, root, &rootReturn, &child, &rootX, &rootY, &winX, &winY, &mask)) {
+      return false;
+    }
+    point = {rootX, rootY};
+    return true;
+  }
+
+  int GetSystemMetrics(int index) override {
+    std::lock_guard lock(FLock);
+    const int screen = DefaultScreen(FDisplay);
+    if (index == SM_CXSCREEN) return DisplayWidth(FDisplay, screen);
+    if (index == SM_CYSCREEN) return DisplayHeight(FDisplay, screen);
+    return 0;
+  }
+
+ protected:
+  void DoKeybdEvent(std::uint8_t vk, std::uint8_t, std::uint32_t flags, std::uintptr_t) override {
+    std::lock_guard lock(FLock);
+    const KeySym sym = KeySymOfVk(vk);
+    if (sym == NoSymbol) return;
+    const KeyCode code = XKeysymToKeycode(FDisplay, sym);
+    if (code == 0) return;
+    XTestFakeKeyEvent(FDisplay, code, (flags & KEYEVENTF_KEYUP) ? False : True, CurrentTime);
+    XFlush(FDisplay);
+  }
+
+  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t,
+                    std::uintptr_t) override {
+    std::lock_guard lock(FLock);
+    if (flags & MOUSEEVENTF_MOVE) {
+      if (flags & MOUSEEVENTF_ABSOLUTE) {
+        const int screen = DefaultScreen(FDisplay);
+        const double width = DisplayWidth(FDisplay, screen);
+        const double height = DisplayHeight(FDisplay, screen);
+        const int x = static_cast<int>(std::lround(std::clamp(dx * width / 65536.0, -1e6, 1e6)));
+        const int y = static_cast<int>(std::lround(std::clamp(dy * height / 65536.0, -1e6, 1e6)));
+        XTestFakeMotionEvent(FDisplay, screen, x, y, CurrentTime);
+      } else {
+        XTestFakeRelativeMotionEvent(FDisplay, dx, dy, CurrentTime);
+      }
+    }
+    const auto button = [this](unsigned number, bool down) {
+      XTestFakeButtonEvent(FDisplay, number, down ? True : False, CurrentTime);
+    };
+    if (flags & MOUSEEVENTF_LEFTDOWN) button(1, true);
+    if (flags & MOUSEEVENTF_LEFTUP) button(1, false);
+    if (flags & MOUSEEVENTF_RIGHTDOWN) button(3, true);
+    if (flags & MOUSEEVENTF_RIGHTUP) button(3, false);
+    XFlush(FDisplay);
+  }
+
+ private:
+  std::mutex FLock;
+  Display* FDisplay;
+};
+
+}  // namespace
+
+std::unique_ptr<TInjector> CreateX11Injector(const std::string& displayName) {
+  const char* name = displayName.empty() ? std::getenv("DISPLAY") : displayName.c_str();
+  const std::string shown = name ? name : "";
+  if (shown.empty()) {
+    throw std::runtime_error("No X display: DISPLAY is not set (use --output print without one)");
+  }
+  // Xlib's default error handlers would end the process on a protocol error; a failed open is
+  // reported by the null return.
+  Display* display = XOpenDisplay(name);
+  if (display == nullptr) throw std::runtime_error("Cannot open X display '" + shown + "'");
+  int eventBase = 0;
+  int errorBase = 0;
+  int major = 0;
+  int minor = 0;
+  if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
+    XCloseDisplay(display);
+    throw std::runtime_error("The X display '" + shown + "' has no XTest extension");
+  }
+  return std::make_unique<TX11Injector>(display);
+}
+
+}  // namespace kestrova

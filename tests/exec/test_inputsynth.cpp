@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include "exec/inputsynth.h"
+#include "platform/fake/RecordingInjector.h"
+
+namespace kestrova {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+TEST(KeyNames, NamedKeysAndCharacters) {
+  TRecordingInjector injector(1024, 768, {0, 0});
+  EXPECT_EQ(KeyNameToVk(injector, "F1"), 112);
+  EXPECT_EQ(KeyNameToVk(injector, "F10"), 121);
+  EXPECT_EQ(KeyNameToVk(injector, "F12"), 123);
+  EXPECT_EQ(KeyNameToVk(injector, "F13") & 0xFF, 'F');  // not a named key: its first character
+  EXPECT_EQ(KeyNameToVk(injector, "SPACE"), 32);
+  EXPECT_EQ(KeyNameToVk(injector, "space"), 'S');  // names are upper-case only
+  EXPECT_EQ(KeyNameToVk(injector, "ESCAPE"), 27);
+  EXPECT_EQ(KeyNameToVk(injector, "ESC"), 27);
+  EXPECT_EQ(KeyNameToVk(injector, "ALT"), 18);
+  EXPECT_EQ(KeyNameToVk(injector, "BS"), 8);
+  EXPECT_EQ(KeyNameToVk(injector, "ENTER"), 13);
+  EXPECT_EQ(KeyNameToVk(injector, "LEFT"), 37);
+  EXPECT_EQ(KeyNameToVk(injector, "DOWN"), 40);
+  EXPECT_EQ(KeyNameToVk(injector, "a"), 0x41);
+  EXPECT_EQ(KeyNameToVk(injector, "A"), 0x141);  // the layout's shift state rides in the high byte
+  EXPECT_EQ(KeyNameToVk(injector, "!") & 0xFF, '1');
+  EXPECT_EQ(KeyNameToVk(injector, "?") & 0xFF, 0xBF);
+  EXPECT_EQ(KeyNameToVk(injector, "\xE9"), 0xFFFF);  // not on the layout: VkKeyScanA's -1
+}
+
+TEST(KeyNames, NeedsShiftOnTheShiftedLayerOnly) {
+  for (const char* name : {"A", "Z", "?", "~", "!", "\"", "(", "_", "{", "|", "@", "^"}) {
+    EXPECT_TRUE(NeedsShift(name)) << name;
+  }
+  for (const char* name : {"a", "1", "/", "'", "`", "-", "=", "[", "\\", " ", "SHIFT", "F1", "",
+                           "AB", "\x7F"}) {
+    EXPECT_FALSE(NeedsShift(name)) << name;
+  }
+}
+
+TEST(Keys, UpperCaseLettersComeWithShift) {
+  TRecordingInjector injector(1024, 768, {0, 0});
+  PressKey(injector, "A");
+  ReleaseKey(injector, "A");
+  PressKey(injector, "a");
+  ReleaseKey(injector, "a");
+  PressKey(injector, "F1");
+  ReleaseKey(injector, "SHIFT");
+  PressKey(injector, "");  // no key event for an empty name
+  ReleaseKey(injector, "");
+  EXPECT_EQ(injector.Calls(), (Calls{"key 0x10 down", "key 0x41 down", "key 0x41 up",
+                                      "key 0x10 up", "key 0x41 down", "key 0x41 up",
+                                      "key 0x70 down", "key 0x10 up"}));
+}
+
+TEST(Mouse, AbsoluteMoveRoundsHalvesToEven) {
+  TRecordingInjector injector(1024, 768, {0, 0});
+  MoveMouseAbsolute(injector, 512, 384);  // 32767.5 -> 32768
+  MoveMouseAbsolute(injector, 0, 0);
+  MoveMouseAbsolute(injector, 1023, 767);
+  MoveMouseAbsolute(injector, 5000, 5000);  // off the screen: sent as computed
+  EXPECT_EQ(injector.Calls(),
+            (Calls{"mouse 0x8001 32768 32768", "mouse 0x8001 0 0", "mouse 0x8001 65471 65450",
+                   "mouse 0x8001 319995 426660"}));
+}
+
+TEST(Mouse, RelativeMoveGoesThroughTheCursor) {
+  TRecordingInjector injector(1024, 768, {100, 100});
+  MoveMouseRelative(injector, 10, -5);
+  EXPECT_EQ(injector.Calls(), (Calls{"mouse 0x8001 7040 8106"}));
+  TPoint cursor;
+  injector.GetCursorPos(cursor);
+  EXPECT_EQ(cursor.x, 110);
+  EXPECT_EQ(cursor.y, 95);
+}
+
+TEST(Mouse, ButtonsClickWhereTheCursorIs) {
+  TRecordingInjector injector(1024, 768, {300, 200});
+  MouseButton(injector, "LEFT", "PRESS");
+  MouseButton(injector, "LEFT", "RELEASE");
+  MouseButton(injector, "RIGHT", "PRESS");
+  MouseButton(injector, "RIGHT", "RELEASE");
+  MouseButton(injector, "left", "PRESS");  // anything but "LEFT" is the right button
+  EXPECT_EQ(injector.Calls(),
+            (Calls{"mouse 0x8002 300 200", "mouse 0x8004 300 200", "mouse 0x8008 300 200",
+                   "mouse 0x8010 300 200", "mouse 0x8008 300 200"}));
+  TPoint cursor;
+  injector.GetCursorPos(cursor);
+  EXPECT_EQ(cursor.x, 300);
+  EXPECT_EQ(cursor.y, 200);
+}
+
+TEST(Mouse, ZeroScreenSizeDoesNotDivideByZero) {
+  TRecordingInjector injector(0, 0, {0, 0});
+  MoveMouseAbsolute(injector, 2, 3);
+  MoveMouseRelative(injector, 1, 1);
+  EXPECT_EQ(injector.Calls(), (Calls{"mouse 0x8001 131070 196605", "mouse 0x8001 65536 65536"}));
+}
+
+TEST(HeldInput, ReleasedNewestFirstAndOnlyOnce) {
+  TRecordingInjector injector(1024, 768, {7, 8});
+  PressKey(injector, "A");    // shift + a
+  PressKey(injector, "b");
+  ReleaseKey(injector, "b");
+  PressKey(injector, "F1");
+  MouseButton(injector, "RIGHT", "PRESS");
+  MouseButton(injector, "LEFT", "PRESS");
+  MouseButton(injector, "LEFT", "RELEASE");
+  injector.TakeCalls();
+  EXPECT_EQ(injector.HeldKeys(), (std::vector<std::uint8_t>{0x10, 0x41, 0x70}));
+  injector.ReleaseHeld();
+  EXPECT_EQ(injector.TakeCalls(),
+            (Calls{"key 0x70 up", "key 0x41 up", "key 0x10 up", "mouse 0x8010 7 8"}));
+  injector.ReleaseHeld();
+  EXPECT_TRUE(injector.Calls().empty());
+}
+
+}  // namespace
+}  // namespace kestrova

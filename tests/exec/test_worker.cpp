@@ -1,0 +1,168 @@
+// The worker thread in real time.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "exec/MapperFixture.h"
+
+namespace kestrova::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
+
+class TCountingSleeper : public TRealSleeper {
+ public:
+  bool Sleep(std::uint32_t ms) override {
+    ++Calls;
+    return TRealSleeper::Sleep(ms);
+  }
+  std::atomic<int> Calls{0};
+};
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  TRecordingInjector Injector{1024, 768, {0, 0}};
+  TCountingSleeper Sleeper;
+  TStatusLog Status;
+  TMapper Mapper{Injector, Sleeper, [this](const std::string& line) { Status.Add(line); }};
+
+  // Waits up to 5 s for the injector to have recorded at least count calls.
+  bool WaitForCalls(std::size_t count) {
+    const auto deadline = Clock::now() + 5s;
+    while (Injector.Calls().size() < count) {
+      if (Clock::now() > deadline) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
+  std::chrono::milliseconds TimeShutdown() {
+    const auto start = Clock::now();
+    Mapper.Shutdown();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  }
+};
+
+TEST_F(WorkerTest, RunsQueuedListsInOrderWithTheirDelays) {
+  Mapper.SetSlot(26, {"KEY DOWN a", "DELAY 30", "KEY DOWN b"});
+  Mapper.SetSlot(27, {"KEY UP a", "KEY UP b"});
+  Mapper.Start();
+  const auto start = Clock::now();
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  Mapper.ExecuteCommands("Button 1", "RELEASE");
+  ASSERT_TRUE(WaitForCalls(4));
+  EXPECT_GE(Clock::now() - start, 30ms);
+  EXPECT_EQ(Injector.Calls(),
+            (Lines{"key 0x41 down", "key 0x42 down", "key 0x41 up", "key 0x42 up"}));
+}
+
+TEST_F(WorkerTest, IdleWorkerWaitsWithoutWaking) {
+  Mapper.Start();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(Sleeper.Calls, 0);
+  Mapper.SetSlot(0, {"KEY DOWN a", "KEY UP a", "NOOP"});
+  Mapper.ExecuteCommands("Stick Left", "PRESS");
+  ASSERT_TRUE(WaitForCalls(2));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(Sleeper.Calls, 3);  // the 1 ms pause after each line, nothing while idle
+}
+
+TEST_F(WorkerTest, ShutdownEndsALongDelayAndReleasesTheHeldKey) {
+  Mapper.SetSlot(26, {"KEY DOWN a", "DELAY 100000", "KEY UP a"});
+  Mapper.Start();
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  ASSERT_TRUE(WaitForCalls(1));
+  std::this_thread::sleep_for(20ms);  // well into the delay
+  EXPECT_LT(TimeShutdown(), 100ms);
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x41 down", "key 0x41 up"}));
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+}
+
+TEST_F(WorkerTest, ShutdownEndsAnEndlessBlockAndReleasesHeldInput) {
+  Mapper.SetSlot(26, {"KEY DOWN SHIFT", "RIGHT MOUSE DOWN", "BEGBLOCK 001 RPT 0", "KEY DOWN a",
+                      "DELAY 5", "KEY UP a", "ENDBLOCK 001"});
+  Mapper.Start();
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  ASSERT_TRUE(WaitForCalls(12));  // several passes in
+  EXPECT_LT(TimeShutdown(), 100ms);
+  const Lines calls = Injector.Calls();
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+  // The tail releases what was held: a (if caught mid-pass), then shift, then the right button.
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2], "key 0x10 up");
+  EXPECT_EQ(calls.back(), "mouse 0x8010 0 0");
+}
+
+TEST_F(WorkerTest, ShutdownWithoutStartAndTwiceIsHarmless) {
+  Mapper.SetSlot(0, {"KEY DOWN a"});
+  Mapper.ExecuteCommands("Stick Left", "PRESS");
+  Mapper.Shutdown();
+  Mapper.Shutdown();
+  EXPECT_TRUE(Injector.Calls().empty());  // queued lines are dropped unrun
+  EXPECT_TRUE(Mapper.QueuedLines().empty());
+}
+
+TEST_F(WorkerTest, QueuingFromAnotherThreadWhileBlocksRun) {
+  Mapper.SetSlot(26, {"BEGBLOCK 001 RPT 0", "KEY DOWN a", "KEY UP a", "ENDBLOCK 001"});
+  Mapper.SetSlot(28, {"KEY DOWN b", "KEY UP b"});
+  Mapper.SetSlot(30, {"TRMBLOCK 001"});
+  Mapper.Start();
+  std::thread poll([this] {
+    Mapper.ExecuteCommands("Button 1", "PRESS");
+    for (int i = 0; i < 20; ++i) {
+      Mapper.ExecuteCommands("Button 2", "PRESS");
+      std::this_thread::sleep_for(1ms);
+    }
+    Mapper.ExecuteCommands("Button 3", "PRESS");
+  });
+  poll.join();
+  const auto deadline = Clock::now() + 5s;
+  while (Mapper.QueuedLines().size() > 0 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_TRUE(Mapper.QueuedLines().empty());
+  const Lines calls = Injector.Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x42 down"), 20);
+  // Passes are never cut short, so every press of the block has its release.
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x41 down"),
+            std::count(calls.begin(), calls.end(), "key 0x41 up"));
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+}
+
+TEST(ThreadGate, AppendsAndRotatesTheTrace) {
+  TRecordingInjector injector(1, 1, {0, 0});
+  TRealSleeper sleeper;
+  TMapper mapper(injector, sleeper, nullptr);
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("kestrova-trace-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                    std::to_string(reinterpret_cast<std::uintptr_t>(&mapper)));
+  std::filesystem::create_directories(dir);
+  mapper.SetTraceDirectory(dir);
+  mapper.ThreadGate("first");
+  mapper.ThreadGate("second");
+  std::ifstream in(dir / "threads.txt");
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_NE(line.find(": first"), std::string::npos);
+  EXPECT_GT(std::stol(line), 0);  // starts with the thread's decimal id
+  in.close();
+
+  { std::ofstream big(dir / "threads.txt"); big << std::string(1000001, 'x'); }
+  mapper.ThreadGate("after rotation");
+  EXPECT_EQ(std::filesystem::file_size(dir / "threads2.txt"), 1000001u);
+  EXPECT_LT(std::filesystem::file_size(dir / "threads.txt"), 100u);
+
+  mapper.RemoveTraceFiles();
+  EXPECT_FALSE(std::filesystem::exists(dir / "threads.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "threads2.txt"));
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace kestrova::testing

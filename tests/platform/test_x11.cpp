@@ -1,0 +1,110 @@
+// The XTest injector against a real X server (run under scripts/with-xvfb).
+
+// GoogleTest first: Xlib defines macros (None, Bool) that clash with its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "exec/inputsynth.h"
+#include "platform/x11/X11Injector.h"
+
+namespace kestrova {
+namespace {
+
+class X11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FDisplay = XOpenDisplay(nullptr);
+    ASSERT_NE(FDisplay, nullptr) << "no X server; run under scripts/with-xvfb";
+    const int screen = DefaultScreen(FDisplay);
+    FWindow = XCreateSimpleWindow(FDisplay, RootWindow(FDisplay, screen), 0, 0, 200, 100, 0,
+                                  BlackPixel(FDisplay, screen), WhitePixel(FDisplay, screen));
+    XSelectInput(FDisplay, FWindow, KeyPressMask | ExposureMask);
+    XMapWindow(FDisplay, FWindow);
+    XEvent event;
+    do XNextEvent(FDisplay, &event);
+    while (event.type != Expose);
+    XSetInputFocus(FDisplay, FWindow, RevertToParent, CurrentTime);
+    XSync(FDisplay, False);
+    Injector = CreateX11Injector();
+  }
+  void TearDown() override {
+    Injector.reset();
+    if (FDisplay) XCloseDisplay(FDisplay);
+  }
+
+  // The text typed into the window, collected until `expected` characters arrived or 2 s passed.
+  std::string ReadTypedText(std::size_t expected) {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (text.size() < expected && std::chrono::steady_clock::now() < deadline) {
+      while (XPending(FDisplay) > 0) {
+        XEvent event;
+        XNextEvent(FDisplay, &event);
+        if (event.type != KeyPress) continue;
+        char buffer[8];
+        KeySym sym;
+        const int length = XLookupString(&event.xkey, buffer, sizeof buffer, &sym, nullptr);
+        text.append(buffer, length);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return text;
+  }
+
+  Display* FDisplay = nullptr;
+  Window FWindow = 0;
+  std::unique_ptr<TInjector> Injector;
+};
+
+TEST_F(X11Test, TypedKeysArriveAsText) {
+  for (const char* key : {"H", "i", "!", "SPACE", "?", "z"}) {
+    PressKey(*Injector, key);
+    ReleaseKey(*Injector, key);
+  }
+  EXPECT_EQ(ReadTypedText(6), "Hi! ?z");
+  EXPECT_TRUE(Injector->HeldKeys().empty());
+}
+
+TEST_F(X11Test, HeldKeysAreReleasedOnRequest) {
+  PressKey(*Injector, "A");  // shift and a held
+  Injector->ReleaseHeld();
+  PressKey(*Injector, "b");
+  ReleaseKey(*Injector, "b");
+  EXPECT_EQ(ReadTypedText(2), "Ab");  // b typed without a shift left hanging
+}
+
+TEST_F(X11Test, MovesPutThePointerOnTheExpectedPixel) {
+  EXPECT_EQ(Injector->GetSystemMetrics(SM_CXSCREEN), 1024);
+  EXPECT_EQ(Injector->GetSystemMetrics(SM_CYSCREEN), 768);
+  MoveMouseAbsolute(*Injector, 512, 384);
+  EXPECT_EQ(CursorX(*Injector), 512);
+  EXPECT_EQ(CursorY(*Injector), 384);
+  MoveMouseAbsolute(*Injector, 100, 100);
+  MoveMouseRelative(*Injector, 10, -5);
+  EXPECT_EQ(CursorX(*Injector), 110);
+  EXPECT_EQ(CursorY(*Injector), 95);
+  MoveMouseAbsolute(*Injector, 1023, 767);
+  EXPECT_EQ(CursorX(*Injector), 1023);
+  EXPECT_EQ(CursorY(*Injector), 767);
+  MouseButton(*Injector, "LEFT", "PRESS");
+  MouseButton(*Injector, "LEFT", "RELEASE");
+  EXPECT_EQ(CursorX(*Injector), 1023);  // a click does not move the pointer
+}
+
+TEST(X11Open, UnknownDisplayIsAClearError) {
+  try {
+    CreateX11Injector(":987");
+    FAIL() << "opened a display that does not exist";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "Cannot open X display ':987'");
+  }
+}
+
+}  // namespace
+}  // namespace kestrova
