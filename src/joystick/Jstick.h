@@ -1,0 +1,254 @@
+#pragma once
+// TJstick: one game controller read through the joystick service. It conditions the six axes
+// (X, Y, Z, R, U, V) with a null zone and a range, offers a direct read (ReadPosition), and while
+// EnablePolling is on its poll thread raises OnAxis, OnButton and OnPov for every change.
+//
+// Threads: properties are written on the owner's thread and read by the poll thread on every
+// pass (each is one atomic word). Events are raised on the poll thread. ReadPosition and the
+// capability queries may run on any thread, alongside a pass: they use records of their own.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/JoyService.h"
+#include "platform/Sleeper.h"
+
+namespace kestrova {
+
+class TObject {
+ public:
+  virtual ~TObject() = default;
+};
+
+// A named object owned by a form. While designing, components do not run.
+class TComponent : public TObject {
+ public:
+  std::string Name;
+  int Tag = 0;
+  bool Designing() const { return FDesigning; }
+  void SetDesigning(bool designing) { FDesigning = designing; }
+
+ private:
+  bool FDesigning = false;
+};
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// The Windows thread priority (-15 .. 15) and the Linux nice value (19 .. -20) of a priority.
+int OsThreadPriority(TThreadPriority priority);
+int NiceValue(TThreadPriority priority);
+
+enum TJoyAxis { jaX, jaY, jaZ, jaR, jaU, jaV };
+constexpr int JoyAxisCount = 6;
+
+using TAxisEvent = std::function<void(TObject* Sender, int X, int Y, int Z, int R, int U, int V,
+                                      float pcX, float pcY, float pcZ, float pcR, float pcU,
+                                      float pcV)>;
+using TButtonEvent = std::function<void(TObject* Sender, int ButtonID, bool ButtonDown)>;
+using TPovEvent = std::function<void(TObject* Sender, int PovValue)>;
+
+// The null zone on a raw value p, with centre C, half-width Z and the axis bounds, in signed
+// 32-bit arithmetic that wraps; maps 0 .. C - Z onto 0 .. C and C + Z .. Max onto C .. ~Max.
+std::int32_t ApplyNullZone(std::int32_t p, std::int32_t C, std::int32_t Z, std::int32_t Max,
+                           std::int32_t Min);
+
+// One axis' bounds as conditioning uses them: Max (1 when reported 0), Min, C = (Max - Min) div 2.
+struct TAxisFrame {
+  std::uint32_t Max = 1;
+  std::uint32_t Min = 0;
+  std::uint32_t C = 0;
+  bool Present = true;
+};
+
+// The six values and percentages of an axis event.
+struct TAxisValues {
+  std::array<std::int32_t, JoyAxisCount> Value{};
+  std::array<float, JoyAxisCount> Percent{};
+};
+
+class TPollThread;
+
+class TJstick : public TComponent {
+ public:
+  explicit TJstick(TJoyService& service);
+  ~TJstick() override;  // stops polling and joins the poll thread
+  TJstick(const TJstick&) = delete;
+  TJstick& operator=(const TJstick&) = delete;
+
+  // Assign before polling starts; they are called on the poll thread.
+  TAxisEvent OnAxis;
+  TButtonEvent OnButton;
+  TPovEvent OnPov;
+
+  bool EnablePolling() const { return FEnablePolling; }
+  // True starts the poll thread (after joining one that ended); False tells it to end after its
+  // pass and returns without waiting. Forced False while designing. Not from the poll thread.
+  void SetEnablePolling(bool enable);
+  // Joins a poll thread that was told to end. Not from the poll thread.
+  void WaitForPollThread();
+
+  int JoystickID() const { return FJoystickID; }
+  void SetJoystickID(int id) { FJoystickID = (id >= 1 && id <= MaxJoysticks) ? id : 1; }
+  bool MonitorAxis() const { return FMonitorAxis; }
+  void SetMonitorAxis(bool on) { FMonitorAxis = on; }
+  bool MonitorButtons() const { return FMonitorButtons; }
+  void SetMonitorButtons(bool on) { FMonitorButtons = on; }
+  bool MonitorPov() const { return FMonitorPov; }
+  void SetMonitorPov(bool on) { FMonitorPov = on; }
+  // Milliseconds the poll thread sleeps after each pass.
+  std::uint32_t ThreadIntensity() const { return FThreadIntensity; }
+  void SetThreadIntensity(std::uint32_t ms) { FThreadIntensity = ms; }
+  TThreadPriority ThreadPriority() const { return FThreadPriority; }
+  void SetThreadPriority(TThreadPriority priority);
+
+  // Percent of the half-span; 1..99 are stored, anything else stores 10.
+  std::uint32_t NullZone(TJoyAxis axis) const { return FNullZone[axis]; }
+  void SetNullZone(TJoyAxis axis, std::uint32_t percent) {
+    FNullZone[axis] = (percent >= 1 && percent <= 99) ? percent : 10;
+  }
+  std::uint32_t Range(TJoyAxis axis) const { return FRange[axis]; }
+  void SetRange(TJoyAxis axis, std::uint32_t range) { FRange[axis] = range; }
+
+  std::uint32_t NullZoneX() const { return NullZone(jaX); }
+  std::uint32_t NullZoneY() const { return NullZone(jaY); }
+  std::uint32_t NullZoneZ() const { return NullZone(jaZ); }
+  std::uint32_t NullZoneR() const { return NullZone(jaR); }
+  std::uint32_t NullZoneU() const { return NullZone(jaU); }
+  std::uint32_t NullZoneV() const { return NullZone(jaV); }
+  void SetNullZoneX(std::uint32_t v) { SetNullZone(jaX, v); }
+  void SetNullZoneY(std::uint32_t v) { SetNullZone(jaY, v); }
+  void SetNullZoneZ(std::uint32_t v) { SetNullZone(jaZ, v); }
+  void SetNullZoneR(std::uint32_t v) { SetNullZone(jaR, v); }
+  void SetNullZoneU(std::uint32_t v) { SetNullZone(jaU, v); }
+  void SetNullZoneV(std::uint32_t v) { SetNullZone(jaV, v); }
+  std::uint32_t RangeX() const { return Range(jaX); }
+  std::uint32_t RangeY() const { return Range(jaY); }
+  std::uint32_t RangeZ() const { return Range(jaZ); }
+  std::uint32_t RangeR() const { return Range(jaR); }
+  std::uint32_t RangeU() const { return Range(jaU); }
+  std::uint32_t RangeV() const { return Range(jaV); }
+  void SetRangeX(std::uint32_t v) { SetRange(jaX, v); }
+  void SetRangeY(std::uint32_t v) { SetRange(jaY, v); }
+  void SetRangeZ(std::uint32_t v) { SetRange(jaZ, v); }
+  void SetRangeR(std::uint32_t v) { SetRange(jaR, v); }
+  void SetRangeU(std::uint32_t v) { SetRange(jaU, v); }
+  void SetRangeV(std::uint32_t v) { SetRange(jaV, v); }
+
+  bool NormalizeAxis() const { return FNormalizeAxis; }
+  void SetNormalizeAxis(bool on) { FNormalizeAxis = on; }
+  bool UseRange() const { return FUseRange; }
+  void SetUseRange(bool on) { FUseRange = on; }
+  bool UseNullZone() const { return FUseNullZone; }
+  void SetUseNullZone(bool on) { FUseNullZone = on; }
+
+  // Capability queries: each asks the service afresh (result code not examined).
+  std::uint32_t XMin() { return CapsField(&JOYCAPSA::wXmin); }
+  std::uint32_t XMax() { return CapsField(&JOYCAPSA::wXmax); }
+  std::uint32_t YMin() { return CapsField(&JOYCAPSA::wYmin); }
+  std::uint32_t YMax() { return CapsField(&JOYCAPSA::wYmax); }
+  std::uint32_t ZMin() { return CapsField(&JOYCAPSA::wZmin); }
+  std::uint32_t ZMax() { return CapsField(&JOYCAPSA::wZmax); }
+  std::uint32_t RMin() { return CapsField(&JOYCAPSA::wRmin); }
+  std::uint32_t RMax() { return CapsField(&JOYCAPSA::wRmax); }
+  std::uint32_t UMin() { return CapsField(&JOYCAPSA::wUmin); }
+  std::uint32_t UMax() { return CapsField(&JOYCAPSA::wUmax); }
+  std::uint32_t VMin() { return CapsField(&JOYCAPSA::wVmin); }
+  std::uint32_t VMax() { return CapsField(&JOYCAPSA::wVmax); }
+  bool HasZ() { return CapsField(&JOYCAPSA::wCaps) & JOYCAPS_HASZ; }
+  bool HasR() { return CapsField(&JOYCAPSA::wCaps) & JOYCAPS_HASR; }
+  bool HasU() { return CapsField(&JOYCAPSA::wCaps) & JOYCAPS_HASU; }
+  bool HasV() { return CapsField(&JOYCAPSA::wCaps) & JOYCAPS_HASV; }
+
+  // Reads the controller now and conditions it as an axis event would. A controller that does
+  // not answer reads as at rest on 0..65535 (with the defaults -1 and 49.99924). Any thread.
+  void ReadPosition(int& X, int& Y, int& Z, int& R, int& U, int& V, float& pcX, float& pcY,
+                    float& pcZ, float& pcR, float& pcU, float& pcV);
+  TAxisValues ReadPosition();
+
+  // The axis bounds now; bounds of a controller that does not answer are 0..65535.
+  std::array<TAxisFrame, JoyAxisCount> QueryAxisFrames();
+  // Step 4 (range mapping) and step 5 (percentage) of conditioning, with the current properties.
+  std::int32_t MapAxis(TJoyAxis axis, std::int32_t p, const TAxisFrame& frame) const;
+  static float Percentage(std::int32_t p, const TAxisFrame& frame);
+
+  TJoyService& Service() { return FService; }
+
+ protected:
+  // Call the assigned handler, if any, with exactly these arguments.
+  virtual void DoAxis(TObject* Sender, int X, int Y, int Z, int R, int U, int V, float pcX,
+                      float pcY, float pcZ, float pcR, float pcU, float pcV);
+  virtual void DoButton(TObject* Sender, int ButtonID, bool ButtonDown);
+  virtual void DoPov(TObject* Sender, int PovValue);
+
+ private:
+  friend class TPollThread;
+
+  std::uint32_t CapsField(std::uint32_t JOYCAPSA::*field);
+
+  TJoyService& FService;
+  std::mutex FCapsLock;  // guards FJoyCaps
+  JOYCAPSA FJoyCaps{};
+  JOYINFOEX FJoyInfo{};  // the poll thread's record
+  std::unique_ptr<TPollThread> FPollThread;
+
+  bool FEnablePolling = false;
+  std::atomic<int> FJoystickID{1};
+  std::atomic<bool> FMonitorAxis{true};
+  std::atomic<bool> FMonitorButtons{true};
+  std::atomic<bool> FMonitorPov{true};
+  std::atomic<std::uint32_t> FThreadIntensity{10};
+  std::atomic<TThreadPriority> FThreadPriority{tpNormal};
+  std::array<std::atomic<std::uint32_t>, JoyAxisCount> FNullZone{10, 10, 10, 10, 10, 10};
+  std::array<std::atomic<std::uint32_t>, JoyAxisCount> FRange{1000, 1000, 1000, 1000, 1000, 1000};
+  std::atomic<bool> FNormalizeAxis{true};
+  std::atomic<bool> FUseRange{true};
+  std::atomic<bool> FUseNullZone{true};
+};
+
+// The poll thread of a TJstick. Each pass reads the controller and raises at most one axis
+// event, then button events by ascending id, then at most one hat event, and sleeps
+// ThreadIntensity ms. Prepare and Pass are the body in steps, for tests that drive it.
+class TPollThread : public TObject {
+ public:
+  explicit TPollThread(TJstick& owner);
+  ~TPollThread() override;  // terminates and joins
+
+  void Start(TThreadPriority priority);
+  void Terminate();  // the pass under way finishes; the sleep ends at once
+  void Join();
+  bool OnPollThread() const { return std::this_thread::get_id() == FThread.get_id(); }
+  void ApplyPriority(TThreadPriority priority);
+
+  // Start of the body: bounds, axis presence and the seed read.
+  void Prepare();
+  // One pass without its sleep.
+  void Pass();
+
+ private:
+  void Execute(TThreadPriority priority);
+  void CaptureBounds();
+  void Seed(const JOYINFOEX& info);
+  void Process(JOYINFOEX& info);
+
+  TJstick& FJstick;
+  std::atomic<bool> FTerminated{false};
+  std::atomic<int> FThreadTid{0};
+  TRealSleeper FSleeper;
+
+  // Body state, touched only by the body.
+  bool FAnswering = false;
+  bool FHasBounds = false;
+  std::array<TAxisFrame, JoyAxisCount> FAxes{};
+  std::array<std::int32_t, JoyAxisCount> FLastAxes{};
+  std::uint32_t FLastPov = JOY_POVCENTERED;
+  std::uint32_t FLastButtons = 0;
+
+  std::thread FThread;  // last: started after everything above exists
+};
+
+}  // namespace kestrova

@@ -1,0 +1,23 @@
+#include "JoyService.h"
+
+
+namespace kestrova {
+
+std::vector<TControllerInfo> ListControllers(TJoyService& service) {
+  std::vector<TControllerInfo> controllers;
+  for (int number = 0; number < MaxJoysticks; ++number) {
+    JOYCAPSA caps{};
+    JOYINFOEX info{};
+    info.dwSize = sizeof info;
+    info.dwFlags = JOY_RETURNALL;
+    if (service.joyGetDevCapsA(number, &caps, sizeof caps) != JOYERR_NOERROR) continue;
+    if (service.joyGetPosEx(number, &info) != JOYERR_NOERROR) continue;
+    caps.szPname[sizeof caps.szPname - 1] = '\0';
+    controllers.push_back({number + 1, caps.szPname, static_cast<int>(caps.wNumAxes),
+                           static_cast<int>(caps.wNumButtons),
+                           (caps.wCaps & JOYCAPS_HASPOV) ? 1 : 0});
+  }
+  return controllers;
+}
+
+}  // namespace kestrova

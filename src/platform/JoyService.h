@@ -1,0 +1,93 @@
+#pragma once
+// The joystick service: controllers addressed by number (0 = the first), read through
+// joyGetDevCapsA and joyGetPosEx with the Windows records, codes and flags. Backends: SDL2
+// (sdl/) and a scripted one for tests (fake/).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+constexpr std::uint32_t JOYERR_NOERROR = 0;
+constexpr std::uint32_t JOYERR_PARMS = 165;
+constexpr std::uint32_t JOYERR_UNPLUGGED = 167;
+
+constexpr std::uint32_t JOY_RETURNX = 0x01;
+constexpr std::uint32_t JOY_RETURNY = 0x02;
+constexpr std::uint32_t JOY_RETURNZ = 0x04;
+constexpr std::uint32_t JOY_RETURNR = 0x08;
+constexpr std::uint32_t JOY_RETURNU = 0x10;
+constexpr std::uint32_t JOY_RETURNV = 0x20;
+constexpr std::uint32_t JOY_RETURNPOV = 0x40;
+constexpr std::uint32_t JOY_RETURNBUTTONS = 0x80;
+constexpr std::uint32_t JOY_RETURNALL = 0xFF;
+
+constexpr std::uint32_t JOYCAPS_HASZ = 0x01;
+constexpr std::uint32_t JOYCAPS_HASR = 0x02;
+constexpr std::uint32_t JOYCAPS_HASU = 0x04;
+constexpr std::uint32_t JOYCAPS_HASV = 0x08;
+constexpr std::uint32_t JOYCAPS_HASPOV = 0x10;
+constexpr std::uint32_t JOYCAPS_POV4DIR = 0x20;
+
+constexpr std::uint32_t JOY_POVCENTERED = 65535;
+constexpr int MaxJoysticks = 16;
+
+struct JOYCAPSA {
+  std::uint16_t wMid;
+  std::uint16_t wPid;
+  char szPname[32];
+  std::uint32_t wXmin, wXmax, wYmin, wYmax, wZmin, wZmax;
+  std::uint32_t wNumButtons;
+  std::uint32_t wPeriodMin, wPeriodMax;
+  std::uint32_t wRmin, wRmax, wUmin, wUmax, wVmin, wVmax;
+  std::uint32_t wCaps;
+  std::uint32_t wMaxAxes, wNumAxes, wMaxButtons;
+  char szRegKey[32];
+  char szOEMVxD[260];
+};
+
+struct JOYINFOEX {
+  std::uint32_t dwSize;
+  std::uint32_t dwFlags;
+  std::uint32_t dwXpos, dwYpos, dwZpos, dwRpos, dwUpos, dwVpos;
+  std::uint32_t dwButtons;
+  std::uint32_t dwButtonNumber;
+  std::uint32_t dwPOV;
+  std::uint32_t dwReserved1, dwReserved2;
+};
+static_assert(sizeof(JOYINFOEX) == 52);
+
+// Thread-safe: the poll thread and the worker read controllers at the same time.
+class TJoyService {
+ public:
+  virtual ~TJoyService() = default;
+  // JOYERR_PARMS for a number outside 0..15 or without a controller; fills *pjc on success.
+  virtual std::uint32_t joyGetDevCapsA(std::uintptr_t uJoyID, JOYCAPSA* pjc,
+                                       std::uint32_t cbjc) = 0;
+  // JOYERR_UNPLUGGED when no controller answers at that number; fills *pji on success.
+  virtual std::uint32_t joyGetPosEx(std::uint32_t uJoyID, JOYINFOEX* pji) = 0;
+};
+
+// A controller summary for listings.
+struct TControllerInfo {
+  int JoystickID;  // 1-based
+  std::string Name;
+  int Axes;
+  int Buttons;
+  int Hats;
+};
+
+// The controllers that answer now, in number order.
+std::vector<TControllerInfo> ListControllers(TJoyService& service);
+
+// A controller made in software, read through the service like a real one.
+class TVirtualController {
+ public:
+  virtual ~TVirtualController() = default;
+  virtual void SetAxis(int axis, std::uint16_t raw) = 0;  // axis 0..5 = X Y Z R U V, 0..65535
+  virtual void SetButton(int buttonId, bool down) = 0;    // 1-based
+  virtual void SetPov(std::uint32_t pov) = 0;  // hundredths of a degree, 65535 centred
+};
+
+}  // namespace kestrova

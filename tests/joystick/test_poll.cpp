@@ -1,0 +1,268 @@
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+#include "joystick/JoystickFixture.h"
+
+namespace kestrova::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const std::string Rest = "axis -1 -1 -1 -1 -1 -1 pcX 49.99924";
+
+// The poll thread's body driven pass by pass on the test's thread.
+class PollTest : public ::testing::Test {
+ protected:
+  PollTest() { Log.Attach(Stick); }
+  TScriptedJoyService Service;
+  TJstick Stick{Service};
+  TEventLog Log;
+  TPollThread Poll{Stick};
+};
+
+TEST_F(PollTest, RestingStickRaisesOneEventThenNothingWhateverTheJitter) {
+  Service.SetAxis(0, jaX, 32700);  // at rest but not exactly centred
+  Poll.Prepare();
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre(Rest));
+  for (std::uint32_t jitter : {31000u, 34000u, 29500u, 36000u, 32767u}) {
+    Service.SetAxis(0, jaX, jitter);
+    Service.SetAxis(0, jaY, jitter);
+    Poll.Pass();
+  }
+  EXPECT_TRUE(Log.Take().empty());
+  Service.SetAxis(0, jaX, 0);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000"));
+}
+
+TEST_F(PollTest, ExactlyCentredStartRaisesNothing) {
+  Poll.Prepare();
+  Poll.Pass();
+  Poll.Pass();
+  EXPECT_TRUE(Log.Take().empty());
+}
+
+TEST_F(PollTest, ChangesWithinThePassComeInOrder) {
+  Poll.Prepare();
+  Service.SetAxis(0, jaR, 65535);
+  Service.SetButtons(0, (1u << 1) | (1u << 4));  // buttons 2 and 5
+  Service.SetPov(0, 9000);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis -1 -1 -1 500 -1 -1 pcX 49.99924", "button 2 down",
+                                      "button 5 down", "pov 9000"));
+  Service.SetButtons(0, 0);
+  Service.SetPov(0, JOY_POVCENTERED);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("button 2 up", "button 5 up", "pov 65535"));
+}
+
+TEST_F(PollTest, HeldButtonRaisesItsPressButAnOffCentreHatWaits) {
+  Service.SetButtons(0, 1u << 31);
+  Service.SetPov(0, 18000);
+  Poll.Prepare();
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("button 32 down"));
+  Service.SetPov(0, 22500);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("pov 22500"));
+}
+
+TEST_F(PollTest, MonitorSwitches) {
+  Poll.Prepare();
+  Stick.SetMonitorAxis(false);
+  Stick.SetMonitorButtons(false);
+  Stick.SetMonitorPov(false);
+  Service.SetAxis(0, jaX, 0);
+  Service.SetButtons(0, 0b11);  // 1 and 2 held while unmonitored
+  Service.SetPov(0, 0);
+  Poll.Pass();
+  EXPECT_TRUE(Log.Take().empty());
+
+  // Back on: compared with what was reported before the switch-off.
+  Stick.SetMonitorAxis(true);
+  Stick.SetMonitorButtons(true);
+  Stick.SetMonitorPov(true);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 1 down",
+                                      "button 2 down", "pov 0"));
+
+  // Button 2 released while unmonitored raises its release when monitoring resumes; button 1,
+  // still held, raises nothing.
+  Stick.SetMonitorButtons(false);
+  Service.SetButtons(0, 0b01);
+  Poll.Pass();
+  Stick.SetMonitorButtons(true);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("button 2 up"));
+}
+
+TEST_F(PollTest, PropertiesTakeEffectOnTheNextPass) {
+  Poll.Prepare();
+  Service.SetAxis(0, jaX, 65535);
+  Poll.Pass();
+  Log.Take();
+  Stick.SetRangeX(2000);
+  Service.SetAxis(0, jaX, 65534);  // a change of the conditioned value raises an event
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis 999 -1 -1 -1 -1 -1 pcX 99.99847"));
+  Stick.SetUseNullZone(false);
+  Service.SetAxis(0, jaX, 32767);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis -1 -1 -1 -1 -1 -1 pcX 49.99924"));
+}
+
+TEST_F(PollTest, SilentControllerRaisesNothingUntilItAnswers) {
+  Service.SetAnswering(0, false);
+  Poll.Prepare();
+  for (int i = 0; i < 3; ++i) Poll.Pass();
+  EXPECT_TRUE(Log.Take().empty());
+
+  // Its first answer gives the bounds and the seed, as a start would.
+  Service.SetCaps(0, MakeJoyCaps(0, 1023, AllAxes));
+  Service.SetAxes(0, {0, 500, 511, 511, 511, 511});  // the null zone moves Y to 511
+  Service.SetButtons(0, 1u << 2);
+  Service.SetAnswering(0, true);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 3 down"));
+}
+
+TEST_F(PollTest, LostControllerIsReportedAtRestOnce) {
+  Poll.Prepare();
+  Service.SetAxis(0, jaX, 0);
+  Service.SetButtons(0, 1u << 8);
+  Service.SetPov(0, 27000);
+  Poll.Pass();
+  Log.Take();
+
+  Service.SetAnswering(0, false);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre(Rest, "button 9 up", "pov 65535"));
+  Poll.Pass();
+  Poll.Pass();
+  EXPECT_TRUE(Log.Take().empty());
+
+  // Back again with the button still held: reported as new.
+  Service.SetAnswering(0, true);
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 9 down",
+                                      "pov 27000"));
+}
+
+TEST_F(PollTest, SenderIsThePollThread) {
+  TObject* sender = nullptr;
+  Stick.OnButton = [&](TObject* s, int, bool) { sender = s; };
+  Poll.Prepare();
+  Service.SetButtons(0, 1);
+  Poll.Pass();
+  EXPECT_EQ(sender, &Poll);
+}
+
+// The real thread.
+
+class PollThreadTest : public ::testing::Test {
+ protected:
+  PollThreadTest() { Log.Attach(Stick); }
+  // Waits until the thread has seeded and made at least one pass.
+  void WaitUntilPolling() {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (Service.PositionReads() < 2 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  bool WaitFor(std::size_t events) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (Log.Size() < events) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
+  TScriptedJoyService Service;
+  TJstick Stick{Service};
+  TEventLog Log;
+};
+
+TEST_F(PollThreadTest, RaisesChangesOnItsOwnThreadAndStops) {
+  Stick.SetThreadIntensity(0);  // only yields between passes
+  std::thread::id eventThread;
+  Stick.OnPov = [&](TObject*, int pov) {
+    eventThread = std::this_thread::get_id();
+    Log.Add("pov " + std::to_string(pov));
+  };
+  Stick.SetEnablePolling(true);
+  WaitUntilPolling();
+  Service.SetPov(0, 4500);
+  ASSERT_TRUE(WaitFor(1));
+  Stick.SetEnablePolling(false);
+  Stick.WaitForPollThread();
+  EXPECT_NE(eventThread, std::this_thread::get_id());
+  const int reads = Service.PositionReads();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Service.PositionReads(), reads);
+  EXPECT_THAT(Log.Take(), ElementsAre("pov 4500"));
+}
+
+TEST_F(PollThreadTest, StoppingDuringAPassLetsThePassFinish) {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool inHandler = false;
+  bool stopped = false;
+  Stick.OnButton = [&](TObject*, int id, bool) {
+    std::unique_lock guard(lock);
+    inHandler = true;
+    changed.notify_all();
+    changed.wait(guard, [&] { return stopped; });
+    Log.Add("button " + std::to_string(id));
+  };
+  Stick.SetEnablePolling(true);
+  WaitUntilPolling();
+  Service.SetButtons(0, 1);
+  Service.SetPov(0, 0);
+  {
+    std::unique_lock guard(lock);
+    ASSERT_TRUE(changed.wait_for(guard, 5s, [&] { return inHandler; }));
+    Stick.SetEnablePolling(false);  // returns at once, mid-pass
+    stopped = true;
+  }
+  changed.notify_all();
+  Stick.WaitForPollThread();
+  EXPECT_THAT(Log.Take(), ElementsAre("button 1", "pov 0"));
+  EXPECT_FALSE(Stick.EnablePolling());
+}
+
+TEST_F(PollThreadTest, ReadPositionAlongsidePolling) {
+  Stick.SetThreadIntensity(0);
+  Stick.SetEnablePolling(true);
+  std::thread mover([this] {
+    for (std::uint32_t raw = 0; raw < 65536; raw += 97) Service.SetAxis(0, jaX, raw);
+  });
+  for (int i = 0; i < 2000; ++i) {
+    const auto values = Stick.ReadPosition();
+    ASSERT_GE(values.Value[jaX], -500);
+    ASSERT_LE(values.Value[jaX], 500);
+    ASSERT_EQ(values.Value[jaY], -1);
+  }
+  mover.join();
+  EXPECT_TRUE(WaitFor(1));  // the stick ended far right: the poll thread reports it
+  Stick.SetEnablePolling(false);
+  Stick.WaitForPollThread();
+}
+
+TEST_F(PollThreadTest, DestroyingTheComponentStopsItsThread) {
+  auto stick = std::make_unique<TJstick>(Service);
+  stick->SetThreadIntensity(1000);  // the destructor must not wait for the sleep
+  stick->SetEnablePolling(true);
+  std::this_thread::sleep_for(10ms);
+  const auto start = std::chrono::steady_clock::now();
+  stick.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+}
+
+}  // namespace
+}  // namespace kestrova::testing

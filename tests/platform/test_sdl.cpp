@@ -1,0 +1,211 @@
+// The SDL2 service against SDL's virtual joysticks: no display and no device needed.
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <thread>
+
+#include "joystick/JoystickFixture.h"
+#include <SDL.h>
+
+#include "platform/sdl/SdlJoyService.h"
+
+namespace kestrova::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using namespace std::chrono_literals;
+
+class SdlTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TJoyService> Service = CreateSdlJoyService();
+
+  // The controller number of the device with that name, or -1.
+  int NumberOf(const std::string& name) {
+    for (const auto& controller : ListControllers(*Service)) {
+      if (controller.Name == name) return controller.JoystickID - 1;
+    }
+    return -1;
+  }
+  JOYINFOEX Read(int number, std::uint32_t* result = nullptr) {
+    JOYINFOEX info{};
+    info.dwSize = sizeof info;
+    info.dwFlags = JOY_RETURNALL;
+    const std::uint32_t code = Service->joyGetPosEx(number, &info);
+    if (result) *result = code;
+    return info;
+  }
+};
+
+TEST_F(SdlTest, PlainJoystickInSdlOrder) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Test Stick";
+  auto stick = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Test Stick");
+  ASSERT_GE(number, 0);
+
+  JOYCAPSA caps{};
+  ASSERT_EQ(Service->joyGetDevCapsA(number, &caps, sizeof caps), JOYERR_NOERROR);
+  EXPECT_STREQ(caps.szPname, "Test Stick");
+  EXPECT_EQ(caps.wXmin, 0u);
+  EXPECT_EQ(caps.wVmax, 65535u);
+  EXPECT_EQ(caps.wNumAxes, 6u);
+  EXPECT_EQ(caps.wNumButtons, 32u);
+  EXPECT_EQ(caps.wCaps & 0x1F, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV |
+                                   JOYCAPS_HASPOV);
+
+  JOYINFOEX info = Read(number);
+  EXPECT_EQ(info.dwXpos, 32767u);
+  EXPECT_EQ(info.dwVpos, 32767u);
+  EXPECT_EQ(info.dwButtons, 0u);
+  EXPECT_EQ(info.dwPOV, JOY_POVCENTERED);
+
+  stick->SetAxis(0, 0);
+  stick->SetAxis(3, 65535);
+  stick->SetAxis(5, 1000);
+  stick->SetButton(1, true);
+  stick->SetButton(32, true);
+  stick->SetPov(13500);
+  info = Read(number);
+  EXPECT_EQ(info.dwXpos, 0u);
+  EXPECT_EQ(info.dwRpos, 65535u);
+  EXPECT_EQ(info.dwVpos, 1000u);
+  EXPECT_EQ(info.dwButtons, 0x80000001u);
+  EXPECT_EQ(info.dwPOV, 13500u);
+
+  for (std::uint32_t pov : {0u, 4500u, 9000u, 18000u, 22500u, 27000u, 31500u, 65535u}) {
+    stick->SetPov(pov);
+    EXPECT_EQ(Read(number).dwPOV, pov);
+  }
+}
+
+TEST_F(SdlTest, MissingAxesRestWithTheirBitsClear) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Two Axes";
+  desc.Axes = 2;
+  desc.Buttons = 4;
+  desc.Hats = 0;
+  auto stick = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Two Axes");
+  ASSERT_GE(number, 0);
+  JOYCAPSA caps{};
+  ASSERT_EQ(Service->joyGetDevCapsA(number, &caps, sizeof caps), JOYERR_NOERROR);
+  EXPECT_EQ(caps.wCaps, 0u);
+  EXPECT_EQ(caps.wNumButtons, 4u);
+  stick->SetAxis(1, 65535);
+  const JOYINFOEX info = Read(number);
+  EXPECT_EQ(info.dwYpos, 65535u);
+  EXPECT_EQ(info.dwZpos, 32767u);
+  EXPECT_EQ(info.dwUpos, 32767u);
+  EXPECT_EQ(info.dwPOV, JOY_POVCENTERED);
+}
+
+TEST_F(SdlTest, GameControllerInThePadLayout) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Test Pad";
+  desc.GameController = true;
+  auto pad = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Test Pad");
+  ASSERT_GE(number, 0);
+  JOYCAPSA caps{};
+  ASSERT_EQ(Service->joyGetDevCapsA(number, &caps, sizeof caps), JOYERR_NOERROR);
+  EXPECT_EQ(caps.wNumButtons, 10u);
+  EXPECT_EQ(caps.wCaps & 0x1F, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASPOV);
+
+  JOYINFOEX info = Read(number);
+  EXPECT_EQ(info.dwZpos, 32767u);  // both triggers at rest
+  EXPECT_EQ(info.dwPOV, JOY_POVCENTERED);
+
+  pad->SetAxis(SDL_CONTROLLER_AXIS_LEFTX, 65535);
+  pad->SetAxis(SDL_CONTROLLER_AXIS_LEFTY, 0);
+  pad->SetAxis(SDL_CONTROLLER_AXIS_RIGHTX, 0);
+  pad->SetAxis(SDL_CONTROLLER_AXIS_RIGHTY, 65535);
+  pad->SetAxis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 65535);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_A + 1, true);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_LEFTSHOULDER + 1, true);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_BACK + 1, true);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_RIGHTSTICK + 1, true);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_DPAD_UP + 1, true);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_DPAD_RIGHT + 1, true);
+  info = Read(number);
+  EXPECT_EQ(info.dwXpos, 65535u);
+  EXPECT_EQ(info.dwYpos, 0u);
+  EXPECT_EQ(info.dwUpos, 0u);      // right stick X
+  EXPECT_EQ(info.dwRpos, 65535u);  // right stick Y
+  EXPECT_EQ(info.dwZpos, 65535u);  // left trigger
+  EXPECT_EQ(info.dwVpos, 32767u);
+  EXPECT_EQ(info.dwButtons, (1u << 0) | (1u << 4) | (1u << 6) | (1u << 9));
+  EXPECT_EQ(info.dwPOV, 4500u);
+
+  pad->SetAxis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0);
+  pad->SetAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 65535);
+  pad->SetButton(SDL_CONTROLLER_BUTTON_DPAD_UP + 1, false);
+  info = Read(number);
+  EXPECT_EQ(info.dwZpos, 0u);  // right trigger
+  EXPECT_EQ(info.dwPOV, 9000u);
+}
+
+TEST_F(SdlTest, UnpluggedThenPluggedInAgain) {
+  JOYCAPSA caps{};
+  EXPECT_EQ(Service->joyGetDevCapsA(16, &caps, sizeof caps), JOYERR_PARMS);
+  std::uint32_t code = 0;
+  Read(16, &code);
+  EXPECT_EQ(code, JOYERR_PARMS);
+
+  TVirtualControllerDesc desc;
+  desc.Name = "Replugged";
+  auto stick = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Replugged");
+  ASSERT_GE(number, 0);
+  stick.reset();
+  Read(number, &code);
+  EXPECT_EQ(code, JOYERR_UNPLUGGED);
+  EXPECT_EQ(NumberOf("Replugged"), -1);
+
+  stick = AttachSdlVirtualController(desc);
+  stick->SetButton(2, true);
+  const JOYINFOEX info = Read(number, &code);
+  EXPECT_EQ(code, JOYERR_NOERROR);
+  EXPECT_EQ(info.dwButtons, 2u);
+}
+
+TEST_F(SdlTest, LostControllerReleasesThroughTheComponent) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Lost";
+  auto stick = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Lost");
+  ASSERT_GE(number, 0);
+
+  TJstick component(*Service);
+  TEventLog log;
+  log.Attach(component);
+  component.SetJoystickID(number + 1);
+  component.SetThreadIntensity(1);
+  component.SetEnablePolling(true);
+  const auto waitFor = [&](std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (log.Size() < count && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    return log.Size() >= count;
+  };
+  stick->SetButton(5, true);  // held at start: its press shows that polling has begun
+  ASSERT_TRUE(waitFor(1));
+  EXPECT_THAT(log.Take(), ElementsAre("button 5 down"));
+  stick->SetAxis(0, 0);
+  stick->SetButton(3, true);
+  stick->SetPov(0);
+  ASSERT_TRUE(waitFor(3));
+  EXPECT_THAT(log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 3 down",
+                                      "pov 0"));
+  stick.reset();
+  ASSERT_TRUE(waitFor(4));
+  std::this_thread::sleep_for(30ms);  // and nothing more after
+  component.SetEnablePolling(false);
+  component.WaitForPollThread();
+  EXPECT_THAT(log.Take(), ElementsAre("axis -1 -1 -1 -1 -1 -1 pcX 49.99924", "button 3 up",
+                                      "button 5 up", "pov 65535"));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
