@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
@@ -60,17 +62,31 @@ void TExecThread::Execute() {
   }
 }
 
-TMapper::TMapper(TInjector& injector, TSleeper& sleeper, TStatusSink addStatusLine)
-    : FInjector(injector),
+TMapper::TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
+                 TStatusSink addStatusLine)
+    : Jstick1(joysticks),
+      FInjector(injector),
       FSleeper(sleeper),
       FAddStatusLine(std::move(addStatusLine)),
-      FTraceDirectory(std::filesystem::temp_directory_path()) {}
+      FTraceDirectory(std::filesystem::temp_directory_path()) {
+  Jstick1.Name = "Jstick1";
+  Jstick1.OnAxis = [this](TObject* sender, int x, int y, int z, int r, int u, int v, float pcX,
+                          float pcY, float pcZ, float pcR, float pcU, float pcV) {
+    Jstick1Axis(sender, x, y, z, r, u, v, pcX, pcY, pcZ, pcR, pcU, pcV);
+  };
+  Jstick1.OnButton = [this](TObject* sender, int id, bool down) {
+    Jstick1Button(sender, id, down);
+  };
+  Jstick1.OnPov = [this](TObject* sender, int pov) { Jstick1Pov(sender, pov); };
+}
 
 TMapper::~TMapper() { Shutdown(); }
 
 void TMapper::Start() {
   if (FExecThread || FShutDown) return;
   FExecThread = std::make_unique<TExecThread>(*this);
+  RemoveTraceFiles();
+  Jstick1.SetEnablePolling(true);
 }
 
 void TMapper::Shutdown() {
@@ -79,11 +95,13 @@ void TMapper::Shutdown() {
   // Interrupting the sleeper ends a DELAY or a block pass under way; terminating wakes an idle
   // worker. Both return within a line's worth of injection.
   FSleeper.Interrupt();
+  if (FExecThread) FExecThread->Terminate();
+  Jstick1.SetEnablePolling(false);
   if (FExecThread) {
-    FExecThread->Terminate();
     FExecThread->Join();
     FExecThread.reset();
   }
+  Jstick1.WaitForPollThread();
   {
     std::lock_guard lock(FQueueLock);
     FCommandQueue.clear();
@@ -148,6 +166,7 @@ void TMapper::ExecuteSingleCommand(const std::string& line) {
     }
     if (Contains(line, "KEY UP")) ReleaseKey(FInjector, KeyOf(line));
     if (Contains(line, "KEY DOWN")) PressKey(FInjector, KeyOf(line));
+    if (Contains(line, "MOUSE MOVE")) MouseMove(line);
     if (Contains(line, "RIGHT MOUSE DOWN")) MouseButton(FInjector, "RIGHT", "PRESS");
     if (Contains(line, "RIGHT MOUSE UP")) MouseButton(FInjector, "RIGHT", "RELEASE");
     if (Contains(line, "LEFT MOUSE DOWN")) MouseButton(FInjector, "LEFT", "PRESS");
@@ -189,6 +208,104 @@ void TMapper::RunBlockPass(const std::string& line) {
     if (repeats) Append(next);
     if (Contains(next, "ENDBLOCK")) break;
     ExecuteSingleCommand(next);
+  }
+}
+
+void TMapper::MouseMove(const std::string& line) {
+  const std::string mode = GetCmdParam(line, 5);
+  const std::string bounds = GetCmdParam(line, 4);
+  const double stepX = StrToFloat(GetCmdParam(line, 3), FDecimalSeparator);
+  const double stepY = StrToFloat(GetCmdParam(line, 2), FDecimalSeparator);
+  long long x = AxisMultiply(GetCmdParam(line, 1), stepX);
+  long long y = AxisMultiply(GetCmdParam(line, 0), stepY);
+  if (bounds == "B" && mode != "A") {
+    // The cursor is read afresh for every comparison.
+    if (CursorX(FInjector) + x <= 0) x = -CursorX(FInjector);
+    if (ScreenWidth() <= CursorX(FInjector) + x) x = ScreenWidth() - CursorX(FInjector) - 1LL;
+    if (CursorY(FInjector) + y <= 0) y = -CursorY(FInjector);
+    if (ScreenHeight() <= CursorY(FInjector) + y) y = ScreenHeight() - CursorY(FInjector) - 1LL;
+  }
+  const auto clamp32 = [](long long value) {
+    return static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+  };
+  if (mode == "A") {
+    MoveMouseAbsolute(FInjector, clamp32(x), clamp32(y));
+  } else {
+    MoveMouseRelative(FInjector, clamp32(x), clamp32(y));
+  }
+}
+
+int TMapper::AxisMultiply(const std::string& axisCode, double value) {
+  const TAxisValues axes = Jstick1.ReadPosition();
+  std::copy(axes.Value.begin(), axes.Value.end(), FMouseMoveAxes.begin());
+  long double factor = 1;
+  if (axisCode == "X") factor = axes.Value[jaX] + 1.0L;
+  if (axisCode == "Y") factor = axes.Value[jaY] + 1.0L;
+  if (axisCode == "Z") factor = axes.Value[jaZ] + 1.0L;
+  if (axisCode == "R") factor = axes.Value[jaR] + 1.0L;
+  const long double result = std::nearbyint(value * factor);
+  return static_cast<int>(std::clamp<long double>(result, INT32_MIN, INT32_MAX));
+}
+
+void TMapper::RouteAxis(long long value, long long tolerance, std::string& state,
+                        const char* negativeState, const char* negativeEvent,
+                        const char* positiveState, const char* positiveEvent) {
+  if (value < -tolerance && state != negativeState) {
+    state = negativeState;
+    ExecuteCommands(negativeEvent, "PRESS");
+  }
+  if (value > tolerance && state != positiveState) {
+    state = positiveState;
+    ExecuteCommands(positiveEvent, "PRESS");
+  }
+  if (-tolerance <= value && value <= tolerance && state != "Center") {
+    if (state == negativeState) ExecuteCommands(negativeEvent, "RELEASE");
+    if (state == positiveState) ExecuteCommands(positiveEvent, "RELEASE");
+    state = "Center";
+  }
+}
+
+void TMapper::Jstick1Axis(TObject*, int X, int Y, int Z, int R, int, int, float, float, float,
+                          float, float, float) {
+  RouteAxis(X + 1LL, FXTol, FXState, "Left", "Stick Left", "Right", "Stick Right");
+  RouteAxis(Y + 1LL, FYTol, FYState, "Up", "Stick Up", "Down", "Stick Down");
+  RouteAxis(Z, FZTol, FZState, "ZLeft", "Z Left", "ZRight", "Z Right");
+  RouteAxis(R, FRTol, FRState, "RotLeft", "Rot. Left", "RotRight", "Rot. Right");
+}
+
+void TMapper::Jstick1Button(TObject*, int ButtonID, bool ButtonDown) {
+  if (!FShiftDown && ButtonID == 9 && ButtonDown) FShiftDown = true;
+  if (FShiftDown && ButtonID == 9 && !ButtonDown) FShiftDown = false;
+  if (ButtonID < 9) {
+    const std::string name =
+        (FShiftDown ? "Shift Button " : "Button ") + std::to_string(ButtonID);
+    ExecuteCommands(name, ButtonDown ? "PRESS" : "RELEASE");
+  }
+}
+
+void TMapper::Jstick1Pov(TObject*, int PovValue) {
+  static constexpr struct {
+    int value;
+    const char* state;
+  } directions[] = {{0, "North"},     {4500, "NE"},   {9000, "East"},  {13500, "SE"},
+                    {18000, "South"}, {22500, "SW"},  {27000, "West"}, {31500, "NW"}};
+  const std::string previous = FPovState;
+  bool moved = false;
+  for (const auto& direction : directions) {
+    if (direction.value == PovValue && FPovState != direction.state) {
+      FPovState = direction.state;
+      moved = true;
+    }
+  }
+  if (moved) {
+    if (previous != "Center") ExecuteCommands("POV " + previous, "RELEASE");
+    ExecuteCommands("POV " + FPovState, "PRESS");
+  }
+  if (PovValue == 65535 && FPovState != "Center") {
+    ExecuteCommands("POV " + FPovState, "RELEASE");
+    FPovState = "Center";
+    ExecuteCommands("POV Center", "PRESS");
+    ExecuteCommands("POV Center", "RELEASE");
   }
 }
 

@@ -1,10 +1,13 @@
 #pragma once
-// TMapper owns the mapping and execution state: the slot table, the queue of pending command
-// lines with its lock, and the worker thread that runs them through the injector.
+// TMapper owns the mapping and execution state: the controller (Jstick1) and the routing of its
+// events, the slot table, the queue of pending command lines with its lock, and the worker thread
+// that runs them through the injector.
 //
-// Threads: ExecuteCommands runs on the poll thread; the worker (TExecThread) runs every command
-// line; the editor reads and writes slots on the GUI thread. FQueueLock guards the queue and the
-// slot table. A block pass holds it for the whole pass, so queuing waits for the pass to end.
+// Threads: the routing handlers and ExecuteCommands run on the poll thread; the worker
+// (TExecThread) runs every command line; the editor reads and writes slots and tolerances on the
+// GUI thread. FQueueLock guards the queue and the slot table. A block pass holds it for the whole
+// pass, so queuing waits for the pass to end. The direction states and FShiftDown belong to the
+// poll thread; the tolerances are single atomic words.
 
 #include <atomic>
 #include <condition_variable>
@@ -19,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "joystick/Jstick.h"
 #include "mapping/Slots.h"
 #include "platform/Injector.h"
 #include "platform/Sleeper.h"
@@ -54,18 +58,49 @@ class TMapper {
   // poll thread and on the worker, possibly at the same time: the sink does its own ordering.
   using TStatusSink = std::function<void(const std::string&)>;
 
-  // The injector and the sleeper must outlive the mapper. The sleeper paces the worker and
-  // carries its delays; the mapper interrupts it at shutdown.
-  TMapper(TInjector& injector, TSleeper& sleeper, TStatusSink addStatusLine);
+  // The injector, the joystick service and the sleeper must outlive the mapper. The sleeper
+  // paces the worker and carries its delays; the mapper interrupts it at shutdown.
+  TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
+          TStatusSink addStatusLine);
   ~TMapper();
   TMapper(const TMapper&) = delete;
   TMapper& operator=(const TMapper&) = delete;
 
-  // Starts the worker. Nothing is executed before.
+  // Starts the worker, removes the trace files and, last, switches polling on. Nothing is
+  // executed before.
   void Start();
-  // Stops the worker (within a few milliseconds, whatever it runs), joins it, drops the queued
-  // lines and releases every key and mouse button still held. Idempotent; the destructor calls it.
+  // Stops polling and the worker (within a few milliseconds, whatever runs), joins both, drops
+  // the queued lines and releases every key and mouse button still held. Idempotent; the
+  // destructor calls it.
   void Shutdown();
+
+  // Routing: controller changes to event names and kinds, on the poll thread.
+  void Jstick1Axis(TObject* Sender, int X, int Y, int Z, int R, int U, int V, float pcX, float pcY,
+                   float pcZ, float pcR, float pcU, float pcV);
+  void Jstick1Button(TObject* Sender, int ButtonID, bool ButtonDown);
+  void Jstick1Pov(TObject* Sender, int PovValue);
+
+  // Axis tolerances, 0..1000 from the editor (a profile may carry others). Any thread.
+  int XTol() const { return FXTol; }
+  int YTol() const { return FYTol; }
+  int ZTol() const { return FZTol; }
+  int RTol() const { return FRTol; }
+  void SetXTol(int tolerance) { FXTol = tolerance; }
+  void SetYTol(int tolerance) { FYTol = tolerance; }
+  void SetZTol(int tolerance) { FZTol = tolerance; }
+  void SetRTol(int tolerance) { FRTol = tolerance; }
+
+  // value x (axis + 1) for "X", "Y", "Z", "R" with the controller read now, the value itself for
+  // any other code; nearest integer, halves to even. Worker thread.
+  int AxisMultiply(const std::string& axisCode, double value);
+  // The six axes of the last read made for a mouse move.
+  std::array<int, JoyAxisCount> MouseMoveAxes() const { return FMouseMoveAxes; }
+
+  // The decimal separator of mouse-move steps (the user's locale); set before Start.
+  void SetDecimalSeparator(char separator) { FDecimalSeparator = separator; }
+  char DecimalSeparator() const { return FDecimalSeparator; }
+
+  TJstick Jstick1;
 
   // Queues the lines of the slot of an event name and kind ("PRESS" / "RELEASE").
   void ExecuteCommands(std::string_view eventName, std::string_view kind);
@@ -108,6 +143,11 @@ class TMapper {
   std::string TakeHead();  // caller holds FQueueLock
   void Append(std::string line);
   void RunBlockPass(const std::string& line);
+  void MouseMove(const std::string& line);
+  // One axis' three tests; returns nothing, reports through ExecuteCommands.
+  void RouteAxis(long long value, long long tolerance, std::string& state,
+                 const char* negativeState, const char* negativeEvent, const char* positiveState,
+                 const char* positiveEvent);
   void TerminateBlock(const std::string& line);
   void ReportSkipped(const std::string& line, const std::string& reason);
 
@@ -124,6 +164,19 @@ class TMapper {
   // Positions of the re-queued start lines of the block passes under way (innermost last).
   std::vector<std::uint64_t> FPassMarks;
   std::vector<std::string> FBlockIds;
+
+  std::atomic<int> FXTol{300};
+  std::atomic<int> FYTol{300};
+  std::atomic<int> FZTol{300};
+  std::atomic<int> FRTol{300};
+  std::string FXState = "Center";
+  std::string FYState = "Center";
+  std::string FZState = "Center";
+  std::string FRState = "Center";
+  std::string FPovState = "Center";
+  bool FShiftDown = false;
+  std::array<int, JoyAxisCount> FMouseMoveAxes{};
+  char FDecimalSeparator = '.';
 
   std::filesystem::path FTraceDirectory;
   std::unique_ptr<TExecThread> FExecThread;

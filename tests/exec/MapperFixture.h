@@ -9,6 +9,7 @@
 
 #include "exec/Mapper.h"
 #include "platform/fake/RecordingInjector.h"
+#include "platform/fake/ScriptedJoyService.h"
 
 namespace kestrova::testing {
 
@@ -31,9 +32,11 @@ class TStatusLog {
 class MapperTest : public ::testing::Test {
  protected:
   TRecordingInjector Injector{1024, 768, {100, 100}};
+  TScriptedJoyService Joysticks;
   TVirtualSleeper Sleeper;
   TStatusLog Status;
-  TMapper Mapper{Injector, Sleeper, [this](const std::string& line) { Status.Add(line); }};
+  TMapper Mapper{Injector, Joysticks, Sleeper,
+                 [this](const std::string& line) { Status.Add(line); }};
 
   // Runs queued lines until the queue is empty, at most maxTurns worker turns.
   int Drain(int maxTurns = 10000) {

@@ -29,9 +29,11 @@ class TCountingSleeper : public TRealSleeper {
 class WorkerTest : public ::testing::Test {
  protected:
   TRecordingInjector Injector{1024, 768, {0, 0}};
+  TScriptedJoyService Joysticks;
   TCountingSleeper Sleeper;
   TStatusLog Status;
-  TMapper Mapper{Injector, Sleeper, [this](const std::string& line) { Status.Add(line); }};
+  TMapper Mapper{Injector, Joysticks, Sleeper,
+                 [this](const std::string& line) { Status.Add(line); }};
 
   // Waits up to 5 s for the injector to have recorded at least count calls.
   bool WaitForCalls(std::size_t count) {
@@ -137,8 +139,9 @@ TEST_F(WorkerTest, QueuingFromAnotherThreadWhileBlocksRun) {
 
 TEST(ThreadGate, AppendsAndRotatesTheTrace) {
   TRecordingInjector injector(1, 1, {0, 0});
+  TScriptedJoyService joysticks;
   TRealSleeper sleeper;
-  TMapper mapper(injector, sleeper, nullptr);
+  TMapper mapper(injector, joysticks, sleeper, nullptr);
   const auto dir = std::filesystem::temp_directory_path() /
                    ("kestrova-trace-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                     std::to_string(reinterpret_cast<std::uintptr_t>(&mapper)));

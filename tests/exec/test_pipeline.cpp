@@ -1,0 +1,97 @@
+// The whole road in one process, in real time: scripted controller -> TJstick's poll thread ->
+// routing -> queue -> worker -> recording injector.
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <thread>
+
+#include "exec/MapperFixture.h"
+
+namespace kestrova::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+class PipelineTest : public ::testing::Test {
+ protected:
+  PipelineTest() { Mapper.Jstick1.SetThreadIntensity(2); }
+  ~PipelineTest() override { Mapper.Shutdown(); }
+
+  template <typename Condition>
+  bool WaitUntil(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
+  int PointerX() {
+    TPoint point;
+    Injector.GetCursorPos(point);
+    return point.x;
+  }
+
+  TRecordingInjector Injector{1024, 768, {100, 100}};
+  TScriptedJoyService Joysticks;
+  TRealSleeper Sleeper;
+  TStatusLog Status;
+  TMapper Mapper{Injector, Joysticks, Sleeper,
+                 [this](const std::string& line) { Status.Add(line); }};
+};
+
+TEST_F(PipelineTest, StickLeftAndBackPressesAndReleasesItsKeys) {
+  Mapper.SetSlot(0, {"KEY DOWN A"});
+  Mapper.SetSlot(1, {"KEY UP A"});
+  Mapper.Start();
+  ASSERT_TRUE(WaitUntil([&] { return Joysticks.PositionReads() >= 2; }));  // seeded
+  Joysticks.SetAxis(0, jaX, 0);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 2; }));
+  Joysticks.SetAxis(0, jaX, 32767);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 4; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 down", "key 0x41 down", "key 0x41 up", "key 0x10 up"}));
+  EXPECT_EQ(Status.Lines(), (Lines{"Executing Stick Left PRESS", "Executing Stick Left RELEASE"}));
+}
+
+TEST_F(PipelineTest, StickScaledPointerRunsUntilTerminated) {
+  Mapper.SetSlot(26, {"BEGBLOCK 001 RPT 0", "MOUSE MOVE R B 0.02 0 X N", "DELAY 10", "ENDBLOCK 001"});
+  Mapper.SetSlot(28, {"TRMBLOCK 001"});
+  Mapper.Start();
+  Joysticks.SetButtons(0, 1);  // button 1 starts the block
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 3; }));
+  EXPECT_EQ(PointerX(), 100);  // centred stick: steps of 0
+
+  Joysticks.SetAxis(0, jaX, 65535);  // full right: 0.02 x 501 = 10 pixels a pass
+  ASSERT_TRUE(WaitUntil([&] { return PointerX() >= 150; }));
+  Joysticks.SetAxis(0, jaX, 32767);
+  std::this_thread::sleep_for(40ms);  // the pass under way may still step once
+  const int stopped = PointerX();
+  EXPECT_EQ((stopped - 100) % 10, 0);
+  std::this_thread::sleep_for(60ms);
+  EXPECT_EQ(PointerX(), stopped);
+
+  Joysticks.SetButtons(0, 0b11);  // button 2: terminate
+  ASSERT_TRUE(WaitUntil([&] { return Mapper.QueuedLines().empty(); }));
+  const auto calls = Injector.Calls().size();
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(Injector.Calls().size(), calls);
+  EXPECT_TRUE(Mapper.QueuedLines().empty());
+}
+
+TEST_F(PipelineTest, LostControllerReleasesWhatItHeld) {
+  Mapper.SetSlot(26, {"KEY DOWN SHIFT"});
+  Mapper.SetSlot(27, {"KEY UP SHIFT"});
+  Mapper.Start();
+  Joysticks.SetButtons(0, 1);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 1; }));
+  Joysticks.SetAnswering(0, false);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 2; }));
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 down", "key 0x10 up"}));
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+}
+
+}  // namespace
+}  // namespace kestrova::testing

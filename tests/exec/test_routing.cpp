@@ -1,0 +1,139 @@
+// Controller events to event names and kinds, called as the poll thread would.
+
+#include <gmock/gmock.h>
+
+#include "exec/MapperFixture.h"
+
+namespace kestrova::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Lines = std::vector<std::string>;
+
+class RoutingTest : public MapperTest {
+ protected:
+  void Axes(int x, int y = -1, int z = -1, int r = -1) {
+    Mapper.Jstick1Axis(nullptr, x, y, z, r, -1, -1, 0, 0, 0, 0, 0, 0);
+  }
+  void Button(int id, bool down) { Mapper.Jstick1Button(nullptr, id, down); }
+  void Pov(int value) { Mapper.Jstick1Pov(nullptr, value); }
+  // The events reported since the last call, without the "Executing " prefix.
+  Lines Reported() {
+    Lines events;
+    for (const auto& line : Status.Lines()) events.push_back(line.substr(10));
+    Lines fresh(events.begin() + static_cast<long>(FSeen), events.end());
+    FSeen = events.size();
+    return fresh;
+  }
+
+ private:
+  std::size_t FSeen = 0;
+};
+
+TEST_F(RoutingTest, StickTolerancesCountTheOffsetOnXAndY) {
+  Axes(299);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Axes(300);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Right PRESS"));
+  Axes(-1);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Right RELEASE"));
+  Axes(-301);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Axes(-302);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Left PRESS"));
+  Axes(-500);  // further left: no second press
+  EXPECT_THAT(Reported(), IsEmpty());
+  Axes(-1, 400);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Left RELEASE", "Stick Down PRESS"));
+  Axes(-1, -500);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Up PRESS"));  // straight across: no release
+  Axes(-1, -1);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Up RELEASE"));
+}
+
+TEST_F(RoutingTest, ZAndRHaveNoOffset) {
+  Axes(-1, -1, 300, 300);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Axes(-1, -1, 301, 301);
+  EXPECT_THAT(Reported(), ElementsAre("Z Right PRESS", "Rot. Right PRESS"));
+  Axes(-1, -1, -300, -300);
+  EXPECT_THAT(Reported(), ElementsAre("Z Right RELEASE", "Rot. Right RELEASE"));
+  Axes(-1, -1, -301, -301);
+  EXPECT_THAT(Reported(), ElementsAre("Z Left PRESS", "Rot. Left PRESS"));
+}
+
+TEST_F(RoutingTest, ZeroAndFullTolerances) {
+  Mapper.SetXTol(0);
+  Mapper.SetZTol(0);
+  Mapper.SetRTol(0);
+  Axes(-1, -1, -1, -1);  // all at rest: X + 1 is 0, but Z and R read -1
+  EXPECT_THAT(Reported(), ElementsAre("Z Left PRESS", "Rot. Left PRESS"));
+  Axes(0);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Right PRESS"));
+
+  Mapper.SetXTol(1000);
+  Mapper.SetYTol(1000);
+  Axes(-1);  // a new tolerance applies from the next axis event
+  Reported();
+  for (int value : {-500, 500, 501, -501, 0}) Axes(value, value);
+  EXPECT_THAT(Reported(), IsEmpty());
+}
+
+TEST_F(RoutingTest, ButtonNineIsShift) {
+  Button(9, true);
+  Button(9, false);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Button(9, true);
+  Button(3, true);
+  Button(3, false);
+  Button(9, false);
+  EXPECT_THAT(Reported(), ElementsAre("Shift Button 3 PRESS", "Shift Button 3 RELEASE"));
+  // The shift state is taken at each transition.
+  Button(2, true);
+  Button(9, true);
+  Button(2, false);
+  EXPECT_THAT(Reported(), ElementsAre("Button 2 PRESS", "Shift Button 2 RELEASE"));
+  Button(2, true);
+  Button(9, false);
+  Button(2, false);
+  EXPECT_THAT(Reported(), ElementsAre("Shift Button 2 PRESS", "Button 2 RELEASE"));
+  for (int id = 10; id <= 32; ++id) {
+    Button(id, true);
+    Button(id, false);
+  }
+  Button(1, true);
+  Button(8, false);
+  EXPECT_THAT(Reported(), ElementsAre("Button 1 PRESS", "Button 8 RELEASE"));
+}
+
+TEST_F(RoutingTest, HatReleasesBeforeItPresses) {
+  Pov(65535);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Pov(0);
+  Pov(4500);
+  Pov(65535);
+  EXPECT_THAT(Reported(), ElementsAre("POV North PRESS", "POV North RELEASE", "POV NE PRESS",
+                                      "POV NE RELEASE", "POV Center PRESS", "POV Center RELEASE"));
+  Pov(27000);
+  Pov(1000);  // between two directions: ignored
+  Pov(27000);
+  Pov(31500);
+  EXPECT_THAT(Reported(), ElementsAre("POV West PRESS", "POV West RELEASE", "POV NW PRESS"));
+  for (int value : {9000, 13500, 18000, 22500}) Pov(value);
+  EXPECT_THAT(Reported(),
+              ElementsAre("POV NW RELEASE", "POV East PRESS", "POV East RELEASE", "POV SE PRESS",
+                          "POV SE RELEASE", "POV South PRESS", "POV South RELEASE", "POV SW PRESS"));
+}
+
+TEST_F(RoutingTest, RotationPastItsToleranceRunsItsSlots) {
+  Mapper.SetSlot(10, {"KEY DOWN r"});
+  Mapper.SetSlot(11, {"KEY UP r"});
+  Axes(-1, -1, -1, 450);
+  Axes(-1, -1, -1, -1);
+  Drain();
+  EXPECT_EQ(Calls(), (Lines{"key 0x52 down", "key 0x52 up"}));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
