@@ -1,0 +1,153 @@
+#include "Profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "Convert.h"
+
+namespace kestrova {
+
+namespace {
+
+EProfileError IndexError(long long index, int line) {
+  return EProfileError("List index out of bounds (" + std::to_string(index) + ")", line);
+}
+
+int ToInteger(const std::string& text, int line) {
+  int value = 0;
+  if (!TryStrToInt(text, value)) {
+    throw EProfileError("'" + text + "' is not a valid integer value", line);
+  }
+  return value;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitProfileLines(std::string_view text) {
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances) {
+  std::string text;
+  const auto add = [&text](std::string_view line) {
+    text.append(line);
+    text.append("\r\n");
+  };
+  add(ProfileHeader);
+  for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
+    add(std::string(CommandTag) + " " + std::to_string(slot));
+    for (const auto& line : slots[slot]) add(line);
+  }
+  add(TolerancesMarker);
+  for (int tolerance : tolerances) add(std::to_string(tolerance));
+  return text;
+}
+
+TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
+  const std::vector<std::string> lines = SplitProfileLines(text);
+  const auto count = static_cast<long long>(lines.size());
+  if (lines.empty()) throw IndexError(0, 1);
+  if (lines[0] != ProfileHeader) throw EProfileMismatch();
+
+  TLoadedProfile profile;
+  profile.Slots = current;
+  int slot = -1;
+  long long index = 1;
+  for (;; ++index) {
+    if (index >= count) throw IndexError(index, static_cast<int>(index + 1));
+    const std::string& line = lines[index];
+    const int lineNumber = static_cast<int>(index + 1);
+    if (Contains(line, CommandTag)) {
+      slot = ToInteger(GetCmdParam(line, 0), lineNumber);
+      if (slot < 0 || slot > MaxSlotIndex) throw IndexError(slot, lineNumber);
+      profile.Slots[slot].clear();
+      profile.SourceLines[slot].clear();
+    } else if (Contains(line, TolerancesMarker)) {
+      break;
+    } else if (slot >= 0) {
+      profile.Slots[slot].push_back(line);
+      profile.SourceLines[slot].push_back(lineNumber);
+    }
+  }
+  profile.TolerancesLine = static_cast<int>(index + 1);
+  for (int axis = 0; axis < 4; ++axis) {
+    const long long at = index + 1 + axis;
+    if (at >= count) throw IndexError(at, static_cast<int>(at + 1));
+    profile.ToleranceTexts[axis] = lines[at];
+    profile.Tolerances[axis] = ToInteger(lines[at], static_cast<int>(at + 1));
+  }
+  // Slots kept from before have no file lines.
+  for (int i = 0; i < SlotCount; ++i) {
+    profile.SourceLines[i].resize(profile.Slots[i].size(), 0);
+  }
+  return profile;
+}
+
+TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTable& current) {
+  std::ifstream file(path, std::ios::binary);
+  std::error_code error;
+  if (!file || std::filesystem::is_directory(path, error)) {
+    throw EProfileError("Cannot open file " + path.string(), 0);
+  }
+  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  if (file.bad()) throw EProfileError("Cannot open file " + path.string(), 0);
+  return ParseProfile(text, current);
+}
+
+void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots,
+                      const TTolerances& tolerances) {
+  const std::string text = FormatProfile(slots, tolerances);
+  const EProfileError failure("Cannot create file " + path.string(), 0);
+  std::filesystem::path directory = path.parent_path();
+  if (directory.empty()) directory = ".";
+  std::string temporary = (directory / ("." + path.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) throw failure;
+
+  // The new file gets the old one's permissions, or the usual ones for a new file.
+  struct stat old {};
+  mode_t mode = 0;
+  if (::stat(path.c_str(), &old) == 0) {
+    mode = old.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    throw failure;
+  }
+}
+
+}  // namespace kestrova

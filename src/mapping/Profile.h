@@ -1,0 +1,72 @@
+#pragma once
+// The profile file (.kpf): 8-bit text, CR LF lines. The header, then for every slot 0..65 a tag
+// line "#Command Tag <i>" followed by the slot's command lines, then "#Tolerances" and the X, Y,
+// Z and R tolerances.
+
+#include <array>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Slots.h"
+
+namespace kestrova {
+
+constexpr std::string_view ProfileHeader = "#Kestrova Beta Profile";
+constexpr std::string_view CommandTag = "#Command Tag";
+constexpr std::string_view TolerancesMarker = "#Tolerances";
+constexpr std::string_view ProfileMismatchMessage =
+    "The profile you are trying to load is for a different version of Kestrova- sorry!";
+
+// A profile that cannot be loaded or saved. what() is the system's message; Line() is the
+// 1-based line of the file where reading stopped (0 for file-level errors).
+class EProfileError : public std::runtime_error {
+ public:
+  EProfileError(const std::string& message, int line) : std::runtime_error(message), FLine(line) {}
+  int Line() const { return FLine; }
+
+ private:
+  int FLine;
+};
+
+// The first line is not the header.
+class EProfileMismatch : public EProfileError {
+ public:
+  EProfileMismatch() : EProfileError(std::string(ProfileMismatchMessage), 1) {}
+};
+
+// The four tolerances in the order X, Y, Z, R.
+using TTolerances = std::array<int, 4>;
+
+// What a load gives: the whole slot table as it stands after the load, the tolerances as read,
+// and for every slot line the 1-based line of the file it came from (0 where it was kept).
+struct TLoadedProfile {
+  TSlotTable Slots;
+  std::array<std::vector<int>, SlotCount> SourceLines;
+  TTolerances Tolerances{};
+  std::array<std::string, 4> ToleranceTexts;
+  int TolerancesLine = 0;  // line of the marker
+};
+
+// Splits 8-bit text into lines ending at CR, LF or CR LF; a NUL ends the text.
+std::vector<std::string> SplitProfileLines(std::string_view text);
+
+// The file's text, every line ending in CR LF.
+std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances);
+
+// Parses a whole file's text over the current slot table: slots the file does not tag keep their
+// lines. Throws EProfileMismatch, or EProfileError with "List index out of bounds (%d)" or
+// "'%s' is not a valid integer value"; nothing is half-applied since the result is separate.
+TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current);
+
+// Reads and parses a file; "Cannot open file %s" when it cannot be read.
+TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTable& current);
+
+// Writes a temporary file beside the target and renames it over the target, so that a failed
+// save leaves the old file as it was. "Cannot create file %s" when that fails.
+void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots,
+                      const TTolerances& tolerances);
+
+}  // namespace kestrova

@@ -1,0 +1,138 @@
+#include "ProfileCheck.h"
+
+#include <algorithm>
+#include <set>
+
+#include "Convert.h"
+#include "Profile.h"
+#include "Slots.h"
+
+namespace kestrova {
+
+namespace {
+
+std::vector<std::string_view> SplitWords(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t blank = line.find(' ', start);
+    words.push_back(line.substr(start, blank - start));
+    if (blank == std::string_view::npos) return words;
+    start = blank + 1;
+  }
+}
+
+bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> choices) {
+  return std::find(choices.begin(), choices.end(), word) != choices.end();
+}
+
+bool IsBlockId(std::string_view id) {
+  return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+}  // namespace
+
+std::optional<std::string> CheckCommandLine(std::string_view line, char decimalSeparator) {
+  if (line.empty()) return "empty line";
+  const auto words = SplitWords(line);
+  const auto& keyword = words[0];
+  const std::size_t count = words.size();
+  int integer = 0;
+  double number = 0;
+
+  if (keyword == "KEY" && count == 3 && IsOneOf(words[1], {"DOWN", "UP"})) {
+    if (words[2].empty()) return "empty key name";
+    return std::nullopt;
+  }
+  if (IsOneOf(line, {"LEFT MOUSE DOWN", "LEFT MOUSE UP", "RIGHT MOUSE DOWN", "RIGHT MOUSE UP",
+                     "NOOP"})) {
+    return std::nullopt;
+  }
+  if (keyword == "MOUSE" && count == 8 && words[1] == "MOVE" && IsOneOf(words[2], {"A", "R"}) &&
+      IsOneOf(words[3], {"B", "N"}) && IsOneOf(words[6], {"N", "X", "Y", "Z", "R"}) &&
+      IsOneOf(words[7], {"N", "X", "Y", "Z", "R"})) {
+    for (const auto& step : {words[4], words[5]}) {
+      if (!TryStrToFloat(step, decimalSeparator, number)) {
+        return "mouse step " + Quoted(step) + " is not a number";
+      }
+    }
+    return std::nullopt;
+  }
+  if (keyword == "DELAY" && count == 2) {
+    if (!TryStrToInt(words[1], integer)) return "DELAY value " + Quoted(words[1]) + " is not a number";
+    return std::nullopt;
+  }
+  if (keyword == "BEGBLOCK" && count == 4 && IsBlockId(words[1]) && words[2] == "RPT") {
+    if (!TryStrToInt(words[3], integer)) {
+      return "repeat count " + Quoted(words[3]) + " is not a number";
+    }
+    return std::nullopt;
+  }
+  if (IsOneOf(keyword, {"ENDBLOCK", "TRMBLOCK"}) && count == 2 && IsBlockId(words[1])) {
+    return std::nullopt;
+  }
+  return "not a command line: " + Quoted(line);
+}
+
+std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decimalSeparator) {
+  TLoadedProfile profile;
+  try {
+    profile = ParseProfile(text, TSlotTable{});
+  } catch (const EProfileMismatch&) {
+    return {{1, "not a Kestrova profile: the first line is not \"" + std::string(ProfileHeader) +
+                    "\""}};
+  } catch (const EProfileError& error) {
+    return {{error.Line(), error.what()}};
+  }
+
+  std::vector<TProfileProblem> problems;
+  std::set<std::string> definedIds;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    for (const auto& line : profile.Slots[slot]) {
+      if (line.starts_with("BEGBLOCK ")) definedIds.insert(GetCmdParam(line, 2));
+    }
+  }
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    const auto& lines = profile.Slots[slot];
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const int lineNumber = profile.SourceLines[slot][i];
+      const std::string& line = lines[i];
+      if (auto problem = CheckCommandLine(line, decimalSeparator)) {
+        problems.push_back({lineNumber, *problem});
+        continue;
+      }
+      if (line.starts_with("BEGBLOCK ")) {
+        const std::string id = GetCmdParam(line, 2);
+        const bool closed = std::any_of(lines.begin() + static_cast<long>(i) + 1, lines.end(),
+                                        [&id](const std::string& later) {
+                                          return later == "ENDBLOCK " + id;
+                                        });
+        if (!closed) {
+          problems.push_back({lineNumber, "BEGBLOCK " + id + " has no ENDBLOCK " + id +
+                                              " after it in its slot"});
+        }
+      } else if (line.starts_with("TRMBLOCK ")) {
+        const std::string id = GetCmdParam(line, 0);
+        if (!definedIds.contains(id)) {
+          problems.push_back({lineNumber, "TRMBLOCK " + id + " stops a block no BEGBLOCK defines"});
+        }
+      }
+    }
+  }
+  static constexpr const char* axes[] = {"X", "Y", "Z", "R"};
+  for (int axis = 0; axis < 4; ++axis) {
+    const int tolerance = profile.Tolerances[axis];
+    if (tolerance < 0 || tolerance > 1000) {
+      problems.push_back({profile.TolerancesLine + 1 + axis,
+                          std::string(axes[axis]) + " tolerance " + std::to_string(tolerance) +
+                              " is outside 0..1000"});
+    }
+  }
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const auto& a, const auto& b) { return a.Line < b.Line; });
+  return problems;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,263 @@
+#include <gmock/gmock.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+
+#include "mapping/Profile.h"
+#include "mapping/ProfileCheck.h"
+
+namespace kestrova {
+namespace {
+
+using ::testing::ElementsAre;
+using Lines = std::vector<std::string>;
+
+const TTolerances Defaults = {300, 300, 300, 300};
+
+std::string Header() { return std::string(ProfileHeader) + "\r\n"; }
+
+// A profile text with only the given slots tagged.
+std::string Tagged(const std::vector<std::pair<int, Lines>>& slots,
+                   const Lines& tolerances = {"300", "300", "300", "300"}) {
+  std::string text = Header();
+  for (const auto& [slot, lines] : slots) {
+    text += "#Command Tag " + std::to_string(slot) + "\r\n";
+    for (const auto& line : lines) text += line + "\r\n";
+  }
+  text += "#Tolerances\r\n";
+  for (const auto& tolerance : tolerances) text += tolerance + "\r\n";
+  return text;
+}
+
+std::string ErrorOf(std::string_view text) {
+  try {
+    ParseProfile(text, TSlotTable{});
+  } catch (const EProfileError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/kestrova-profile-XXXXXX";
+    FPath = ::mkdtemp(pattern);
+  }
+  ~TempDir() { std::filesystem::remove_all(FPath); }
+  std::filesystem::path operator/(const std::string& name) const { return FPath / name; }
+  const std::filesystem::path& Path() const { return FPath; }
+
+ private:
+  std::filesystem::path FPath;
+};
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(ProfileFormat, EmptyProfileIs72LinesAndRoundTrips) {
+  const std::string text = FormatProfile(TSlotTable{}, Defaults);
+  const Lines lines = SplitProfileLines(text);
+  ASSERT_EQ(lines.size(), 72u);
+  EXPECT_EQ(lines[0], "#Kestrova Beta Profile");
+  EXPECT_EQ(lines[1], "#Command Tag 0");
+  EXPECT_EQ(lines[66], "#Command Tag 65");
+  EXPECT_EQ(lines[67], "#Tolerances");
+  EXPECT_EQ(lines[71], "300");
+  EXPECT_TRUE(text.ends_with("300\r\n"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 72);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 72);
+
+  TSlotTable old;
+  old[7] = {"KEY DOWN x"};
+  const auto loaded = ParseProfile(text, old);
+  for (const auto& slot : loaded.Slots) EXPECT_TRUE(slot.empty());
+  EXPECT_EQ(loaded.Tolerances, Defaults);
+}
+
+TEST(ProfileFormat, SlotsKeepTheirLinesInOrderByteForByte) {
+  TSlotTable slots;
+  slots[26] = {"KEY DOWN A", "KEY UP A"};
+  slots[65] = {"MOUSE MOVE R B 0.02 0 X N", "KEY DOWN \xE9", "", "KEY UP \xFF"};
+  const std::string text = FormatProfile(slots, {0, 1000, 5000, -7});
+  EXPECT_NE(text.find("#Command Tag 26\r\nKEY DOWN A\r\nKEY UP A\r\n#Command Tag 27\r\n"),
+            std::string::npos);
+  const auto loaded = ParseProfile(text, TSlotTable{});
+  EXPECT_EQ(loaded.Slots, slots);
+  EXPECT_EQ(loaded.Tolerances, (TTolerances{0, 1000, 5000, -7}));  // no range check on load
+  EXPECT_EQ(loaded.ToleranceTexts[2], "5000");
+  EXPECT_EQ(loaded.SourceLines[26], (std::vector<int>{29, 30}));
+}
+
+TEST(ProfileFormat, LineEndsAndNul) {
+  EXPECT_EQ(SplitProfileLines("a\rb\nc\r\nd"), (Lines{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitProfileLines("a\r\r\nb\n\n"), (Lines{"a", "", "b", ""}));
+  EXPECT_EQ(SplitProfileLines("a\r\nb\0c\r\nd"), (Lines{"a", "b"}));
+  EXPECT_EQ(SplitProfileLines(std::string_view("a\r\nb\0c", 6)), (Lines{"a", "b"}));
+  EXPECT_TRUE(SplitProfileLines("").empty());
+  // A Unix-style file reads the same as a DOS one.
+  std::string unix = FormatProfile(TSlotTable{}, Defaults);
+  std::erase(unix, '\r');
+  EXPECT_EQ(ParseProfile(unix, TSlotTable{}).Tolerances, Defaults);
+}
+
+TEST(ProfileLoad, HeaderMustMatchExactly) {
+  for (const std::string header : {"#Kestrova Beta Profile ", "#kestrova beta profile", "",
+                                   " #Kestrova Beta Profile"}) {
+    const std::string text = header + "\r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n";
+    EXPECT_THROW(ParseProfile(text, TSlotTable{}), EProfileMismatch) << header;
+  }
+  EXPECT_EQ(ErrorOf("nope"), std::string(ProfileMismatchMessage));
+}
+
+TEST(ProfileLoad, WalkRules) {
+  TSlotTable old;
+  old[3] = {"KEY DOWN old"};
+  old[4] = {"KEY DOWN kept"};
+  // Lines before the first tag are ignored; a slot tagged twice keeps the lines after its last
+  // tag; untagged slots keep theirs.
+  std::string text = Header() + "stray line\r\n#Command Tag 3\r\nKEY DOWN first\r\n" +
+                     "#Command Tag 3\r\nKEY DOWN second\r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n";
+  auto loaded = ParseProfile(text, old);
+  EXPECT_EQ(loaded.Slots[3], (Lines{"KEY DOWN second"}));
+  EXPECT_EQ(loaded.Slots[4], (Lines{"KEY DOWN kept"}));
+  EXPECT_EQ(loaded.SourceLines[4], (std::vector<int>{0}));
+  EXPECT_EQ(loaded.Tolerances, (TTolerances{1, 2, 3, 4}));
+
+  // A command line holding the marker ends the slots there: what follows is read as tolerances.
+  text = Tagged({{0, {"KEY DOWN #Tolerances", "5", "6", "7", "8", "KEY UP a"}}});
+  loaded = ParseProfile(text, old);
+  EXPECT_TRUE(loaded.Slots[0].empty());
+  EXPECT_EQ(loaded.Tolerances, (TTolerances{5, 6, 7, 8}));
+}
+
+TEST(ProfileLoad, MalformedFilesFailWithTheSystemMessages) {
+  EXPECT_EQ(ErrorOf(""), "List index out of bounds (0)");
+  EXPECT_EQ(ErrorOf(Header()), "List index out of bounds (1)");
+  EXPECT_EQ(ErrorOf(Header() + "#Command Tag 0\r\nKEY DOWN a\r\n"),
+            "List index out of bounds (3)");
+  EXPECT_EQ(ErrorOf(Header() + "#Tolerances\r\n1\r\n2\r\n3\r\n"), "List index out of bounds (5)");
+  EXPECT_EQ(ErrorOf(Tagged({{66, {}}})), "List index out of bounds (66)");
+  EXPECT_EQ(ErrorOf(Tagged({{-1, {}}})), "List index out of bounds (-1)");
+  EXPECT_EQ(ErrorOf(Header() + "#Command Tag x\r\n"), "'x' is not a valid integer value");
+  EXPECT_EQ(ErrorOf(Tagged({}, {"1", "2", "three", "4"})), "'three' is not a valid integer value");
+  try {
+    ParseProfile(Tagged({{2, {}}}, {"1", "2", "3", ""}), TSlotTable{});
+    FAIL();
+  } catch (const EProfileError& error) {
+    EXPECT_EQ(error.Line(), 7);
+    EXPECT_STREQ(error.what(), "'' is not a valid integer value");
+  }
+}
+
+TEST(ProfileFiles, SaveReplacesAtomicallyAndKeepsPermissions) {
+  TempDir dir;
+  const auto path = dir / "pad.kpf";
+  TSlotTable slots;
+  slots[0] = {"KEY DOWN a"};
+  WriteProfileFile(path, slots, Defaults);
+  EXPECT_EQ(ReadAll(path), FormatProfile(slots, Defaults));
+  EXPECT_EQ(ReadProfileFile(path, TSlotTable{}).Slots, slots);
+
+  ::chmod(path.c_str(), 0640);
+  slots[0] = {"KEY DOWN b"};
+  WriteProfileFile(path, slots, Defaults);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(ProfileFiles, FailedSaveLeavesTheOldFile) {
+  TempDir dir;
+  const auto path = dir / "pad.kpf";
+  { std::ofstream(path) << "old"; }
+
+  // A write that fails half-way (the file size limit): the old file stays as it was.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 100;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  try {
+    WriteProfileFile(path, TSlotTable{}, Defaults);
+    ADD_FAILURE() << "the save did not fail";
+  } catch (const EProfileError& error) {
+    EXPECT_EQ(error.what(), "Cannot create file " + path.string());
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(ReadAll(path), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+  const auto missing = dir / "no-such-folder" / "pad.kpf";
+  try {
+    WriteProfileFile(missing, TSlotTable{}, Defaults);
+    ADD_FAILURE();
+  } catch (const EProfileError& error) {
+    EXPECT_EQ(error.what(), "Cannot create file " + missing.string());
+  }
+}
+
+TEST(ProfileFiles, UnreadableFileIsReported) {
+  TempDir dir;
+  for (const auto& path : {dir / "missing.kpf", dir.Path()}) {
+    try {
+      ReadProfileFile(path, TSlotTable{});
+      ADD_FAILURE();
+    } catch (const EProfileError& error) {
+      EXPECT_EQ(error.what(), "Cannot open file " + path.string());
+    }
+  }
+}
+
+std::vector<std::string> Problems(const std::string& text) {
+  std::vector<std::string> lines;
+  for (const auto& problem : CheckProfileText(text, '.')) {
+    lines.push_back(std::to_string(problem.Line) + ": " + problem.Text);
+  }
+  return lines;
+}
+
+TEST(ProfileCheck, CleanProfileHasNoProblems) {
+  TSlotTable slots;
+  slots[26] = {"BEGBLOCK 001 RPT 0", "KEY DOWN A",      "DELAY 20",       "KEY UP A",
+               "MOUSE MOVE R B 0.02 -1 X N", "ENDBLOCK 001", "LEFT MOUSE DOWN", "RIGHT MOUSE UP"};
+  slots[28] = {"TRMBLOCK 001", "KEY DOWN SPACE", "DELAY -5", "NOOP"};
+  EXPECT_TRUE(CheckProfileText(FormatProfile(slots, {0, 1000, 300, 300}), '.').empty());
+}
+
+TEST(ProfileCheck, EachProblemWithItsLine) {
+  const std::string text = Tagged(
+      {{0, {"KEY DOWN ", "key down a", "DELAY abc", "BEGBLOCK 002 RPT x", "ENDBLOCK 002"}},
+       {1, {"MOUSE MOVE R B 1,5 0 X N", "MOUSE MOVE Q B 1 0 X N", "BEGBLOCK 003 RPT 2",
+            "KEY UP a", ""}},
+       {2, {"ENDBLOCK 003", "TRMBLOCK 009", "TRMBLOCK 002"}}},
+      {"300", "1001", "-1", "0"});
+  EXPECT_THAT(
+      Problems(text),
+      ElementsAre("3: empty key name", "4: not a command line: 'key down a'",
+                  "5: DELAY value 'abc' is not a number", "6: repeat count 'x' is not a number",
+                  "9: mouse step '1,5' is not a number",
+                  "10: not a command line: 'MOUSE MOVE Q B 1 0 X N'",
+                  "11: BEGBLOCK 003 has no ENDBLOCK 003 after it in its slot", "13: empty line",
+                  "16: TRMBLOCK 009 stops a block no BEGBLOCK defines",
+                  "20: Y tolerance 1001 is outside 0..1000",
+                  "21: Z tolerance -1 is outside 0..1000"));
+  EXPECT_THAT(Problems("hello\r\n"),
+              ElementsAre("1: not a Kestrova profile: the first line is not \"#Kestrova Beta "
+                          "Profile\""));
+  EXPECT_THAT(Problems(Header() + "#Command Tag 70\r\n"),
+              ElementsAre("2: List index out of bounds (70)"));
+  // Steps follow the decimal separator given.
+  EXPECT_EQ(CheckCommandLine("MOUSE MOVE R B 1,5 0 X N", ','), std::nullopt);
+}
+
+}  // namespace
+}  // namespace kestrova
