@@ -1,14 +1,32 @@
-// Kestrova's entry point. For now it offers the command line only.
-#include <cstdio>
-#include <cstring>
+// Kestrova's entry point: the command line, and (to come) the window.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Headless.h"
+#include "Options.h"
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::puts("Kestrova 1.3");
-      return 0;
-    }
+  using namespace kestrova;
+  TOptions options;
+  try {
+    options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const EUsage& error) {
+    std::cerr << "kestrova: " << error.what() << "\nTry 'kestrova --help'.\n";
+    return 2;
   }
-  std::puts("Kestrova 1.3: the window and the headless runner are not built yet.");
-  return 0;
+  if (options.Help) {
+    std::cout << HelpText;
+    return 0;
+  }
+  if (options.Version) {
+    std::cout << VersionText;
+    return 0;
+  }
+  if (options.ListControllers) return RunListControllers(options);
+  if (options.Check) return RunCheck(options);
+  if (options.Headless) return RunHeadless(options);
+  std::cerr << "kestrova: the window is not built yet; run a profile with --headless PROFILE.\n";
+  return 2;
 }

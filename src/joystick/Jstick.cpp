@@ -106,6 +106,7 @@ void TJstick::SetEnablePolling(bool enable) {
   if (enable == FEnablePolling) return;
   if (enable) {
     WaitForPollThread();
+    FPollPasses = 0;
     FPollThread = std::make_unique<TPollThread>(*this);
     FPollThread->Start(FThreadPriority);
   } else if (FPollThread) {
@@ -242,6 +243,7 @@ void TPollThread::Execute(TThreadPriority priority) {
     Prepare();
     do {
       Pass();
+      ++FJstick.FPollPasses;
       FSleeper.Sleep(FJstick.ThreadIntensity());
     } while (!FTerminated);
   } catch (...) {

@@ -178,6 +178,9 @@ class TJstick : public TComponent {
 
   TJoyService& Service() { return FService; }
 
+  // Passes the current poll thread has completed (0 until its first pass has run). Any thread.
+  std::uint64_t PollPasses() const { return FPollPasses; }
+
  protected:
   // Call the assigned handler, if any, with exactly these arguments.
   virtual void DoAxis(TObject* Sender, int X, int Y, int Z, int R, int U, int V, float pcX,
@@ -195,6 +198,7 @@ class TJstick : public TComponent {
   JOYCAPSA FJoyCaps{};
   JOYINFOEX FJoyInfo{};  // the poll thread's record
   std::unique_ptr<TPollThread> FPollThread;
+  std::atomic<std::uint64_t> FPollPasses{0};
 
   bool FEnablePolling = false;
   std::atomic<int> FJoystickID{1};

@@ -1,0 +1,107 @@
+#include "Options.h"
+
+#include <cstdio>
+
+#include "mapping/Convert.h"
+
+namespace kestrova {
+
+const char* const HelpText =
+    "kestrova [OPTIONS] [PROFILE]\n"
+    "  --headless           run without a window; PROFILE is required\n"
+    "  --joystick N         use controller N (1..16; default 1)\n"
+    "  --replay FILE        drive a virtual controller from the timeline FILE instead of a real "
+    "one\n"
+    "  --output x11|print   x11: inject through XTest on $DISPLAY (default); print: inject "
+    "nothing, print each injected call\n"
+    "  --screen WxH         screen size for --output print (default 1920x1080)\n"
+    "  --cursor X,Y         starting pointer position for --output print (default: the centre)\n"
+    "  --poll-interval MS   milliseconds between two reads of the controller (0..100; default "
+    "10)\n"
+    "  --list-controllers   list the controllers and exit\n"
+    "  --check              check PROFILE for problems and exit\n"
+    "  --version, --help\n";
+
+const char* const VersionText = "Kestrova 1.3\n";
+
+namespace {
+
+int IntegerIn(const std::string& option, const std::string& text, int low, int high) {
+  int value = 0;
+  // Plain decimal digits only: no blanks, signs or hex on the command line.
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits || !TryStrToInt(text, value) || value < low || value > high) {
+    throw EUsage(option + " takes a whole number from " + std::to_string(low) + " to " +
+                 std::to_string(high) + ", not '" + text + "'");
+  }
+  return value;
+}
+
+void SplitPair(const std::string& option, const std::string& text, char separator, int low,
+               int& first, int& second) {
+  const auto at = text.find(separator);
+  if (at == std::string::npos) {
+    throw EUsage(option + " takes two numbers separated by '" + separator + "', not '" + text +
+                 "'");
+  }
+  first = IntegerIn(option, text.substr(0, at), low, 100000);
+  second = IntegerIn(option, text.substr(at + 1), low, 100000);
+}
+
+}  // namespace
+
+TOptions ParseOptions(const std::vector<std::string>& arguments) {
+  TOptions options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const auto value = [&]() -> const std::string& {
+      if (i + 1 >= arguments.size()) throw EUsage(argument + " needs a value");
+      return arguments[++i];
+    };
+    if (argument == "--headless") {
+      options.Headless = true;
+    } else if (argument == "--list-controllers") {
+      options.ListControllers = true;
+    } else if (argument == "--check") {
+      options.Check = true;
+    } else if (argument == "--version") {
+      options.Version = true;
+    } else if (argument == "--help" || argument == "-h") {
+      options.Help = true;
+    } else if (argument == "--joystick") {
+      options.Joystick = IntegerIn(argument, value(), 1, 16);
+      options.JoystickGiven = true;
+    } else if (argument == "--replay") {
+      options.Replay = value();
+    } else if (argument == "--output") {
+      options.Output = value();
+      if (options.Output != "x11" && options.Output != "print") {
+        throw EUsage("--output is x11 or print, not '" + options.Output + "'");
+      }
+    } else if (argument == "--screen") {
+      SplitPair(argument, value(), 'x', 1, options.ScreenWidth, options.ScreenHeight);
+    } else if (argument == "--cursor") {
+      SplitPair(argument, value(), ',', 0, options.CursorX, options.CursorY);
+      options.CursorGiven = true;
+    } else if (argument == "--poll-interval") {
+      options.PollInterval = IntegerIn(argument, value(), 0, 100);
+    } else if (argument.starts_with("-") && argument != "-") {
+      throw EUsage("unknown option " + argument);
+    } else if (options.Profile.empty()) {
+      options.Profile = argument;
+    } else {
+      throw EUsage("only one PROFILE, not '" + options.Profile + "' and '" + argument + "'");
+    }
+  }
+  if (options.Help || options.Version) return options;
+  if ((options.Headless || options.Check) && options.Profile.empty()) {
+    throw EUsage(std::string(options.Check ? "--check" : "--headless") + " needs a PROFILE");
+  }
+  if (!options.CursorGiven) {
+    options.CursorX = options.ScreenWidth / 2;
+    options.CursorY = options.ScreenHeight / 2;
+  }
+  return options;
+}
+
+}  // namespace kestrova

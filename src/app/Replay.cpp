@@ -1,0 +1,159 @@
+#include "Replay.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "mapping/Profile.h"
+
+namespace kestrova {
+
+namespace {
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::istringstream stream(line);
+  std::vector<std::string> fields;
+  for (std::string field; stream >> field;) fields.push_back(field);
+  return fields;
+}
+
+bool Unsigned(const std::string& text, std::uint32_t limit, std::uint32_t& value) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const unsigned long long parsed = std::stoull(text);
+  if (parsed > limit) return false;
+  value = static_cast<std::uint32_t>(parsed);
+  return true;
+}
+
+}  // namespace
+
+TReplay ParseReplay(std::string_view text, const std::string& fileName) {
+  TReplay replay;
+  std::uint32_t previous = 0;
+  bool ended = false;
+  const std::vector<std::string> lines = SplitProfileLines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto fail = [&](const std::string& reason) {
+      return EReplayError(fileName + ":" + std::to_string(i + 1) + ": " + reason);
+    };
+    const std::vector<std::string> fields = Fields(lines[i]);
+    if (fields.empty() || fields[0].starts_with("#")) continue;
+    if (ended) throw fail("nothing may follow the end entry");
+    TReplayEntry entry{};
+    if (!Unsigned(fields[0], 0xFFFFFFFFu, entry.TimeMs)) {
+      throw fail("the time '" + fields[0] + "' is not a whole number of milliseconds");
+    }
+    if (entry.TimeMs < previous) {
+      throw fail("the time " + fields[0] + " comes before the previous entry's " +
+                 std::to_string(previous));
+    }
+    const std::string kind = fields.size() > 1 ? fields[1] : "";
+    std::size_t expected = 0;
+    if (kind == "axis") {
+      expected = 4;
+      static const std::string axes = "XYZRUV";
+      if (fields.size() != expected) throw fail("an axis entry is: <time> axis X|Y|Z|R|U|V <raw>");
+      const auto at = axes.find(fields[2]);
+      if (fields[2].size() != 1 || at == std::string::npos) {
+        throw fail("unknown axis '" + fields[2] + "' (X, Y, Z, R, U or V)");
+      }
+      entry.Kind = TReplayEntry::Axis;
+      entry.Index = static_cast<int>(at);
+      if (!Unsigned(fields[3], 65535, entry.Value)) {
+        throw fail("the axis value '" + fields[3] + "' is not in 0..65535");
+      }
+    } else if (kind == "button") {
+      expected = 4;
+      if (fields.size() != expected) throw fail("a button entry is: <time> button <n> down|up");
+      std::uint32_t number = 0;
+      if (!Unsigned(fields[2], 32, number) || number == 0) {
+        throw fail("the button '" + fields[2] + "' is not in 1..32");
+      }
+      if (fields[3] != "down" && fields[3] != "up") {
+        throw fail("a button goes 'down' or 'up', not '" + fields[3] + "'");
+      }
+      entry.Kind = TReplayEntry::Button;
+      entry.Index = static_cast<int>(number);
+      entry.Value = fields[3] == "down" ? 1 : 0;
+    } else if (kind == "hat") {
+      expected = 3;
+      if (fields.size() != expected) throw fail("a hat entry is: <time> hat centre|<angle>");
+      entry.Kind = TReplayEntry::Hat;
+      if (fields[2] == "centre") {
+        entry.Value = JOY_POVCENTERED;
+      } else if (!Unsigned(fields[2], 31500, entry.Value) || entry.Value % 4500 != 0) {
+        throw fail("the hat angle '" + fields[2] + "' is not one of 0 4500 9000 ... 31500");
+      }
+    } else if (kind == "end") {
+      if (fields.size() != 2) throw fail("an end entry is: <time> end");
+      entry.Kind = TReplayEntry::End;
+      ended = true;
+    } else {
+      throw fail("unknown entry '" + kind + "' (axis, button, hat or end)");
+    }
+    previous = entry.TimeMs;
+    replay.Entries.push_back(entry);
+  }
+  if (ended) {
+    replay.EndTimeMs = replay.Entries.back().TimeMs;
+  } else {
+    replay.EndTimeMs = replay.Entries.empty() ? 1000 : replay.Entries.back().TimeMs + 1000;
+  }
+  return replay;
+}
+
+TReplay ReadReplayFile(const std::string& fileName) {
+  std::ifstream file(fileName, std::ios::binary);
+  if (!file) throw EReplayError(fileName + ": cannot be read");
+  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  return ParseReplay(text, fileName);
+}
+
+TReplayPlayer::TReplayPlayer(const TReplay& replay, TVirtualController& controller,
+                             std::function<void()> onEnd)
+    : FReplay(replay), FController(controller), FOnEnd(std::move(onEnd)) {}
+
+TReplayPlayer::~TReplayPlayer() { Stop(); }
+
+void TReplayPlayer::Start(TClock::time_point start) {
+  FThread = std::thread([this, start] { Run(start); });
+}
+
+void TReplayPlayer::Stop() {
+  {
+    std::lock_guard lock(FLock);
+    FStopped = true;
+  }
+  FWake.notify_all();
+  if (FThread.joinable()) FThread.join();
+}
+
+void TReplayPlayer::Run(TClock::time_point start) {
+  const auto waitUntil = [&](std::uint32_t timeMs) {
+    std::unique_lock lock(FLock);
+    return !FWake.wait_until(lock, start + std::chrono::milliseconds(timeMs),
+                             [this] { return FStopped; });
+  };
+  for (const auto& entry : FReplay.Entries) {
+    if (entry.Kind == TReplayEntry::End) break;
+    if (!waitUntil(entry.TimeMs)) return;
+    switch (entry.Kind) {
+      case TReplayEntry::Axis:
+        FController.SetAxis(entry.Index, static_cast<std::uint16_t>(entry.Value));
+        break;
+      case TReplayEntry::Button:
+        FController.SetButton(entry.Index, entry.Value != 0);
+        break;
+      case TReplayEntry::Hat:
+        FController.SetPov(entry.Value);
+        break;
+      case TReplayEntry::End:
+        break;
+    }
+  }
+  if (waitUntil(FReplay.EndTimeMs) && FOnEnd) FOnEnd();
+}
+
+}  // namespace kestrova

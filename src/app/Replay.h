@@ -1,0 +1,74 @@
+#pragma once
+// Replay timelines: what a virtual controller does, and when.
+//
+//   <time> axis X|Y|Z|R|U|V <raw>     raw 0..65535
+//   <time> button <n> down|up         n 1..32
+//   <time> hat centre|<angle>         angle 0 4500 9000 ... 31500
+//   <time> end                        shut down then
+//
+// <time> is milliseconds after polling starts, never decreasing. Blank lines and lines starting
+// with # are ignored.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/JoyService.h"
+
+namespace kestrova {
+
+// A malformed timeline; what() is "FILE:LINE: reason" (or "FILE: reason").
+class EReplayError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TReplayEntry {
+  enum TKind { Axis, Button, Hat, End };
+  std::uint32_t TimeMs;
+  TKind Kind;
+  int Index;             // axis 0..5, or button 1..32
+  std::uint32_t Value;   // raw axis, 1 / 0 for a button, hat value
+};
+
+struct TReplay {
+  std::vector<TReplayEntry> Entries;
+  // When the run ends: at the end entry, or 1000 ms after the last entry.
+  std::uint32_t EndTimeMs = 1000;
+};
+
+TReplay ParseReplay(std::string_view text, const std::string& fileName);
+TReplay ReadReplayFile(const std::string& fileName);
+
+// Plays a timeline on a virtual controller on a thread of its own. Entries are applied at
+// start + time; when the end time comes, onEnd is called (on the player's thread). The
+// destructor stops and joins it.
+class TReplayPlayer {
+ public:
+  using TClock = std::chrono::steady_clock;
+  TReplayPlayer(const TReplay& replay, TVirtualController& controller, std::function<void()> onEnd);
+  ~TReplayPlayer();
+  void Start(TClock::time_point start);
+  void Stop();
+
+ private:
+  void Run(TClock::time_point start);
+
+  const TReplay& FReplay;
+  TVirtualController& FController;
+  std::function<void()> FOnEnd;
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FStopped = false;
+  std::thread FThread;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,104 @@
+#pragma once
+// Runs the built kestrova as a user would, capturing its output.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace kestrova::testing {
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Out;
+  std::string Err;
+  std::chrono::milliseconds Elapsed{0};
+};
+
+// A running kestrova whose standard output and error go to files.
+class TProcess {
+ public:
+  TProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir,
+           const std::vector<std::string>& environment = {})
+      : FOut(dir / "stdout"), FErr(dir / "stderr") {
+    std::vector<std::string> argv = {KESTROVA_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, FErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    FStart = std::chrono::steady_clock::now();
+    if (posix_spawn(&FPid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) FPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~TProcess() {
+    if (FPid > 0 && !FReaped) {
+      ::kill(FPid, SIGKILL);
+      ::waitpid(FPid, nullptr, 0);
+    }
+  }
+  void Signal(int signal) { ::kill(FPid, signal); }
+  std::chrono::steady_clock::time_point Started() const { return FStart; }
+  std::string Out() const { return ReadFile(FOut); }
+
+  // Waits up to timeout for the process to end; ExitCode -1 when it did not.
+  TRun Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    TRun run;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (FPid > 0) {
+      const pid_t done = ::waitpid(FPid, &status, WNOHANG);
+      if (done == FPid) {
+        FReaped = true;
+        run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        break;
+      }
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    run.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - FStart);
+    run.Out = ReadFile(FOut);
+    run.Err = ReadFile(FErr);
+    return run;
+  }
+
+  static std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+ private:
+  std::filesystem::path FOut;
+  std::filesystem::path FErr;
+  pid_t FPid = -1;
+  bool FReaped = false;
+  std::chrono::steady_clock::time_point FStart;
+};
+
+}  // namespace kestrova::testing

@@ -1,0 +1,211 @@
+// kestrova from the command line: replayed controllers, printed output, checks and signals.
+
+#include <gmock/gmock.h>
+
+#include "e2e/Run.h"
+#include "mapping/Profile.h"
+
+namespace kestrova::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    char pattern[] = "/tmp/kestrova-cli-XXXXXX";
+    Dir = ::mkdtemp(pattern);
+  }
+  ~CliTest() override { std::filesystem::remove_all(Dir); }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    std::ofstream(Dir / name, std::ios::binary) << text;
+    return (Dir / name).string();
+  }
+  std::string Profile(const std::vector<std::pair<int, Lines>>& slots) {
+    TSlotTable table;
+    for (const auto& [slot, lines] : slots) table[slot] = lines;
+    return Write("profile.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  }
+  TRun Run(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {}) {
+    TProcess process(arguments, Dir, env);
+    return process.Wait();
+  }
+  // Replays a timeline through a profile with printed output; the records without their times.
+  Lines Replay(const std::vector<std::pair<int, Lines>>& slots, const std::string& timeline,
+               std::vector<std::string> extra = {}) {
+    const std::string profile = Profile(slots);
+    const std::string replay = Write("timeline.txt", timeline);
+    std::vector<std::string> arguments = {"--headless", "--output", "print", "--replay", replay};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.push_back(profile);
+    Last = Run(arguments);
+    EXPECT_EQ(Last.ExitCode, 0) << Last.Err;
+    Lines records;
+    std::istringstream out(Last.Out);
+    for (std::string line; std::getline(out, line);) records.push_back(line.substr(line.find(' ') + 1));
+    return records;
+  }
+
+  std::filesystem::path Dir;
+  TRun Last;
+};
+
+TEST_F(CliTest, StickLeftAndBackTypesAnUpperCaseA) {
+  EXPECT_THAT(Replay({{0, {"KEY DOWN A"}}, {1, {"KEY UP A"}}},
+                     "100 axis X 0\n200 axis X 32767\n300 end\n"),
+              ElementsAre("status Executing Stick Left PRESS", "key 0x10 down", "key 0x41 down",
+                          "status Executing Stick Left RELEASE", "key 0x41 up", "key 0x10 up"));
+  // Records are "<ms with three decimals> <record>", and keys follow their entries closely.
+  std::istringstream out(Last.Out);
+  std::string line;
+  std::vector<double> keyTimes;
+  while (std::getline(out, line)) {
+    const auto space = line.find(' ');
+    const std::string time = line.substr(0, space);
+    ASSERT_EQ(time.size() - time.find('.'), 4u) << line;
+    if (line.find(" key ") != std::string::npos) keyTimes.push_back(std::stod(time));
+  }
+  ASSERT_EQ(keyTimes.size(), 4u);
+  EXPECT_GE(keyTimes[0], 100);
+  EXPECT_LT(keyTimes[1], 200);
+  EXPECT_GE(keyTimes[2], 200);
+  EXPECT_LT(keyTimes[3], 300);
+}
+
+TEST_F(CliTest, BlockRepeatedThreeTimes) {
+  EXPECT_THAT(
+      Replay({{26, {"BEGBLOCK 001 RPT 3", "KEY DOWN b", "KEY UP b", "ENDBLOCK 001"}}},
+             "0 button 1 down\n150 button 1 up\n250 end\n"),
+      ElementsAre("status Executing Button 1 PRESS", "key 0x42 down", "key 0x42 up",
+                  "key 0x42 down", "key 0x42 up", "key 0x42 down", "key 0x42 up",
+                  "status Executing Button 1 RELEASE"));
+}
+
+TEST_F(CliTest, EndlessBlockStoppedByAnotherButton) {
+  const Lines records =
+      Replay({{26, {"BEGBLOCK 001 RPT 0", "KEY DOWN c", "KEY UP c", "DELAY 10", "ENDBLOCK 001"}},
+              {28, {"TRMBLOCK 001"}}},
+             "0 button 1 down\n50 button 1 up\n200 button 2 down\n250 button 2 up\n400 end\n");
+  const auto stop = std::find(records.begin(), records.end(), "status Executing Button 2 PRESS");
+  ASSERT_NE(stop, records.end());
+  EXPECT_GE(std::count(records.begin(), stop, "key 0x43 down"), 5);
+  // At most the pass under way finishes after the terminate.
+  EXPECT_LE(std::count(stop, records.end(), "key 0x43 down"), 1);
+  EXPECT_EQ(std::count(records.begin(), records.end(), "key 0x43 down"),
+            std::count(records.begin(), records.end(), "key 0x43 up"));
+}
+
+TEST_F(CliTest, ShiftButtonAndHat) {
+  EXPECT_THAT(Replay({{46, {"KEY DOWN x"}}, {47, {"KEY UP x"}}, {30, {"KEY DOWN n"}}},
+                     "0 button 9 down\n50 button 3 down\n100 button 3 up\n150 button 9 up\n"
+                     "200 hat 0\n250 hat 4500\n300 hat centre\n400 end\n"),
+              ElementsAre("status Executing Shift Button 3 PRESS", "key 0x58 down",
+                          "status Executing Shift Button 3 RELEASE", "key 0x58 up",
+                          "status Executing POV North PRESS", "status Executing POV North RELEASE",
+                          "status Executing POV NE PRESS", "status Executing POV NE RELEASE",
+                          "status Executing POV Center PRESS",
+                          "status Executing POV Center RELEASE"));
+}
+
+TEST_F(CliTest, MouseMovesOnAGivenScreen) {
+  EXPECT_THAT(Replay({{26, {"MOUSE MOVE A N 512 384 N N", "MOUSE MOVE R N 10 -5 N N",
+                            "LEFT MOUSE DOWN", "LEFT MOUSE UP"}}},
+                     "0 button 1 down\n100 end\n", {"--screen", "1024x768", "--cursor", "100,100"}),
+              ElementsAre("status Executing Button 1 PRESS", "mouse 0x8001 32768 32768",
+                          "mouse 0x8001 33408 32341", "mouse 0x8002 522 379",
+                          "mouse 0x8004 522 379"));
+}
+
+TEST_F(CliTest, SigtermDuringAnEndlessBlockReleasesAndExits) {
+  const std::string profile =
+      Profile({{26, {"KEY DOWN SHIFT", "BEGBLOCK 001 RPT 0", "KEY DOWN z", "DELAY 30", "KEY UP z",
+                     "ENDBLOCK 001"}}});
+  const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
+  TProcess process({"--headless", "--output", "print", "--replay", replay, profile}, Dir);
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (process.Out().find("key 0x5A down") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(2ms);
+  }
+  const auto signalled = std::chrono::steady_clock::now();
+  process.Signal(SIGTERM);
+  const TRun run = process.Wait();
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, 200ms);
+  EXPECT_THAT(run.Out, HasSubstr("key 0x5A up\n"));
+  EXPECT_TRUE(run.Out.ends_with(" key 0x10 up\n")) << run.Out;
+}
+
+TEST_F(CliTest, MalformedReplayIsRefusedBeforeAnythingRuns) {
+  const std::string profile = Profile({});
+  const std::string replay = Write("bad.txt", "# fine\n0 axis X 100\n10 axis W 5\n");
+  const TRun run = Run({"--headless", "--output", "print", "--replay", replay, profile});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_EQ(run.Err, "kestrova: " + replay + ":3: unknown axis 'W' (X, Y, Z, R, U or V)\n");
+  EXPECT_EQ(run.Out, "");
+}
+
+TEST_F(CliTest, CheckReportsProblemsWithLines) {
+  const std::string clean = Profile({{0, {"KEY DOWN a"}}, {1, {"KEY UP a"}}});
+  TRun run = Run({"--check", clean});
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_EQ(run.Out, clean + ": OK\n");
+
+  const std::string bad = Profile({{0, {"DELAY x", "BEGBLOCK 001 RPT 2"}}, {2, {"TRMBLOCK 004"}}});
+  run = Run({"--check", bad});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_EQ(run.Out, bad + ":3: DELAY value 'x' is not a number\n" + bad +
+                         ":4: BEGBLOCK 001 has no ENDBLOCK 001 after it in its slot\n" + bad +
+                         ":7: TRMBLOCK 004 stops a block no BEGBLOCK defines\n" + bad +
+                         ": 3 problem(s)\n");
+
+  const std::string notProfile = Write("notes.txt", "hello\n");
+  run = Run({"--check", notProfile});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_THAT(run.Out, HasSubstr(notProfile + ":1: not a Kestrova profile"));
+
+  run = Run({"--check", (Dir / "missing.kpf").string()});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr("Cannot open file " + (Dir / "missing.kpf").string()));
+}
+
+TEST_F(CliTest, UsageAndRefusedFiles) {
+  TRun run = Run({"--help"});
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_THAT(run.Out, HasSubstr("kestrova [OPTIONS] [PROFILE]\n  --headless"));
+  EXPECT_EQ(Run({"--version"}).Out, "Kestrova 1.3\n");
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--headless"}, {"--joystick", "17", "x.kpf"}, {"--output", "wav"},
+        {"--bogus"}, {"--screen", "10x"}, {"a.kpf", "b.kpf"}, {"--poll-interval", "101"}}) {
+    run = Run(bad);
+    EXPECT_EQ(run.ExitCode, 2) << bad[0];
+    EXPECT_THAT(run.Err, HasSubstr("Try 'kestrova --help'."));
+  }
+  run = Run({"--headless", "--output", "print", (Dir / "none.kpf").string()});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_EQ(run.Err, "kestrova: " + (Dir / "none.kpf").string() + ": Cannot open file " +
+                         (Dir / "none.kpf").string() + "\n");
+  const std::string old = Write("old.kpf", "#Kestrova Alpha Profile\r\n");
+  run = Run({"--headless", "--output", "print", old});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr(old + ":1: The profile you are trying to load is for a different"));
+
+  // No display for XTest output: refused with a clear message.
+  run = Run({"--headless", Profile({})}, {"DISPLAY="});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr("DISPLAY is not set"));
+}
+
+TEST_F(CliTest, ListsTheVirtualController) {
+  const std::string replay = Write("timeline.txt", "0 end\n");
+  const TRun run = Run({"--list-controllers", "--replay", replay});
+  EXPECT_EQ(run.ExitCode, 0);
+  EXPECT_THAT(run.Out, HasSubstr(": Kestrova Virtual Controller (6 axes, 32 buttons, 1 hats)\n"));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
