@@ -38,8 +38,15 @@ class TProcess {
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
+    // The given NAME=value entries replace the inherited ones.
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      bool replaced = false;
+      for (const auto& given : environment) replaced = replaced || given.starts_with(name);
+      if (!replaced) env.push_back(entry);
+    }
     env.insert(env.end(), environment.begin(), environment.end());
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
