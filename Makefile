@@ -20,9 +20,8 @@ build/build.ninja:
 build: deps build/build.ninja
 	$(CMAKE) --build build -j $(JOBS)
 
-# Until the window exists, `make run` plays the demo timeline on the virtual controller through the
-# demo profile and prints what would be injected. ARGS="..." runs kestrova with other arguments.
-ARGS ?= --headless --output print --replay data/demo.replay data/demo.kpf
+# `make run` starts the window; ARGS="..." passes arguments, for example
+# ARGS="--headless --output print --replay data/demo.replay data/demo.kpf".
 run: build
 	./build/src/app/kestrova $(ARGS)
 

@@ -19,38 +19,16 @@
 #include <optional>
 
 #include "Replay.h"
+#include "RunServices.h"
 #include "exec/Mapper.h"
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/sdl/SdlJoyService.h"
-#include "platform/x11/X11Injector.h"
 
 namespace kestrova {
 
 namespace {
 
 using TClock = std::chrono::steady_clock;
-
-// Writes "<t> <text>" lines to standard output, t in milliseconds since the start with three
-// decimals, each flushed at once. Called from the poll thread and the worker.
-class TRecordPrinter {
- public:
-  void SetStart(TClock::time_point start) {
-    std::lock_guard lock(FLock);
-    FStart = start;
-  }
-  void Print(const std::string& text) {
-    std::lock_guard lock(FLock);
-    const double ms = std::chrono::duration<double, std::milli>(TClock::now() - FStart).count();
-    std::printf("%.3f %s\n", ms, text.c_str());
-    std::fflush(stdout);
-  }
-
- private:
-  std::mutex FLock;
-  TClock::time_point FStart = TClock::now();
-};
 
 // An fd that becomes readable once, when the run should end.
 class TStopSignal {
@@ -72,14 +50,6 @@ class TStopSignal {
 int Fail(const std::string& message) {
   std::cerr << "kestrova: " << message << "\n";
   return 2;
-}
-
-// The controller number of the virtual controller, 0-based, or -1.
-int VirtualControllerNumber(TJoyService& service, const std::string& name) {
-  for (const auto& controller : ListControllers(service)) {
-    if (controller.Name == name) return controller.JoystickID - 1;
-  }
-  return -1;
 }
 
 }  // namespace
@@ -104,13 +74,6 @@ int RunHeadless(const TOptions& options) {
     const std::string where = error.Line() > 0 ? ":" + std::to_string(error.Line()) : "";
     return Fail(options.Profile + where + ": " + error.what());
   }
-  std::optional<TReplay> replay;
-  try {
-    if (!options.Replay.empty()) replay = ReadReplayFile(options.Replay);
-  } catch (const EReplayError& error) {
-    return Fail(error.what());
-  }
-
   // SIGINT and SIGTERM are taken through a signalfd: blocked here, before any thread starts, so
   // that every thread inherits the mask and none is interrupted by them.
   sigset_t stopSignals;
@@ -123,35 +86,17 @@ int RunHeadless(const TOptions& options) {
   if (signalFd < 0 || stop.Fd() < 0) return Fail("cannot set up signal handling");
 
   TRecordPrinter printer;
-  std::unique_ptr<TJoyService> service;
-  std::unique_ptr<TVirtualController> virtualController;
-  std::unique_ptr<TInjector> injector;
-  int joystick = options.Joystick;
+  TRunServices services;
   try {
-    service = CreateSdlJoyService();
-    if (replay) {
-      virtualController = AttachSdlVirtualController(TVirtualControllerDesc{});
-      if (!options.JoystickGiven) {
-        joystick = VirtualControllerNumber(*service, TVirtualControllerDesc{}.Name) + 1;
-        if (joystick <= 0) return Fail("the virtual controller does not answer");
-      }
-    }
-    if (options.Output == "print") {
-      auto recorder = std::make_unique<TRecordingInjector>(
-          options.ScreenWidth, options.ScreenHeight, TPoint{options.CursorX, options.CursorY});
-      recorder->SetKeepRecords(false);
-      recorder->SetSink([&printer](const std::string& line) { printer.Print(line); });
-      injector = std::move(recorder);
-    } else {
-      injector = CreateX11Injector();
-    }
+    services = OpenRunServices(options, printer);
   } catch (const std::exception& error) {
     ::close(signalFd);
     return Fail(error.what());
   }
+  auto& replay = services.Replay;
 
   TRealSleeper sleeper;
-  TMapper mapper(*injector, *service, sleeper,
+  TMapper mapper(*services.Injector, *services.Joysticks, sleeper,
                  [&printer](const std::string& line) { printer.Print("status " + line); });
   mapper.SetSlots(profile.Slots);
   mapper.SetXTol(profile.Tolerances[0]);
@@ -159,7 +104,7 @@ int RunHeadless(const TOptions& options) {
   mapper.SetZTol(profile.Tolerances[2]);
   mapper.SetRTol(profile.Tolerances[3]);
   mapper.SetDecimalSeparator(UserDecimalSeparator());
-  mapper.Jstick1.SetJoystickID(joystick);
+  mapper.Jstick1.SetJoystickID(services.JoystickID);
   mapper.Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
 
   const auto start = TClock::now();
@@ -171,7 +116,8 @@ int RunHeadless(const TOptions& options) {
     // Entries play once the poll thread has taken its first reading, so that none is lost to
     // the seed of the change detection.
     while (mapper.Jstick1.PollPasses() == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    player = std::make_unique<TReplayPlayer>(*replay, *virtualController, [&stop] { stop.Raise(); });
+    player = std::make_unique<TReplayPlayer>(*replay, *services.VirtualController,
+                                             [&stop] { stop.Raise(); });
     player->Start(start);
   }
 
@@ -186,12 +132,11 @@ int RunHeadless(const TOptions& options) {
 
 int RunListControllers(const TOptions& options) {
   try {
-    std::unique_ptr<TVirtualController> virtualController;
-    std::optional<TReplay> replay;
-    if (!options.Replay.empty()) replay = ReadReplayFile(options.Replay);
-    auto service = CreateSdlJoyService();
-    if (replay) virtualController = AttachSdlVirtualController(TVirtualControllerDesc{});
-    const auto controllers = ListControllers(*service);
+    TOptions listing = options;
+    listing.Output = "print";  // nothing is injected; no display needed
+    TRecordPrinter printer;
+    const TRunServices services = OpenRunServices(listing, printer);
+    const auto controllers = ListControllers(*services.Joysticks);
     if (controllers.empty()) std::cout << "No controllers found.\n";
     for (const auto& c : controllers) {
       std::cout << c.JoystickID << ": " << c.Name << " (" << c.Axes << " axes, " << c.Buttons

@@ -1,4 +1,4 @@
-// Kestrova's entry point: the command line, and (to come) the window.
+// Kestrova's entry point: the window, or the command line.
 
 #include <iostream>
 #include <string>
@@ -6,6 +6,7 @@
 
 #include "Headless.h"
 #include "Options.h"
+#include "WindowMain.h"
 
 int main(int argc, char** argv) {
   using namespace kestrova;
@@ -27,6 +28,5 @@ int main(int argc, char** argv) {
   if (options.ListControllers) return RunListControllers(options);
   if (options.Check) return RunCheck(options);
   if (options.Headless) return RunHeadless(options);
-  std::cerr << "kestrova: the window is not built yet; run a profile with --headless PROFILE.\n";
-  return 2;
+  return RunWindow(options, argc, argv);
 }

@@ -1,0 +1,139 @@
+#pragma once
+// TFormMain: the mapping editor and run-time display. It owns the TMapper (controller, slot
+// table, queue, worker); the event rows select a slot, the command buttons append lines to it,
+// the status box logs the events being executed. GUI thread, except PostStatusLine.
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Widgets.h"
+#include "exec/Mapper.h"
+#include "mapping/Profile.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kestrova {
+
+class TFormAbout;
+class TFormBlock;
+class TFormKeyboard;
+class TFormMouseMove;
+
+class TFormMain : public QWidget {
+  Q_OBJECT
+ public:
+  // The dialogs are created after the main window and live as long as it.
+  struct TDialogs {
+    TFormAbout* About = nullptr;
+    TFormKeyboard* Keyboard = nullptr;
+    TFormMouseMove* MouseMove = nullptr;
+    TFormBlock* Block = nullptr;
+  };
+
+  // The injector and the joystick service must outlive the window.
+  TFormMain(TInjector& injector, TJoyService& joysticks, QWidget* parent = nullptr);
+  ~TFormMain() override;  // stops and joins the poll thread and the worker first
+  void SetDialogs(const TDialogs& dialogs) { FDialogs = dialogs; }
+
+  // Controls.
+  std::array<QLabel*, EventCount> LabelJoy{};       // by event; named LabelJoy<press slot>
+  std::array<TGlyphButton*, SlotCount> ButtonJoy{};  // by slot; named ButtonJoy<slot>
+  QLabel* LabelCommand;
+  QListWidget* ListBoxCommand;
+  QPushButton* ButtonKeyDown;
+  QPushButton* ButtonKeyUp;
+  QPushButton* ButtonRightMouseDown;
+  QPushButton* ButtonRightMouseUp;
+  QPushButton* ButtonDelete;
+  QPushButton* ButtonLeftMouseDown;
+  QPushButton* ButtonLeftMouseUp;
+  QPushButton* ButtonMouseMove;
+  QPushButton* ButtonBlockCommand;
+  QPushButton* ButtonDelay;
+  QPlainTextEdit* MemoTest;
+  QPlainTextEdit* MemoInput;
+  QLineEdit* EditXTol;
+  QLineEdit* EditYTol;
+  QLineEdit* EditZTol;
+  QLineEdit* EditRTol;
+  TUpDown* UpDownXTol;
+  TUpDown* UpDownYTol;
+  TUpDown* UpDownZTol;
+  TUpDown* UpDownRTol;
+  QPushButton* ButtonAbout;
+  QPushButton* ButtonSaveProfile;
+  QPushButton* ButtonLoadProfile;
+  QPushButton* ButtonHelp;
+  QPushButton* ButtonExit;
+
+  // Handlers.
+  void FormShow();
+  bool FormCloseQuery();  // true when the window may close
+  void ButtonJoyClick(QObject* sender);
+  void SetCommandIndex(int slot);
+  void RefreshCommands();
+  void ButtonKeyDownClick();
+  void ButtonKeyUpClick();
+  void MouseComClick(QObject* sender);
+  void ButtonBlockCommandClick();
+  void ButtonDelayClick();
+  void ButtonClearClick();
+  void UpDownXTolClick(TUDBtnType button);
+  void UpDownYTolClick(TUDBtnType button);
+  void UpDownZTolClick(TUDBtnType button);
+  void UpDownRTolClick(TUDBtnType button);
+  void ButtonSaveProfileClick() { SaveProfile(); }
+  void ButtonLoadProfileClick() { LoadProfile(); }
+  void ButtonHelpClick();
+  void ButtonExitClick();
+  void ButtonAboutClick();
+  void SaveProfile();
+  void LoadProfile();
+  // Loads a file without asking or showing a dialog (a PROFILE named on the command line).
+  void LoadProfileFile(const QString& path);
+
+  // Appends a line to the status box, emptying it first when it holds more than 50 lines.
+  void AddStatusLine(const QString& text);
+  // Any thread: hands the line to the GUI thread, in the order of the calls.
+  void PostStatusLine(const std::string& text);
+
+  QLabel* GetJoyLabel(int slot) const;
+  TMapper& Mapper() { return FMapper; }
+  bool Saved() const { return FSaved; }
+  int CommandIndex() const { return FCommandIndex; }
+
+  // Runs a handler; an exception it throws is shown in a box captioned "Kestrova".
+  void Guarded(const std::function<void()>& handler);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildEventRows();
+  void BuildEditor();
+  void BuildBottom();
+  void AppendLine(const QString& line);
+  void AskKey(const QString& prefix);
+  void StoreListBox(int slot);
+  void ApplyProfile(const TLoadedProfile& profile, const QString& path);
+  static void SetLabelColor(QLabel* label, const QColor& color);
+
+  TRealSleeper FSleeper;
+  TMapper FMapper;
+  TDialogs FDialogs;
+  bool FFirstShow = true;
+  int FCommandIndex = -1;
+  bool FSaved = true;
+  bool FExiting = false;
+};
+
+}  // namespace kestrova

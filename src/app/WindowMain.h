@@ -1,0 +1,11 @@
+#pragma once
+
+#include "Options.h"
+
+namespace kestrova {
+
+// Runs Kestrova with its window until the window closes or Exit is pressed. Returns the exit
+// code.
+int RunWindow(const TOptions& options, int& argc, char** argv);
+
+}  // namespace kestrova

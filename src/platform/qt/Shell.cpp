@@ -1,0 +1,58 @@
+#include "Shell.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace kestrova {
+
+const char* const ProfileFilter = "Kestrova Profile (*.kpf);;All Files (*)";
+const char* const ProfileSuffix = "kpf";
+
+namespace {
+
+TShell* CurrentShell = nullptr;
+
+QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(ProfileFilter);
+  dialog.setDefaultSuffix(ProfileSuffix);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+void TShell::ShowMessage(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox::information(parent, caption, text, QMessageBox::Ok);
+}
+
+bool TShell::AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+  return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString TShell::GetSaveFileName(QWidget* parent) {
+  return RunFileDialog(parent, QFileDialog::AcceptSave);
+}
+
+QString TShell::GetOpenFileName(QWidget* parent) {
+  return RunFileDialog(parent, QFileDialog::AcceptOpen);
+}
+
+bool TShell::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+void TShell::Beep() { QApplication::beep(); }
+
+TShell& Shell() {
+  static TShell desktop;
+  return CurrentShell ? *CurrentShell : desktop;
+}
+
+void SetShell(TShell* shell) { CurrentShell = shell; }
+
+}  // namespace kestrova

@@ -1,0 +1,38 @@
+#pragma once
+// What the windows ask of the desktop: message boxes, file dialogs, opening a document or an
+// address, and the beep. Everything goes through one replaceable object, so that tests answer
+// the questions without showing anything. GUI thread only.
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+namespace kestrova {
+
+class TShell {
+ public:
+  virtual ~TShell() = default;
+  // A modal box with an OK button.
+  virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text);
+  // A modal Yes/No box; true for Yes.
+  virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
+  // The chosen file, or an empty string when the user cancelled. The save dialog does not ask
+  // before replacing a file; the open dialog accepts a name that does not exist.
+  virtual QString GetSaveFileName(QWidget* parent);
+  virtual QString GetOpenFileName(QWidget* parent);
+  // Hands an address or a local file to the desktop; false when nothing could open it.
+  virtual bool OpenUrl(const QUrl& url);
+  virtual void Beep();
+};
+
+// The shell in use: the real desktop unless a test has installed another.
+TShell& Shell();
+// Installs a shell (null: the real one again). The caller keeps ownership.
+void SetShell(TShell* shell);
+
+// "Kestrova Profile (*.kpf);;All Files (*)" and the suffix "kpf".
+extern const char* const ProfileFilter;
+extern const char* const ProfileSuffix;
+
+}  // namespace kestrova

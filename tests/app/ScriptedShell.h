@@ -1,0 +1,53 @@
+#pragma once
+// A shell that answers instead of the user and records what it was asked.
+
+#include <QStringList>
+#include <deque>
+
+#include "platform/qt/Shell.h"
+
+namespace kestrova::testing {
+
+class TScriptedShell : public TShell {
+ public:
+  TScriptedShell() { SetShell(this); }
+  ~TScriptedShell() override { SetShell(nullptr); }
+
+  void ShowMessage(QWidget*, const QString& caption, const QString& text) override {
+    Messages << caption + ": " + text;
+  }
+  bool AskYesNo(QWidget*, const QString& caption, const QString& text) override {
+    Questions << caption + ": " + text;
+    if (Answers.empty()) return false;
+    const bool answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  QString GetSaveFileName(QWidget*) override { return NextFile("save"); }
+  QString GetOpenFileName(QWidget*) override { return NextFile("open"); }
+  bool OpenUrl(const QUrl& url) override {
+    Opened << url.toString();
+    return OpenSucceeds;
+  }
+  void Beep() override { ++Beeps; }
+
+  QStringList Messages;
+  QStringList Questions;
+  QStringList FileDialogs;  // "save" / "open", one per dialog shown
+  std::deque<bool> Answers;
+  std::deque<QString> Files;
+  QStringList Opened;
+  bool OpenSucceeds = true;
+  int Beeps = 0;
+
+ private:
+  QString NextFile(const char* kind) {
+    FileDialogs << kind;
+    if (Files.empty()) return {};
+    const QString file = Files.front();
+    Files.pop_front();
+    return file;
+  }
+};
+
+}  // namespace kestrova::testing

@@ -1,0 +1,384 @@
+// The main window, offscreen, with the desktop's questions answered by a scripted shell.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <thread>
+
+#include "ScriptedShell.h"
+#include "app/FormMain.h"
+#include "dialogs/block.h"
+#include "dialogs/frmkeyboard.h"
+#include "dialogs/mousemove.h"
+#include "platform/fake/RecordingInjector.h"
+#include "platform/fake/ScriptedJoyService.h"
+
+using namespace kestrova;
+using namespace kestrova::testing;
+
+namespace {
+
+const QColor Blue(0, 0, 255);
+const QColor Yellow(255, 255, 0);
+const QColor Black(0, 0, 0);
+const QString Confirm =
+    "Confirm Action: You have not saved you current work, are you sure you want to continue?";
+
+QColor ColorOf(QLabel* label) { return label->palette().color(QPalette::WindowText); }
+
+QStringList Lines(const std::vector<std::string>& lines) {
+  QStringList list;
+  for (const auto& line : lines) list << QString::fromStdString(line);
+  return list;
+}
+
+QStringList ListBox(QListWidget* list) {
+  QStringList lines;
+  for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+  return lines;
+}
+
+}  // namespace
+
+class FormMainTest : public QObject {
+  Q_OBJECT
+
+ private:
+  TScriptedShell* Shell = nullptr;
+  TRecordingInjector* Injector = nullptr;
+  TScriptedJoyService* Joysticks = nullptr;
+  TFormMain* Form = nullptr;
+  TFormBlock* Block = nullptr;
+  TFormMouseMove* MouseMove = nullptr;
+  TFormKeyboard* Keyboard = nullptr;
+  QTemporaryDir* Dir = nullptr;
+
+  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  QString Path(const QString& name) { return Dir->filePath(name); }
+  void WriteFile(const QString& name, const std::string& text) {
+    std::ofstream(Path(name).toStdString(), std::ios::binary) << text;
+  }
+  QString StatusText() { return Form->MemoTest->toPlainText(); }
+
+ private slots:
+  void init() {
+    Shell = new TScriptedShell;
+    Injector = new TRecordingInjector(1024, 768, {0, 0});
+    Joysticks = new TScriptedJoyService;
+    Dir = new QTemporaryDir;
+    Form = new TFormMain(*Injector, *Joysticks);
+    Keyboard = new TFormKeyboard;
+    MouseMove = new TFormMouseMove;
+    Block = new TFormBlock;
+    Form->SetDialogs({nullptr, Keyboard, MouseMove, Block});
+    Form->show();
+  }
+
+  void cleanup() {
+    delete Form;
+    delete Block;
+    delete MouseMove;
+    delete Keyboard;
+    delete Dir;
+    delete Joysticks;
+    delete Injector;
+    delete Shell;
+  }
+
+  void StateAfterStart() {
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));
+    QCOMPARE(Form->CommandIndex(), 0);
+    QCOMPARE(ColorOf(Form->GetJoyLabel(0)), Blue);
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Blue);
+    for (int slot = 1; slot <= MaxSlotIndex; ++slot) QCOMPARE(Form->ButtonJoy[slot]->FontColor(), Black);
+    for (int event = 1; event < EventCount; ++event) QCOMPARE(ColorOf(Form->LabelJoy[event]), Black);
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    for (QLineEdit* edit : {Form->EditXTol, Form->EditYTol, Form->EditZTol, Form->EditRTol}) {
+      QCOMPARE(edit->text(), QString("300"));
+      QVERIFY(edit->isReadOnly());
+    }
+    QVERIFY(Form->Saved());
+    // The rows: 33 labels with the event names, 66 buttons.
+    QCOMPARE(Form->findChild<QLabel*>("LabelJoy58")->text(), QString("POV SW"));
+    QCOMPARE(Form->findChild<QPushButton*>("ButtonJoy65")->text(), QString("Release"));
+    QCOMPARE(Form->findChild<QPushButton*>("ButtonJoy42")->text(), QString("Press"));
+    QVERIFY(Form->close());
+    QVERIFY(Shell->Questions.isEmpty());
+  }
+
+  void ReleaseOfTheSelectedEvent() {
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonJoy[1]);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Release"));
+    QCOMPARE(ColorOf(Form->GetJoyLabel(1)), Blue);
+    QCOMPARE(Form->ButtonJoy[1]->FontColor(), Blue);
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Yellow);  // its slot holds a line
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    Click(Form->ButtonJoy[40]);  // Button 8 Press
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Button 8 Press"));
+    QCOMPARE(ColorOf(Form->GetJoyLabel(0)), Black);
+    QCOMPARE(ColorOf(Form->GetJoyLabel(40)), Blue);
+    QCOMPARE(Form->ButtonJoy[1]->FontColor(), Black);
+    Click(Form->ButtonJoy[0]);
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"DELAY 1"});
+    QVERIFY(!Form->Saved());  // from the Delay, not from selecting
+  }
+
+  void EditingButtonsMarkUnsaved() {
+    Click(Form->ButtonDelete);  // Clear on an empty slot
+    QVERIFY(!Form->Saved());
+    for (int i = 0; i < 3; ++i) Click(Form->ButtonDelay);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
+    Click(Form->ButtonLeftMouseDown);
+    Click(Form->ButtonRightMouseUp);
+    QCOMPARE(Form->ListBoxCommand->item(4)->text(), QString("RIGHT MOUSE UP"));
+    Click(Form->ButtonDelete);
+    QVERIFY(Form->Mapper().Slot(0).empty());
+    // The key picker closed without a key, and a cancelled mouse move: nothing, but unsaved.
+    QTimer::singleShot(0, MouseMove, [this] { MouseMove->reject(); });
+    Click(Form->ButtonMouseMove);
+    Click(Form->ButtonKeyDown);
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    QVERIFY(!Form->Saved());
+  }
+
+  void DialogLinesAreAppended() {
+    QTimer::singleShot(0, MouseMove, [this] {
+      MouseMove->EditX->setText("10");
+      MouseMove->EditY->setText("-5");
+      MouseMove->ButtonOkClick();
+    });
+    Click(Form->ButtonMouseMove);
+    QTimer::singleShot(0, Block, [this] {
+      Block->EditRepeatCount->setText("0");
+      Block->ButtonOkClick();
+    });
+    Click(Form->ButtonBlockCommand);
+    QTimer::singleShot(0, Block, [this] {
+      QVERIFY(Block->RadioButtonEndBlock->isEnabled());
+      Block->RadioButtonEndBlock->click();
+      Block->ButtonOkClick();
+    });
+    Click(Form->ButtonBlockCommand);
+    QCOMPARE(ListBox(Form->ListBoxCommand),
+             (QStringList{"MOUSE MOVE A B 10 -5 N N", "BEGBLOCK 001 RPT 0", "ENDBLOCK 001"}));
+    QCOMPARE(Form->Mapper().Slot(0).size(), 3u);
+  }
+
+  void BadBlockIdIsReportedAndTheWindowGoesOn() {
+    Form->Mapper().SetSlot(9, {"BEGBLOCK abc RPT 1"});
+    Click(Form->ButtonBlockCommand);
+    QCOMPARE(Shell->Messages, QStringList{"Kestrova: 'abc' is not a valid integer value"});
+    QVERIFY(!Form->Saved());
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    Click(Form->ButtonDelay);
+    QCOMPARE(Form->ListBoxCommand->count(), 1);
+  }
+
+  void SpinnersStopAtTheirEnds() {
+    Form->UpDownXTol->ClickArrow(btNext);
+    QCOMPARE(Form->EditXTol->text(), QString("301"));
+    QCOMPARE(Form->Mapper().XTol(), 301);
+    QVERIFY(!Form->Saved());
+    Form->EditZTol->setText("999");
+    Form->UpDownZTol->ClickArrow(btNext);
+    Form->UpDownZTol->ClickArrow(btNext);
+    QCOMPARE(Form->EditZTol->text(), QString("1000"));
+    QCOMPARE(Form->Mapper().ZTol(), 1000);
+    Form->EditRTol->setText("1");
+    QTest::mouseClick(Form->UpDownRTol->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(Form->UpDownRTol->DownButton(), Qt::LeftButton);
+    QCOMPARE(Form->EditRTol->text(), QString("0"));
+    QCOMPARE(Form->Mapper().RTol(), 0);
+    QTest::mouseClick(Form->UpDownYTol->UpButton(), Qt::LeftButton);
+    QCOMPARE(Form->Mapper().YTol(), 301);
+  }
+
+  void UnsavedCloseAsksAndNoKeepsEverything() {
+    Click(Form->ButtonDelay);
+    Shell->Answers = {false};
+    QVERIFY(!Form->close());
+    QCOMPARE(Shell->Questions, QStringList{Confirm});
+    QVERIFY(Form->isVisible());
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
+    Shell->Answers = {true};
+    QVERIFY(Form->close());
+  }
+
+  void ExitDoesNotAsk() {
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonExit);
+    QVERIFY(Shell->Questions.isEmpty());
+    QVERIFY(!Form->isVisible());
+  }
+
+  void StatusBoxStartsAfreshAfter51Lines() {
+    for (int i = 1; i <= 51; ++i) Form->AddStatusLine(QString("line %1").arg(i));
+    QCOMPARE(Form->MemoTest->document()->blockCount(), 51);
+    Form->AddStatusLine("line 52");
+    QCOMPARE(StatusText(), QString("line 52"));
+  }
+
+  void StatusLinesFromAnotherThreadArriveInOrder() {
+    std::thread poll([this] {
+      for (int i = 1; i <= 200; ++i) Form->PostStatusLine("line " + std::to_string(i));
+    });
+    poll.join();
+    QCoreApplication::processEvents();
+    QStringList expected;
+    for (int i = 154; i <= 200; ++i) expected << QString("line %1").arg(i);
+    QCOMPARE(StatusText(), expected.join('\n'));
+  }
+
+  void ControllerEventsShowInTheStatusBox() {
+    Joysticks->SetButtons(0, 1);
+    QTRY_COMPARE(StatusText(), QString("Executing Button 1 PRESS"));
+  }
+
+  void SaveThenLoad() {
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonJoy[5]);
+    Click(Form->ButtonLeftMouseDown);
+    Form->UpDownXTol->ClickArrow(btPrev);
+    Shell->Files = {Path("one.kpf")};
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("one.kpf"));
+    QVERIFY(Form->Saved());
+    QCOMPARE(Shell->FileDialogs, QStringList{"save"});
+
+    Click(Form->ButtonDelete);  // slot 5 emptied, unsaved
+    Form->UpDownXTol->ClickArrow(btNext);
+    Shell->Answers = {true};
+    Shell->Files = {Path("one.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Shell->Questions, QStringList{Confirm});
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
+    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Form->CommandIndex(), 0);
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"DELAY 1"});
+    QCOMPARE(Form->ButtonJoy[5]->FontColor(), Yellow);
+    QCOMPARE(Form->EditXTol->text(), QString("299"));
+    QCOMPARE(Form->Mapper().XTol(), 299);
+    QVERIFY(Form->Saved());
+    QVERIFY(Shell->Messages.isEmpty());
+  }
+
+  void LoadingWhileAnotherSlotIsSelected() {
+    TSlotTable table;
+    table[5] = {"KEY DOWN x"};
+    WriteProfileFile(Path("five.kpf").toStdString(), table, {300, 300, 300, 300});
+    Click(Form->ButtonJoy[5]);
+    Shell->Files = {Path("five.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"KEY DOWN x"});
+    QCOMPARE(Form->CommandIndex(), 0);
+    QCOMPARE(ColorOf(Form->GetJoyLabel(5)), Black);
+    QCOMPARE(Form->ButtonJoy[5]->FontColor(), Yellow);
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Blue);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));
+  }
+
+  void RefusedAndMalformedFilesChangeNothing() {
+    Click(Form->ButtonDelay);
+    Form->UpDownYTol->ClickArrow(btNext);
+    const auto before = Form->Mapper().Slots();
+    const std::string header = "#Kestrova Beta Profile\r\n";
+    WriteFile("space.kpf", "#Kestrova Beta Profile \r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n");
+    WriteFile("header.kpf", header);
+    WriteFile("badtol.kpf", header + "#Command Tag 0\r\nKEY DOWN q\r\n#Tolerances\r\n1\r\n2\r\nx\r\n4\r\n");
+    for (const char* name : {"space.kpf", "header.kpf", "badtol.kpf"}) {
+      Shell->Answers = {true};
+      Shell->Files = {Path(name)};
+      Click(Form->ButtonLoadProfile);
+    }
+    QCOMPARE(Shell->Messages,
+             (QStringList{"Kestrova: The profile you are trying to load is for a different version "
+                          "of Kestrova- sorry!",
+                          "Kestrova: List index out of bounds (1)",
+                          "Kestrova: 'x' is not a valid integer value"}));
+    QCOMPARE(Form->Mapper().Slots(), before);
+    QCOMPARE(Form->Mapper().YTol(), 301);
+    QCOMPARE(Form->EditYTol->text(), QString("301"));
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QVERIFY(!Form->Saved());
+
+    // A file that does not exist loads nothing and says nothing.
+    Shell->Answers = {true};
+    Shell->Files = {Path("missing.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Shell->Messages.size(), 3);
+  }
+
+  void FileTaggingOnlySlot3AndALargeTolerance() {
+    Form->Mapper().SetSlot(7, {"KEY DOWN kept"});
+    WriteFile("three.kpf",
+              "#Kestrova Beta Profile\r\n#Command Tag 3\r\nDELAY 5\r\n#Tolerances\r\n5000\r\n1\r\n2\r\n3\r\n");
+    Shell->Files = {Path("three.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Lines(Form->Mapper().Slot(3)), QStringList{"DELAY 5"});
+    QCOMPARE(Lines(Form->Mapper().Slot(7)), QStringList{"KEY DOWN kept"});
+    QCOMPARE(Form->EditXTol->text(), QString("5000"));
+    QCOMPARE(Form->Mapper().XTol(), 5000);
+    QCOMPARE(Form->Mapper().RTol(), 3);
+  }
+
+  void NoAtTheConfirmationShowsNoDialog() {
+    Click(Form->ButtonDelay);
+    Shell->Answers = {false};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Shell->Questions, QStringList{Confirm});
+    QVERIFY(Shell->FileDialogs.isEmpty());
+    Shell->Files = {};
+    Click(Form->ButtonSaveProfile);  // cancelled save: nothing changes
+    QVERIFY(!Form->Saved());
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+  }
+
+  void FailedSaveIsReported() {
+    const QString path = Path("no-such-folder/x.kpf");
+    Shell->Files = {path};
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Shell->Messages, QStringList{"Kestrova: Cannot create file " + path});
+    QVERIFY(!Form->Saved());
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+  }
+
+  void HelpOpensTheDocumentOrSaysWhy() {
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(Dir->path());
+    WriteFile("help.htm", "<html></html>");
+    Click(Form->ButtonHelp);
+    QCOMPARE(Shell->Opened, QStringList{QUrl::fromLocalFile(Path("help.htm")).toString()});
+    Shell->OpenSucceeds = false;
+    Click(Form->ButtonHelp);
+    QCOMPARE(Shell->Messages.size(), 1);
+    QVERIFY(Shell->Messages[0].startsWith(
+        "Kestrova: Sorry, your command interpreter could not be found, please try using your "
+        "internet browser to view the file \"help.htm\""));
+    QDir::setCurrent(previous);
+    QVERIFY(Form->Saved());
+  }
+
+  void ProfileNamedOnTheCommandLine() {
+    TSlotTable table;
+    table[64] = {"KEY DOWN c"};
+    WriteProfileFile(Path("cli.kpf").toStdString(), table, {1, 2, 3, 4});
+    Form->LoadProfileFile(Path("cli.kpf"));
+    QCOMPARE(Lines(Form->Mapper().Slot(64)), QStringList{"KEY DOWN c"});
+    QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("cli.kpf"));
+    QVERIFY(Shell->Questions.isEmpty() && Shell->FileDialogs.isEmpty());
+  }
+};
+
+QTEST_MAIN(FormMainTest)
+#include "test_formmain.moc"

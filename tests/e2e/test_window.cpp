@@ -1,0 +1,106 @@
+// The real program with its window under Xvfb, as a user runs it: a replayed controller types
+// into the keystroke test box through XTest.
+
+// GoogleTest and Qt first: Xlib defines macros (None, Status, Bool) that clash with their names.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "e2e/Run.h"
+#include "mapping/Profile.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace kestrova::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The top-level window whose title starts with prefix, or 0.
+Window FindWindow(Display* display, Window parent, const std::string& prefix) {
+  Window root = 0;
+  Window up = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, parent, &root, &up, &children, &count)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    char* name = nullptr;
+    if (XFetchName(display, children[i], &name) && name) {
+      if (std::string(name).starts_with(prefix)) found = children[i];
+      XFree(name);
+    }
+    if (!found) found = FindWindow(display, children[i], prefix);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool SaveScreenshot(Display* display, const std::string& path) {
+  const int screen = DefaultScreen(display);
+  const int width = DisplayWidth(display, screen);
+  const int height = DisplayHeight(display, screen);
+  XImage* shot =
+      XGetImage(display, RootWindow(display, screen), 0, 0, width, height, AllPlanes, ZPixmap);
+  if (!shot) return false;
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      image.setPixel(x, y, static_cast<QRgb>(XGetPixel(shot, x, y)) | 0xFF000000u);
+    }
+  }
+  XDestroyImage(shot);
+  return image.save(QString::fromStdString(path), "PNG");
+}
+
+TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
+  char pattern[] = "/tmp/kestrova-window-XXXXXX";
+  const std::filesystem::path dir = ::mkdtemp(pattern);
+  TSlotTable table;
+  table[26] = {"KEY DOWN H", "KEY UP H", "KEY DOWN i", "KEY UP i", "KEY DOWN !", "KEY UP !"};
+  const std::string profile = (dir / "hi.kpf").string();
+  WriteProfileFile(profile, table, {300, 300, 300, 300});
+  const std::string replay = (dir / "hi.replay").string();
+  std::ofstream(replay) << "2500 button 1 down\n2600 button 1 up\n4000 end\n";
+  const std::string state = (dir / "state.txt").string();
+
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "no X server; run under scripts/with-xvfb";
+  TProcess process({"--replay", replay, profile}, dir, {"KESTROVA_STATE_FILE=" + state});
+
+  // The user clicks into the keystroke test box once the window is up.
+  Window window = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!(window = FindWindow(display, DefaultRootWindow(display), "Kestrova - ")) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_NE(window, 0u) << "the window did not appear";
+  std::this_thread::sleep_for(300ms);
+  int x = 0;
+  int y = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  XTestFakeMotionEvent(display, DefaultScreen(display), x + 520, y + 360, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XFlush(display);
+
+  const auto typed = process.Started() + 3200ms;
+  std::this_thread::sleep_until(typed);
+  EXPECT_TRUE(SaveScreenshot(display, KESTROVA_SCREENSHOT));
+  const TRun run = process.Wait(20s);
+  XCloseDisplay(display);
+
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const std::string text = TProcess::ReadFile(state);
+  EXPECT_NE(text.find("caption: Kestrova - " + profile), std::string::npos) << text;
+  EXPECT_NE(text.find("Executing Button 1 PRESS\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("input:\nHi!\n"), std::string::npos) << text;
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace kestrova::testing
