@@ -35,8 +35,8 @@ QString ToCode(const QString& item) {
   return "N";
 }
 
-bool IsLocaleFloat(const QString& text) {
-  QLocale locale = QLocale::system();
+bool IsLocaleFloat(const QString& text, const QLocale& numberLocale) {
+  QLocale locale = numberLocale;
   locale.setNumberOptions(QLocale::RejectGroupSeparator);
   bool ok = false;
   const double value = locale.toDouble(text, &ok);
@@ -110,7 +110,7 @@ void TFormMouseMove::ButtonOkClick() {
   // without blanks is written as typed.
   const QString x = EditX->text().trimmed();
   const QString y = EditY->text().trimmed();
-  if (!IsLocaleFloat(x) || !IsLocaleFloat(y)) {
+  if (!IsLocaleFloat(x, NumberLocale) || !IsLocaleFloat(y, NumberLocale)) {
     EditX->clear();
     EditY->clear();
     EditX->setFocus();

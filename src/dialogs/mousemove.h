@@ -2,6 +2,7 @@
 // The mouse move dialog: composes "MOUSE MOVE <A|R> <B|N> <x> <y> <xaxis> <yaxis>".
 
 #include <QDialog>
+#include <QLocale>
 #include <QString>
 
 class QCheckBox;
@@ -17,9 +18,9 @@ namespace kestrova {
 // "R Axis" R.
 QString ToCode(const QString& item);
 
-// True when the text is a number in the user's locale (group separators refused) that the
-// executor reads the same way.
-bool IsLocaleFloat(const QString& text);
+// True when the text is a number in the locale (group separators refused) that the executor
+// reads the same way with the locale's decimal separator.
+bool IsLocaleFloat(const QString& text, const QLocale& locale);
 
 class TFormMouseMove : public QDialog {
   Q_OBJECT
@@ -27,6 +28,8 @@ class TFormMouseMove : public QDialog {
   explicit TFormMouseMove(QWidget* parent = nullptr);
 
   QString CommandLine;
+  // The locale whose numbers the steps are: the user's.
+  QLocale NumberLocale = QLocale::system();
 
   QRadioButton* RadioButtonAbs;
   QRadioButton* RadioButtonRel;
