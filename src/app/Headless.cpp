@@ -66,7 +66,7 @@ char UserDecimalSeparator() {
   return separator;
 }
 
-int RunHeadless(const TOptions& options) {
+int RunHeadless(const TCommandLine& options) {
   TLoadedProfile profile;
   try {
     profile = ReadProfileFile(options.Profile, TSlotTable{});
@@ -130,9 +130,9 @@ int RunHeadless(const TOptions& options) {
   return 0;
 }
 
-int RunListControllers(const TOptions& options) {
+int RunListControllers(const TCommandLine& options) {
   try {
-    TOptions listing = options;
+    TCommandLine listing = options;
     listing.Output = "print";  // nothing is injected; no display needed
     TRecordPrinter printer;
     const TRunServices services = OpenRunServices(listing, printer);
@@ -148,7 +148,7 @@ int RunListControllers(const TOptions& options) {
   }
 }
 
-int RunCheck(const TOptions& options) {
+int RunCheck(const TCommandLine& options) {
   std::ifstream file(options.Profile, std::ios::binary);
   if (!file) return Fail("Cannot open file " + options.Profile);
   const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

@@ -6,9 +6,9 @@
 
 namespace kestrova {
 
-int RunHeadless(const TOptions& options);
-int RunListControllers(const TOptions& options);
-int RunCheck(const TOptions& options);
+int RunHeadless(const TCommandLine& options);
+int RunListControllers(const TCommandLine& options);
+int RunCheck(const TCommandLine& options);
 
 // The decimal separator of the user's locale (LC_ALL, LC_NUMERIC, LANG), '.' when unknown.
 char UserDecimalSeparator();

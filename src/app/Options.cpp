@@ -50,8 +50,8 @@ void SplitPair(const std::string& option, const std::string& text, char separato
 
 }  // namespace
 
-TOptions ParseOptions(const std::vector<std::string>& arguments) {
-  TOptions options;
+TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
+  TCommandLine options;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const auto value = [&]() -> const std::string& {

@@ -16,7 +16,7 @@ class EUsage : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct TOptions {
+struct TCommandLine {
   bool Headless = false;
   bool ListControllers = false;
   bool Check = false;
@@ -37,6 +37,6 @@ struct TOptions {
 
 // Throws EUsage for unknown options, missing or malformed values, and a missing PROFILE where
 // one is needed.
-TOptions ParseOptions(const std::vector<std::string>& arguments);
+TCommandLine ParseOptions(const std::vector<std::string>& arguments);
 
 }  // namespace kestrova

@@ -20,7 +20,7 @@ void TRecordPrinter::Print(const std::string& text) {
   std::fflush(stdout);
 }
 
-TRunServices OpenRunServices(const TOptions& options, TRecordPrinter& printer) {
+TRunServices OpenRunServices(const TCommandLine& options, TRecordPrinter& printer) {
   TRunServices services;
   if (!options.Replay.empty()) services.Replay = ReadReplayFile(options.Replay);
   services.Joysticks = CreateSdlJoyService();

@@ -39,6 +39,6 @@ struct TRunServices {
 // Reads the timeline, starts SDL2 (and the virtual controller of a replay), and opens the
 // injector the options ask for. Throws std::runtime_error (EReplayError for a bad timeline)
 // with a message for the user.
-TRunServices OpenRunServices(const TOptions& options, TRecordPrinter& printer);
+TRunServices OpenRunServices(const TCommandLine& options, TRecordPrinter& printer);
 
 }  // namespace kestrova

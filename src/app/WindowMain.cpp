@@ -52,7 +52,7 @@ void WriteStateFile(TFormMain& form) {
 
 }  // namespace
 
-int RunWindow(const TOptions& options, int& argc, char** argv) {
+int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   if (!HasDisplay()) {
     std::cerr << "kestrova: no display for the window: DISPLAY is not set (run a profile without "
                  "a window with --headless PROFILE)\n";

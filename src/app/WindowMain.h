@@ -6,6 +6,6 @@ namespace kestrova {
 
 // Runs Kestrova with its window until the window closes or Exit is pressed. Returns the exit
 // code.
-int RunWindow(const TOptions& options, int& argc, char** argv);
+int RunWindow(const TCommandLine& options, int& argc, char** argv);
 
 }  // namespace kestrova

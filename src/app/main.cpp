@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
   using namespace kestrova;
-  TOptions options;
+  TCommandLine options;
   try {
     options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const EUsage& error) {

@@ -1,9 +1,14 @@
 #pragma once
-// The key picker: one click on the on-screen keyboard or an arrow button names the key of a
-// KEY DOWN / KEY UP line.
+// The key picker: one click on the on-screen keyboard or on an arrow button names the key of a
+// KEY DOWN / KEY UP line, and closes the dialog.
 
 #include <QDialog>
 #include <QString>
+
+#include "keyboard/Keyboard.h"
+
+class QCheckBox;
+class QToolButton;
 
 namespace kestrova {
 
@@ -12,9 +17,24 @@ class TFormKeyboard : public QDialog {
  public:
   explicit TFormKeyboard(QWidget* parent = nullptr);
 
+  // The picked key name; "" when nothing was picked (Caps Lock, the close box).
   QString KeyName;
 
-  int exec() override;
+  TKeyboard* Keyboard1;
+  QCheckBox* CheckBoxCaps;
+  QToolButton* BitBtnUpArrow;
+  QToolButton* BitBtnLeftArrow;
+  QToolButton* BitBtnDownArrow;
+  QToolButton* BitBtnRightArrow;
+
+  void FormShow();
+  void Keyboard1Key(TKeyboard* sender, QChar character);
+  void Keyboard1SpecialKey(TKeyboard* sender, TSpecialKey key);
+  void CheckBoxCapsClick();
+  void BitBtnArrowClick(QObject* sender);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace kestrova
