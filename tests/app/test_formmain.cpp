@@ -146,6 +146,7 @@ class FormMainTest : public QObject {
     // The key picker closed without a key, and a cancelled mouse move: nothing, but unsaved.
     QTimer::singleShot(0, MouseMove, [this] { MouseMove->reject(); });
     Click(Form->ButtonMouseMove);
+    QTimer::singleShot(0, Keyboard, [this] { Keyboard->reject(); });  // the close box
     Click(Form->ButtonKeyDown);
     QCOMPARE(Form->ListBoxCommand->count(), 0);
     QVERIFY(!Form->Saved());
