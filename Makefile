@@ -31,7 +31,7 @@ test: deps
 	$(MAKE) --no-print-directory test-asan test-tsan test-main
 
 test-main: build
-	cd build && ctest -j $(JOBS) --output-on-failure
+	cd build && ctest -j $(JOBS) --timeout 120 --output-on-failure
 
 build-asan/build.ninja:
 	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_QT_FREE_ONLY=ON \
@@ -40,7 +40,7 @@ build-asan/build.ninja:
 test-asan: deps build-asan/build.ninja
 	$(CMAKE) --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --timeout 120 --output-on-failure
 
 build-tsan/build.ninja:
 	$(CONFIGURE) -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_QT_FREE_ONLY=ON \
@@ -49,7 +49,7 @@ build-tsan/build.ninja:
 test-tsan: deps build-tsan/build.ninja
 	$(CMAKE) --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	  ctest -j $(JOBS) --output-on-failure
+	  ctest -j $(JOBS) --timeout 120 --output-on-failure
 
 install: build
 	$(CMAKE) --install build --prefix $(PREFIX)

@@ -10,8 +10,11 @@
 namespace kestrova {
 
 QString FindDocument(const QString& name) {
-  const QStringList folders = {QDir::currentPath(), QCoreApplication::applicationDirPath(),
-                               QStringLiteral(KESTROVA_DATADIR)};
+  // Beside the executable in the build tree; under <prefix>/share/kestrova once installed,
+  // wherever the prefix is; and the data directory it was configured for.
+  const QString executableDir = QCoreApplication::applicationDirPath();
+  const QStringList folders = {QDir::currentPath(), executableDir,
+                               executableDir + "/../share/kestrova", QStringLiteral(KESTROVA_DATADIR)};
   for (const QString& folder : folders) {
     const QFileInfo candidate(QDir(folder), name);
     if (candidate.isFile()) return candidate.absoluteFilePath();

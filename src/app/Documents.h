@@ -7,8 +7,9 @@ class QWidget;
 
 namespace kestrova {
 
-// Where a document of the program is: the working directory, then beside the executable, then
-// the installed data directory. Empty when it is in none of them.
+// Where a document of the program is: the working directory, beside the executable, the data
+// directory of the installation the executable is in, then the configured data directory. Empty
+// when it is in none of them.
 QString FindDocument(const QString& name);
 
 // Hands the document to the desktop; when it cannot be found or opened, says so in a box.

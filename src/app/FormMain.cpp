@@ -452,6 +452,7 @@ void TFormMain::ButtonAboutClick() {
   if (!FDialogs.About) return;
   FDialogs.About->LabelTitle->setText("Kestrova");
   FDialogs.About->LabelVersion->setText("Version 1.3");
+  FDialogs.About->LabelProducedBy1->setText(AuthorLine);
   FDialogs.About->exec();
 }
 

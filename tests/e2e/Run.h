@@ -30,10 +30,12 @@ struct TRun {
 // A running kestrova whose standard output and error go to files.
 class TProcess {
  public:
+  // Starts binary (the built kestrova by default) in workingDir (the current one by default).
   TProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir,
-           const std::vector<std::string>& environment = {})
+           const std::vector<std::string>& environment = {}, const std::string& binary = {},
+           const std::string& workingDir = {})
       : FOut(dir / "stdout"), FErr(dir / "stderr") {
-    std::vector<std::string> argv = {KESTROVA_BINARY};
+    std::vector<std::string> argv = {binary.empty() ? std::string(KESTROVA_BINARY) : binary};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());
@@ -57,6 +59,7 @@ class TProcess {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, FErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
     FStart = std::chrono::steady_clock::now();
     if (posix_spawn(&FPid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) FPid = -1;
     posix_spawn_file_actions_destroy(&actions);

@@ -102,5 +102,53 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   std::filesystem::remove_all(dir);
 }
 
+// Run by tests/install/check-install with KESTROVA_INSTALL_PREFIX set: the installed program,
+// started away from the build tree, opens its own help document through the desktop.
+TEST(Window, InstalledProgramOpensItsHelp) {
+  const char* prefix = std::getenv("KESTROVA_INSTALL_PREFIX");
+  if (prefix == nullptr) GTEST_SKIP() << "KESTROVA_INSTALL_PREFIX is not set";
+  char pattern[] = "/tmp/kestrova-help-XXXXXX";
+  const std::filesystem::path dir = ::mkdtemp(pattern);
+  // The desktop's opener, replaced by one that notes what it was asked to open.
+  const std::filesystem::path opened = dir / "opened.txt";
+  std::filesystem::create_directories(dir / "bin");
+  {
+    std::ofstream opener(dir / "bin" / "xdg-open");
+    opener << "#!/bin/sh\necho \"$1\" >> " << opened.string() << "\n";
+  }
+  std::filesystem::permissions(dir / "bin" / "xdg-open", std::filesystem::perms::owner_all);
+  const std::string path = (dir / "bin").string() + ":" + std::getenv("PATH");
+
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  TProcess process({}, dir, {"PATH=" + path}, std::string(prefix) + "/bin/kestrova", "/");
+  Window window = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!(window = FindWindow(display, DefaultRootWindow(display), "Kestrova")) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_NE(window, 0u) << "the window did not appear";
+  std::this_thread::sleep_for(300ms);
+  int x = 0;
+  int y = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  XTestFakeMotionEvent(display, DefaultScreen(display), x + 520, y + 518, CurrentTime);  // Help
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XFlush(display);
+  while (!std::filesystem::exists(opened) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  process.Signal(SIGTERM);
+  const TRun run = process.Wait(10s);
+  XCloseDisplay(display);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const std::string help = std::filesystem::canonical(std::string(prefix) + "/share/kestrova/help.htm");
+  EXPECT_EQ(TProcess::ReadFile(opened), "file://" + help + "\n");
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace kestrova::testing

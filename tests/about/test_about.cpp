@@ -1,0 +1,125 @@
+// The hyperlink label and the About box, offscreen.
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include "about/about.h"
+#include "about/hllabel.h"
+#include "app/FormMain.h"
+#include "app/ScriptedShell.h"
+#include "platform/fake/RecordingInjector.h"
+#include "platform/fake/ScriptedJoyService.h"
+
+using namespace kestrova;
+using namespace kestrova::testing;
+
+class AboutTest : public QObject {
+  Q_OBJECT
+
+ private:
+  TScriptedShell* Shell = nullptr;
+
+ private slots:
+  void init() { Shell = new TScriptedShell; }
+  void cleanup() { delete Shell; }
+
+  void ClickOpensTheTargetAfterOnClick() {
+    THLLabel label;
+    label.setText("kestrova.example.org");
+    label.SetLType(URL);
+    QStringList order;
+    label.OnClick = [&](QObject* sender) {
+      QVERIFY(sender == &label);
+      order << "OnClick with " + QString::number(Shell->Opened.size()) + " opened";
+    };
+    label.resize(150, 13);
+    label.show();
+    QTest::mouseClick(&label, Qt::LeftButton);
+    QCOMPARE(order, QStringList{"OnClick with 0 opened"});
+    QCOMPARE(Shell->Opened, QStringList{"http://kestrova.example.org"});
+
+    label.setText("http://kestrova.example.org");  // prefixed again
+    label.Click();
+    label.SetLType(Mail);
+    label.setText("team@kestrova.example.org");
+    label.Click();
+    label.SetLType(Exe);
+    label.setText("/usr/share/doc/readme.txt");
+    label.Click();
+    label.SetLType(Normal);
+    label.Click();
+    QCOMPARE(Shell->Opened, (QStringList{"http://kestrova.example.org",
+                                         "http://http//kestrova.example.org",
+                                         "mailto:team@kestrova.example.org",
+                                         "file:///usr/share/doc/readme.txt"}));
+    QCOMPARE(order.size(), 5);
+  }
+
+  void HoverColoursAndTheLinkStyle() {
+    THLLabel label;
+    QCOMPARE(label.cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(label.FontColorIn(), QColor(Qt::yellow));
+    QCOMPARE(label.FontColorOut(), QColor(Qt::black));
+    QCOMPARE(label.LType(), Normal);
+    QVERIFY(!label.Hovered());
+    label.SetFontColor(Qt::green);
+    QStringList calls;
+    label.OnMouseOver = [&](QObject*) { calls << "over"; };
+    label.OnMouseOut = [&](QObject*) { calls << "out"; };
+    label.MouseEnter();
+    QVERIFY(label.Hovered());
+    QCOMPARE(label.FontColor(), QColor(Qt::yellow));
+    label.MouseLeave();
+    QCOMPARE(label.FontColor(), QColor(Qt::black));  // left at clBlack: black, not green
+    QCOMPARE(calls, (QStringList{"over", "out"}));
+
+    QFont styled = label.font();
+    styled.setBold(true);
+    styled.setItalic(true);
+    label.setFont(styled);
+    label.SetLType(URL);
+    QVERIFY(label.font().underline() && !label.font().bold() && !label.font().italic());
+    label.SetLType(Normal);
+    QVERIFY(!label.font().underline());
+  }
+
+  void TheAboutBox() {
+    TFormAbout about;
+    QCOMPARE(about.windowTitle(), QString("About"));
+    QCOMPARE(about.size(), QSize(345, 145));
+    for (QLabel* credit : {about.LabelProducedBy1, about.LabelProducedBy2, about.LabelProducedBy3,
+                           about.LabelProducedBy4}) {
+      QVERIFY(credit->text().isEmpty());
+    }
+    QCOMPARE(about.Image1->pixmap().size(), QSize(140, 119));
+    QCOMPARE(about.Image1->geometry(), QRect(8, 12, 140, 119));
+    QCOMPARE(about.LabelLibVersion->text(), QString("Quarnel Version 1.1"));
+    QCOMPARE(about.Label3->text(), QString("Produced By:"));
+    QCOMPARE(about.HLLabel1->text(), QString("kestrova.example.org"));
+    QCOMPARE(about.HLLabel1->LType(), URL);
+    QCOMPARE(about.HLLabel1->FontColor(), QColor(Qt::blue));
+    QVERIFY(about.HLLabel1->font().underline());
+    QCOMPARE(about.Button1->text(), QString("&Ok"));
+
+    TRecordingInjector injector(1024, 768, {0, 0});
+    TScriptedJoyService joysticks;
+    TFormMain form(injector, joysticks);
+    form.SetDialogs({&about, nullptr, nullptr, nullptr});
+    form.show();
+    for (int showing = 0; showing < 2; ++showing) {
+      QStringList seen;
+      QTimer::singleShot(0, &about, [&] {
+        seen << about.LabelTitle->text() << about.LabelVersion->text()
+             << about.LabelProducedBy1->text() << about.LabelProducedBy2->text();
+        about.Button1->click();
+      });
+      QTest::mouseClick(form.ButtonAbout, Qt::LeftButton);
+      QCOMPARE(seen, (QStringList{"Kestrova", "Version 1.3", AuthorLine, ""}));
+    }
+    QVERIFY(form.Saved());
+  }
+};
+
+QTEST_MAIN(AboutTest)
+#include "test_about.moc"
