@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
+#include <iterator>
+#include <QScopeGuard>
+#include <sys/mount.h>
 #include <thread>
 
 #include "ScriptedShell.h"
@@ -43,6 +46,11 @@ QStringList ListBox(QListWidget* list) {
   QStringList lines;
   for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
   return lines;
+}
+
+std::string TestRead(const QString& path) {
+  std::ifstream file(path.toStdString(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace
@@ -351,6 +359,43 @@ class FormMainTest : public QObject {
     Click(Form->ButtonSaveProfile);
     QCOMPARE(Shell->Messages, QStringList{"Kestrova: Cannot create file " + path});
     QVERIFY(!Form->Saved());
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+  }
+
+  void SaveOntoAFullDiskOrAReadOnlyFolder() {
+    // A small file system of its own; where the test may not mount one, it says so and skips.
+    const QString mountPoint = Path("small");
+    QDir().mkpath(mountPoint);
+    if (::mount("tmpfs", mountPoint.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0) {
+      QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
+    }
+    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.toLocal8Bit().constData(), MNT_DETACH); });
+    const QString target = mountPoint + "/pad.kpf";
+    const std::string old = "#Kestrova Beta Profile\r\nold\r\n";
+    { std::ofstream(target.toStdString(), std::ios::binary) << old; }
+    // Fill the disk.
+    {
+      std::ofstream filler((mountPoint + "/filler").toStdString(), std::ios::binary);
+      const std::string block(4096, 'x');
+      for (int i = 0; i < 64 && filler; ++i) filler << block << std::flush;
+    }
+    Form->Mapper().SetSlot(3, std::vector<std::string>(200, "KEY DOWN a"));  // 2 KB and more
+    Click(Form->ButtonDelay);
+    Shell->Files = {target};
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Shell->Messages, QStringList{"Kestrova: Cannot create file " + target});
+    QCOMPARE(QString::fromStdString(TestRead(target)), QString::fromStdString(old));
+    QVERIFY(!Form->Saved());
+
+    // The folder turns read-only.
+    QFile::remove(mountPoint + "/filler");
+    QCOMPARE(::mount("tmpfs", mountPoint.toLocal8Bit().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                     "size=64k"), 0);
+    Shell->Files = {target};
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Shell->Messages.size(), 2);
+    QCOMPARE(Shell->Messages[1], "Kestrova: Cannot create file " + target);
+    QCOMPARE(QString::fromStdString(TestRead(target)), QString::fromStdString(old));
     QCOMPARE(Form->windowTitle(), QString("Kestrova"));
   }
 

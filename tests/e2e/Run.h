@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@ namespace kestrova::testing {
 
 struct TRun {
   int ExitCode = -1;
+  long MaxRssKb = 0;  // the peak resident memory of the process
   std::string Out;
   std::string Err;
   std::chrono::milliseconds Elapsed{0};
@@ -80,9 +82,11 @@ class TProcess {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     int status = 0;
     while (FPid > 0) {
-      const pid_t done = ::waitpid(FPid, &status, WNOHANG);
+      rusage usage{};
+      const pid_t done = ::wait4(FPid, &status, WNOHANG, &usage);
       if (done == FPid) {
         FReaped = true;
+        run.MaxRssKb = usage.ru_maxrss;
         run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         break;
       }

@@ -140,6 +140,92 @@ TEST_F(CliTest, SigtermDuringAnEndlessBlockReleasesAndExits) {
   EXPECT_TRUE(run.Out.ends_with(" key 0x10 up\n")) << run.Out;
 }
 
+TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
+  const Lines held = {"KEY DOWN SHIFT", "LEFT MOUSE DOWN", "RIGHT MOUSE DOWN", "KEY DOWN q"};
+  Lines endless = held;
+  endless.insert(endless.end(), {"BEGBLOCK 001 RPT 0", "KEY DOWN z", "DELAY 20", "KEY UP z",
+                                 "ENDBLOCK 001"});
+  Lines delay = held;
+  delay.push_back("DELAY 100000");
+  for (const Lines& slot : {endless, delay}) {
+    for (int signal : {SIGINT, SIGTERM}) {
+      const std::string profile = Profile({{26, slot}});
+      const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
+      TProcess process({"--headless", "--output", "print", "--replay", replay, profile}, Dir);
+      const auto deadline = std::chrono::steady_clock::now() + 10s;
+      while (process.Out().find("key 0x51 down") == std::string::npos &&
+             std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+      }
+      std::this_thread::sleep_for(30ms);  // into the delay, or a few passes in
+      const auto signalled = std::chrono::steady_clock::now();
+      process.Signal(signal);
+      const TRun run = process.Wait();
+      const auto took = std::chrono::steady_clock::now() - signalled;
+      EXPECT_EQ(run.ExitCode, 0) << run.Err;
+      EXPECT_LT(took, 200ms) << "signal " << signal;
+      for (const char* up : {"key 0x51 up\n", "key 0x10 up\n", "mouse 0x8004 ", "mouse 0x8010 "}) {
+        EXPECT_THAT(run.Out, HasSubstr(up)) << "signal " << signal;
+      }
+      // Nothing is left held: every down has its up.
+      for (const char* key : {"0x10", "0x51", "0x5A"}) {
+        const auto count = [&](const std::string& what) {
+          std::size_t n = 0;
+          for (auto at = run.Out.find(what); at != std::string::npos; at = run.Out.find(what, at + 1)) ++n;
+          return n;
+        };
+        EXPECT_EQ(count(std::string("key ") + key + " down"), count(std::string("key ") + key + " up"));
+      }
+    }
+  }
+}
+
+TEST_F(CliTest, LargeInputsStayBounded) {
+  // A 10 MB profile: checked and run in bounded time and memory.
+  TSlotTable table;
+  table[0].assign(950000, "KEY DOWN a");
+  const std::string big = Write("big.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  ASSERT_GT(std::filesystem::file_size(big), 10'000'000u);
+  TRun run = Run({"--check", big});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_LT(run.Elapsed, 10s);
+  EXPECT_LT(run.MaxRssKb, 400 * 1024);
+  const std::string shortRun = Write("end.txt", "100 end\n");
+  run = Run({"--headless", "--output", "print", "--replay", shortRun, big});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_LT(run.MaxRssKb, 400 * 1024);
+
+  // A 1 MB command line, and a 100000-line slot stopped by a signal.
+  const std::string huge(1 << 20, 'x');
+  EXPECT_THAT(Replay({{26, {"KEY DOWN " + huge, "KEY UP " + huge, "DELAY " + huge}}},
+                     "0 button 1 down\n100 end\n"),
+              ::testing::Contains("key 0x58 up"));
+  EXPECT_THAT(Last.Out, HasSubstr("is not a valid integer value"));
+  const std::string longSlot = Profile({{26, Lines(100000, "KEY DOWN a")}});
+  const std::string press = Write("press.txt", "0 button 1 down\n300 end\n");
+  run = Run({"--headless", "--output", "print", "--replay", press, longSlot});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_LT(run.Elapsed, 5s);
+  EXPECT_THAT(run.Out, HasSubstr("key 0x41 up\n"));  // released at the end
+
+  // A replay of 100000 entries.
+  std::string timeline;
+  for (int i = 0; i < 100000; ++i) {
+    timeline += std::to_string(i / 100) + " button 1 " + (i % 2 ? "up" : "down") + "\n";
+  }
+  timeline += "1200 end\n";
+  const std::string entries = Write("many.txt", timeline);
+  run = Run({"--headless", "--output", "print", "--replay", entries, Profile({})});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_LT(run.Elapsed, 10s);
+
+  // What is refused says so.
+  const std::string late = Write("late.txt", "99999999999 end\n");
+  run = Run({"--headless", "--output", "print", "--replay", late, Profile({})});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr(late + ":1: the time '99999999999' is not a whole number"));
+}
+
 TEST_F(CliTest, MalformedReplayIsRefusedBeforeAnythingRuns) {
   const std::string profile = Profile({});
   const std::string replay = Write("bad.txt", "# fine\n0 axis X 100\n10 axis W 5\n");

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <thread>
 
+#include "exec/Mapper.h"
 #include "joystick/JoystickFixture.h"
+#include "platform/fake/RecordingInjector.h"
 #include <SDL.h>
 
 #include "platform/sdl/SdlJoyService.h"
@@ -205,6 +207,57 @@ TEST_F(SdlTest, LostControllerReleasesThroughTheComponent) {
   component.WaitForPollThread();
   EXPECT_THAT(log.Take(), ElementsAre("axis -1 -1 -1 -1 -1 -1 pcX 49.99924", "button 3 up",
                                       "button 5 up", "pov 65535"));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
+
+namespace kestrova::testing {
+namespace {
+
+// Plugging a pad in and out a hundred times while its button is held: every unplug releases the
+// key through the Release list, and nothing is left held.
+TEST(SdlFaults, DetachAndReattachWhileAButtonIsDown) {
+  auto service = CreateSdlJoyService();
+  TRecordingInjector injector(1024, 768, {0, 0});
+  TRealSleeper sleeper;
+  TMapper mapper(injector, *service, sleeper, nullptr);
+  mapper.SetSlot(26, {"KEY DOWN a"});
+  mapper.SetSlot(27, {"KEY UP a"});
+  mapper.Jstick1.SetThreadIntensity(1);
+
+  TVirtualControllerDesc desc;
+  desc.Name = "Replugged Pad";
+  auto pad = AttachSdlVirtualController(desc);
+  int number = -1;
+  for (const auto& controller : ListControllers(*service)) {
+    if (controller.Name == desc.Name) number = controller.JoystickID;
+  }
+  ASSERT_GT(number, 0);
+  mapper.Jstick1.SetJoystickID(number);
+  mapper.Start();
+
+  const auto waitForCalls = [&](std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (injector.Calls().size() < count && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    return injector.Calls().size() >= count;
+  };
+  for (int cycle = 0; cycle < 100; ++cycle) {
+    if (!pad) pad = AttachSdlVirtualController(desc);
+    pad->SetButton(1, true);
+    ASSERT_TRUE(waitForCalls(2 * cycle + 1)) << "press of cycle " << cycle;
+    pad.reset();
+    ASSERT_TRUE(waitForCalls(2 * cycle + 2)) << "release of cycle " << cycle;
+  }
+  mapper.Shutdown();
+  const auto calls = injector.Calls();
+  ASSERT_EQ(calls.size(), 200u);
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i], i % 2 == 0 ? "key 0x41 down" : "key 0x41 up") << i;
+  }
+  EXPECT_TRUE(injector.HeldKeys().empty());
 }
 
 }  // namespace
