@@ -55,4 +55,21 @@ install: build
 	$(CMAKE) --install build --prefix $(PREFIX)
 
 clean:
-	rm -rf build build-asan build-tsan build-release
+	rm -rf build build-asan build-tsan build-release build-fuzz
+
+# libFuzzer with clang, ASan and UBSan: each target for FUZZ_SECONDS (60) from the seed corpus in
+# fuzz/corpus; new inputs collect in build-fuzz/corpus. A crash leaves its input in build-fuzz.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+build-fuzz/build.ninja:
+	CC=clang CXX=clang++ $(CONFIGURE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKESTROVA_QT_FREE_ONLY=ON -DKESTROVA_FUZZ=ON -DKESTROVA_SANITIZE=address,undefined
+
+fuzz: deps build-fuzz/build.ninja
+	$(CMAKE) --build build-fuzz -j $(JOBS) --target fuzz_profile fuzz_replay fuzz_execute
+	set -e; for target in profile replay execute; do \
+	  mkdir -p build-fuzz/corpus/$$target; \
+	  (cd build-fuzz && ./fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	     corpus/$$target ../fuzz/corpus/$$target); \
+	done

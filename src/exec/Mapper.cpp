@@ -184,25 +184,26 @@ void TMapper::RunBlockPass(const std::string& line) {
   const bool repeats = count != 1;
 
   std::lock_guard lock(FQueueLock);
-  if (repeats) {
-    Append("BEGBLOCK " + id + " RPT " + std::to_string(DecrementWrapping(count)));
-    FPassMarks.push_back(FTaken + FCommandQueue.size() - 1);
+  // Every nested pass is a level of the worker's stack: queued start lines of many blocks must
+  // not be able to exhaust it.
+  if (FPassLimits.size() >= MaxBlockNesting) {
+    ReportSkipped(line, "blocks nested more than " + std::to_string(MaxBlockNesting) + " deep");
+    return;
   }
-  struct TMarkGuard {
-    std::vector<std::uint64_t>& marks;
-    bool active;
-    ~TMarkGuard() {
-      if (active) marks.pop_back();
-    }
-  } markGuard{FPassMarks, repeats};
+  // A pass takes only lines that were queued when it began: a block whose ENDBLOCK is missing
+  // would otherwise take its own re-queued start line, or lines that nested passes keep
+  // appending, and never end. Well-formed blocks end at their ENDBLOCK before that point, and
+  // the re-queued start line of a repeating block is exactly that point.
+  FPassLimits.push_back(FTaken + FCommandQueue.size());
+  struct TLimitGuard {
+    std::vector<std::uint64_t>& limits;
+    ~TLimitGuard() { limits.pop_back(); }
+  } limitGuard{FPassLimits};
+  if (repeats) Append("BEGBLOCK " + id + " RPT " + std::to_string(DecrementWrapping(count)));
 
   while (FSleeper.Sleep(1)) {
-    // A block whose ENDBLOCK is missing would take its own re-queued start line and nest without
-    // end: a pass also ends where the next pass of this or an enclosing block begins.
-    if (!FCommandQueue.empty() &&
-        std::find(FPassMarks.begin(), FPassMarks.end(), FTaken) != FPassMarks.end()) {
-      break;
-    }
+    // The outermost pass under way has the nearest limit.
+    if (!FCommandQueue.empty() && FTaken >= FPassLimits.front()) break;
     std::string next = TakeHead();
     if (next.empty()) break;
     if (repeats) Append(next);
@@ -351,6 +352,11 @@ void TMapper::SetSlots(const TSlotTable& slots) {
 std::vector<std::string> TMapper::QueuedLines() const {
   std::lock_guard lock(FQueueLock);
   return {FCommandQueue.begin(), FCommandQueue.end()};
+}
+
+std::size_t TMapper::QueueLength() const {
+  std::lock_guard lock(FQueueLock);
+  return FCommandQueue.size();
 }
 
 std::string TMapper::GetNextBlockId() {

@@ -54,6 +54,9 @@ class TExecThread {
 
 class TMapper {
  public:
+  // A block pass inside this many others is skipped and reported.
+  static constexpr std::size_t MaxBlockNesting = 64;
+
   // Receives each status line ("Executing Stick Left PRESS", skipped-line reports). Called on the
   // poll thread and on the worker, possibly at the same time: the sink does its own ordering.
   using TStatusSink = std::function<void(const std::string&)>;
@@ -118,6 +121,7 @@ class TMapper {
   void SetSlots(const TSlotTable& slots);
 
   std::vector<std::string> QueuedLines() const;
+  std::size_t QueueLength() const;
 
   // The next free block id; refills BlockIds(). Throws EConvertError for a malformed id.
   std::string GetNextBlockId();
@@ -161,8 +165,9 @@ class TMapper {
   std::deque<std::string> FCommandQueue;
   // Lines taken off the head so far: the line at queue index i has position FTaken + i.
   std::uint64_t FTaken = 0;
-  // Positions of the re-queued start lines of the block passes under way (innermost last).
-  std::vector<std::uint64_t> FPassMarks;
+  // For each block pass under way (innermost last), the position of the first line it may not
+  // take: the end of the queue when it began.
+  std::vector<std::uint64_t> FPassLimits;
   std::vector<std::string> FBlockIds;
 
   std::atomic<int> FXTol{300};

@@ -221,3 +221,44 @@ TEST_F(MapperTest, BlockIdsComeFromEverySlot) {
 
 }  // namespace
 }  // namespace kestrova::testing
+
+namespace kestrova::testing {
+namespace {
+
+TEST_F(MapperTest, PassesOfUnclosedBlocksAreBoundedAlsoWhenNested) {
+  // An unclosed endless block inside an unclosed single pass: each turn of the worker ends, and
+  // later events still get their turn (inside the unclosed block they repeat with it).
+  Mapper.SetSlot(Button1, {"BEGBLOCK 001 RPT 1", "BEGBLOCK 002 RPT 0", "KEY DOWN x"});
+  Mapper.SetSlot(Button2, {"KEY DOWN y"});
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  RunTurns(3);
+  Mapper.ExecuteCommands("Button 2", "PRESS");
+  RunTurns(6);
+  const auto calls = Calls();
+  EXPECT_GE(std::count(calls.begin(), calls.end(), "key 0x59 down"), 1);
+  EXPECT_GE(std::count(calls.begin(), calls.end(), "key 0x58 down"), 4);
+  EXPECT_LE(Mapper.QueuedLines().size(), 4u);
+}
+
+}  // namespace
+}  // namespace kestrova::testing
+
+namespace kestrova::testing {
+namespace {
+
+TEST_F(MapperTest, DeeplyNestedBlocksAreSkippedNotFollowedOffTheStack) {
+  // Many queued start lines of single passes nest one inside the other.
+  Lines lines(TMapper::MaxBlockNesting + 10, "BEGBLOCK 001 RPT 1");
+  lines.push_back("KEY DOWN a");
+  Mapper.SetSlot(Button1, lines);
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  Drain(100);
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 down"}));
+  const auto status = Status.Lines();
+  EXPECT_EQ(std::count(status.begin(), status.end(),
+                       "Skipped \"BEGBLOCK 001 RPT 1\": blocks nested more than 64 deep"),
+            10);
+}
+
+}  // namespace
+}  // namespace kestrova::testing
