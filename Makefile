@@ -60,6 +60,16 @@ clean:
 # libFuzzer with clang, ASan and UBSan: each target for FUZZ_SECONDS (60) from the seed corpus in
 # fuzz/corpus; new inputs collect in build-fuzz/corpus. A crash leaves its input in build-fuzz.
 FUZZ_SECONDS ?= 60
+# Benchmarks in a release build: one table of figure, value and goal (about two minutes).
+.PHONY: bench
+build-release/build.ninja:
+	$(CONFIGURE) -S . -B build-release -DCMAKE_BUILD_TYPE=Release
+
+bench: deps build-release/build.ninja
+	$(CMAKE) --build build-release -j $(JOBS) --target kestrova kestrova_bench kestrova_micro_bench
+	scripts/with-xvfb build-release/bench/kestrova_bench build-release/src/app/kestrova \
+	  build-release/bench/kestrova_micro_bench
+
 .PHONY: fuzz
 build-fuzz/build.ninja:
 	CC=clang CXX=clang++ $(CONFIGURE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,5 +1,6 @@
 #include "Mapper.h"
 
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -54,6 +55,8 @@ void TExecThread::Join() {
 }
 
 void TExecThread::Execute() {
+  // The pause after each line is 1 ms: a tight timer slack keeps it from stretching.
+  ::prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
   std::string line;
   while (!FTerminated) {
     if (!FOwner.WaitAndTakeLine(FTerminated, line)) break;

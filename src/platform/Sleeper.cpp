@@ -1,31 +1,52 @@
 #include "Sleeper.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 namespace kestrova {
 
+TRealSleeper::TRealSleeper() : FWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (FWakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TRealSleeper::~TRealSleeper() { ::close(FWakeFd); }
+
 bool TRealSleeper::Sleep(std::uint32_t ms) {
-  std::unique_lock lock(FLock);
+  if (FInterrupted) return false;
   if (ms == 0) {
-    lock.unlock();
     std::this_thread::yield();
     return !FInterrupted;
   }
-  FWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return FInterrupted.load(); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  pollfd wake{FWakeFd, POLLIN, 0};
+  for (;;) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) break;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    const int ready = ::ppoll(&wake, 1, &timeout, nullptr);
+    if (ready > 0 || FInterrupted) break;
+    if (ready == 0) break;  // the time is up
+    if (errno != EINTR) break;
+  }
   return !FInterrupted;
 }
 
 void TRealSleeper::Interrupt() {
-  {
-    std::lock_guard lock(FLock);
-    FInterrupted = true;
-  }
-  FWake.notify_all();
+  FInterrupted = true;
+  const std::uint64_t one = 1;
+  (void)!::write(FWakeFd, &one, sizeof one);
 }
 
 void TRealSleeper::Reset() {
-  std::lock_guard lock(FLock);
+  std::uint64_t count = 0;
+  (void)!::read(FWakeFd, &count, sizeof count);
   FInterrupted = false;
 }
 

@@ -1,0 +1,131 @@
+// Micro-benchmarks of the hot paths: reading command lines, one poll pass, queuing a slot,
+// profile files, and one injected key event.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "exec/Mapper.h"
+#include "joystick/Jstick.h"
+#include "mapping/Profile.h"
+#include "platform/fake/RecordingInjector.h"
+#include "platform/fake/ScriptedJoyService.h"
+#include "platform/sdl/SdlJoyService.h"
+#include "platform/x11/X11Injector.h"
+
+namespace kestrova {
+namespace {
+
+void BM_GetCmdParam(benchmark::State& state) {
+  const std::string line = "MOUSE MOVE R B 0.02 -1.5 X N";
+  for (auto _ : state) {
+    for (int index = 0; index < 6; ++index) benchmark::DoNotOptimize(GetCmdParam(line, index));
+  }
+  state.SetItemsProcessed(state.iterations() * 6);
+}
+BENCHMARK(BM_GetCmdParam);
+
+// One pass with the stick moving, so that every pass raises an axis event.
+void PollPasses(benchmark::State& state, TJoyService& service, const std::function<void(int)>& move,
+                int joystickId) {
+  TJstick stick(service);
+  stick.SetJoystickID(joystickId);
+  int events = 0;
+  stick.OnAxis = [&](TObject*, int, int, int, int, int, int, float, float, float, float, float,
+                     float) { ++events; };
+  TPollThread poll(stick);
+  poll.Prepare();
+  int step = 0;
+  for (auto _ : state) {
+    move(step++);
+    poll.Pass();
+  }
+  benchmark::DoNotOptimize(events);
+}
+
+void BM_PollPassScripted(benchmark::State& state) {
+  TScriptedJoyService service;
+  PollPasses(state, service, [&](int step) { service.SetAxis(0, jaX, step % 2 ? 0 : 65535); }, 1);
+}
+BENCHMARK(BM_PollPassScripted);
+
+void BM_PollPassSdlVirtual(benchmark::State& state) {
+  auto service = CreateSdlJoyService();
+  TVirtualControllerDesc desc;
+  desc.Name = "Bench Stick";
+  auto stick = AttachSdlVirtualController(desc);
+  int number = 1;
+  for (const auto& controller : ListControllers(*service)) {
+    if (controller.Name == desc.Name) number = controller.JoystickID;
+  }
+  PollPasses(state, *service, [&](int step) { stick->SetAxis(0, step % 2 ? 0 : 65535); }, number);
+}
+BENCHMARK(BM_PollPassSdlVirtual);
+
+void BM_ExecuteCommands1000(benchmark::State& state) {
+  TRecordingInjector injector(1024, 768, {0, 0});
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  std::vector<std::string> slot;
+  for (int i = 0; i < 500; ++i) {
+    slot.push_back("KEY DOWN a");
+    slot.push_back("KEY UP a");
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto mapper = std::make_unique<TMapper>(injector, joysticks, sleeper, nullptr);
+    mapper->SetSlot(26, slot);
+    state.ResumeTiming();
+    mapper->ExecuteCommands("Button 1", "PRESS");
+    state.PauseTiming();
+    mapper.reset();  // drops the queue
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ExecuteCommands1000);
+
+TSlotTable LargeProfile() {
+  TSlotTable slots;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    for (int i = 0; i < 1000; ++i) slots[slot].push_back(i % 2 ? "KEY UP a" : "MOUSE MOVE R B 0.02 0 X N");
+  }
+  return slots;
+}
+
+void BM_ProfileWrite66x1000(benchmark::State& state) {
+  const TSlotTable slots = LargeProfile();
+  const auto path = std::filesystem::temp_directory_path() / "kestrova-bench-write.kpf";
+  for (auto _ : state) WriteProfileFile(path, slots, {300, 300, 300, 300});
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_ProfileWrite66x1000)->Unit(benchmark::kMillisecond);
+
+void BM_ProfileRead66x1000(benchmark::State& state) {
+  const auto path = std::filesystem::temp_directory_path() / "kestrova-bench-read.kpf";
+  WriteProfileFile(path, LargeProfile(), {300, 300, 300, 300});
+  for (auto _ : state) benchmark::DoNotOptimize(ReadProfileFile(path, TSlotTable{}));
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_ProfileRead66x1000)->Unit(benchmark::kMillisecond);
+
+// A key press and release through XTest (client side: queued and flushed to the server).
+void BM_XTestKeyEvent(benchmark::State& state) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') {
+    state.SkipWithError("no X display");
+    return;
+  }
+  auto injector = CreateX11Injector();
+  for (auto _ : state) {
+    injector->keybd_event(VK_F1 + 20, 0, 0, 0);  // F21: types nothing anywhere
+    injector->keybd_event(VK_F1 + 20, 0, KEYEVENTF_KEYUP, 0);
+  }
+  state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_XTestKeyEvent);
+
+}  // namespace
+}  // namespace kestrova
+
+BENCHMARK_MAIN();
