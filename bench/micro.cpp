@@ -46,7 +46,8 @@ void PollPasses(benchmark::State& state, TJoyService& service, const std::functi
 
 void BM_PollPassScripted(benchmark::State& state) {
   TScriptedJoyService service;
-  PollPasses(state, service, [&](int step) { service.SetAxis(0, jaX, step % 2 ? 0 : 65535); }, 1);
+  PollPasses(
+      state, service, [&](int step) { service.SetAxis(0, jaX, step % 2 ? 0 : 65535); }, 1);
 }
 BENCHMARK(BM_PollPassScripted);
 
@@ -59,7 +60,8 @@ void BM_PollPassSdlVirtual(benchmark::State& state) {
   for (const auto& controller : ListControllers(*service)) {
     if (controller.Name == desc.Name) number = controller.JoystickID;
   }
-  PollPasses(state, *service, [&](int step) { stick->SetAxis(0, step % 2 ? 0 : 65535); }, number);
+  PollPasses(
+      state, *service, [&](int step) { stick->SetAxis(0, step % 2 ? 0 : 65535); }, number);
 }
 BENCHMARK(BM_PollPassSdlVirtual);
 
@@ -88,7 +90,8 @@ BENCHMARK(BM_ExecuteCommands1000);
 TSlotTable LargeProfile() {
   TSlotTable slots;
   for (int slot = 0; slot < SlotCount; ++slot) {
-    for (int i = 0; i < 1000; ++i) slots[slot].push_back(i % 2 ? "KEY UP a" : "MOUSE MOVE R B 0.02 0 X N");
+    for (int i = 0; i < 1000; ++i)
+      slots[slot].push_back(i % 2 ? "KEY UP a" : "MOUSE MOVE R B 0.02 0 X N");
   }
   return slots;
 }

@@ -95,7 +95,8 @@ std::vector<std::string> Lines(const std::string& path) {
 
 double Percentile(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
-  const std::size_t index = std::min(values.size() - 1, static_cast<std::size_t>(std::ceil(p * values.size())) - 1);
+  const std::size_t index =
+      std::min(values.size() - 1, static_cast<std::size_t>(std::ceil(p * values.size())) - 1);
   return values[index];
 }
 
@@ -113,7 +114,8 @@ void Latency(const std::string& kestrova, int pollInterval, double p50Goal, doub
   const std::string replay = Write("latency.txt", timeline);
   const std::string out = (WorkDir / "latency.out").string();
   const pid_t pid = Spawn({kestrova, "--headless", "--output", "print", "--poll-interval",
-                           std::to_string(pollInterval), "--replay", replay, profile}, out);
+                           std::to_string(pollInterval), "--replay", replay, profile},
+                          out);
   Wait(pid);
   std::vector<double> latencies;
   for (const auto& line : Lines(out)) {
@@ -156,7 +158,8 @@ TUsage UsageOf(pid_t pid) {
       if (schedstat >> onCpuNs) usage.CpuSeconds += onCpuNs / 1e9;
       std::ifstream status(task + "/status");
       for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:")) {
+        if (line.starts_with("voluntary_ctxt_switches:") ||
+            line.starts_with("nonvoluntary_ctxt_switches:")) {
           usage.Switches += std::stol(line.substr(line.find(':') + 1));
         }
       }
@@ -182,8 +185,9 @@ double SleepLoopShare() {
 void Idle(const std::string& kestrova) {
   const std::string profile = Profile({{26, {"KEY DOWN a"}}});
   const std::string replay = Write("idle.txt", "10000 end\n");
-  const pid_t pid = Spawn({kestrova, "--headless", "--output", "print", "--replay", replay, profile},
-                          (WorkDir / "idle.out").string());
+  const pid_t pid =
+      Spawn({kestrova, "--headless", "--output", "print", "--replay", replay, profile},
+            (WorkDir / "idle.out").string());
   std::this_thread::sleep_for(1s);
   const TUsage before = UsageOf(pid);
   const auto start = Clock::now();
@@ -210,10 +214,12 @@ void Throughput(const std::string& kestrova) {
   Wait(Spawn({kestrova, "--headless", "--output", "print", "--replay", replay, profile}, out));
   std::vector<double> times;
   for (const auto& line : Lines(out)) {
-    if (line.find(" key ") != std::string::npos) times.push_back(std::stod(line.substr(0, line.find(' '))));
+    if (line.find(" key ") != std::string::npos)
+      times.push_back(std::stod(line.substr(0, line.find(' '))));
   }
   if (times.size() < 5000) {
-    Rows.push_back({"executor throughput", std::to_string(times.size()) + " of 5000 lines", ">= 900 lines/s", false});
+    Rows.push_back({"executor throughput", std::to_string(times.size()) + " of 5000 lines",
+                    ">= 900 lines/s", false});
     return;
   }
   const double rate = 4999 / ((times[4999] - times[0]) / 1000.0);
@@ -241,7 +247,8 @@ void StartUp(const std::string& kestrova) {
         char* name = nullptr;
         XWindowAttributes attributes;
         if (XFetchName(display, children[i], &name) && name) {
-          shown = std::string(name) == "Kestrova" && XGetWindowAttributes(display, children[i], &attributes) &&
+          shown = std::string(name) == "Kestrova" &&
+                  XGetWindowAttributes(display, children[i], &attributes) &&
                   attributes.map_state == IsViewable;
           XFree(name);
         }
@@ -269,8 +276,10 @@ void Micro(const std::string& micro) {
   const std::string out = (WorkDir / "micro.csv").string();
   Wait(Spawn({micro, "--benchmark_format=csv", "--benchmark_min_time=0.2"}, out));
   const std::map<std::string, std::pair<std::string, double>> goals = {
-      {"BM_PollPassScripted", {"<= 20 us", 20e3}}, {"BM_PollPassSdlVirtual", {"<= 20 us", 20e3}},
-      {"BM_ProfileRead66x1000", {"<= 20 ms", 20e6}}, {"BM_ProfileWrite66x1000", {"<= 20 ms", 20e6}}};
+      {"BM_PollPassScripted", {"<= 20 us", 20e3}},
+      {"BM_PollPassSdlVirtual", {"<= 20 us", 20e3}},
+      {"BM_ProfileRead66x1000", {"<= 20 ms", 20e6}},
+      {"BM_ProfileWrite66x1000", {"<= 20 ms", 20e6}}};
   for (const auto& line : Lines(out)) {
     if (!line.starts_with("\"BM_")) continue;
     std::vector<std::string> cells;

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const kestrova::EProfileError&) {
     return 0;
   }
-  const auto again = kestrova::ParseProfile(kestrova::FormatProfile(loaded.Slots, loaded.Tolerances),
-                                            kestrova::TSlotTable{});
+  const auto again = kestrova::ParseProfile(
+      kestrova::FormatProfile(loaded.Slots, loaded.Tolerances), kestrova::TSlotTable{});
   if (again.Slots != loaded.Slots || again.Tolerances != loaded.Tolerances) std::abort();
   return 0;
 }

@@ -18,8 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint32_t previous = 0;
   for (const auto& entry : replay.Entries) {
     if (entry.TimeMs < previous) std::abort();
-    if (entry.Kind == kestrova::TReplayEntry::Axis && (entry.Index < 0 || entry.Index > 5 || entry.Value > 65535)) std::abort();
-    if (entry.Kind == kestrova::TReplayEntry::Button && (entry.Index < 1 || entry.Index > 32)) std::abort();
+    if (entry.Kind == kestrova::TReplayEntry::Axis &&
+        (entry.Index < 0 || entry.Index > 5 || entry.Value > 65535))
+      std::abort();
+    if (entry.Kind == kestrova::TReplayEntry::Button && (entry.Index < 1 || entry.Index > 32))
+      std::abort();
     previous = entry.TimeMs;
   }
   if (replay.EndTimeMs < previous) std::abort();

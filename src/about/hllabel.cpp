@@ -7,7 +7,9 @@
 
 namespace kestrova {
 
-THLLabel::THLLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+THLLabel::THLLabel(QWidget* parent) : QLabel(parent) {
+  setCursor(Qt::PointingHandCursor);
+}
 
 void THLLabel::SetLType(TLType type) {
   FLType = type;

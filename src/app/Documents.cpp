@@ -14,7 +14,8 @@ QString FindDocument(const QString& name) {
   // wherever the prefix is; and the data directory it was configured for.
   const QString executableDir = QCoreApplication::applicationDirPath();
   const QStringList folders = {QDir::currentPath(), executableDir,
-                               executableDir + "/../share/kestrova", QStringLiteral(KESTROVA_DATADIR)};
+                               executableDir + "/../share/kestrova",
+                               QStringLiteral(KESTROVA_DATADIR)};
   for (const QString& folder : folders) {
     const QFileInfo candidate(QDir(folder), name);
     if (candidate.isFile()) return candidate.absoluteFilePath();

@@ -27,7 +27,8 @@ const QColor Blue(0, 0, 255);
 const QColor Yellow(255, 255, 0);
 const QColor Black(0, 0, 0);
 
-const QString ConfirmText = "You have not saved you current work, are you sure you want to continue?";
+const QString ConfirmText =
+    "You have not saved you current work, are you sure you want to continue?";
 
 // Event rows: the left column holds the stick, rotation, Z and hat events, the right one the
 // buttons and shift buttons.
@@ -48,9 +49,9 @@ T* Named(T* widget, const QString& name) {
 }  // namespace
 
 TFormMain::TFormMain(TInjector& injector, TJoyService& joysticks, QWidget* parent)
-    : QWidget(parent),
-      FMapper(injector, joysticks, FSleeper,
-              [this](const std::string& line) { PostStatusLine(line); }) {
+    : QWidget(parent), FMapper(injector, joysticks, FSleeper, [this](const std::string& line) {
+        PostStatusLine(line);
+      }) {
   setObjectName("FormMain");
   setWindowTitle("Kestrova");
   QFont small = font();
@@ -127,8 +128,10 @@ void TFormMain::BuildEditor() {
     *b.field = Named(new QPushButton(b.caption, this), b.name);
     (*b.field)->setGeometry(400 + b.column * 130, 194 + b.row * 20, 110, 17);
   }
-  connect(ButtonKeyDown, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonKeyDownClick(); }); });
-  connect(ButtonKeyUp, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonKeyUpClick(); }); });
+  connect(ButtonKeyDown, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonKeyDownClick(); }); });
+  connect(ButtonKeyUp, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonKeyUpClick(); }); });
   for (QPushButton* mouse : {ButtonLeftMouseDown, ButtonLeftMouseUp, ButtonRightMouseDown,
                              ButtonRightMouseUp, ButtonMouseMove}) {
     connect(mouse, &QPushButton::clicked, this,
@@ -136,8 +139,10 @@ void TFormMain::BuildEditor() {
   }
   connect(ButtonBlockCommand, &QPushButton::clicked, this,
           [this] { Guarded([&] { ButtonBlockCommandClick(); }); });
-  connect(ButtonDelay, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonDelayClick(); }); });
-  connect(ButtonDelete, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonClearClick(); }); });
+  connect(ButtonDelay, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonDelayClick(); }); });
+  connect(ButtonDelete, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonClearClick(); }); });
 
   auto* inputLabel = new QLabel("Keyboard Input Simulation Test Box:", this);
   inputLabel->setGeometry(370, 300, 300, 17);
@@ -196,7 +201,8 @@ void TFormMain::BuildBottom() {
   ButtonLoadProfile->setGeometry(574, 470, 96, 25);
   ButtonHelp->setGeometry(472, 506, 96, 25);
   ButtonExit->setGeometry(574, 506, 96, 25);
-  connect(ButtonAbout, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonAboutClick(); }); });
+  connect(ButtonAbout, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonAboutClick(); }); });
   connect(ButtonSaveProfile, &QPushButton::clicked, this,
           [this] { Guarded([&] { ButtonSaveProfileClick(); }); });
   connect(ButtonLoadProfile, &QPushButton::clicked, this,
@@ -308,7 +314,9 @@ void TFormMain::RefreshCommands() {
   repaint();
 }
 
-void TFormMain::AppendLine(const QString& line) { ListBoxCommand->addItem(line); }
+void TFormMain::AppendLine(const QString& line) {
+  ListBoxCommand->addItem(line);
+}
 
 void TFormMain::AskKey(const QString& prefix) {
   FSaved = false;
@@ -319,8 +327,12 @@ void TFormMain::AskKey(const QString& prefix) {
   RefreshCommands();
 }
 
-void TFormMain::ButtonKeyDownClick() { AskKey("KEY DOWN "); }
-void TFormMain::ButtonKeyUpClick() { AskKey("KEY UP "); }
+void TFormMain::ButtonKeyDownClick() {
+  AskKey("KEY DOWN ");
+}
+void TFormMain::ButtonKeyUpClick() {
+  AskKey("KEY UP ");
+}
 
 void TFormMain::MouseComClick(QObject* sender) {
   FSaved = false;
@@ -440,7 +452,9 @@ void TFormMain::ApplyProfile(const TLoadedProfile& profile, const QString& path)
   FSaved = true;
 }
 
-void TFormMain::ButtonHelpClick() { OpenDocument(this, "help.htm"); }
+void TFormMain::ButtonHelpClick() {
+  OpenDocument(this, "help.htm");
+}
 
 void TFormMain::ButtonExitClick() {
   FExiting = true;
@@ -464,7 +478,8 @@ void TFormMain::AddStatusLine(const QString& text) {
 
 void TFormMain::PostStatusLine(const std::string& text) {
   const QString line = QString::fromLatin1(text.data(), static_cast<int>(text.size()));
-  QMetaObject::invokeMethod(this, [this, line] { AddStatusLine(line); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, line] { AddStatusLine(line); }, Qt::QueuedConnection);
 }
 
 }  // namespace kestrova

@@ -44,7 +44,7 @@ class TFormMain : public QWidget {
   void SetDialogs(const TDialogs& dialogs) { FDialogs = dialogs; }
 
   // Controls.
-  std::array<QLabel*, EventCount> LabelJoy{};       // by event; named LabelJoy<press slot>
+  std::array<QLabel*, EventCount> LabelJoy{};        // by event; named LabelJoy<press slot>
   std::array<TGlyphButton*, SlotCount> ButtonJoy{};  // by slot; named ButtonJoy<slot>
   QLabel* LabelCommand;
   QListWidget* ListBoxCommand;

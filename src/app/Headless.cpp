@@ -115,7 +115,8 @@ int RunHeadless(const TCommandLine& options) {
   if (replay) {
     // Entries play once the poll thread has taken its first reading, so that none is lost to
     // the seed of the change detection.
-    while (mapper.Jstick1.PollPasses() == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (mapper.Jstick1.PollPasses() == 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     player = std::make_unique<TReplayPlayer>(*replay, *services.VirtualController,
                                              [&stop] { stop.Raise(); });
     player->Start(start);

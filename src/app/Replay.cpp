@@ -18,7 +18,8 @@ std::vector<std::string> Fields(const std::string& line) {
 }
 
 bool Unsigned(const std::string& text, std::uint32_t limit, std::uint32_t& value) {
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   const unsigned long long parsed = std::stoull(text);
@@ -115,7 +116,9 @@ TReplayPlayer::TReplayPlayer(const TReplay& replay, TVirtualController& controll
                              std::function<void()> onEnd)
     : FReplay(replay), FController(controller), FOnEnd(std::move(onEnd)) {}
 
-TReplayPlayer::~TReplayPlayer() { Stop(); }
+TReplayPlayer::~TReplayPlayer() {
+  Stop();
+}
 
 void TReplayPlayer::Start(TClock::time_point start) {
   FThread = std::thread([this, start] { Run(start); });

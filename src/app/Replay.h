@@ -35,8 +35,8 @@ struct TReplayEntry {
   enum TKind { Axis, Button, Hat, End };
   std::uint32_t TimeMs;
   TKind Kind;
-  int Index;             // axis 0..5, or button 1..32
-  std::uint32_t Value;   // raw axis, 1 / 0 for a button, hat value
+  int Index;            // axis 0..5, or button 1..32
+  std::uint32_t Value;  // raw axis, 1 / 0 for a button, hat value
 };
 
 struct TReplay {

@@ -33,12 +33,13 @@ TRunServices OpenRunServices(const TCommandLine& options, TRecordPrinter& printe
       for (const auto& controller : ListControllers(*services.Joysticks)) {
         if (controller.Name == desc.Name) services.JoystickID = controller.JoystickID;
       }
-      if (services.JoystickID == 0) throw std::runtime_error("the virtual controller does not answer");
+      if (services.JoystickID == 0)
+        throw std::runtime_error("the virtual controller does not answer");
     }
   }
   if (options.Output == "print") {
-    auto recorder = std::make_unique<TRecordingInjector>(
-        options.ScreenWidth, options.ScreenHeight, TPoint{options.CursorX, options.CursorY});
+    auto recorder = std::make_unique<TRecordingInjector>(options.ScreenWidth, options.ScreenHeight,
+                                                         TPoint{options.CursorX, options.CursorY});
     recorder->SetKeepRecords(false);
     recorder->SetSink([&printer](const std::string& line) { printer.Print(line); });
     services.Injector = std::move(recorder);

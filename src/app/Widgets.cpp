@@ -17,7 +17,10 @@ void TGlyphButton::SetFontColor(const QColor& color) {
 }
 
 TUpDown::TUpDown(QLineEdit* associate, QWidget* parent)
-    : QWidget(parent), FAssociate(associate), FDown(new QToolButton(this)), FUp(new QToolButton(this)) {
+    : QWidget(parent),
+      FAssociate(associate),
+      FDown(new QToolButton(this)),
+      FUp(new QToolButton(this)) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);

@@ -7,9 +7,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QTextStream>
 #include <QSocketNotifier>
 #include <QStyleFactory>
+#include <QTextStream>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -103,7 +103,8 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   printer.SetStart(start);
   formMain.show();
   if (!options.Profile.empty()) {
-    formMain.Guarded([&] { formMain.LoadProfileFile(QString::fromLocal8Bit(options.Profile.c_str())); });
+    formMain.Guarded(
+        [&] { formMain.LoadProfileFile(QString::fromLocal8Bit(options.Profile.c_str())); });
   }
 
   std::unique_ptr<TReplayPlayer> player;
@@ -111,10 +112,11 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
     while (formMain.Mapper().Jstick1.PollPasses() == 0) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    player = std::make_unique<TReplayPlayer>(*services.Replay, *services.VirtualController, [&formMain] {
-      QMetaObject::invokeMethod(&formMain, [&formMain] { formMain.ButtonExitClick(); },
-                                Qt::QueuedConnection);
-    });
+    player =
+        std::make_unique<TReplayPlayer>(*services.Replay, *services.VirtualController, [&formMain] {
+          QMetaObject::invokeMethod(
+              &formMain, [&formMain] { formMain.ButtonExitClick(); }, Qt::QueuedConnection);
+        });
     player->Start(start);
   }
 

@@ -55,7 +55,8 @@ TFormBlock::TFormBlock(QWidget* parent)
   ButtonOk->setDefault(true);
 
   connect(RadioButtonRepeat, &QRadioButton::clicked, this, [this] { RadioButtonRepeatClick(); });
-  connect(RadioButtonEndBlock, &QRadioButton::clicked, this, [this] { RadioButtonEndBlockClick(); });
+  connect(RadioButtonEndBlock, &QRadioButton::clicked, this,
+          [this] { RadioButtonEndBlockClick(); });
   connect(RadioButtonTerminateBlock, &QRadioButton::clicked, this,
           [this] { RadioButtonTerminateBlockClick(); });
   connect(ButtonOk, &QPushButton::clicked, this, [this] { ButtonOkClick(); });
@@ -129,7 +130,9 @@ void TFormBlock::ButtonOkClick() {
   accept();
 }
 
-void TFormBlock::ButtonCancelClick() { reject(); }
+void TFormBlock::ButtonCancelClick() {
+  reject();
+}
 
 void TFormBlock::ErrorMsg(const QString& text) {
   Shell().ShowMessage(this, "Kestrova", text);

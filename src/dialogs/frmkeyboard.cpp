@@ -64,7 +64,9 @@ void TFormKeyboard::FormShow() {
   if (CheckBoxCaps->isChecked() != Keyboard1->ShiftActive()) Keyboard1->ToggleShift();
 }
 
-void TFormKeyboard::CheckBoxCapsClick() { Keyboard1->ToggleShift(); }
+void TFormKeyboard::CheckBoxCapsClick() {
+  Keyboard1->ToggleShift();
+}
 
 void TFormKeyboard::Keyboard1Key(TKeyboard*, QChar character) {
   QString text(character);
@@ -77,13 +79,25 @@ void TFormKeyboard::Keyboard1Key(TKeyboard*, QChar character) {
 
 void TFormKeyboard::Keyboard1SpecialKey(TKeyboard*, TSpecialKey key) {
   switch (key) {
-    case skTab: KeyName = "TAB"; break;
+    case skTab:
+      KeyName = "TAB";
+      break;
     case skLeftShift:
-    case skRightShift: KeyName = "SHIFT"; break;
-    case skEnter: KeyName = "ENTER"; break;
-    case skBackspace: KeyName = "BS"; break;
-    case skEscape: KeyName = "ESC"; break;
-    case skCaps: KeyName.clear(); break;
+    case skRightShift:
+      KeyName = "SHIFT";
+      break;
+    case skEnter:
+      KeyName = "ENTER";
+      break;
+    case skBackspace:
+      KeyName = "BS";
+      break;
+    case skEscape:
+      KeyName = "ESC";
+      break;
+    case skCaps:
+      KeyName.clear();
+      break;
     default:
       if (key >= skF1 && key <= skF12) {
         KeyName = "F" + QString::number(key - skF1 + 1);

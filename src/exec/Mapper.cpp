@@ -83,7 +83,9 @@ TMapper::TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
   Jstick1.OnPov = [this](TObject* sender, int pov) { Jstick1Pov(sender, pov); };
 }
 
-TMapper::~TMapper() { Shutdown(); }
+TMapper::~TMapper() {
+  Shutdown();
+}
 
 void TMapper::Start() {
   if (FExecThread || FShutDown) return;
@@ -159,7 +161,9 @@ std::string TMapper::TakeHead() {
   return line;
 }
 
-void TMapper::Append(std::string line) { FCommandQueue.push_back(std::move(line)); }
+void TMapper::Append(std::string line) {
+  FCommandQueue.push_back(std::move(line));
+}
 
 void TMapper::ExecuteSingleCommand(const std::string& line) {
   try {
@@ -281,8 +285,7 @@ void TMapper::Jstick1Button(TObject*, int ButtonID, bool ButtonDown) {
   if (!FShiftDown && ButtonID == 9 && ButtonDown) FShiftDown = true;
   if (FShiftDown && ButtonID == 9 && !ButtonDown) FShiftDown = false;
   if (ButtonID < 9) {
-    const std::string name =
-        (FShiftDown ? "Shift Button " : "Button ") + std::to_string(ButtonID);
+    const std::string name = (FShiftDown ? "Shift Button " : "Button ") + std::to_string(ButtonID);
     ExecuteCommands(name, ButtonDown ? "PRESS" : "RELEASE");
   }
 }
@@ -291,8 +294,8 @@ void TMapper::Jstick1Pov(TObject*, int PovValue) {
   static constexpr struct {
     int value;
     const char* state;
-  } directions[] = {{0, "North"},     {4500, "NE"},   {9000, "East"},  {13500, "SE"},
-                    {18000, "South"}, {22500, "SW"},  {27000, "West"}, {31500, "NW"}};
+  } directions[] = {{0, "North"},     {4500, "NE"},  {9000, "East"},  {13500, "SE"},
+                    {18000, "South"}, {22500, "SW"}, {27000, "West"}, {31500, "NW"}};
   const std::string previous = FPovState;
   bool moved = false;
   for (const auto& direction : directions) {
@@ -367,8 +370,12 @@ std::string TMapper::GetNextBlockId() {
   return kestrova::GetNextBlockId(FCommandLists, FBlockIds);
 }
 
-int TMapper::ScreenWidth() { return ScreenWidthOf(FInjector); }
-int TMapper::ScreenHeight() { return ScreenHeightOf(FInjector); }
+int TMapper::ScreenWidth() {
+  return ScreenWidthOf(FInjector);
+}
+int TMapper::ScreenHeight() {
+  return ScreenHeightOf(FInjector);
+}
 
 void TMapper::SetTraceDirectory(std::filesystem::path directory) {
   std::lock_guard lock(FQueueLock);

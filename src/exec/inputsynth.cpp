@@ -14,12 +14,12 @@ struct TNamedKey {
 };
 
 constexpr std::array<TNamedKey, 24> NamedKeys = {{
-    {"SPACE", VK_SPACE}, {"TAB", VK_TAB},     {"SHIFT", VK_SHIFT},   {"ENTER", VK_RETURN},
-    {"BS", VK_BACK},     {"ESC", VK_ESCAPE},  {"ESCAPE", VK_ESCAPE}, {"ALT", VK_MENU},
-    {"F1", 0x70},        {"F2", 0x71},        {"F3", 0x72},          {"F4", 0x73},
-    {"F5", 0x74},        {"F6", 0x75},        {"F7", 0x76},          {"F8", 0x77},
-    {"F9", 0x78},        {"F10", 0x79},       {"F11", 0x7A},         {"F12", 0x7B},
-    {"UP", VK_UP},       {"DOWN", VK_DOWN},   {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},
+    {"SPACE", VK_SPACE}, {"TAB", VK_TAB},    {"SHIFT", VK_SHIFT},   {"ENTER", VK_RETURN},
+    {"BS", VK_BACK},     {"ESC", VK_ESCAPE}, {"ESCAPE", VK_ESCAPE}, {"ALT", VK_MENU},
+    {"F1", 0x70},        {"F2", 0x71},       {"F3", 0x72},          {"F4", 0x73},
+    {"F5", 0x74},        {"F6", 0x75},       {"F7", 0x76},          {"F8", 0x77},
+    {"F9", 0x78},        {"F10", 0x79},      {"F11", 0x7A},         {"F12", 0x7B},
+    {"UP", VK_UP},       {"DOWN", VK_DOWN},  {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},
 }};
 
 constexpr std::string_view ShiftedCharacters = "!\"#$%&()*+:<>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ^_{|}~";
@@ -38,7 +38,9 @@ std::int32_t ToInt32(long double value) {
 }
 
 // A screen size of 0 (a failed metrics call) would divide by zero.
-long double ScreenSpan(int pixels) { return pixels > 0 ? pixels : 1; }
+long double ScreenSpan(int pixels) {
+  return pixels > 0 ? pixels : 1;
+}
 
 }  // namespace
 
@@ -79,8 +81,12 @@ int CursorY(TInjector& injector) {
   return point.y;
 }
 
-int ScreenWidthOf(TInjector& injector) { return injector.GetSystemMetrics(SM_CXSCREEN); }
-int ScreenHeightOf(TInjector& injector) { return injector.GetSystemMetrics(SM_CYSCREEN); }
+int ScreenWidthOf(TInjector& injector) {
+  return injector.GetSystemMetrics(SM_CXSCREEN);
+}
+int ScreenHeightOf(TInjector& injector) {
+  return injector.GetSystemMetrics(SM_CYSCREEN);
+}
 
 void MoveMouseAbsolute(TInjector& injector, int x, int y) {
   const long double width = ScreenSpan(ScreenWidthOf(injector));
@@ -92,9 +98,11 @@ void MoveMouseAbsolute(TInjector& injector, int x, int y) {
 
 void MoveMouseRelative(TInjector& injector, int dx, int dy) {
   const long double kx = 65536.0L / ScreenSpan(ScreenWidthOf(injector));
-  const std::int32_t nx = ToInt32(std::trunc(kx * (static_cast<long long>(dx) + CursorX(injector))));
+  const std::int32_t nx =
+      ToInt32(std::trunc(kx * (static_cast<long long>(dx) + CursorX(injector))));
   const long double ky = 65536.0L / ScreenSpan(ScreenHeightOf(injector));
-  const std::int32_t ny = ToInt32(std::trunc(ky * (static_cast<long long>(dy) + CursorY(injector))));
+  const std::int32_t ny =
+      ToInt32(std::trunc(ky * (static_cast<long long>(dy) + CursorY(injector))));
   injector.mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, nx, ny, 0, 0);
 }
 

@@ -12,7 +12,9 @@ namespace kestrova {
 namespace {
 
 // Signed 32-bit arithmetic that wraps like the original's, without undefined behaviour.
-std::int32_t Wrap(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
+std::int32_t Wrap(std::uint32_t bits) {
+  return static_cast<std::int32_t>(bits);
+}
 std::int32_t Add(std::int32_t a, std::int32_t b) {
   return Wrap(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
@@ -170,8 +172,8 @@ TAxisValues TJstick::ReadPosition() {
   }
   TAxisValues values;
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
-    const std::int32_t p = NullZoned(info.*AxisFields[axis], frames[axis], FNullZone[axis],
-                                     FUseNullZone, axis <= jaY);
+    const std::int32_t p =
+        NullZoned(info.*AxisFields[axis], frames[axis], FNullZone[axis], FUseNullZone, axis <= jaY);
     values.Value[axis] = MapAxis(static_cast<TJoyAxis>(axis), p, frames[axis]);
     values.Percent[axis] = Percentage(p, frames[axis]);
   }

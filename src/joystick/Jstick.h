@@ -46,9 +46,9 @@ int NiceValue(TThreadPriority priority);
 enum TJoyAxis { jaX, jaY, jaZ, jaR, jaU, jaV };
 constexpr int JoyAxisCount = 6;
 
-using TAxisEvent = std::function<void(TObject* Sender, int X, int Y, int Z, int R, int U, int V,
-                                      float pcX, float pcY, float pcZ, float pcR, float pcU,
-                                      float pcV)>;
+using TAxisEvent =
+    std::function<void(TObject* Sender, int X, int Y, int Z, int R, int U, int V, float pcX,
+                       float pcY, float pcZ, float pcR, float pcU, float pcV)>;
 using TButtonEvent = std::function<void(TObject* Sender, int ButtonID, bool ButtonDown)>;
 using TPovEvent = std::function<void(TObject* Sender, int PovValue)>;
 

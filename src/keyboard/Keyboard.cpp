@@ -12,21 +12,22 @@ namespace kestrova {
 
 namespace {
 
-const QStringList FunctionRow = {"Esc", "F1", "F2", "F3", "F4",  "F5", "F6",
+const QStringList FunctionRow = {"Esc", "F1", "F2", "F3",  "F4",  "F5", "F6",
                                  "F7",  "F8", "F9", "F10", "F11", "F12"};
 const QStringList DigitRow = {"`", "1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "-", "="};
-const QStringList DigitRowShifted = {"~", "!", "@", "#", "$", "%", "^",
+const QStringList DigitRowShifted = {"~",  "!", "@", "#", "$", "%", "^",
                                      "&&", "*", "(", ")", "_", "+"};
 const QStringList TopRow = {"Q", "W", "E", "R", "T", "Y", "U", "I", "O", "P", "[", "]", "\\"};
-const QStringList TopRowShifted = {"Q", "W", "E", "R", "T", "Y", "U",
-                                   "I", "O", "P", "{", "}", "|"};
+const QStringList TopRowShifted = {"Q", "W", "E", "R", "T", "Y", "U", "I", "O", "P", "{", "}", "|"};
 const QStringList HomeRow = {"A", "S", "D", "F", "G", "H", "J", "K", "L", ";", "'"};
 const QStringList HomeRowShifted = {"A", "S", "D", "F", "G", "H", "J", "K", "L", ":", "\""};
 const QStringList BottomRow = {"Z", "X", "C", "V", "B", "N", "M", ",", ".", "/"};
 const QStringList BottomRowShifted = {"Z", "X", "C", "V", "B", "N", "M", "<", ">", "?"};
 
 // x / 2 rounded to the nearest integer, an exact half going to the even neighbour.
-int NearestHalf(long long twice) { return static_cast<int>(std::nearbyint(twice / 2.0)); }
+int NearestHalf(long long twice) {
+  return static_cast<int>(std::nearbyint(twice / 2.0));
+}
 
 QString ConvertCase(const QString& text, bool upper) {
   QString converted = text;
@@ -184,7 +185,8 @@ void TKeyboard::BuildCalculator() {
 
 void TKeyboard::BuildNumeric() {
   FBackspaceKey = NewKey("<---");
-  const std::vector<QStringList> rows = {{"7", "8", "9"}, {"4", "5", "6"}, {"1", "2", "3"}, {"0", "."}};
+  const std::vector<QStringList> rows = {
+      {"7", "8", "9"}, {"4", "5", "6"}, {"1", "2", "3"}, {"0", "."}};
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < rows[r].size(); ++c) FGrid[r][c] = NewKey(rows[r][c]);
   }
@@ -197,7 +199,8 @@ void TKeyboard::resizeEvent(QResizeEvent* event) {
 }
 
 void TKeyboard::Layout() {
-  const int bevel = (FBevelInner != bvNone ? FBevelWidth : 0) + (FBevelOuter != bvNone ? FBevelWidth : 0);
+  const int bevel =
+      (FBevelInner != bvNone ? FBevelWidth : 0) + (FBevelOuter != bvNone ? FBevelWidth : 0);
   const int inset = bevel + FBorderWidth;
   const int innerW = width() - 2 * bevel - 2 * FBorderWidth;
   const int innerH = height() - 2 * bevel - 2 * FBorderWidth;
@@ -235,9 +238,11 @@ void TKeyboard::LayoutAlphaNumeric(int inset, int innerW, int innerH) {
     Place(FGrid[1][c - 1], inset + (c - 1) * w, t, w, h);
     Place(FGrid[2][c - 1], inset + wide + (c - 1) * w, t + h, w, h);
   }
-  for (int c = 1; c <= 11; ++c) Place(FGrid[3][c - 1], inset + 2 * w + (c - 1) * w, t + 2 * h, w, h);
+  for (int c = 1; c <= 11; ++c)
+    Place(FGrid[3][c - 1], inset + 2 * w + (c - 1) * w, t + 2 * h, w, h);
   const int shiftWidth = NearestHalf(5LL * w);
-  for (int c = 1; c <= 10; ++c) Place(FGrid[4][c - 1], inset + shiftWidth + (c - 1) * w, t + 3 * h, w, h);
+  for (int c = 1; c <= 10; ++c)
+    Place(FGrid[4][c - 1], inset + shiftWidth + (c - 1) * w, t + 3 * h, w, h);
   Place(FBackspaceKey, inset + 13 * w, t, wide, h);
   Place(FTabKey, inset, t + h, wide, h);
   Place(FCapsKey, inset, t + 2 * h, 2 * w, h);
@@ -251,7 +256,8 @@ void TKeyboard::LayoutCalculator(int inset, int innerW, int innerH) {
   const int h = innerH / 5;
   const int w = innerW / 4;
   for (int r = 1; r <= Rows; ++r) {
-    for (int c = 1; c <= 4; ++c) Place(FGrid[r - 1][c - 1], inset + (c - 1) * w, inset + (r - 1) * h, w, h);
+    for (int c = 1; c <= 4; ++c)
+      Place(FGrid[r - 1][c - 1], inset + (c - 1) * w, inset + (r - 1) * h, w, h);
   }
   Place(FBackspaceKey, inset + 2 * w, inset, 2 * w, h);
   Place(FPlusKey, inset + 3 * w, inset + h, w, 2 * h);
@@ -262,7 +268,8 @@ void TKeyboard::LayoutNumeric(int inset, int innerW, int innerH) {
   const int h = innerH / 4;
   const int w = innerW / 3;
   for (int r = 1; r <= 4; ++r) {
-    for (int c = 1; c <= 3; ++c) Place(FGrid[r - 1][c - 1], inset + (c - 1) * w, inset + (r - 1) * h, w, h);
+    for (int c = 1; c <= 3; ++c)
+      Place(FGrid[r - 1][c - 1], inset + (c - 1) * w, inset + (r - 1) * h, w, h);
   }
   Place(FBackspaceKey, inset + 2 * w, inset + 3 * h, w, h);
 }

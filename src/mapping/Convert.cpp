@@ -39,7 +39,8 @@ bool TryStrToInt(std::string_view text, int& value) {
   std::uint64_t magnitude = 0;
   const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 2147483648ull : 2147483647ull);
   for (; i < text.size(); ++i) {
-    const int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    const int digit =
+        hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (digit < 0) return false;
     magnitude = magnitude * (hex ? 16 : 10) + static_cast<unsigned>(digit);
     if (magnitude > limit) return false;

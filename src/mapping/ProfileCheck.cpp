@@ -27,10 +27,13 @@ bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> choi
 }
 
 bool IsBlockId(std::string_view id) {
-  return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return !id.empty() &&
+         std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string Quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
 
 }  // namespace
 
@@ -46,8 +49,8 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
     if (words[2].empty()) return "empty key name";
     return std::nullopt;
   }
-  if (IsOneOf(line, {"LEFT MOUSE DOWN", "LEFT MOUSE UP", "RIGHT MOUSE DOWN", "RIGHT MOUSE UP",
-                     "NOOP"})) {
+  if (IsOneOf(line,
+              {"LEFT MOUSE DOWN", "LEFT MOUSE UP", "RIGHT MOUSE DOWN", "RIGHT MOUSE UP", "NOOP"})) {
     return std::nullopt;
   }
   if (keyword == "MOUSE" && count == 8 && words[1] == "MOVE" && IsOneOf(words[2], {"A", "R"}) &&
@@ -61,7 +64,8 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
     return std::nullopt;
   }
   if (keyword == "DELAY" && count == 2) {
-    if (!TryStrToInt(words[1], integer)) return "DELAY value " + Quoted(words[1]) + " is not a number";
+    if (!TryStrToInt(words[1], integer))
+      return "DELAY value " + Quoted(words[1]) + " is not a number";
     return std::nullopt;
   }
   if (keyword == "BEGBLOCK" && count == 4 && IsBlockId(words[1]) && words[2] == "RPT") {
@@ -105,13 +109,12 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
       }
       if (line.starts_with("BEGBLOCK ")) {
         const std::string id = GetCmdParam(line, 2);
-        const bool closed = std::any_of(lines.begin() + static_cast<long>(i) + 1, lines.end(),
-                                        [&id](const std::string& later) {
-                                          return later == "ENDBLOCK " + id;
-                                        });
+        const bool closed =
+            std::any_of(lines.begin() + static_cast<long>(i) + 1, lines.end(),
+                        [&id](const std::string& later) { return later == "ENDBLOCK " + id; });
         if (!closed) {
-          problems.push_back({lineNumber, "BEGBLOCK " + id + " has no ENDBLOCK " + id +
-                                              " after it in its slot"});
+          problems.push_back(
+              {lineNumber, "BEGBLOCK " + id + " has no ENDBLOCK " + id + " after it in its slot"});
         }
       } else if (line.starts_with("TRMBLOCK ")) {
         const std::string id = GetCmdParam(line, 0);

@@ -19,7 +19,9 @@ extern const std::array<std::string_view, EventCount> EventNames;
 // One ordered list of command lines per slot, index = slot.
 using TSlotTable = std::array<std::vector<std::string>, SlotCount>;
 
-constexpr int PressSlotOfEvent(int event) { return 2 * event; }
+constexpr int PressSlotOfEvent(int event) {
+  return 2 * event;
+}
 
 // Event index of an exact (case-sensitive) event name, or -1.
 int EventIndexOfName(std::string_view eventName);

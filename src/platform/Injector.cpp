@@ -22,13 +22,14 @@ std::int16_t UsVkKeyScan(char ch) {
     std::uint8_t vk;
   };
   static constexpr TOemKey oemKeys[] = {
-      {';', ':', 0xBA}, {'=', '+', 0xBB},  {',', '<', 0xBC}, {'-', '_', 0xBD},  {'.', '>', 0xBE},
-      {'/', '?', 0xBF}, {'`', '~', 0xC0},  {'[', '{', 0xDB}, {'\\', '|', 0xDC}, {']', '}', 0xDD},
-      {'\'', '"', 0xDE},
+      {';', ':', 0xBA},  {'=', '+', 0xBB}, {',', '<', 0xBC},  {'-', '_', 0xBD},
+      {'.', '>', 0xBE},  {'/', '?', 0xBF}, {'`', '~', 0xC0},  {'[', '{', 0xDB},
+      {'\\', '|', 0xDC}, {']', '}', 0xDD}, {'\'', '"', 0xDE},
   };
   for (const auto& key : oemKeys) {
     if (c == static_cast<unsigned char>(key.plain)) return key.vk;
-    if (c == static_cast<unsigned char>(key.shifted)) return static_cast<std::int16_t>(0x100 | key.vk);
+    if (c == static_cast<unsigned char>(key.shifted))
+      return static_cast<std::int16_t>(0x100 | key.vk);
   }
   switch (c) {
     case ' ':

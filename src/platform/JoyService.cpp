@@ -1,6 +1,5 @@
 #include "JoyService.h"
 
-
 namespace kestrova {
 
 std::vector<TControllerInfo> ListControllers(TJoyService& service) {

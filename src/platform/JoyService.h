@@ -87,7 +87,7 @@ class TVirtualController {
   virtual ~TVirtualController() = default;
   virtual void SetAxis(int axis, std::uint16_t raw) = 0;  // axis 0..5 = X Y Z R U V, 0..65535
   virtual void SetButton(int buttonId, bool down) = 0;    // 1-based
-  virtual void SetPov(std::uint32_t pov) = 0;  // hundredths of a degree, 65535 centred
+  virtual void SetPov(std::uint32_t pov) = 0;             // hundredths of a degree, 65535 centred
 };
 
 }  // namespace kestrova

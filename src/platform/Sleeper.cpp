@@ -15,7 +15,9 @@ TRealSleeper::TRealSleeper() : FWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
   if (FWakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-TRealSleeper::~TRealSleeper() { ::close(FWakeFd); }
+TRealSleeper::~TRealSleeper() {
+  ::close(FWakeFd);
+}
 
 bool TRealSleeper::Sleep(std::uint32_t ms) {
   if (FInterrupted) return false;
@@ -29,7 +31,8 @@ bool TRealSleeper::Sleep(std::uint32_t ms) {
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) break;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
+                           static_cast<long>(ns % 1'000'000'000)};
     const int ready = ::ppoll(&wake, 1, &timeout, nullptr);
     if (ready > 0 || FInterrupted) break;
     if (ready == 0) break;  // the time is up

@@ -49,10 +49,9 @@ class AboutTest : public QObject {
     label.Click();
     label.SetLType(Normal);
     label.Click();
-    QCOMPARE(Shell->Opened, (QStringList{"http://kestrova.example.org",
-                                         "http://http//kestrova.example.org",
-                                         "mailto:team@kestrova.example.org",
-                                         "file:///usr/share/doc/readme.txt"}));
+    QCOMPARE(Shell->Opened,
+             (QStringList{"http://kestrova.example.org", "http://http//kestrova.example.org",
+                          "mailto:team@kestrova.example.org", "file:///usr/share/doc/readme.txt"}));
     QCOMPARE(order.size(), 5);
   }
 

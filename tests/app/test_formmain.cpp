@@ -1,21 +1,21 @@
 // The main window, offscreen, with the desktop's questions answered by a scripted shell.
 
+#include <sys/mount.h>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
 #include <iterator>
-#include <QScopeGuard>
-#include <sys/mount.h>
 #include <thread>
 
-#include "ScriptedShell.h"
+#include "WindowHarness.h"
 #include "app/FormMain.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
@@ -34,12 +34,8 @@ const QColor Black(0, 0, 0);
 const QString Confirm =
     "Confirm Action: You have not saved you current work, are you sure you want to continue?";
 
-QColor ColorOf(QLabel* label) { return label->palette().color(QPalette::WindowText); }
-
-QStringList Lines(const std::vector<std::string>& lines) {
-  QStringList list;
-  for (const auto& line : lines) list << QString::fromStdString(line);
-  return list;
+QColor ColorOf(QLabel* label) {
+  return label->palette().color(QPalette::WindowText);
 }
 
 QStringList ListBox(QListWidget* list) {
@@ -59,6 +55,7 @@ class FormMainTest : public QObject {
   Q_OBJECT
 
  private:
+  std::unique_ptr<TWindowHarness> Harness;
   TScriptedShell* Shell = nullptr;
   TRecordingInjector* Injector = nullptr;
   TScriptedJoyService* Joysticks = nullptr;
@@ -77,27 +74,20 @@ class FormMainTest : public QObject {
 
  private slots:
   void init() {
-    Shell = new TScriptedShell;
-    Injector = new TRecordingInjector(1024, 768, {0, 0});
-    Joysticks = new TScriptedJoyService;
     Dir = new QTemporaryDir;
-    Form = new TFormMain(*Injector, *Joysticks);
-    Keyboard = new TFormKeyboard;
-    MouseMove = new TFormMouseMove;
-    Block = new TFormBlock;
-    Form->SetDialogs({nullptr, Keyboard, MouseMove, Block});
-    Form->show();
+    Harness = std::make_unique<TWindowHarness>();
+    Shell = &Harness->Shell;
+    Injector = &Harness->Injector;
+    Joysticks = &Harness->Joysticks;
+    Form = &Harness->Form;
+    Keyboard = &Harness->Keyboard;
+    MouseMove = &Harness->MouseMove;
+    Block = &Harness->Block;
   }
 
   void cleanup() {
-    delete Form;
-    delete Block;
-    delete MouseMove;
-    delete Keyboard;
+    Harness.reset();
     delete Dir;
-    delete Joysticks;
-    delete Injector;
-    delete Shell;
   }
 
   void StateAfterStart() {
@@ -106,8 +96,10 @@ class FormMainTest : public QObject {
     QCOMPARE(Form->CommandIndex(), 0);
     QCOMPARE(ColorOf(Form->GetJoyLabel(0)), Blue);
     QCOMPARE(Form->ButtonJoy[0]->FontColor(), Blue);
-    for (int slot = 1; slot <= MaxSlotIndex; ++slot) QCOMPARE(Form->ButtonJoy[slot]->FontColor(), Black);
-    for (int event = 1; event < EventCount; ++event) QCOMPARE(ColorOf(Form->LabelJoy[event]), Black);
+    for (int slot = 1; slot <= MaxSlotIndex; ++slot)
+      QCOMPARE(Form->ButtonJoy[slot]->FontColor(), Black);
+    for (int event = 1; event < EventCount; ++event)
+      QCOMPARE(ColorOf(Form->LabelJoy[event]), Black);
     QCOMPARE(Form->ListBoxCommand->count(), 0);
     for (QLineEdit* edit : {Form->EditXTol, Form->EditYTol, Form->EditZTol, Form->EditRTol}) {
       QCOMPARE(edit->text(), QString("300"));
@@ -303,7 +295,8 @@ class FormMainTest : public QObject {
     const std::string header = "#Kestrova Beta Profile\r\n";
     WriteFile("space.kpf", "#Kestrova Beta Profile \r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n");
     WriteFile("header.kpf", header);
-    WriteFile("badtol.kpf", header + "#Command Tag 0\r\nKEY DOWN q\r\n#Tolerances\r\n1\r\n2\r\nx\r\n4\r\n");
+    WriteFile("badtol.kpf",
+              header + "#Command Tag 0\r\nKEY DOWN q\r\n#Tolerances\r\n1\r\n2\r\nx\r\n4\r\n");
     for (const char* name : {"space.kpf", "header.kpf", "badtol.kpf"}) {
       Shell->Answers = {true};
       Shell->Files = {Path(name)};
@@ -330,7 +323,8 @@ class FormMainTest : public QObject {
   void FileTaggingOnlySlot3AndALargeTolerance() {
     Form->Mapper().SetSlot(7, {"KEY DOWN kept"});
     WriteFile("three.kpf",
-              "#Kestrova Beta Profile\r\n#Command Tag 3\r\nDELAY 5\r\n#Tolerances\r\n5000\r\n1\r\n2\r\n3\r\n");
+              "#Kestrova Beta Profile\r\n#Command Tag 3\r\nDELAY "
+              "5\r\n#Tolerances\r\n5000\r\n1\r\n2\r\n3\r\n");
     Shell->Files = {Path("three.kpf")};
     Click(Form->ButtonLoadProfile);
     QCOMPARE(Lines(Form->Mapper().Slot(3)), QStringList{"DELAY 5"});
@@ -369,7 +363,8 @@ class FormMainTest : public QObject {
     if (::mount("tmpfs", mountPoint.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0) {
       QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
     }
-    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.toLocal8Bit().constData(), MNT_DETACH); });
+    const auto unmount =
+        qScopeGuard([&] { ::umount2(mountPoint.toLocal8Bit().constData(), MNT_DETACH); });
     const QString target = mountPoint + "/pad.kpf";
     const std::string old = "#Kestrova Beta Profile\r\nold\r\n";
     { std::ofstream(target.toStdString(), std::ios::binary) << old; }
@@ -390,7 +385,8 @@ class FormMainTest : public QObject {
     // The folder turns read-only.
     QFile::remove(mountPoint + "/filler");
     QCOMPARE(::mount("tmpfs", mountPoint.toLocal8Bit().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
-                     "size=64k"), 0);
+                     "size=64k"),
+             0);
     Shell->Files = {target};
     Click(Form->ButtonSaveProfile);
     QCOMPARE(Shell->Messages.size(), 2);

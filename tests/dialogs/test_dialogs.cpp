@@ -1,15 +1,15 @@
 // The block, mouse move and coordinate dialogs, offscreen, alone and through the main window.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCheckBox>
 #include <QtTest>
 
 #include "app/FormMain.h"
-#include "app/ScriptedShell.h"
+#include "app/WindowHarness.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/getxy.h"
@@ -28,18 +28,13 @@ QStringList Items(QComboBox* box) {
   return items;
 }
 
-QStringList Lines(const std::vector<std::string>& lines) {
-  QStringList list;
-  for (const auto& line : lines) list << QString::fromStdString(line);
-  return list;
-}
-
 }  // namespace
 
 class DialogsTest : public QObject {
   Q_OBJECT
 
  private:
+  std::unique_ptr<TWindowHarness> Harness;
   TScriptedShell* Shell = nullptr;
   TRecordingInjector* Injector = nullptr;
   TScriptedJoyService* Joysticks = nullptr;
@@ -65,31 +60,23 @@ class DialogsTest : public QObject {
   }
   QStringList ListBox() {
     QStringList lines;
-    for (int i = 0; i < Form->ListBoxCommand->count(); ++i) lines << Form->ListBoxCommand->item(i)->text();
+    for (int i = 0; i < Form->ListBoxCommand->count(); ++i)
+      lines << Form->ListBoxCommand->item(i)->text();
     return lines;
   }
 
  private slots:
   void init() {
-    Shell = new TScriptedShell;
-    Injector = new TRecordingInjector(1024, 768, {100, 100});
-    Joysticks = new TScriptedJoyService;
-    Form = new TFormMain(*Injector, *Joysticks);
-    Keyboard = new TFormKeyboard;
-    MouseMove = new TFormMouseMove;
-    Block = new TFormBlock;
-    Form->SetDialogs({nullptr, Keyboard, MouseMove, Block});
-    Form->show();
+    Harness = std::make_unique<TWindowHarness>();
+    Shell = &Harness->Shell;
+    Injector = &Harness->Injector;
+    Joysticks = &Harness->Joysticks;
+    Form = &Harness->Form;
+    Keyboard = &Harness->Keyboard;
+    MouseMove = &Harness->MouseMove;
+    Block = &Harness->Block;
   }
-  void cleanup() {
-    delete Form;
-    delete Block;
-    delete MouseMove;
-    delete Keyboard;
-    delete Joysticks;
-    delete Injector;
-    delete Shell;
-  }
+  void cleanup() { Harness.reset(); }
 
   void BlockOnAnEmptyProfile() {
     WithBlockDialog([this] {
@@ -153,8 +140,7 @@ class DialogsTest : public QObject {
     WithBlockDialog([this] {
       QCOMPARE(Items(Block->ComboBoxIds), QStringList{"1001"});
       Block->RadioButtonTerminateBlock->click();
-      QCOMPARE(Items(Block->ComboBoxIds),
-               (QStringList{"001", "003", "007", "1000", "101", "999"}));
+      QCOMPARE(Items(Block->ComboBoxIds), (QStringList{"001", "003", "007", "1000", "101", "999"}));
     });
   }
 
@@ -270,7 +256,7 @@ class DialogsTest : public QObject {
 
   void ComposedLinesRunWhenTheEventComes() {
     QTest::mouseClick(Form->ButtonJoy[26], Qt::LeftButton);  // Button 1 Press
-    WithBlockDialog([this] { Block->ButtonOkClick(); });       // BEGBLOCK 001 RPT 1
+    WithBlockDialog([this] { Block->ButtonOkClick(); });     // BEGBLOCK 001 RPT 1
     WithMouseMoveDialog([this] {
       MouseMove->RadioButtonAbs->setChecked(true);
       MouseMove->EditX->setText("512");

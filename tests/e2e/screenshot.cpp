@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   const int screen = DefaultScreen(display);
   const int width = DisplayWidth(display, screen);
   const int height = DisplayHeight(display, screen);
-  XImage* shot = XGetImage(display, RootWindow(display, screen), 0, 0, width, height, AllPlanes,
-                           ZPixmap);
+  XImage* shot =
+      XGetImage(display, RootWindow(display, screen), 0, 0, width, height, AllPlanes, ZPixmap);
   if (!shot) return 1;
   QImage image(width, height, QImage::Format_RGB32);
   for (int y = 0; y < height; ++y) {

@@ -38,6 +38,34 @@ Window FindWindow(Display* display, Window parent, const std::string& prefix) {
   return found;
 }
 
+// Waits up to 10 s for a shown top-level window whose title starts with prefix; 0 when none.
+Window WaitForWindow(Display* display, const std::string& prefix) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Window window = FindWindow(display, DefaultRootWindow(display), prefix)) {
+      XWindowAttributes attributes;
+      if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable) {
+        std::this_thread::sleep_for(200ms);  // placed and drawn
+        return window;
+      }
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return 0;
+}
+
+// Clicks the left button at (x, y) of the window's client area, where the window is now.
+void ClickAt(Display* display, Window window, int x, int y) {
+  int left = 0;
+  int top = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+  XTestFakeMotionEvent(display, DefaultScreen(display), left + x, top + y, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XFlush(display);
+}
+
 bool SaveScreenshot(Display* display, const std::string& path) {
   const int screen = DefaultScreen(display);
   const int width = DisplayWidth(display, screen);
@@ -63,7 +91,7 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   const std::string profile = (dir / "hi.kpf").string();
   WriteProfileFile(profile, table, {300, 300, 300, 300});
   const std::string replay = (dir / "hi.replay").string();
-  std::ofstream(replay) << "2500 button 1 down\n2600 button 1 up\n4000 end\n";
+  std::ofstream(replay) << "3500 button 1 down\n3600 button 1 up\n5000 end\n";
   const std::string state = (dir / "state.txt").string();
 
   Display* display = XOpenDisplay(nullptr);
@@ -71,24 +99,11 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   TProcess process({"--replay", replay, profile}, dir, {"KESTROVA_STATE_FILE=" + state});
 
   // The user clicks into the keystroke test box once the window is up.
-  Window window = 0;
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!(window = FindWindow(display, DefaultRootWindow(display), "Kestrova - ")) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(20ms);
-  }
+  const Window window = WaitForWindow(display, "Kestrova - ");
   ASSERT_NE(window, 0u) << "the window did not appear";
-  std::this_thread::sleep_for(300ms);
-  int x = 0;
-  int y = 0;
-  Window child = 0;
-  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-  XTestFakeMotionEvent(display, DefaultScreen(display), x + 520, y + 360, CurrentTime);
-  XTestFakeButtonEvent(display, 1, True, CurrentTime);
-  XTestFakeButtonEvent(display, 1, False, CurrentTime);
-  XFlush(display);
+  ClickAt(display, window, 520, 360);
 
-  const auto typed = process.Started() + 3200ms;
+  const auto typed = process.Started() + 4200ms;
   std::this_thread::sleep_until(typed);
   EXPECT_TRUE(SaveScreenshot(display, KESTROVA_SCREENSHOT));
   const TRun run = process.Wait(20s);
@@ -122,31 +137,24 @@ TEST(Window, InstalledProgramOpensItsHelp) {
   Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr);
   TProcess process({}, dir, {"PATH=" + path}, std::string(prefix) + "/bin/kestrova", "/");
-  Window window = 0;
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!(window = FindWindow(display, DefaultRootWindow(display), "Kestrova")) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(20ms);
-  }
+  const Window window = WaitForWindow(display, "Kestrova");
   ASSERT_NE(window, 0u) << "the window did not appear";
-  std::this_thread::sleep_for(300ms);
-  int x = 0;
-  int y = 0;
-  Window child = 0;
-  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-  XTestFakeMotionEvent(display, DefaultScreen(display), x + 520, y + 518, CurrentTime);  // Help
-  XTestFakeButtonEvent(display, 1, True, CurrentTime);
-  XTestFakeButtonEvent(display, 1, False, CurrentTime);
-  XFlush(display);
-  while (!std::filesystem::exists(opened) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(20ms);
+  // Help; once more if a busy machine let the first click go by.
+  for (int attempt = 0; attempt < 3 && !std::filesystem::exists(opened); ++attempt) {
+    ClickAt(display, window, 520, 518);
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (!std::filesystem::exists(opened) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(20ms);
+    }
   }
   process.Signal(SIGTERM);
   const TRun run = process.Wait(10s);
   XCloseDisplay(display);
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
-  const std::string help = std::filesystem::canonical(std::string(prefix) + "/share/kestrova/help.htm");
-  EXPECT_EQ(TProcess::ReadFile(opened), "file://" + help + "\n");
+  const std::string help =
+      std::filesystem::canonical(std::string(prefix) + "/share/kestrova/help.htm");
+  const std::string text = TProcess::ReadFile(opened);
+  EXPECT_EQ(text.substr(0, text.find('\n')), "file://" + help);
   std::filesystem::remove_all(dir);
 }
 

@@ -35,8 +35,8 @@ TEST_F(MapperTest, EveryKeywordInALineActsInTheFixedOrder) {
   for (const char* nothing : {"NOOP", "ENDBLOCK 001", "key down a", "", "HELLO"}) {
     Mapper.ExecuteSingleCommand(nothing);
   }
-  EXPECT_EQ(Calls(), (Lines{"mouse 0x8010 10 20", "mouse 0x8002 10 20", "key 0x58 up",
-                            "key 0x58 down"}));
+  EXPECT_EQ(Calls(),
+            (Lines{"mouse 0x8010 10 20", "mouse 0x8002 10 20", "key 0x58 up", "key 0x58 down"}));
   EXPECT_TRUE(Status.Lines().empty());
 }
 
@@ -176,8 +176,8 @@ TEST_F(MapperTest, ReleaseListRunsAfterTheWholePressList) {
 }
 
 TEST_F(MapperTest, BadLinesAreSkippedAndReported) {
-  Mapper.SetSlot(Button1, {"DELAY abc", "KEY DOWN a", "DELAY -5", "BEGBLOCK 001 RPT x",
-                           "KEY DOWN ", "KEY UP a", "ENDBLOCK 001"});
+  Mapper.SetSlot(Button1, {"DELAY abc", "KEY DOWN a", "DELAY -5", "BEGBLOCK 001 RPT x", "KEY DOWN ",
+                           "KEY UP a", "ENDBLOCK 001"});
   Mapper.SetSlot(Button2, {"KEY DOWN b"});
   Mapper.ExecuteCommands("Button 1", "PRESS");
   Mapper.ExecuteCommands("Button 2", "PRESS");

@@ -34,8 +34,8 @@ TEST(KeyNames, NeedsShiftOnTheShiftedLayerOnly) {
   for (const char* name : {"A", "Z", "?", "~", "!", "\"", "(", "_", "{", "|", "@", "^"}) {
     EXPECT_TRUE(NeedsShift(name)) << name;
   }
-  for (const char* name : {"a", "1", "/", "'", "`", "-", "=", "[", "\\", " ", "SHIFT", "F1", "",
-                           "AB", "\x7F"}) {
+  for (const char* name :
+       {"a", "1", "/", "'", "`", "-", "=", "[", "\\", " ", "SHIFT", "F1", "", "AB", "\x7F"}) {
     EXPECT_FALSE(NeedsShift(name)) << name;
   }
 }
@@ -50,9 +50,9 @@ TEST(Keys, UpperCaseLettersComeWithShift) {
   ReleaseKey(injector, "SHIFT");
   PressKey(injector, "");  // no key event for an empty name
   ReleaseKey(injector, "");
-  EXPECT_EQ(injector.Calls(), (Calls{"key 0x10 down", "key 0x41 down", "key 0x41 up",
-                                      "key 0x10 up", "key 0x41 down", "key 0x41 up",
-                                      "key 0x70 down", "key 0x10 up"}));
+  EXPECT_EQ(injector.Calls(),
+            (Calls{"key 0x10 down", "key 0x41 down", "key 0x41 up", "key 0x10 up", "key 0x41 down",
+                   "key 0x41 up", "key 0x70 down", "key 0x10 up"}));
 }
 
 TEST(Mouse, AbsoluteMoveRoundsHalvesToEven) {
@@ -61,9 +61,8 @@ TEST(Mouse, AbsoluteMoveRoundsHalvesToEven) {
   MoveMouseAbsolute(injector, 0, 0);
   MoveMouseAbsolute(injector, 1023, 767);
   MoveMouseAbsolute(injector, 5000, 5000);  // off the screen: sent as computed
-  EXPECT_EQ(injector.Calls(),
-            (Calls{"mouse 0x8001 32768 32768", "mouse 0x8001 0 0", "mouse 0x8001 65471 65450",
-                   "mouse 0x8001 319995 426660"}));
+  EXPECT_EQ(injector.Calls(), (Calls{"mouse 0x8001 32768 32768", "mouse 0x8001 0 0",
+                                     "mouse 0x8001 65471 65450", "mouse 0x8001 319995 426660"}));
 }
 
 TEST(Mouse, RelativeMoveGoesThroughTheCursor) {
@@ -101,7 +100,7 @@ TEST(Mouse, ZeroScreenSizeDoesNotDivideByZero) {
 
 TEST(HeldInput, ReleasedNewestFirstAndOnlyOnce) {
   TRecordingInjector injector(1024, 768, {7, 8});
-  PressKey(injector, "A");    // shift + a
+  PressKey(injector, "A");  // shift + a
   PressKey(injector, "b");
   ReleaseKey(injector, "b");
   PressKey(injector, "F1");

@@ -59,7 +59,7 @@ TEST_F(MouseMoveTest, StepsRoundHalvesToEven) {
 
 TEST_F(MouseMoveTest, AxisScalingReadsTheControllerForEachStep) {
   EXPECT_EQ(Mapper.AxisMultiply("X", 10), 0);  // centred: X = -1
-  Joysticks.SetAxis(0, jaY, 65535);             // fully down: Y = 500
+  Joysticks.SetAxis(0, jaY, 65535);            // fully down: Y = 500
   EXPECT_EQ(Mapper.AxisMultiply("Y", 1), 501);
   EXPECT_EQ(Mapper.MouseMoveAxes()[jaY], 500);
   Joysticks.SetAxis(0, jaX, 0);  // full left: X = -500
@@ -89,11 +89,12 @@ TEST_F(MouseMoveTest, DecimalSeparatorAndBadSteps) {
   Mapper.ExecuteSingleCommand("MOUSE MOVE R N 1 abc N N");
   Mapper.ExecuteSingleCommand("MOUSE MOVE R N 1,000 0 N N");
   EXPECT_EQ(Cursor().x, 102);
-  EXPECT_EQ(Status.Lines(),
-            (Lines{"Skipped \"MOUSE MOVE R N 2.5 0 N N\": '2.5' is not a valid floating point value",
-                   "Skipped \"MOUSE MOVE R N 1 abc N N\": 'abc' is not a valid floating point value",
-                   "Skipped \"MOUSE MOVE R N 1,000 0 N N\": '1,000' is not a valid floating point "
-                   "value"}));
+  EXPECT_EQ(
+      Status.Lines(),
+      (Lines{"Skipped \"MOUSE MOVE R N 2.5 0 N N\": '2.5' is not a valid floating point value",
+             "Skipped \"MOUSE MOVE R N 1 abc N N\": 'abc' is not a valid floating point value",
+             "Skipped \"MOUSE MOVE R N 1,000 0 N N\": '1,000' is not a valid floating point "
+             "value"}));
 }
 
 }  // namespace

@@ -52,12 +52,14 @@ TEST_F(PipelineTest, StickLeftAndBackPressesAndReleasesItsKeys) {
   Joysticks.SetAxis(0, jaX, 32767);
   ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 4; }));
   std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 down", "key 0x41 down", "key 0x41 up", "key 0x10 up"}));
+  EXPECT_EQ(Injector.Calls(),
+            (Lines{"key 0x10 down", "key 0x41 down", "key 0x41 up", "key 0x10 up"}));
   EXPECT_EQ(Status.Lines(), (Lines{"Executing Stick Left PRESS", "Executing Stick Left RELEASE"}));
 }
 
 TEST_F(PipelineTest, StickScaledPointerRunsUntilTerminated) {
-  Mapper.SetSlot(26, {"BEGBLOCK 001 RPT 0", "MOUSE MOVE R B 0.02 0 X N", "DELAY 10", "ENDBLOCK 001"});
+  Mapper.SetSlot(26,
+                 {"BEGBLOCK 001 RPT 0", "MOUSE MOVE R B 0.02 0 X N", "DELAY 10", "ENDBLOCK 001"});
   Mapper.SetSlot(28, {"TRMBLOCK 001"});
   Mapper.Start();
   Joysticks.SetButtons(0, 1);  // button 1 starts the block

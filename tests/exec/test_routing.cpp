@@ -121,9 +121,9 @@ TEST_F(RoutingTest, HatReleasesBeforeItPresses) {
   Pov(31500);
   EXPECT_THAT(Reported(), ElementsAre("POV West PRESS", "POV West RELEASE", "POV NW PRESS"));
   for (int value : {9000, 13500, 18000, 22500}) Pov(value);
-  EXPECT_THAT(Reported(),
-              ElementsAre("POV NW RELEASE", "POV East PRESS", "POV East RELEASE", "POV SE PRESS",
-                          "POV SE RELEASE", "POV South PRESS", "POV South RELEASE", "POV SW PRESS"));
+  EXPECT_THAT(Reported(), ElementsAre("POV NW RELEASE", "POV East PRESS", "POV East RELEASE",
+                                      "POV SE PRESS", "POV SE RELEASE", "POV South PRESS",
+                                      "POV South RELEASE", "POV SW PRESS"));
 }
 
 TEST_F(RoutingTest, RotationPastItsToleranceRunsItsSlots) {

@@ -142,9 +142,10 @@ TEST(ThreadGate, AppendsAndRotatesTheTrace) {
   TScriptedJoyService joysticks;
   TRealSleeper sleeper;
   TMapper mapper(injector, joysticks, sleeper, nullptr);
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("kestrova-trace-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                    std::to_string(reinterpret_cast<std::uintptr_t>(&mapper)));
+  const auto dir =
+      std::filesystem::temp_directory_path() /
+      ("kestrova-trace-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       std::to_string(reinterpret_cast<std::uintptr_t>(&mapper)));
   std::filesystem::create_directories(dir);
   mapper.SetTraceDirectory(dir);
   mapper.ThreadGate("first");
@@ -156,7 +157,10 @@ TEST(ThreadGate, AppendsAndRotatesTheTrace) {
   EXPECT_GT(std::stol(line), 0);  // starts with the thread's decimal id
   in.close();
 
-  { std::ofstream big(dir / "threads.txt"); big << std::string(1000001, 'x'); }
+  {
+    std::ofstream big(dir / "threads.txt");
+    big << std::string(1000001, 'x');
+  }
   mapper.ThreadGate("after rotation");
   EXPECT_EQ(std::filesystem::file_size(dir / "threads2.txt"), 1000001u);
   EXPECT_LT(std::filesystem::file_size(dir / "threads.txt"), 100u);

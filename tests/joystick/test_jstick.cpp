@@ -158,7 +158,7 @@ TEST_F(JstickTest, SilentControllerReadsAsRest) {
 }
 
 TEST(ApplyNullZone, ArithmeticCases) {
-  EXPECT_EQ(ApplyNullZone(500, 0, 0, 1, 0), 1);          // C = Z
+  EXPECT_EQ(ApplyNullZone(500, 0, 0, 1, 0), 1);  // C = Z
   EXPECT_EQ(ApplyNullZone(32767, 32767, 3276, 65535, 0), 32767);
   EXPECT_EQ(ApplyNullZone(29492, 32767, 3276, 65535, 0), 32767);  // inside, strictly
   EXPECT_EQ(ApplyNullZone(29490, 32767, 3276, 65535, 0), 32765);  // just outside
@@ -167,8 +167,10 @@ TEST(ApplyNullZone, ArithmeticCases) {
   EXPECT_EQ(ApplyNullZone(65535, 32767, 3276, 65535, 0), 65535);
   // Products past 32 bits wrap instead of being undefined.
   EXPECT_EQ(ApplyNullZone(2000000000, 1000000, 10, 2000000, 0),
-            static_cast<std::int32_t>(1000000 + static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(2000000000 - 1000000 - 10) * 2000000u) / 999990 / 2));
+            static_cast<std::int32_t>(
+                1000000 + static_cast<std::int32_t>(
+                              static_cast<std::uint32_t>(2000000000 - 1000000 - 10) * 2000000u) /
+                              999990 / 2));
 }
 
 int ThreadCount() {

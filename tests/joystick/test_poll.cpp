@@ -150,8 +150,8 @@ TEST_F(PollTest, LostControllerIsReportedAtRestOnce) {
   // Back again with the button still held: reported as new.
   Service.SetAnswering(0, true);
   Poll.Pass();
-  EXPECT_THAT(Log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 9 down",
-                                      "pov 27000"));
+  EXPECT_THAT(Log.Take(),
+              ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 9 down", "pov 27000"));
 }
 
 TEST_F(PollTest, SenderIsThePollThread) {

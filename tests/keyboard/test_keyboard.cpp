@@ -19,7 +19,9 @@ using namespace kestrova::testing;
 
 namespace {
 
-QRect Box(QToolButton* key) { return key->geometry(); }
+QRect Box(QToolButton* key) {
+  return key->geometry();
+}
 
 // Records the key events a linked control receives.
 class TKeyLog : public QObject {
@@ -52,8 +54,12 @@ class KeyboardTest : public QObject {
       QVERIFY(sender == Keyboard);
       Events << QString("key ") + c;
     };
-    Keyboard->OnSpecialKey = [this](TKeyboard*, TSpecialKey key) { Events << QString("special %1").arg(key); };
-    Keyboard->OnShiftStateChange = [this](TKeyboard*, bool on) { Events << QString("shift %1").arg(on); };
+    Keyboard->OnSpecialKey = [this](TKeyboard*, TSpecialKey key) {
+      Events << QString("special %1").arg(key);
+    };
+    Keyboard->OnShiftStateChange = [this](TKeyboard*, bool on) {
+      Events << QString("shift %1").arg(on);
+    };
   }
   void Click(QToolButton* key) { QTest::mouseClick(key, Qt::LeftButton); }
 
@@ -226,8 +232,8 @@ class KeyboardTest : public QObject {
     Click(Keyboard->Key(3, 1));
     Keyboard->ToggleShift();
     Click(Keyboard->Key(2, 2));  // "!" as shown
-    QCOMPARE(Events, (QStringList{"key Q", "shift 1", "key q", "shift 0", "shift 1", "key !",
-                                  "shift 0"}));
+    QCOMPARE(Events,
+             (QStringList{"key Q", "shift 1", "key q", "shift 0", "shift 1", "key !", "shift 0"}));
   }
 
   void SpecialKeysAndTheLinkedControl() {
@@ -248,12 +254,12 @@ class KeyboardTest : public QObject {
     Click(Keyboard->Key(1, 11));  // F10
     Click(Keyboard->EnterKey());
     Click(Keyboard->TabKey());
-    QCOMPARE(received, (QStringList{"key q", "press 51 71", "key  ", "press 20 20",
-                                    QString("special %1").arg(skBackspace), "press 1000003 08",
-                                    QString("special %1").arg(skEscape),
-                                    QString("special %1").arg(skF10),
-                                    QString("special %1").arg(skEnter), "press 1000004 0d",
-                                    QString("special %1").arg(skTab), "press 1000001 09"}));
+    QCOMPARE(received,
+             (QStringList{"key q", "press 51 71", "key  ", "press 20 20",
+                          QString("special %1").arg(skBackspace), "press 1000003 08",
+                          QString("special %1").arg(skEscape), QString("special %1").arg(skF10),
+                          QString("special %1").arg(skEnter), "press 1000004 0d",
+                          QString("special %1").arg(skTab), "press 1000001 09"}));
     QCOMPARE(edit.text(), QString("q"));  // q, space, then backspace
     Keyboard->SetLinkedControl(nullptr);
   }
@@ -275,13 +281,16 @@ class KeyboardTest : public QObject {
     Click(Keyboard->PlusKey());
     Click(Keyboard->Key(4, 4));
     Click(Keyboard->EnterKey());
-    QCOMPARE(Events, (QStringList{"shift 1", "key +", "key -", QString("special %1").arg(skEnter)}));
+    QCOMPARE(Events,
+             (QStringList{"shift 1", "key +", "key -", QString("special %1").arg(skEnter)}));
     QVERIFY(Keyboard->ShiftActive());  // nothing releases shift on the calculator
   }
 
   void BeepsAndAThrowingCallback() {
     Keyboard->SetBeepOnKeyPressed(true);
-    Keyboard->OnKey = [this](TKeyboard*, QChar) { Events << QString("beeps %1").arg(Shell->Beeps); };
+    Keyboard->OnKey = [this](TKeyboard*, QChar) {
+      Events << QString("beeps %1").arg(Shell->Beeps);
+    };
     Keyboard->ToggleShift();
     QCOMPARE(Shell->Beeps, 1);
     Click(Keyboard->Key(3, 2));
@@ -393,7 +402,8 @@ class KeyPickerTest : public QObject {
     press(form.ButtonKeyUp, [] { return nullptr; });
     press(form.ButtonKeyDown, [k] { return k->Key(1, 6); });
     QStringList lines;
-    for (int i = 0; i < form.ListBoxCommand->count(); ++i) lines << form.ListBoxCommand->item(i)->text();
+    for (int i = 0; i < form.ListBoxCommand->count(); ++i)
+      lines << form.ListBoxCommand->item(i)->text();
     QCOMPARE(lines, (QStringList{"KEY DOWN a", "KEY UP a", "KEY DOWN F5"}));
     QVERIFY(!form.Saved());
   }

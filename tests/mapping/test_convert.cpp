@@ -21,8 +21,8 @@ TEST(StrToInt, AcceptsWhatTheSystemAccepts) {
 }
 
 TEST(StrToInt, RefusesEverythingElseWithTheSystemMessage) {
-  for (const char* bad : {"", " ", "abc", "1 ", "1.5", "12a", "2147483648", "-2147483649", "-",
-                          "$", "0x", "$100000000", "--1"}) {
+  for (const char* bad : {"", " ", "abc", "1 ", "1.5", "12a", "2147483648", "-2147483649", "-", "$",
+                          "0x", "$100000000", "--1"}) {
     int value = 0;
     EXPECT_FALSE(TryStrToInt(bad, value)) << '"' << bad << '"';
   }

@@ -18,7 +18,9 @@ using Lines = std::vector<std::string>;
 
 const TTolerances Defaults = {300, 300, 300, 300};
 
-std::string Header() { return std::string(ProfileHeader) + "\r\n"; }
+std::string Header() {
+  return std::string(ProfileHeader) + "\r\n";
+}
 
 // A profile text with only the given slots tagged.
 std::string Tagged(const std::vector<std::pair<int, Lines>>& slots,
@@ -108,8 +110,8 @@ TEST(ProfileFormat, LineEndsAndNul) {
 }
 
 TEST(ProfileLoad, HeaderMustMatchExactly) {
-  for (const std::string header : {"#Kestrova Beta Profile ", "#kestrova beta profile", "",
-                                   " #Kestrova Beta Profile"}) {
+  for (const std::string header :
+       {"#Kestrova Beta Profile ", "#kestrova beta profile", "", " #Kestrova Beta Profile"}) {
     const std::string text = header + "\r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n";
     EXPECT_THROW(ParseProfile(text, TSlotTable{}), EProfileMismatch) << header;
   }
@@ -140,8 +142,7 @@ TEST(ProfileLoad, WalkRules) {
 TEST(ProfileLoad, MalformedFilesFailWithTheSystemMessages) {
   EXPECT_EQ(ErrorOf(""), "List index out of bounds (0)");
   EXPECT_EQ(ErrorOf(Header()), "List index out of bounds (1)");
-  EXPECT_EQ(ErrorOf(Header() + "#Command Tag 0\r\nKEY DOWN a\r\n"),
-            "List index out of bounds (3)");
+  EXPECT_EQ(ErrorOf(Header() + "#Command Tag 0\r\nKEY DOWN a\r\n"), "List index out of bounds (3)");
   EXPECT_EQ(ErrorOf(Header() + "#Tolerances\r\n1\r\n2\r\n3\r\n"), "List index out of bounds (5)");
   EXPECT_EQ(ErrorOf(Tagged({{66, {}}})), "List index out of bounds (66)");
   EXPECT_EQ(ErrorOf(Tagged({{-1, {}}})), "List index out of bounds (-1)");
@@ -227,29 +228,29 @@ std::vector<std::string> Problems(const std::string& text) {
 
 TEST(ProfileCheck, CleanProfileHasNoProblems) {
   TSlotTable slots;
-  slots[26] = {"BEGBLOCK 001 RPT 0", "KEY DOWN A",      "DELAY 20",       "KEY UP A",
+  slots[26] = {"BEGBLOCK 001 RPT 0",         "KEY DOWN A",   "DELAY 20",        "KEY UP A",
                "MOUSE MOVE R B 0.02 -1 X N", "ENDBLOCK 001", "LEFT MOUSE DOWN", "RIGHT MOUSE UP"};
   slots[28] = {"TRMBLOCK 001", "KEY DOWN SPACE", "DELAY -5", "NOOP"};
   EXPECT_TRUE(CheckProfileText(FormatProfile(slots, {0, 1000, 300, 300}), '.').empty());
 }
 
 TEST(ProfileCheck, EachProblemWithItsLine) {
-  const std::string text = Tagged(
-      {{0, {"KEY DOWN ", "key down a", "DELAY abc", "BEGBLOCK 002 RPT x", "ENDBLOCK 002"}},
-       {1, {"MOUSE MOVE R B 1,5 0 X N", "MOUSE MOVE Q B 1 0 X N", "BEGBLOCK 003 RPT 2",
-            "KEY UP a", ""}},
-       {2, {"ENDBLOCK 003", "TRMBLOCK 009", "TRMBLOCK 002"}}},
-      {"300", "1001", "-1", "0"});
+  const std::string text =
+      Tagged({{0, {"KEY DOWN ", "key down a", "DELAY abc", "BEGBLOCK 002 RPT x", "ENDBLOCK 002"}},
+              {1,
+               {"MOUSE MOVE R B 1,5 0 X N", "MOUSE MOVE Q B 1 0 X N", "BEGBLOCK 003 RPT 2",
+                "KEY UP a", ""}},
+              {2, {"ENDBLOCK 003", "TRMBLOCK 009", "TRMBLOCK 002"}}},
+             {"300", "1001", "-1", "0"});
   EXPECT_THAT(
       Problems(text),
-      ElementsAre("3: empty key name", "4: not a command line: 'key down a'",
-                  "5: DELAY value 'abc' is not a number", "6: repeat count 'x' is not a number",
-                  "9: mouse step '1,5' is not a number",
-                  "10: not a command line: 'MOUSE MOVE Q B 1 0 X N'",
-                  "11: BEGBLOCK 003 has no ENDBLOCK 003 after it in its slot", "13: empty line",
-                  "16: TRMBLOCK 009 stops a block no BEGBLOCK defines",
-                  "20: Y tolerance 1001 is outside 0..1000",
-                  "21: Z tolerance -1 is outside 0..1000"));
+      ElementsAre(
+          "3: empty key name", "4: not a command line: 'key down a'",
+          "5: DELAY value 'abc' is not a number", "6: repeat count 'x' is not a number",
+          "9: mouse step '1,5' is not a number", "10: not a command line: 'MOUSE MOVE Q B 1 0 X N'",
+          "11: BEGBLOCK 003 has no ENDBLOCK 003 after it in its slot", "13: empty line",
+          "16: TRMBLOCK 009 stops a block no BEGBLOCK defines",
+          "20: Y tolerance 1001 is outside 0..1000", "21: Z tolerance -1 is outside 0..1000"));
   EXPECT_THAT(Problems("hello\r\n"),
               ElementsAre("1: not a Kestrova profile: the first line is not \"#Kestrova Beta "
                           "Profile\""));

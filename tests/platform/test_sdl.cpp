@@ -5,10 +5,10 @@
 #include <chrono>
 #include <thread>
 
+#include <SDL.h>
 #include "exec/Mapper.h"
 #include "joystick/JoystickFixture.h"
 #include "platform/fake/RecordingInjector.h"
-#include <SDL.h>
 
 #include "platform/sdl/SdlJoyService.h"
 
@@ -53,8 +53,8 @@ TEST_F(SdlTest, PlainJoystickInSdlOrder) {
   EXPECT_EQ(caps.wVmax, 65535u);
   EXPECT_EQ(caps.wNumAxes, 6u);
   EXPECT_EQ(caps.wNumButtons, 32u);
-  EXPECT_EQ(caps.wCaps & 0x1F, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV |
-                                   JOYCAPS_HASPOV);
+  EXPECT_EQ(caps.wCaps & 0x1F,
+            JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV | JOYCAPS_HASPOV);
 
   JOYINFOEX info = Read(number);
   EXPECT_EQ(info.dwXpos, 32767u);
@@ -198,8 +198,8 @@ TEST_F(SdlTest, LostControllerReleasesThroughTheComponent) {
   stick->SetButton(3, true);
   stick->SetPov(0);
   ASSERT_TRUE(waitFor(3));
-  EXPECT_THAT(log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 3 down",
-                                      "pov 0"));
+  EXPECT_THAT(log.Take(),
+              ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000", "button 3 down", "pov 0"));
   stick.reset();
   ASSERT_TRUE(waitFor(4));
   std::this_thread::sleep_for(30ms);  // and nothing more after

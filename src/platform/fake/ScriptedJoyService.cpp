@@ -5,8 +5,8 @@
 
 namespace kestrova {
 
-JOYCAPSA MakeJoyCaps(std::uint32_t min, std::uint32_t max, std::uint32_t capsBits,
-                     const char* name, std::uint32_t buttons) {
+JOYCAPSA MakeJoyCaps(std::uint32_t min, std::uint32_t max, std::uint32_t capsBits, const char* name,
+                     std::uint32_t buttons) {
   JOYCAPSA caps{};
   std::strncpy(caps.szPname, name, sizeof caps.szPname - 1);
   caps.wXmin = caps.wYmin = caps.wZmin = caps.wRmin = caps.wUmin = caps.wVmin = min;
@@ -22,8 +22,8 @@ JOYCAPSA MakeJoyCaps(std::uint32_t min, std::uint32_t max, std::uint32_t capsBit
 TScriptedJoyService::TScriptedJoyService() {
   auto& first = FControllers[0];
   first.Answering = true;
-  first.Caps = MakeJoyCaps(0, 65535,
-                           JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV | JOYCAPS_HASPOV);
+  first.Caps = MakeJoyCaps(
+      0, 65535, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV | JOYCAPS_HASPOV);
   for (auto& controller : FControllers) {
     auto& p = controller.Position;
     p.dwXpos = p.dwYpos = p.dwZpos = p.dwRpos = p.dwUpos = p.dwVpos = 32767;
@@ -37,7 +37,7 @@ TScriptedJoyService::TController& TScriptedJoyService::At(int number) {
 }
 
 std::uint32_t TScriptedJoyService::joyGetDevCapsA(std::uintptr_t uJoyID, JOYCAPSA* pjc,
-                                                   std::uint32_t cbjc) {
+                                                  std::uint32_t cbjc) {
   ++FCapsQueries;
   std::lock_guard lock(FLock);
   if (uJoyID >= MaxJoysticks || pjc == nullptr || cbjc < sizeof(JOYCAPSA)) return JOYERR_PARMS;

@@ -44,15 +44,21 @@ QString TShell::GetOpenFileName(QWidget* parent) {
   return RunFileDialog(parent, QFileDialog::AcceptOpen);
 }
 
-bool TShell::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool TShell::OpenUrl(const QUrl& url) {
+  return QDesktopServices::openUrl(url);
+}
 
-void TShell::Beep() { QApplication::beep(); }
+void TShell::Beep() {
+  QApplication::beep();
+}
 
 TShell& Shell() {
   static TShell desktop;
   return CurrentShell ? *CurrentShell : desktop;
 }
 
-void SetShell(TShell* shell) { CurrentShell = shell; }
+void SetShell(TShell* shell) {
+  CurrentShell = shell;
+}
 
 }  // namespace kestrova

@@ -32,44 +32,70 @@ void InitSdl() {
   SDL_GameControllerEventState(SDL_IGNORE);
 }
 
-void QuitSdl() { SDL_QuitSubSystem(Subsystems); }
+void QuitSdl() {
+  SDL_QuitSubSystem(Subsystems);
+}
 
-std::uint32_t FromSdlAxis(Sint16 value) { return static_cast<std::uint32_t>(value + 32768); }
+std::uint32_t FromSdlAxis(Sint16 value) {
+  return static_cast<std::uint32_t>(value + 32768);
+}
 
 std::uint32_t PovOfHat(Uint8 hat) {
   switch (hat) {
-    case SDL_HAT_UP: return 0;
-    case SDL_HAT_RIGHTUP: return 4500;
-    case SDL_HAT_RIGHT: return 9000;
-    case SDL_HAT_RIGHTDOWN: return 13500;
-    case SDL_HAT_DOWN: return 18000;
-    case SDL_HAT_LEFTDOWN: return 22500;
-    case SDL_HAT_LEFT: return 27000;
-    case SDL_HAT_LEFTUP: return 31500;
-    default: return JOY_POVCENTERED;
+    case SDL_HAT_UP:
+      return 0;
+    case SDL_HAT_RIGHTUP:
+      return 4500;
+    case SDL_HAT_RIGHT:
+      return 9000;
+    case SDL_HAT_RIGHTDOWN:
+      return 13500;
+    case SDL_HAT_DOWN:
+      return 18000;
+    case SDL_HAT_LEFTDOWN:
+      return 22500;
+    case SDL_HAT_LEFT:
+      return 27000;
+    case SDL_HAT_LEFTUP:
+      return 31500;
+    default:
+      return JOY_POVCENTERED;
   }
 }
 
 Uint8 HatOfPov(std::uint32_t pov) {
   switch (pov) {
-    case 0: return SDL_HAT_UP;
-    case 4500: return SDL_HAT_RIGHTUP;
-    case 9000: return SDL_HAT_RIGHT;
-    case 13500: return SDL_HAT_RIGHTDOWN;
-    case 18000: return SDL_HAT_DOWN;
-    case 22500: return SDL_HAT_LEFTDOWN;
-    case 27000: return SDL_HAT_LEFT;
-    case 31500: return SDL_HAT_LEFTUP;
-    default: return SDL_HAT_CENTERED;
+    case 0:
+      return SDL_HAT_UP;
+    case 4500:
+      return SDL_HAT_RIGHTUP;
+    case 9000:
+      return SDL_HAT_RIGHT;
+    case 13500:
+      return SDL_HAT_RIGHTDOWN;
+    case 18000:
+      return SDL_HAT_DOWN;
+    case 22500:
+      return SDL_HAT_LEFTDOWN;
+    case 27000:
+      return SDL_HAT_LEFT;
+    case 31500:
+      return SDL_HAT_LEFTUP;
+    default:
+      return SDL_HAT_CENTERED;
   }
 }
 
-constexpr SDL_GameControllerButton PadButtons[] = {
-    SDL_CONTROLLER_BUTTON_A,          SDL_CONTROLLER_BUTTON_B,
-    SDL_CONTROLLER_BUTTON_X,          SDL_CONTROLLER_BUTTON_Y,
-    SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-    SDL_CONTROLLER_BUTTON_BACK,       SDL_CONTROLLER_BUTTON_START,
-    SDL_CONTROLLER_BUTTON_LEFTSTICK,  SDL_CONTROLLER_BUTTON_RIGHTSTICK};
+constexpr SDL_GameControllerButton PadButtons[] = {SDL_CONTROLLER_BUTTON_A,
+                                                   SDL_CONTROLLER_BUTTON_B,
+                                                   SDL_CONTROLLER_BUTTON_X,
+                                                   SDL_CONTROLLER_BUTTON_Y,
+                                                   SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+                                                   SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+                                                   SDL_CONTROLLER_BUTTON_BACK,
+                                                   SDL_CONTROLLER_BUTTON_START,
+                                                   SDL_CONTROLLER_BUTTON_LEFTSTICK,
+                                                   SDL_CONTROLLER_BUTTON_RIGHTSTICK};
 
 class TSdlJoyService : public TJoyService {
  public:
@@ -131,9 +157,12 @@ class TSdlJoyService : public TJoyService {
       axes[0] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTX));
       axes[1] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTY));
       // Both triggers on one axis: left towards 65535, right towards 0, 32767 when both rest.
-      const int left = std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT));
-      const int right = std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
-      axes[2] = static_cast<std::uint32_t>(std::clamp(32767 + left * 32768 / 32767 - right, 0, 65535));
+      const int left =
+          std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT));
+      const int right =
+          std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
+      axes[2] =
+          static_cast<std::uint32_t>(std::clamp(32767 + left * 32768 / 32767 - right, 0, 65535));
       axes[3] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_RIGHTY));
       axes[4] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_RIGHTX));
       for (std::size_t i = 0; i < std::size(PadButtons); ++i) {
@@ -292,7 +321,9 @@ class TSdlVirtualController : public TVirtualController {
 
 }  // namespace
 
-std::unique_ptr<TJoyService> CreateSdlJoyService() { return std::make_unique<TSdlJoyService>(); }
+std::unique_ptr<TJoyService> CreateSdlJoyService() {
+  return std::make_unique<TSdlJoyService>();
+}
 
 std::unique_ptr<TVirtualController> AttachSdlVirtualController(const TVirtualControllerDesc& desc) {
   return std::make_unique<TSdlVirtualController>(desc);

@@ -25,7 +25,8 @@ struct TVirtualControllerDesc {
 
 // A software controller that the SDL service reads like a real one, until it is destroyed.
 // Axes and buttons are in the device's own order (for the default desc: X Y Z R U V, buttons
-// 1..32; for a game controller, SDL's axis and button order). Axes start at 32767, triggers at 0. Throws std::runtime_error when SDL refuses it.
+// 1..32; for a game controller, SDL's axis and button order). Axes start at 32767, triggers at 0.
+// Throws std::runtime_error when SDL refuses it.
 std::unique_ptr<TVirtualController> AttachSdlVirtualController(const TVirtualControllerDesc& desc);
 
 }  // namespace kestrova
