@@ -35,11 +35,6 @@ const QString ConfirmText =
 constexpr int LeftColumn[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 29, 30, 31, 32};
 constexpr int RightColumn[] = {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
 
-char LocaleDecimalSeparator() {
-  const QString point = QLocale::system().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
-}
-
 template <typename T>
 T* Named(T* widget, const QString& name) {
   widget->setObjectName(name);
@@ -58,7 +53,7 @@ TFormMain::TFormMain(TInjector& injector, TJoyService& joysticks, QWidget* paren
   small.setPointSize(8);
   setFont(small);
   setFixedSize(679, 544);
-  FMapper.SetDecimalSeparator(LocaleDecimalSeparator());
+  FMapper.SetDecimalSeparator(DecimalSeparatorOf(QLocale::system()));
   BuildEventRows();
   BuildEditor();
   BuildBottom();

@@ -35,16 +35,19 @@ QString ToCode(const QString& item) {
   return "N";
 }
 
+char DecimalSeparatorOf(const QLocale& locale) {
+  const QString point = locale.decimalPoint();
+  return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
+}
+
 bool IsLocaleFloat(const QString& text, const QLocale& numberLocale) {
   QLocale locale = numberLocale;
   locale.setNumberOptions(QLocale::RejectGroupSeparator);
   bool ok = false;
   const double value = locale.toDouble(text, &ok);
   if (!ok || !std::isfinite(value)) return false;
-  const QString point = locale.decimalPoint();
-  const char separator = point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
   double same = 0;
-  return TryStrToFloat(text.toStdString(), separator, same);
+  return TryStrToFloat(text.toStdString(), DecimalSeparatorOf(locale), same);
 }
 
 TFormMouseMove::TFormMouseMove(QWidget* parent)

@@ -18,6 +18,9 @@ namespace kestrova {
 // "R Axis" R.
 QString ToCode(const QString& item);
 
+// The locale's decimal separator as one byte; '.' when it is not a single ASCII character.
+char DecimalSeparatorOf(const QLocale& locale);
+
 // True when the text is a number in the locale (group separators refused) that the executor
 // reads the same way with the locale's decimal separator.
 bool IsLocaleFloat(const QString& text, const QLocale& locale);
