@@ -415,7 +415,6 @@ void TFormMain::LoadProfile() {
 }
 
 void TFormMain::LoadProfileFile(const QString& path) {
-  StoreListBox(FCommandIndex);
   TLoadedProfile profile;
   try {
     profile = ReadProfileFile(path.toStdString(), FMapper.Slots());
