@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -69,10 +70,17 @@ TEST_F(PipelineTest, StickScaledPointerRunsUntilTerminated) {
   Joysticks.SetAxis(0, jaX, 65535);  // full right: 0.02 x 501 = 10 pixels a pass
   ASSERT_TRUE(WaitUntil([&] { return PointerX() >= 150; }));
   Joysticks.SetAxis(0, jaX, 32767);
-  std::this_thread::sleep_for(40ms);  // the pass under way may still step once
+  // A line already under way may still step once; the ones after read the centred stick.
+  const auto mouseCalls = [&] {
+    const auto calls = Injector.Calls();
+    return std::count_if(calls.begin(), calls.end(),
+                         [](const std::string& call) { return call.starts_with("mouse"); });
+  };
+  const auto before = mouseCalls();
+  ASSERT_TRUE(WaitUntil([&] { return mouseCalls() >= before + 2; }));
   const int stopped = PointerX();
   EXPECT_EQ((stopped - 100) % 10, 0);
-  std::this_thread::sleep_for(60ms);
+  ASSERT_TRUE(WaitUntil([&] { return mouseCalls() >= before + 5; }));
   EXPECT_EQ(PointerX(), stopped);
 
   Joysticks.SetButtons(0, 0b11);  // button 2: terminate

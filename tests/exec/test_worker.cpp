@@ -71,6 +71,8 @@ TEST_F(WorkerTest, IdleWorkerWaitsWithoutWaking) {
   Mapper.SetSlot(0, {"KEY DOWN a", "KEY UP a", "NOOP"});
   Mapper.ExecuteCommands("Stick Left", "PRESS");
   ASSERT_TRUE(WaitForCalls(2));
+  const auto deadline = Clock::now() + 5s;
+  while (Sleeper.Calls < 3 && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(Sleeper.Calls, 3);  // the 1 ms pause after each line, nothing while idle
 }
