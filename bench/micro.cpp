@@ -8,6 +8,7 @@
 
 #include "exec/Mapper.h"
 #include "joystick/Jstick.h"
+#include "joystick/PollThread.h"
 #include "mapping/Profile.h"
 #include "platform/fake/RecordingInjector.h"
 #include "platform/fake/ScriptedJoyService.h"

@@ -1,11 +1,9 @@
 #include "Jstick.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <limits>
 #include <stdexcept>
+
+#include "joystick/AxisConditioning.h"
+#include "joystick/PollThread.h"
 
 namespace kestrova {
 
@@ -28,10 +26,6 @@ std::int32_t Div(std::int32_t a, std::int32_t b) {
   if (b == -1) return Sub(0, a);  // INT_MIN / -1 wraps to INT_MIN
   return a / b;                   // truncates toward zero; b is never 0 here
 }
-
-constexpr std::uint32_t JOYINFOEX::*AxisFields[JoyAxisCount] = {
-    &JOYINFOEX::dwXpos, &JOYINFOEX::dwYpos, &JOYINFOEX::dwZpos,
-    &JOYINFOEX::dwRpos, &JOYINFOEX::dwUpos, &JOYINFOEX::dwVpos};
 
 TAxisFrame MakeFrame(std::uint32_t min, std::uint32_t max, bool present) {
   TAxisFrame frame;
@@ -58,25 +52,7 @@ std::array<TAxisFrame, JoyAxisCount> NominalFrames() {
   return frames;
 }
 
-// Step 3 of conditioning for one axis: the null zone, when on and the axis is present.
-std::int32_t NullZoned(std::uint32_t raw, const TAxisFrame& frame, std::uint32_t percent,
-                       bool useNullZone, bool alwaysPresent) {
-  if (!useNullZone || !(alwaysPresent || frame.Present)) return Wrap(raw);
-  const std::uint32_t z = (frame.C * percent) / 100;  // product modulo 2^32
-  return ApplyNullZone(Wrap(raw), Wrap(frame.C), Wrap(z), Wrap(frame.Max), Wrap(frame.Min));
-}
-
 }  // namespace
-
-int OsThreadPriority(TThreadPriority priority) {
-  static constexpr int values[] = {-15, -2, -1, 0, 1, 2, 15};
-  return values[priority];
-}
-
-int NiceValue(TThreadPriority priority) {
-  static constexpr int values[] = {19, 10, 5, 0, -5, -10, -20};
-  return values[priority];
-}
 
 std::int32_t ApplyNullZone(std::int32_t p, std::int32_t C, std::int32_t Z, std::int32_t Max,
                            std::int32_t Min) {
@@ -86,6 +62,13 @@ std::int32_t ApplyNullZone(std::int32_t p, std::int32_t C, std::int32_t Z, std::
   if (p < C) return Div(Mul(p, C), low);
   const std::int32_t d = Div(Mul(Sub(Sub(p, C), Z), Sub(Max, Min)), low);
   return Add(C, d / 2);
+}
+
+std::int32_t NullZonedAxis(std::uint32_t raw, const TAxisFrame& frame, std::uint32_t percent,
+                           bool useNullZone, bool alwaysPresent) {
+  if (!useNullZone || !(alwaysPresent || frame.Present)) return Wrap(raw);
+  const std::uint32_t z = (frame.C * percent) / 100;  // product modulo 2^32
+  return ApplyNullZone(Wrap(raw), Wrap(frame.C), Wrap(z), Wrap(frame.Max), Wrap(frame.Min));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,8 +155,8 @@ TAxisValues TJstick::ReadPosition() {
   }
   TAxisValues values;
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
-    const std::int32_t p =
-        NullZoned(info.*AxisFields[axis], frames[axis], FNullZone[axis], FUseNullZone, axis <= jaY);
+    const std::int32_t p = NullZonedAxis(info.*AxisFields[axis], frames[axis], FNullZone[axis],
+                                         FUseNullZone, axis <= jaY);
     values.Value[axis] = MapAxis(static_cast<TJoyAxis>(axis), p, frames[axis]);
     values.Percent[axis] = Percentage(p, frames[axis]);
   }
@@ -208,134 +191,6 @@ void TJstick::DoButton(TObject* Sender, int ButtonID, bool ButtonDown) {
 
 void TJstick::DoPov(TObject* Sender, int PovValue) {
   if (OnPov) OnPov(Sender, PovValue);
-}
-
-// ---------------------------------------------------------------------------------------------
-
-TPollThread::TPollThread(TJstick& owner) : FJstick(owner) {}
-
-TPollThread::~TPollThread() {
-  Terminate();
-  Join();
-}
-
-void TPollThread::Start(TThreadPriority priority) {
-  FThread = std::thread([this, priority] { Execute(priority); });
-}
-
-void TPollThread::Terminate() {
-  FTerminated = true;
-  FSleeper.Interrupt();
-}
-
-void TPollThread::Join() {
-  if (FThread.joinable()) FThread.join();
-}
-
-void TPollThread::ApplyPriority(TThreadPriority priority) {
-  const int tid = FThreadTid;
-  // Best effort: raising a priority needs a privilege the user may not have.
-  if (tid != 0) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), NiceValue(priority));
-}
-
-void TPollThread::Execute(TThreadPriority priority) {
-  FThreadTid = static_cast<int>(::syscall(SYS_gettid));
-  if (priority != tpNormal) ApplyPriority(priority);
-  try {
-    Prepare();
-    do {
-      Pass();
-      ++FJstick.FPollPasses;
-      FSleeper.Sleep(FJstick.ThreadIntensity());
-    } while (!FTerminated);
-  } catch (...) {
-    // An exception from an event handler ends the body, as the thread's end would.
-  }
-}
-
-void TPollThread::CaptureBounds() {
-  FAxes = FJstick.QueryAxisFrames();
-  FHasBounds = true;
-}
-
-void TPollThread::Seed(const JOYINFOEX& info) {
-  for (int axis = 0; axis < JoyAxisCount; ++axis) FLastAxes[axis] = Wrap(info.*AxisFields[axis]);
-  FLastPov = info.dwPOV;
-  FLastButtons = 0;
-}
-
-void TPollThread::Prepare() {
-  JOYINFOEX& info = FJstick.FJoyInfo;
-  CaptureBounds();
-  FAnswering = FJstick.Service().joyGetPosEx(FJstick.JoystickID() - 1, &info) == JOYERR_NOERROR;
-  if (FAnswering) {
-    Seed(info);
-  } else {
-    FHasBounds = false;  // taken from the controller's first answer
-  }
-}
-
-void TPollThread::Pass() {
-  JOYINFOEX& info = FJstick.FJoyInfo;
-  const bool answered =
-      FJstick.Service().joyGetPosEx(FJstick.JoystickID() - 1, &info) == JOYERR_NOERROR;
-  if (!answered) {
-    // Nothing is raised while no controller answers. One that stops answering is reported once
-    // as at rest, so that whatever it held is released.
-    if (!FAnswering) return;
-    FAnswering = false;
-    for (int axis = 0; axis < JoyAxisCount; ++axis) info.*AxisFields[axis] = FAxes[axis].C;
-    info.dwButtons = 0;
-    info.dwPOV = JOY_POVCENTERED;
-  } else if (!FAnswering) {
-    FAnswering = true;
-    if (!FHasBounds) {
-      CaptureBounds();
-      Seed(info);
-    }
-  }
-  Process(info);
-}
-
-void TPollThread::Process(JOYINFOEX& info) {
-  if (FJstick.MonitorAxis()) {
-    std::array<std::int32_t, JoyAxisCount> values;
-    const bool useNullZone = FJstick.UseNullZone();
-    for (int axis = 0; axis < JoyAxisCount; ++axis) {
-      values[axis] = NullZoned(info.*AxisFields[axis], FAxes[axis], FJstick.FNullZone[axis],
-                               useNullZone, axis <= jaY);
-      info.*AxisFields[axis] = static_cast<std::uint32_t>(values[axis]);
-    }
-    if (values != FLastAxes) {
-      TAxisValues event;
-      for (int axis = 0; axis < JoyAxisCount; ++axis) {
-        event.Percent[axis] = TJstick::Percentage(values[axis], FAxes[axis]);
-        event.Value[axis] = FJstick.MapAxis(static_cast<TJoyAxis>(axis), values[axis], FAxes[axis]);
-      }
-      const auto& v = event.Value;
-      const auto& pc = event.Percent;
-      FJstick.DoAxis(this, v[0], v[1], v[2], v[3], v[4], v[5], pc[0], pc[1], pc[2], pc[3], pc[4],
-                     pc[5]);
-      FLastAxes = values;
-    }
-  }
-  if (FJstick.MonitorButtons()) {
-    const std::uint32_t buttons = info.dwButtons;
-    for (int i = 0; i < 32; ++i) {
-      const std::uint32_t bit = 1u << i;
-      if ((buttons & bit) && !(FLastButtons & bit)) {
-        FLastButtons |= bit;
-        FJstick.DoButton(this, i + 1, true);
-      } else if (!(buttons & bit) && (FLastButtons & bit)) {
-        FLastButtons &= ~bit;
-        FJstick.DoButton(this, i + 1, false);
-      }
-    }
-  }
-  if (FJstick.MonitorPov() && info.dwPOV != FLastPov) {
-    FLastPov = info.dwPOV;
-    FJstick.DoPov(this, static_cast<int>(info.dwPOV));
-  }
 }
 
 }  // namespace kestrova

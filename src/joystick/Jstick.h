@@ -16,32 +16,11 @@
 #include <string>
 #include <thread>
 
+#include "joystick/Classes.h"
 #include "platform/JoyService.h"
 #include "platform/Sleeper.h"
 
 namespace kestrova {
-
-class TObject {
- public:
-  virtual ~TObject() = default;
-};
-
-// A named object owned by a form. While designing, components do not run.
-class TComponent : public TObject {
- public:
-  std::string Name;
-  int Tag = 0;
-  bool Designing() const { return FDesigning; }
-  void SetDesigning(bool designing) { FDesigning = designing; }
-
- private:
-  bool FDesigning = false;
-};
-
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
-// The Windows thread priority (-15 .. 15) and the Linux nice value (19 .. -20) of a priority.
-int OsThreadPriority(TThreadPriority priority);
-int NiceValue(TThreadPriority priority);
 
 enum TJoyAxis { jaX, jaY, jaZ, jaR, jaU, jaV };
 constexpr int JoyAxisCount = 6;
@@ -212,47 +191,6 @@ class TJstick : public TComponent {
   std::atomic<bool> FNormalizeAxis{true};
   std::atomic<bool> FUseRange{true};
   std::atomic<bool> FUseNullZone{true};
-};
-
-// The poll thread of a TJstick. Each pass reads the controller and raises at most one axis
-// event, then button events by ascending id, then at most one hat event, and sleeps
-// ThreadIntensity ms. Prepare and Pass are the body in steps, for tests that drive it.
-class TPollThread : public TObject {
- public:
-  explicit TPollThread(TJstick& owner);
-  ~TPollThread() override;  // terminates and joins
-
-  void Start(TThreadPriority priority);
-  void Terminate();  // the pass under way finishes; the sleep ends at once
-  void Join();
-  bool OnPollThread() const { return std::this_thread::get_id() == FThread.get_id(); }
-  void ApplyPriority(TThreadPriority priority);
-
-  // Start of the body: bounds, axis presence and the seed read.
-  void Prepare();
-  // One pass without its sleep.
-  void Pass();
-
- private:
-  void Execute(TThreadPriority priority);
-  void CaptureBounds();
-  void Seed(const JOYINFOEX& info);
-  void Process(JOYINFOEX& info);
-
-  TJstick& FJstick;
-  std::atomic<bool> FTerminated{false};
-  std::atomic<int> FThreadTid{0};
-  TRealSleeper FSleeper;
-
-  // Body state, touched only by the body.
-  bool FAnswering = false;
-  bool FHasBounds = false;
-  std::array<TAxisFrame, JoyAxisCount> FAxes{};
-  std::array<std::int32_t, JoyAxisCount> FLastAxes{};
-  std::uint32_t FLastPov = JOY_POVCENTERED;
-  std::uint32_t FLastButtons = 0;
-
-  std::thread FThread;  // last: started after everything above exists
 };
 
 }  // namespace kestrova

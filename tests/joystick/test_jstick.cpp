@@ -52,11 +52,6 @@ TEST_F(JstickTest, DefaultsAndWriteRules) {
   EXPECT_EQ(Stick.JoystickID(), 16);
   Stick.ReadPosition();
   EXPECT_EQ(Service.LastPositionNumber(), 15u);
-
-  EXPECT_EQ(OsThreadPriority(tpIdle), -15);
-  EXPECT_EQ(OsThreadPriority(tpTimeCritical), 15);
-  EXPECT_EQ(NiceValue(tpNormal), 0);
-  EXPECT_LT(NiceValue(tpHighest), NiceValue(tpHigher));
 }
 
 TEST_F(JstickTest, DefaultConditioningOfAFullRangeStick) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "joystick/JoystickFixture.h"
+#include "joystick/PollThread.h"
 
 namespace kestrova::testing {
 namespace {

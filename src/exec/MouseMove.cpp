@@ -1,0 +1,50 @@
+// MOUSE MOVE lines: steps scaled by an axis, bounds, absolute or relative moves.
+
+#include "Mapper.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "exec/inputsynth.h"
+#include "mapping/Convert.h"
+
+namespace kestrova {
+
+void TMapper::MouseMove(const std::string& line) {
+  const std::string mode = GetCmdParam(line, 5);
+  const std::string bounds = GetCmdParam(line, 4);
+  const double stepX = StrToFloat(GetCmdParam(line, 3), FDecimalSeparator);
+  const double stepY = StrToFloat(GetCmdParam(line, 2), FDecimalSeparator);
+  long long x = AxisMultiply(GetCmdParam(line, 1), stepX);
+  long long y = AxisMultiply(GetCmdParam(line, 0), stepY);
+  if (bounds == "B" && mode != "A") {
+    // The cursor is read afresh for every comparison.
+    if (CursorX(FInjector) + x <= 0) x = -CursorX(FInjector);
+    if (ScreenWidth() <= CursorX(FInjector) + x) x = ScreenWidth() - CursorX(FInjector) - 1LL;
+    if (CursorY(FInjector) + y <= 0) y = -CursorY(FInjector);
+    if (ScreenHeight() <= CursorY(FInjector) + y) y = ScreenHeight() - CursorY(FInjector) - 1LL;
+  }
+  const auto clamp32 = [](long long value) {
+    return static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+  };
+  if (mode == "A") {
+    MoveMouseAbsolute(FInjector, clamp32(x), clamp32(y));
+  } else {
+    MoveMouseRelative(FInjector, clamp32(x), clamp32(y));
+  }
+}
+
+int TMapper::AxisMultiply(const std::string& axisCode, double value) {
+  const TAxisValues axes = Jstick1.ReadPosition();
+  std::copy(axes.Value.begin(), axes.Value.end(), FMouseMoveAxes.begin());
+  long double factor = 1;
+  if (axisCode == "X") factor = axes.Value[jaX] + 1.0L;
+  if (axisCode == "Y") factor = axes.Value[jaY] + 1.0L;
+  if (axisCode == "Z") factor = axes.Value[jaZ] + 1.0L;
+  if (axisCode == "R") factor = axes.Value[jaR] + 1.0L;
+  const long double result = std::nearbyint(value * factor);
+  return static_cast<int>(std::clamp<long double>(result, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace kestrova

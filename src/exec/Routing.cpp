@@ -1,0 +1,68 @@
+// Routing: controller changes to event names and kinds, on the poll thread.
+
+#include "Mapper.h"
+
+namespace kestrova {
+
+void TMapper::RouteAxis(long long value, long long tolerance, std::string& state,
+                        const char* negativeState, const char* negativeEvent,
+                        const char* positiveState, const char* positiveEvent) {
+  if (value < -tolerance && state != negativeState) {
+    state = negativeState;
+    ExecuteCommands(negativeEvent, "PRESS");
+  }
+  if (value > tolerance && state != positiveState) {
+    state = positiveState;
+    ExecuteCommands(positiveEvent, "PRESS");
+  }
+  if (-tolerance <= value && value <= tolerance && state != "Center") {
+    if (state == negativeState) ExecuteCommands(negativeEvent, "RELEASE");
+    if (state == positiveState) ExecuteCommands(positiveEvent, "RELEASE");
+    state = "Center";
+  }
+}
+
+void TMapper::Jstick1Axis(TObject*, int X, int Y, int Z, int R, int, int, float, float, float,
+                          float, float, float) {
+  RouteAxis(X + 1LL, FXTol, FXState, "Left", "Stick Left", "Right", "Stick Right");
+  RouteAxis(Y + 1LL, FYTol, FYState, "Up", "Stick Up", "Down", "Stick Down");
+  RouteAxis(Z, FZTol, FZState, "ZLeft", "Z Left", "ZRight", "Z Right");
+  RouteAxis(R, FRTol, FRState, "RotLeft", "Rot. Left", "RotRight", "Rot. Right");
+}
+
+void TMapper::Jstick1Button(TObject*, int ButtonID, bool ButtonDown) {
+  if (!FShiftDown && ButtonID == 9 && ButtonDown) FShiftDown = true;
+  if (FShiftDown && ButtonID == 9 && !ButtonDown) FShiftDown = false;
+  if (ButtonID < 9) {
+    const std::string name = (FShiftDown ? "Shift Button " : "Button ") + std::to_string(ButtonID);
+    ExecuteCommands(name, ButtonDown ? "PRESS" : "RELEASE");
+  }
+}
+
+void TMapper::Jstick1Pov(TObject*, int PovValue) {
+  static constexpr struct {
+    int value;
+    const char* state;
+  } directions[] = {{0, "North"},     {4500, "NE"},  {9000, "East"},  {13500, "SE"},
+                    {18000, "South"}, {22500, "SW"}, {27000, "West"}, {31500, "NW"}};
+  const std::string previous = FPovState;
+  bool moved = false;
+  for (const auto& direction : directions) {
+    if (direction.value == PovValue && FPovState != direction.state) {
+      FPovState = direction.state;
+      moved = true;
+    }
+  }
+  if (moved) {
+    if (previous != "Center") ExecuteCommands("POV " + previous, "RELEASE");
+    ExecuteCommands("POV " + FPovState, "PRESS");
+  }
+  if (PovValue == 65535 && FPovState != "Center") {
+    ExecuteCommands("POV " + FPovState, "RELEASE");
+    FPovState = "Center";
+    ExecuteCommands("POV Center", "PRESS");
+    ExecuteCommands("POV Center", "RELEASE");
+  }
+}
+
+}  // namespace kestrova

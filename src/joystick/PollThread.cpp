@@ -1,0 +1,140 @@
+#include "PollThread.h"
+
+#include "joystick/AxisConditioning.h"
+#include "platform/Thread.h"
+
+namespace kestrova {
+
+int NiceValue(TThreadPriority priority) {
+  static constexpr int values[] = {19, 10, 5, 0, -5, -10, -20};
+  return values[priority];
+}
+
+TPollThread::TPollThread(TJstick& owner) : FJstick(owner) {}
+
+TPollThread::~TPollThread() {
+  Terminate();
+  Join();
+}
+
+void TPollThread::Start(TThreadPriority priority) {
+  FThread = std::thread([this, priority] { Execute(priority); });
+}
+
+void TPollThread::Terminate() {
+  FTerminated = true;
+  FSleeper.Interrupt();
+}
+
+void TPollThread::Join() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TPollThread::ApplyPriority(TThreadPriority priority) {
+  const long tid = FThreadTid;
+  // Best effort: raising a priority needs a privilege the user may not have.
+  if (tid != 0) (void)SetThreadNice(tid, NiceValue(priority));
+}
+
+void TPollThread::Execute(TThreadPriority priority) {
+  FThreadTid = CurrentThreadId();
+  if (priority != tpNormal) ApplyPriority(priority);
+  try {
+    Prepare();
+    do {
+      Pass();
+      ++FJstick.FPollPasses;
+      FSleeper.Sleep(FJstick.ThreadIntensity());
+    } while (!FTerminated);
+  } catch (...) {
+    // An exception from an event handler ends the body, as the thread's end would.
+  }
+}
+
+void TPollThread::CaptureBounds() {
+  FAxes = FJstick.QueryAxisFrames();
+  FHasBounds = true;
+}
+
+void TPollThread::Seed(const JOYINFOEX& info) {
+  for (int axis = 0; axis < JoyAxisCount; ++axis)
+    FLastAxes[axis] = static_cast<std::int32_t>(info.*AxisFields[axis]);
+  FLastPov = info.dwPOV;
+  FLastButtons = 0;
+}
+
+void TPollThread::Prepare() {
+  JOYINFOEX& info = FJstick.FJoyInfo;
+  CaptureBounds();
+  FAnswering = FJstick.Service().joyGetPosEx(FJstick.JoystickID() - 1, &info) == JOYERR_NOERROR;
+  if (FAnswering) {
+    Seed(info);
+  } else {
+    FHasBounds = false;  // taken from the controller's first answer
+  }
+}
+
+void TPollThread::Pass() {
+  JOYINFOEX& info = FJstick.FJoyInfo;
+  const bool answered =
+      FJstick.Service().joyGetPosEx(FJstick.JoystickID() - 1, &info) == JOYERR_NOERROR;
+  if (!answered) {
+    // Nothing is raised while no controller answers. One that stops answering is reported once
+    // as at rest, so that whatever it held is released.
+    if (!FAnswering) return;
+    FAnswering = false;
+    for (int axis = 0; axis < JoyAxisCount; ++axis) info.*AxisFields[axis] = FAxes[axis].C;
+    info.dwButtons = 0;
+    info.dwPOV = JOY_POVCENTERED;
+  } else if (!FAnswering) {
+    FAnswering = true;
+    if (!FHasBounds) {
+      CaptureBounds();
+      Seed(info);
+    }
+  }
+  Process(info);
+}
+
+void TPollThread::Process(JOYINFOEX& info) {
+  if (FJstick.MonitorAxis()) {
+    std::array<std::int32_t, JoyAxisCount> values;
+    const bool useNullZone = FJstick.UseNullZone();
+    for (int axis = 0; axis < JoyAxisCount; ++axis) {
+      values[axis] = NullZonedAxis(info.*AxisFields[axis], FAxes[axis], FJstick.FNullZone[axis],
+                                   useNullZone, axis <= jaY);
+      info.*AxisFields[axis] = static_cast<std::uint32_t>(values[axis]);
+    }
+    if (values != FLastAxes) {
+      TAxisValues event;
+      for (int axis = 0; axis < JoyAxisCount; ++axis) {
+        event.Percent[axis] = TJstick::Percentage(values[axis], FAxes[axis]);
+        event.Value[axis] = FJstick.MapAxis(static_cast<TJoyAxis>(axis), values[axis], FAxes[axis]);
+      }
+      const auto& v = event.Value;
+      const auto& pc = event.Percent;
+      FJstick.DoAxis(this, v[0], v[1], v[2], v[3], v[4], v[5], pc[0], pc[1], pc[2], pc[3], pc[4],
+                     pc[5]);
+      FLastAxes = values;
+    }
+  }
+  if (FJstick.MonitorButtons()) {
+    const std::uint32_t buttons = info.dwButtons;
+    for (int i = 0; i < 32; ++i) {
+      const std::uint32_t bit = 1u << i;
+      if ((buttons & bit) && !(FLastButtons & bit)) {
+        FLastButtons |= bit;
+        FJstick.DoButton(this, i + 1, true);
+      } else if (!(buttons & bit) && (FLastButtons & bit)) {
+        FLastButtons &= ~bit;
+        FJstick.DoButton(this, i + 1, false);
+      }
+    }
+  }
+  if (FJstick.MonitorPov() && info.dwPOV != FLastPov) {
+    FLastPov = info.dwPOV;
+    FJstick.DoPov(this, static_cast<int>(info.dwPOV));
+  }
+}
+
+}  // namespace kestrova
