@@ -7,11 +7,12 @@
 #include <filesystem>
 
 #include "exec/Mapper.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
+#include "fakes/VirtualSleeper.h"
 #include "joystick/Jstick.h"
 #include "joystick/PollThread.h"
 #include "mapping/Profile.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
 #include "platform/sdl/SdlJoyService.h"
 #include "platform/x11/X11Injector.h"
 

@@ -7,13 +7,14 @@
 #include <string_view>
 
 #include "exec/Mapper.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
+#include "fakes/ScriptedJoyService.h"
+#include "fakes/VirtualSleeper.h"
+#include "platform/print/PrintInjector.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kestrova;
-  TRecordingInjector injector(1024, 768, {512, 384});
-  injector.SetKeepRecords(false);
+  const auto printer = CreatePrintInjector(1024, 768, {512, 384}, nullptr);
+  TInjector& injector = *printer;
   TScriptedJoyService joysticks;
   joysticks.SetAxes(0, {0, 65535, 1000, 40000, 32767, 0});
   TVirtualSleeper sleeper;

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -43,17 +42,14 @@ T* Named(T* widget, const QString& name) {
 
 }  // namespace
 
-TFormMain::TFormMain(TInjector& injector, TJoyService& joysticks, QWidget* parent)
-    : QWidget(parent), FMapper(injector, joysticks, FSleeper, [this](const std::string& line) {
-        PostStatusLine(line);
-      }) {
+TFormMain::TFormMain(TMapper& mapper, QWidget* parent) : QWidget(parent), FMapper(mapper) {
+  FMapper.SetStatusSink([this](const std::string& line) { PostStatusLine(line); });
   setObjectName("FormMain");
   setWindowTitle("Kestrova");
   QFont small = font();
   small.setPointSize(8);
   setFont(small);
   setFixedSize(679, 544);
-  FMapper.SetDecimalSeparator(DecimalSeparatorOf(QLocale::system()));
   BuildEventRows();
   BuildEditor();
   BuildBottom();

@@ -38,8 +38,9 @@ class TFormMain : public QWidget {
     TFormBlock* Block = nullptr;
   };
 
-  // The injector and the joystick service must outlive the window.
-  TFormMain(TInjector& injector, TJoyService& joysticks, QWidget* parent = nullptr);
+  // The window edits and runs the mapper, which must outlive it, and takes its status lines;
+  // the mapper is started when the window is first shown.
+  explicit TFormMain(TMapper& mapper, QWidget* parent = nullptr);
   ~TFormMain() override;  // stops and joins the poll thread and the worker first
   void SetDialogs(const TDialogs& dialogs) { FDialogs = dialogs; }
 
@@ -127,8 +128,7 @@ class TFormMain : public QWidget {
   void ApplyProfile(const TLoadedProfile& profile, const QString& path);
   static void SetLabelColor(QLabel* label, const QColor& color);
 
-  TRealSleeper FSleeper;
-  TMapper FMapper;
+  TMapper& FMapper;
   TDialogs FDialogs;
   bool FFirstShow = true;
   int FCommandIndex = -1;

@@ -10,7 +10,4 @@ int RunHeadless(const TCommandLine& options);
 int RunListControllers(const TCommandLine& options);
 int RunCheck(const TCommandLine& options);
 
-// The decimal separator of the user's locale (LC_ALL, LC_NUMERIC, LANG), '.' when unknown.
-char UserDecimalSeparator();
-
 }  // namespace kestrova

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "session/Session.h"
+
 namespace kestrova {
 
 extern const char* const HelpText;
@@ -16,22 +18,13 @@ class EUsage : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct TCommandLine {
+// What to do, and the options of the run (TSessionOptions).
+struct TCommandLine : TSessionOptions {
   bool Headless = false;
   bool ListControllers = false;
   bool Check = false;
   bool Version = false;
   bool Help = false;
-  int Joystick = 1;
-  bool JoystickGiven = false;
-  std::string Replay;
-  std::string Output = "x11";
-  int ScreenWidth = 1920;
-  int ScreenHeight = 1080;
-  bool CursorGiven = false;
-  int CursorX = 0;
-  int CursorY = 0;
-  int PollInterval = 10;
   std::string Profile;
 };
 

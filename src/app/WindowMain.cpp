@@ -1,29 +1,25 @@
 #include "WindowMain.h"
 
-#include <pthread.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QTextStream>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
+#include <memory>
+#include <optional>
 
 #include "FormMain.h"
-#include "Headless.h"
-#include "RunServices.h"
 #include "about/about.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/getxy.h"
 #include "dialogs/mousemove.h"
 #include "platform/qt/Shell.h"
+#include "session/Session.h"
+#include "session/StopSignals.h"
 
 namespace kestrova {
 
@@ -58,23 +54,22 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
                  "a window with --headless PROFILE)\n";
     return 2;
   }
-  // SIGINT and SIGTERM end the program as Exit does; they are read from a signalfd, so every
-  // thread started from here on keeps them blocked.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+  // Stop stopSignals end the program as Exit does.
+  std::optional<TStopSignals> stopSignals;
+  try {
+    stopSignals.emplace();
+  } catch (const std::exception& error) {
+    std::cerr << "kestrova: " << error.what() << "\n";
+    return 2;
+  }
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Kestrova");
   QApplication::setStyle(QStyleFactory::create("Fusion"));
 
-  TRecordPrinter printer;
-  TRunServices services;
+  std::unique_ptr<TSession> session;
   try {
-    services = OpenRunServices(options, printer);
+    session = std::make_unique<TSession>(options, nullptr);
   } catch (const std::exception& error) {
     std::cerr << "kestrova: " << error.what() << "\n";
     return 2;
@@ -82,49 +77,34 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
 
   // The long-lived windows, in their order of creation; the About box first.
   TFormAbout formAbout;
-  TFormMain formMain(*services.Injector, *services.Joysticks);
+  TFormMain formMain(session->Mapper());
   TFormKeyboard formKeyboard;
   TFormGetXY formGetXY;
   TFormMouseMove formMouseMove;
   TFormBlock formBlock;
   formMain.SetDialogs({&formAbout, &formKeyboard, &formMouseMove, &formBlock});
-  formMain.Mapper().Jstick1.SetJoystickID(services.JoystickID);
-  formMain.Mapper().Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
 
-  QSocketNotifier stopNotifier(signalFd, QSocketNotifier::Read);
-  QObject::connect(&stopNotifier, &QSocketNotifier::activated, &formMain, [&formMain, signalFd] {
-    signalfd_siginfo info;
-    while (::read(signalFd, &info, sizeof info) > 0) {
-    }
-    formMain.ButtonExitClick();
-  });
+  QSocketNotifier stopNotifier(stopSignals->Fd(), QSocketNotifier::Read);
+  QObject::connect(&stopNotifier, &QSocketNotifier::activated, &formMain,
+                   [&formMain, &stopSignals] {
+                     stopSignals->Take();
+                     formMain.ButtonExitClick();
+                   });
 
-  const auto start = std::chrono::steady_clock::now();
-  printer.SetStart(start);
-  formMain.show();
+  formMain.show();  // starts the mapper
+  session->Start();
   if (!options.Profile.empty()) {
     formMain.Guarded(
         [&] { formMain.LoadProfileFile(QString::fromLocal8Bit(options.Profile.c_str())); });
   }
-
-  std::unique_ptr<TReplayPlayer> player;
-  if (services.Replay) {
-    while (formMain.Mapper().Jstick1.PollPasses() == 0) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    player =
-        std::make_unique<TReplayPlayer>(*services.Replay, *services.VirtualController, [&formMain] {
-          QMetaObject::invokeMethod(
-              &formMain, [&formMain] { formMain.ButtonExitClick(); }, Qt::QueuedConnection);
-        });
-    player->Start(start);
-  }
+  session->StartReplay([&formMain] {
+    QMetaObject::invokeMethod(
+        &formMain, [&formMain] { formMain.ButtonExitClick(); }, Qt::QueuedConnection);
+  });
 
   const int code = QApplication::exec();
-  player.reset();
-  formMain.Mapper().Shutdown();
+  session->Shutdown();
   WriteStateFile(formMain);
-  ::close(signalFd);
   return code;
 }
 

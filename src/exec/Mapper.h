@@ -69,6 +69,9 @@ class TMapper {
   TMapper(const TMapper&) = delete;
   TMapper& operator=(const TMapper&) = delete;
 
+  // Replaces the status sink; only before Start (the threads read it without a lock).
+  void SetStatusSink(TStatusSink addStatusLine) { FAddStatusLine = std::move(addStatusLine); }
+
   // Starts the worker, removes the trace files and, last, switches polling on. Nothing is
   // executed before.
   void Start();

@@ -1,5 +1,6 @@
 #include "Convert.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -116,6 +117,18 @@ std::string FormatMinDigits(long long value, int digits) {
                                               : static_cast<unsigned long long>(value));
   if (static_cast<int>(body.size()) < digits) body.insert(0, digits - body.size(), '0');
   return value < 0 ? "-" + body : body;
+}
+
+char UserDecimalSeparator() {
+  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = previous ? previous : "C";
+  char separator = '.';
+  if (std::setlocale(LC_NUMERIC, "") != nullptr) {
+    const char* point = std::localeconv()->decimal_point;
+    if (point && point[0] && !point[1]) separator = point[0];
+  }
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  return separator;
 }
 
 }  // namespace kestrova

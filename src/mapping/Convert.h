@@ -25,6 +25,9 @@ bool TryStrToInt(std::string_view text, int& value);
 double StrToFloat(std::string_view text, char decimalSeparator);
 bool TryStrToFloat(std::string_view text, char decimalSeparator, double& value);
 
+// The decimal separator of the user's locale (LC_ALL, LC_NUMERIC, LANG), '.' when unknown.
+char UserDecimalSeparator();
+
 // "%3.3d": at least three digits, zero-padded, sign in front.
 std::string FormatMinDigits(long long value, int digits = 3);
 

@@ -1,6 +1,7 @@
 #include "Injector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -109,6 +110,19 @@ void TInjector::ReleaseHeld() {
 std::vector<std::uint8_t> TInjector::HeldKeys() const {
   std::lock_guard lock(FHeldLock);
   return FHeldKeys;
+}
+
+TPoint PointerAfterMouseEvent(TPoint cursor, std::uint32_t flags, std::int32_t dx, std::int32_t dy,
+                              int width, int height) {
+  if (!(flags & MOUSEEVENTF_MOVE)) return cursor;
+  double x = cursor.x + static_cast<double>(dx);
+  double y = cursor.y + static_cast<double>(dy);
+  if (flags & MOUSEEVENTF_ABSOLUTE) {
+    x = std::round(static_cast<double>(dx) * width / 65536.0);
+    y = std::round(static_cast<double>(dy) * height / 65536.0);
+  }
+  return {static_cast<std::int32_t>(std::clamp(x, 0.0, std::max(width - 1, 0) * 1.0)),
+          static_cast<std::int32_t>(std::clamp(y, 0.0, std::max(height - 1, 0) * 1.0))};
 }
 
 }  // namespace kestrova

@@ -48,6 +48,12 @@ std::int16_t UsVkKeyScan(char ch);
 std::string FormatKeyCall(std::uint8_t vk, std::uint32_t flags);
 std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy);
 
+// Where a pointer at cursor lands after mouse_event(flags, dx, dy) on a width x height screen, as
+// a real pointer does: absolute coordinates span 0..65536 across the screen, and the pointer
+// never leaves the screen. Other flags leave it where it is.
+TPoint PointerAfterMouseEvent(TPoint cursor, std::uint32_t flags, std::int32_t dx, std::int32_t dy,
+                              int width, int height);
+
 // Thread-safe: the calls may come from any thread; backends serialise their own connection.
 class TInjector {
  public:

@@ -1,7 +1,7 @@
 #pragma once
 // The joystick service: controllers addressed by number (0 = the first), read through
 // joyGetDevCapsA and joyGetPosEx with the Windows records, codes and flags. Backends: SDL2
-// (sdl/) and a scripted one for tests (fake/).
+// (sdl/) and, for tests only, a scripted one.
 
 #include <cstdint>
 #include <string>

@@ -53,10 +53,4 @@ void TRealSleeper::Reset() {
   FInterrupted = false;
 }
 
-bool TVirtualSleeper::Sleep(std::uint32_t ms) {
-  if (FInterrupted) return false;
-  FNowMs += ms;
-  return true;
-}
-
 }  // namespace kestrova

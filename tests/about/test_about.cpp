@@ -6,10 +6,7 @@
 
 #include "about/about.h"
 #include "about/hllabel.h"
-#include "app/FormMain.h"
 #include "app/ScriptedShell.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;
@@ -100,23 +97,6 @@ class AboutTest : public QObject {
     QCOMPARE(about.HLLabel1->FontColor(), QColor(Qt::blue));
     QVERIFY(about.HLLabel1->font().underline());
     QCOMPARE(about.Button1->text(), QString("&Ok"));
-
-    TRecordingInjector injector(1024, 768, {0, 0});
-    TScriptedJoyService joysticks;
-    TFormMain form(injector, joysticks);
-    form.SetDialogs({&about, nullptr, nullptr, nullptr});
-    form.show();
-    for (int showing = 0; showing < 2; ++showing) {
-      QStringList seen;
-      QTimer::singleShot(0, &about, [&] {
-        seen << about.LabelTitle->text() << about.LabelVersion->text()
-             << about.LabelProducedBy1->text() << about.LabelProducedBy2->text();
-        about.Button1->click();
-      });
-      QTest::mouseClick(form.ButtonAbout, Qt::LeftButton);
-      QCOMPARE(seen, (QStringList{"Kestrova", "Version 1.3", AuthorLine, ""}));
-    }
-    QVERIFY(form.Saved());
   }
 };
 

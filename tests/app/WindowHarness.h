@@ -1,6 +1,6 @@
 #pragma once
-// A main window with its dialogs, on a recording injector and a scripted controller, with a
-// scripted shell answering for the user. Made anew for every test function.
+// A main window with its dialogs, running a mapper on a recording injector and a scripted
+// controller, with a scripted shell answering for the user. Made anew for every test function.
 
 #include <QStringList>
 #include <memory>
@@ -12,8 +12,8 @@
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/mousemove.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
 
 namespace kestrova::testing {
 
@@ -21,7 +21,9 @@ struct TWindowHarness {
   TScriptedShell Shell;
   TRecordingInjector Injector{1024, 768, {100, 100}};
   TScriptedJoyService Joysticks;
-  TFormMain Form{Injector, Joysticks};
+  TRealSleeper Sleeper;
+  TMapper Mapper{Injector, Joysticks, Sleeper, nullptr};
+  TFormMain Form{Mapper};
   TFormKeyboard Keyboard;
   TFormMouseMove MouseMove;
   TFormBlock Block;

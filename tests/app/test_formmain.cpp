@@ -16,12 +16,13 @@
 #include <thread>
 
 #include "WindowHarness.h"
+#include "about/about.h"
 #include "app/FormMain.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/mousemove.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;
@@ -88,6 +89,47 @@ class FormMainTest : public QObject {
   void cleanup() {
     Harness.reset();
     delete Dir;
+  }
+
+  void TheMainWindowAppendsPickedKeys() {
+    TFormMain& form = *Form;
+    TFormKeyboard* Picker = Keyboard;
+    const auto press = [&](QPushButton* button, const std::function<QAbstractButton*()>& click) {
+      QTimer::singleShot(0, Picker, [Picker, click] {
+        QAbstractButton* key = click();
+        if (key) QTest::mouseClick(key, Qt::LeftButton);
+        if (Picker->isVisible()) Picker->reject();
+      });
+      QTest::mouseClick(button, Qt::LeftButton);
+    };
+    auto* k = Picker->Keyboard1;
+    press(form.ButtonKeyDown, [k] { return k->Key(4, 1); });
+    press(form.ButtonKeyUp, [k] { return k->Key(4, 1); });
+    press(form.ButtonKeyDown, [k] { return k->CapsKey(); });
+    press(form.ButtonKeyUp, [] { return nullptr; });
+    press(form.ButtonKeyDown, [k] { return k->Key(1, 6); });
+    QStringList lines;
+    for (int i = 0; i < form.ListBoxCommand->count(); ++i)
+      lines << form.ListBoxCommand->item(i)->text();
+    QCOMPARE(lines, (QStringList{"KEY DOWN a", "KEY UP a", "KEY DOWN F5"}));
+    QVERIFY(!form.Saved());
+  }
+
+  void AboutButtonShowsTheAboutBoxEachTime() {
+    TFormAbout about;
+    TFormMain& form = *Form;
+    form.SetDialogs({&about, Keyboard, MouseMove, Block});
+    for (int showing = 0; showing < 2; ++showing) {
+      QStringList seen;
+      QTimer::singleShot(0, &about, [&] {
+        seen << about.LabelTitle->text() << about.LabelVersion->text()
+             << about.LabelProducedBy1->text() << about.LabelProducedBy2->text();
+        about.Button1->click();
+      });
+      QTest::mouseClick(form.ButtonAbout, Qt::LeftButton);
+      QCOMPARE(seen, (QStringList{"Kestrova", "Version 1.3", AuthorLine, ""}));
+    }
+    QVERIFY(form.Saved());
   }
 
   void StateAfterStart() {

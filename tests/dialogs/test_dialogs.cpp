@@ -14,8 +14,8 @@
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/getxy.h"
 #include "dialogs/mousemove.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "exec/Mapper.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
+#include "fakes/VirtualSleeper.h"
 
 namespace kestrova::testing {
 

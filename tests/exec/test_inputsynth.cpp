@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "exec/inputsynth.h"
-#include "platform/fake/RecordingInjector.h"
+#include "fakes/RecordingInjector.h"
 
 namespace kestrova {
 namespace {

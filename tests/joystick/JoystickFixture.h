@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "fakes/ScriptedJoyService.h"
 #include "joystick/Jstick.h"
-#include "platform/fake/ScriptedJoyService.h"
 
 namespace kestrova::testing {
 

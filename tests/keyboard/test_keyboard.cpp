@@ -7,12 +7,9 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "app/FormMain.h"
 #include "app/ScriptedShell.h"
 #include "dialogs/frmkeyboard.h"
 #include "keyboard/Keyboard.h"
-#include "platform/fake/RecordingInjector.h"
-#include "platform/fake/ScriptedJoyService.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;
@@ -379,33 +376,6 @@ class KeyPickerTest : public QObject {
     QCOMPARE(shown, QString("!"));
     QVERIFY(shifted);
     QCOMPARE(Pick([k] { return k->Key(3, 10); }), QString("P"));
-  }
-
-  void TheMainWindowAppendsPickedKeys() {
-    TRecordingInjector injector(1024, 768, {0, 0});
-    TScriptedJoyService joysticks;
-    TFormMain form(injector, joysticks);
-    form.SetDialogs({nullptr, Picker, nullptr, nullptr});
-    form.show();
-    const auto press = [&](QPushButton* button, const std::function<QAbstractButton*()>& click) {
-      QTimer::singleShot(0, Picker, [this, click] {
-        QAbstractButton* key = click();
-        if (key) QTest::mouseClick(key, Qt::LeftButton);
-        if (Picker->isVisible()) Picker->reject();
-      });
-      QTest::mouseClick(button, Qt::LeftButton);
-    };
-    auto* k = Picker->Keyboard1;
-    press(form.ButtonKeyDown, [k] { return k->Key(4, 1); });
-    press(form.ButtonKeyUp, [k] { return k->Key(4, 1); });
-    press(form.ButtonKeyDown, [k] { return k->CapsKey(); });
-    press(form.ButtonKeyUp, [] { return nullptr; });
-    press(form.ButtonKeyDown, [k] { return k->Key(1, 6); });
-    QStringList lines;
-    for (int i = 0; i < form.ListBoxCommand->count(); ++i)
-      lines << form.ListBoxCommand->item(i)->text();
-    QCOMPARE(lines, (QStringList{"KEY DOWN a", "KEY UP a", "KEY DOWN F5"}));
-    QVERIFY(!form.Saved());
   }
 };
 

@@ -7,8 +7,8 @@
 
 #include <SDL.h>
 #include "exec/Mapper.h"
+#include "fakes/RecordingInjector.h"
 #include "joystick/JoystickFixture.h"
-#include "platform/fake/RecordingInjector.h"
 
 #include "platform/sdl/SdlJoyService.h"
 
@@ -208,7 +208,6 @@ TEST_F(SdlTest, LostControllerReleasesThroughTheComponent) {
   EXPECT_THAT(log.Take(), ElementsAre("axis -1 -1 -1 -1 -1 -1 pcX 49.99924", "button 3 up",
                                       "button 5 up", "pov 65535"));
 }
-
 
 // Plugging a pad in and out a hundred times while its button is held: every unplug releases the
 // key through the Release list, and nothing is left held.

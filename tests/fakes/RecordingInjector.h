@@ -1,30 +1,20 @@
 #pragma once
-// An injector that injects nothing: it keeps a pointer on a virtual screen, records every
-// keyboard and mouse call as one line ("key 0x41 down", "mouse 0x8001 32768 32768") and hands
-// each line to an optional sink. Tests read the records; the command line prints them.
+// An injector for tests: it keeps a pointer on a virtual screen and records every keyboard and
+// mouse call as one line ("key 0x41 down", "mouse 0x8001 32768 32768").
 
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "../Injector.h"
+#include "platform/Injector.h"
 
 namespace kestrova {
 
 class TRecordingInjector : public TInjector {
  public:
-  // Called with each recorded line, on the injecting thread, in call order.
-  using TSink = std::function<void(const std::string&)>;
-
   TRecordingInjector(int screenWidth, int screenHeight, TPoint cursor);
 
-  void SetSink(TSink sink);
-  // Off for long runs that only need the sink; on by default.
-  void SetKeepRecords(bool keep);
   void SetCursor(TPoint cursor);
-  void SetScreen(int width, int height);
 
   bool GetCursorPos(TPoint& point) override;
   int GetSystemMetrics(int index) override;
@@ -39,15 +29,11 @@ class TRecordingInjector : public TInjector {
                     std::uintptr_t extra) override;
 
  private:
-  void Record(std::string line);
-
   mutable std::mutex FLock;
-  int FWidth;
-  int FHeight;
+  const int FWidth;
+  const int FHeight;
   TPoint FCursor;
   std::vector<std::string> FCalls;
-  TSink FSink;
-  bool FKeepRecords = true;
 };
 
 }  // namespace kestrova

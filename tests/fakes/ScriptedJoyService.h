@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "../JoyService.h"
+#include "platform/JoyService.h"
 
 namespace kestrova {
 

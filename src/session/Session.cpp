@@ -1,0 +1,100 @@
+#include "Session.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+#include "mapping/Convert.h"
+#include "platform/print/PrintInjector.h"
+#include "platform/sdl/SdlJoyService.h"
+#include "platform/x11/X11Injector.h"
+
+namespace kestrova {
+
+void TRecordPrinter::SetStart(TClock::time_point start) {
+  std::lock_guard lock(FLock);
+  FStart = start;
+}
+
+void TRecordPrinter::SetOnClosed(std::function<void()> onClosed) {
+  std::lock_guard lock(FLock);
+  FOnClosed = std::move(onClosed);
+}
+
+bool TRecordPrinter::Closed() const {
+  std::lock_guard lock(FLock);
+  return FClosed;
+}
+
+void TRecordPrinter::Print(const std::string& text) {
+  std::function<void()> onClosed;
+  {
+    std::lock_guard lock(FLock);
+    if (FClosed) return;
+    const double ms = std::chrono::duration<double, std::milli>(TClock::now() - FStart).count();
+    std::printf("%.3f %s\n", ms, text.c_str());
+    if (std::fflush(stdout) == 0) return;
+    // A reader that went away (EPIPE) or a full disk: nothing more can be printed.
+    FClosed = true;
+    onClosed = std::move(FOnClosed);
+  }
+  if (onClosed) onClosed();
+}
+
+TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSink)
+    : FOptions(options) {
+  if (!options.Replay.empty()) FReplay = ReadReplayFile(options.Replay);
+  FJoysticks = CreateSdlJoyService();
+  int joystickId = options.Joystick;
+  if (FReplay) {
+    const TVirtualControllerDesc desc;
+    FVirtualController = AttachSdlVirtualController(desc);
+    if (!options.JoystickGiven) {
+      joystickId = 0;
+      for (const auto& controller : ListControllers(*FJoysticks)) {
+        if (controller.Name == desc.Name) joystickId = controller.JoystickID;
+      }
+      if (joystickId == 0) throw std::runtime_error("the virtual controller does not answer");
+    }
+  }
+  if (options.Output == "print") {
+    const TPoint cursor = options.CursorGiven
+                              ? TPoint{options.CursorX, options.CursorY}
+                              : TPoint{options.ScreenWidth / 2, options.ScreenHeight / 2};
+    FInjector = CreatePrintInjector(options.ScreenWidth, options.ScreenHeight, cursor,
+                                    [this](const std::string& line) { FPrinter.Print(line); });
+  } else {
+    FInjector = CreateX11Injector();
+  }
+  FMapper = std::make_unique<TMapper>(*FInjector, *FJoysticks, FSleeper, std::move(statusSink));
+  FMapper->SetDecimalSeparator(UserDecimalSeparator());
+  FMapper->Jstick1.SetJoystickID(joystickId);
+  FMapper->Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
+}
+
+TSession::~TSession() {
+  Shutdown();
+}
+
+void TSession::Start() {
+  FStart = TRecordPrinter::TClock::now();
+  FPrinter.SetStart(FStart);
+  FMapper->Start();
+}
+
+void TSession::StartReplay(std::function<void()> onEnd) {
+  if (!FReplay || FPlayer) return;
+  while (FMapper->Jstick1.PollPasses() == 0) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  FPlayer = std::make_unique<TReplayPlayer>(*FReplay, *FVirtualController, std::move(onEnd));
+  FPlayer->Start(FStart);
+}
+
+void TSession::Shutdown() {
+  FMapper->Shutdown();
+  FPlayer.reset();
+}
+
+}  // namespace kestrova

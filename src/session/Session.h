@@ -1,0 +1,93 @@
+#pragma once
+// One run of Kestrova, with or without a window: the options that choose the services, and the
+// services, sleeper, mapper and replay player they make. Both front ends create one; the window
+// adds itself around it, the headless runner prints.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "exec/Mapper.h"
+#include "platform/Injector.h"
+#include "platform/JoyService.h"
+#include "platform/Sleeper.h"
+#include "session/Replay.h"
+
+namespace kestrova {
+
+struct TSessionOptions {
+  int Joystick = 1;  // 1-based
+  bool JoystickGiven = false;
+  std::string Replay;          // a timeline to play on a virtual controller, or empty
+  std::string Output = "x11";  // "x11" or "print"
+  int ScreenWidth = 1920;      // the virtual screen of print output
+  int ScreenHeight = 1080;
+  bool CursorGiven = false;
+  int CursorX = 0;
+  int CursorY = 0;
+  int PollInterval = 10;  // ms between two reads of the controller
+};
+
+// Writes "<t> <text>" lines to standard output, t in milliseconds since SetStart with three
+// decimals, each flushed at once. When standard output is closed (a reader that went away), the
+// printing stops and onClosed, if set, is called once. Any thread.
+class TRecordPrinter {
+ public:
+  using TClock = std::chrono::steady_clock;
+  void SetStart(TClock::time_point start);
+  void SetOnClosed(std::function<void()> onClosed);
+  void Print(const std::string& text);
+  bool Closed() const;
+
+ private:
+  mutable std::mutex FLock;
+  TClock::time_point FStart = TClock::now();
+  bool FClosed = false;
+  std::function<void()> FOnClosed;
+};
+
+class TSession {
+ public:
+  // Reads the timeline, starts SDL2 (and the virtual controller of a replay), opens the output
+  // the options ask for and makes the mapper, configured for the controller, the poll interval
+  // and the user's decimal separator. Status lines go to statusSink (see TMapper). Throws
+  // std::runtime_error (EReplayError for a bad timeline) with a message for the user.
+  TSession(const TSessionOptions& options, TMapper::TStatusSink statusSink);
+  ~TSession();  // Shutdown
+  TSession(const TSession&) = delete;
+  TSession& operator=(const TSession&) = delete;
+
+  TMapper& Mapper() { return *FMapper; }
+  TJoyService& Joysticks() { return *FJoysticks; }
+  TInjector& Injector() { return *FInjector; }
+  TRecordPrinter& Printer() { return FPrinter; }
+  const TSessionOptions& Options() const { return FOptions; }
+  bool Replaying() const { return FReplay.has_value(); }
+
+  // Starts the mapper: the worker, then polling. Times of printed lines count from here.
+  void Start();
+  // Plays the timeline, if any, once the poll thread has taken its first reading (an entry
+  // before that would be lost to the seed of the change detection). onEnd is called on the
+  // player's thread when the timeline's end time comes. After Start.
+  void StartReplay(std::function<void()> onEnd);
+  // Stops the player, polling and the worker and releases every key and button still held.
+  // Idempotent.
+  void Shutdown();
+
+ private:
+  TSessionOptions FOptions;
+  TRecordPrinter FPrinter;
+  std::optional<TReplay> FReplay;
+  std::unique_ptr<TJoyService> FJoysticks;
+  std::unique_ptr<TVirtualController> FVirtualController;
+  std::unique_ptr<TInjector> FInjector;
+  TRealSleeper FSleeper;
+  std::unique_ptr<TMapper> FMapper;
+  std::unique_ptr<TReplayPlayer> FPlayer;
+  TRecordPrinter::TClock::time_point FStart;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,180 @@
+// The pieces of a run that need neither a window nor a controller: the replay timeline, the
+// print output, the record printer and the stop signals.
+
+#include <gmock/gmock.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "platform/print/PrintInjector.h"
+#include "session/Replay.h"
+#include "session/Session.h"
+#include "session/StopSignals.h"
+
+namespace kestrova {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::string ErrorOf(std::string_view text) {
+  try {
+    ParseReplay(text, "t.replay");
+  } catch (const EReplayError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+TEST(ReplayTimeline, EntriesKindsAndEndTime) {
+  const TReplay replay = ParseReplay(
+      "# a comment\r\n"
+      "0 axis X 0\n"
+      "\n"
+      "10 axis V 65535\r"
+      "10 button 32 down\n"
+      "20 button 1 up\n"
+      "30 hat 31500\n"
+      "30 hat centre\n",
+      "t.replay");
+  ASSERT_EQ(replay.Entries.size(), 6u);
+  EXPECT_EQ(replay.Entries[0].Kind, TReplayEntry::Axis);
+  EXPECT_EQ(replay.Entries[0].Index, 0);
+  EXPECT_EQ(replay.Entries[1].Index, 5);  // V is the sixth axis
+  EXPECT_EQ(replay.Entries[1].Value, 65535u);
+  EXPECT_EQ(replay.Entries[2].Kind, TReplayEntry::Button);
+  EXPECT_EQ(replay.Entries[2].Index, 32);
+  EXPECT_EQ(replay.Entries[2].Value, 1u);
+  EXPECT_EQ(replay.Entries[3].Value, 0u);
+  EXPECT_EQ(replay.Entries[4].Value, 31500u);
+  EXPECT_EQ(replay.Entries[5].Value, JOY_POVCENTERED);
+  EXPECT_EQ(replay.EndTimeMs, 1030u);  // a second after the last entry
+
+  EXPECT_EQ(ParseReplay("5 end\n", "t").EndTimeMs, 5u);
+  EXPECT_EQ(ParseReplay("", "t").EndTimeMs, 1000u);
+  EXPECT_EQ(ParseReplay("7 axis Y 1\n7 axis Y 2\n", "t").Entries.size(), 2u);  // equal times
+}
+
+TEST(ReplayTimeline, MalformedEntriesNameTheirLine) {
+  EXPECT_EQ(ErrorOf("10 axis X 1\n5 axis X 2\n"),
+            "t.replay:2: the time 5 comes before the previous entry's 10");
+  EXPECT_THAT(ErrorOf("\n\n0 axis W 1\n"), HasSubstr("t.replay:3: unknown axis 'W'"));
+  EXPECT_THAT(ErrorOf("0 axis X 65536\n"), HasSubstr("not in 0..65535"));
+  EXPECT_THAT(ErrorOf("0 axis X -1\n"), HasSubstr("not in 0..65535"));
+  EXPECT_THAT(ErrorOf("0 button 0 down\n"), HasSubstr("not in 1..32"));
+  EXPECT_THAT(ErrorOf("0 button 33 down\n"), HasSubstr("not in 1..32"));
+  EXPECT_THAT(ErrorOf("0 button 3 pressed\n"), HasSubstr("'down' or 'up'"));
+  EXPECT_THAT(ErrorOf("0 hat 4501\n"), HasSubstr("not one of 0 4500"));
+  EXPECT_THAT(ErrorOf("0 hat 36000\n"), HasSubstr("not one of 0 4500"));
+  EXPECT_THAT(ErrorOf("0 end\n1 axis X 1\n"), HasSubstr("t.replay:2: nothing may follow"));
+  EXPECT_THAT(ErrorOf("soon axis X 1\n"), HasSubstr("not a whole number"));
+  EXPECT_THAT(ErrorOf("0 jump\n"), HasSubstr("unknown entry 'jump'"));
+  EXPECT_THAT(ErrorOf("0 axis X\n"), HasSubstr("an axis entry is"));
+}
+
+TEST(PrintOutput, RecordsEveryCallAndKeepsThePointerOnTheScreen) {
+  std::vector<std::string> lines;
+  // 1366 does not divide 65536: absolute coordinates must still land on the right pixel.
+  auto printer = CreatePrintInjector(1366, 768, {683, 384},
+                                     [&lines](const std::string& line) { lines.push_back(line); });
+  TPoint at;
+  printer->keybd_event(0x41, 0, 0, 0);
+  printer->mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 65535, 0, 0, 0);
+  ASSERT_TRUE(printer->GetCursorPos(at));
+  EXPECT_EQ(at.x, 1365);
+  EXPECT_EQ(at.y, 0);
+  printer->mouse_event(MOUSEEVENTF_MOVE, -2000, 5000, 0, 0);  // off both edges
+  printer->GetCursorPos(at);
+  EXPECT_EQ(at.x, 0);
+  EXPECT_EQ(at.y, 767);
+  printer->mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 24000, 40000, 0, 0);
+  printer->GetCursorPos(at);
+  EXPECT_EQ(at.x, 500);  // 24000 x 1366 / 65536 = 500.24
+  EXPECT_EQ(at.y, 469);  // 40000 x 768 / 65536 = 468.75
+  printer->mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);  // buttons do not move it
+  printer->GetCursorPos(at);
+  EXPECT_EQ(at.x, 500);
+  EXPECT_EQ(printer->GetSystemMetrics(SM_CXSCREEN), 1366);
+  EXPECT_EQ(printer->GetSystemMetrics(SM_CYSCREEN), 768);
+  EXPECT_THAT(lines, ElementsAre("key 0x41 down", "mouse 0x8001 65535 0", "mouse 0x0001 -2000 5000",
+                                 "mouse 0x8001 24000 40000", "mouse 0x0002 0 0"));
+  // What it pressed is released at shutdown, as with a real output: keys, then buttons at the
+  // pointer.
+  lines.clear();
+  printer->ReleaseHeld();
+  EXPECT_THAT(lines, ElementsAre("key 0x41 up", "mouse 0x8004 500 469"));
+}
+
+TEST(PrintOutput, WorksWithoutASink) {
+  auto printer = CreatePrintInjector(100, 100, {0, 0}, nullptr);
+  printer->keybd_event(0x41, 0, 0, 0);
+  printer->mouse_event(MOUSEEVENTF_MOVE, 10, 10, 0, 0);
+  TPoint at;
+  printer->GetCursorPos(at);
+  EXPECT_EQ(at.x, 10);
+}
+
+// Standard output replaced by a pipe for the length of a test.
+class TCapturedStdout {
+ public:
+  TCapturedStdout() {
+    std::fflush(stdout);
+    FSaved = ::dup(STDOUT_FILENO);
+    if (::pipe(FPipe) != 0) throw std::runtime_error("pipe");
+    ::dup2(FPipe[1], STDOUT_FILENO);
+    ::close(FPipe[1]);
+  }
+  ~TCapturedStdout() {
+    std::clearerr(stdout);
+    ::dup2(FSaved, STDOUT_FILENO);
+    ::close(FSaved);
+    if (FPipe[0] >= 0) ::close(FPipe[0]);
+  }
+  std::string Read() {
+    char buffer[4096];
+    const ssize_t n = ::read(FPipe[0], buffer, sizeof buffer);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+  }
+  void CloseReader() {
+    ::close(FPipe[0]);
+    FPipe[0] = -1;
+  }
+
+ private:
+  int FSaved = -1;
+  int FPipe[2] = {-1, -1};
+};
+
+TEST(RecordPrinter, StopsWhenItsReaderGoesAway) {
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  int closedCalls = 0;
+  {
+    TCapturedStdout out;
+    TRecordPrinter printer;
+    printer.SetOnClosed([&closedCalls] { ++closedCalls; });
+    printer.Print("key 0x41 down");
+    const std::string text = out.Read();
+    EXPECT_THAT(text, ::testing::MatchesRegex("[0-9]+\\.[0-9]{3} key 0x41 down\n"));
+    EXPECT_FALSE(printer.Closed());
+    out.CloseReader();
+    printer.Print("key 0x41 up");
+    printer.Print("key 0x42 down");
+    EXPECT_TRUE(printer.Closed());
+  }
+  std::signal(SIGPIPE, previous);
+  EXPECT_EQ(closedCalls, 1);
+}
+
+TEST(StopSignals, ArriveAtTheDescriptorInsteadOfEndingTheProcess) {
+  TStopSignals signals;
+  EXPECT_EQ(signals.Take(), 0);
+  ::raise(SIGTERM);
+  EXPECT_EQ(signals.Take(), SIGTERM);
+  EXPECT_EQ(signals.Take(), 0);
+  ::raise(SIGINT);
+  EXPECT_EQ(signals.Take(), SIGINT);
+}
+
+}  // namespace
+}  // namespace kestrova
