@@ -15,6 +15,7 @@
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/mousemove.h"
+#include "mapping/Commands.h"
 #include "mapping/Convert.h"
 #include "platform/qt/Shell.h"
 
@@ -309,28 +310,29 @@ void TFormMain::AppendLine(const QString& line) {
   ListBoxCommand->addItem(line);
 }
 
-void TFormMain::AskKey(const QString& prefix) {
+void TFormMain::AskKey(std::string (*lineOf)(std::string_view key)) {
   FSaved = false;
   if (FDialogs.Keyboard) {
     FDialogs.Keyboard->exec();
-    if (!FDialogs.Keyboard->KeyName.isEmpty()) AppendLine(prefix + FDialogs.Keyboard->KeyName);
+    if (!FDialogs.Keyboard->KeyName.isEmpty())
+      AppendLine(QString::fromLatin1(lineOf(FDialogs.Keyboard->KeyName.toLatin1().toStdString())));
   }
   RefreshCommands();
 }
 
 void TFormMain::ButtonKeyDownClick() {
-  AskKey("KEY DOWN ");
+  AskKey(KeyDownLine);
 }
 void TFormMain::ButtonKeyUpClick() {
-  AskKey("KEY UP ");
+  AskKey(KeyUpLine);
 }
 
 void TFormMain::MouseComClick(QObject* sender) {
   FSaved = false;
-  if (sender == ButtonLeftMouseDown) AppendLine("LEFT MOUSE DOWN");
-  if (sender == ButtonLeftMouseUp) AppendLine("LEFT MOUSE UP");
-  if (sender == ButtonRightMouseDown) AppendLine("RIGHT MOUSE DOWN");
-  if (sender == ButtonRightMouseUp) AppendLine("RIGHT MOUSE UP");
+  if (sender == ButtonLeftMouseDown) AppendLine(QLatin1StringView(LeftMouseDownLine));
+  if (sender == ButtonLeftMouseUp) AppendLine(QLatin1StringView(LeftMouseUpLine));
+  if (sender == ButtonRightMouseDown) AppendLine(QLatin1StringView(RightMouseDownLine));
+  if (sender == ButtonRightMouseUp) AppendLine(QLatin1StringView(RightMouseUpLine));
   if (sender == ButtonMouseMove && FDialogs.MouseMove &&
       FDialogs.MouseMove->exec() == QDialog::Accepted) {
     AppendLine(FDialogs.MouseMove->CommandLine);
@@ -350,7 +352,7 @@ void TFormMain::ButtonBlockCommandClick() {
   dialog.OpenBlockId.clear();
   for (int i = ListBoxCommand->count() - 1; i >= 0; --i) {
     const std::string line = ListBoxCommand->item(i)->text().toLatin1().toStdString();
-    if (Contains(line, "BEGBLOCK")) {
+    if (Contains(line, BeginBlockKeyword)) {
       dialog.OpenBlockId = QString::fromLatin1(GetCmdParam(line, 2).c_str());
       break;
     }
@@ -363,7 +365,7 @@ void TFormMain::ButtonBlockCommandClick() {
 
 void TFormMain::ButtonDelayClick() {
   FSaved = false;
-  AppendLine("DELAY 1");
+  AppendLine(QString::fromLatin1(DelayLine("1")));
   RefreshCommands();
 }
 

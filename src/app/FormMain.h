@@ -123,7 +123,7 @@ class TFormMain : public QWidget {
   void BuildEditor();
   void BuildBottom();
   void AppendLine(const QString& line);
-  void AskKey(const QString& prefix);
+  void AskKey(std::string (*lineOf)(std::string_view key));
   void StoreListBox(int slot);
   void ApplyProfile(const TLoadedProfile& profile, const QString& path);
   static void SetLabelColor(QLabel* label, const QColor& color);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "mapping/Commands.h"
 #include "mapping/Convert.h"
 #include "platform/qt/Shell.h"
 
@@ -121,11 +122,14 @@ void TFormBlock::ButtonOkClick() {
       ErrorMsg("You must enter a non-negative repeat count");
       return;
     }
-    CommandLine = "BEGBLOCK " + ComboBoxIds->currentText() + " RPT " + count;
+    CommandLine = QString::fromLatin1(BeginBlockLine(
+        ComboBoxIds->currentText().toLatin1().toStdString(), count.toLatin1().toStdString()));
   } else if (RadioButtonEndBlock->isChecked()) {
-    CommandLine = "ENDBLOCK " + ComboBoxIds->currentText();
+    CommandLine =
+        QString::fromLatin1(EndBlockLine(ComboBoxIds->currentText().toLatin1().toStdString()));
   } else {
-    CommandLine = "TRMBLOCK " + ComboBoxIds->currentText();
+    CommandLine = QString::fromLatin1(
+        TerminateBlockLine(ComboBoxIds->currentText().toLatin1().toStdString()));
   }
   accept();
 }

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <cmath>
 
+#include "mapping/Commands.h"
 #include "mapping/Convert.h"
 #include "platform/qt/Shell.h"
 
@@ -120,10 +121,11 @@ void TFormMouseMove::ButtonOkClick() {
     Shell().ShowMessage(this, "Kestrova", "You must enter valid floats!");
     return;
   }
-  const QString mode = RadioButtonAbs->isChecked() ? "A" : "R";
-  const QString bounds = CheckBoxScreenBounds->isChecked() ? "B" : "N";
-  CommandLine = "MOUSE MOVE " + mode + " " + bounds + " " + x + " " + y + " " +
-                ToCode(ComboBoxX->currentText()) + " " + ToCode(ComboBoxY->currentText());
+  const auto text = [](const QString& word) { return word.toLatin1().toStdString(); };
+  CommandLine = QString::fromLatin1(MouseMoveLine(
+      RadioButtonAbs->isChecked() ? MouseMoveAbsolute : MouseMoveRelative,
+      CheckBoxScreenBounds->isChecked() ? MouseMoveBounded : MouseMoveUnbounded, text(x), text(y),
+      text(ToCode(ComboBoxX->currentText())), text(ToCode(ComboBoxY->currentText()))));
   accept();
 }
 

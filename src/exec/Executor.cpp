@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "exec/inputsynth.h"
+#include "mapping/Commands.h"
 #include "mapping/Convert.h"
 
 namespace kestrova {
@@ -33,19 +34,19 @@ int DecrementWrapping(int n) {
 
 void TMapper::ExecuteSingleCommand(const std::string& line) {
   try {
-    if (Contains(line, "DELAY")) {
+    if (Contains(line, DelayKeyword)) {
       const int ms = StrToInt(GetCmdParam(line, 0));
       if (!FSleeper.Sleep(ms > 0 ? static_cast<std::uint32_t>(ms) : 0)) return;
     }
-    if (Contains(line, "KEY UP")) ReleaseKey(FInjector, KeyOf(line));
-    if (Contains(line, "KEY DOWN")) PressKey(FInjector, KeyOf(line));
-    if (Contains(line, "MOUSE MOVE")) MouseMove(line);
-    if (Contains(line, "RIGHT MOUSE DOWN")) MouseButton(FInjector, "RIGHT", "PRESS");
-    if (Contains(line, "RIGHT MOUSE UP")) MouseButton(FInjector, "RIGHT", "RELEASE");
-    if (Contains(line, "LEFT MOUSE DOWN")) MouseButton(FInjector, "LEFT", "PRESS");
-    if (Contains(line, "LEFT MOUSE UP")) MouseButton(FInjector, "LEFT", "RELEASE");
-    if (Contains(line, "RPT")) RunBlockPass(line);
-    if (Contains(line, "TRMBLOCK")) TerminateBlock(line);
+    if (Contains(line, KeyUpKeyword)) ReleaseKey(FInjector, KeyOf(line));
+    if (Contains(line, KeyDownKeyword)) PressKey(FInjector, KeyOf(line));
+    if (Contains(line, MouseMoveKeyword)) MouseMove(line);
+    if (Contains(line, RightMouseDownLine)) MouseButton(FInjector, "RIGHT", "PRESS");
+    if (Contains(line, RightMouseUpLine)) MouseButton(FInjector, "RIGHT", "RELEASE");
+    if (Contains(line, LeftMouseDownLine)) MouseButton(FInjector, "LEFT", "PRESS");
+    if (Contains(line, LeftMouseUpLine)) MouseButton(FInjector, "LEFT", "RELEASE");
+    if (Contains(line, RepeatKeyword)) RunBlockPass(line);
+    if (Contains(line, TerminateBlockKeyword)) TerminateBlock(line);
   } catch (const std::exception& error) {
     ReportSkipped(line, error.what());
   }
@@ -72,7 +73,7 @@ void TMapper::RunBlockPass(const std::string& line) {
     std::vector<std::uint64_t>& limits;
     ~TLimitGuard() { limits.pop_back(); }
   } limitGuard{FPassLimits};
-  if (repeats) Append("BEGBLOCK " + id + " RPT " + std::to_string(DecrementWrapping(count)));
+  if (repeats) Append(BeginBlockLine(id, std::to_string(DecrementWrapping(count))));
 
   while (FSleeper.Sleep(1)) {
     // The outermost pass under way has the nearest limit.
@@ -80,7 +81,7 @@ void TMapper::RunBlockPass(const std::string& line) {
     std::string next = TakeHead();
     if (next.empty()) break;
     if (repeats) Append(next);
-    if (Contains(next, "ENDBLOCK")) break;
+    if (Contains(next, EndBlockKeyword)) break;
     ExecuteSingleCommand(next);
   }
 }
@@ -90,12 +91,12 @@ void TMapper::TerminateBlock(const std::string& line) {
   std::lock_guard lock(FQueueLock);
   bool inside = false;
   for (auto& queued : FCommandQueue) {
-    if (Contains(queued, "BEGBLOCK") && GetCmdParam(queued, 2) == id) inside = true;
-    if (Contains(queued, "ENDBLOCK") && GetCmdParam(queued, 0) == id) {
-      queued = "NOOP";
+    if (Contains(queued, BeginBlockKeyword) && GetCmdParam(queued, 2) == id) inside = true;
+    if (Contains(queued, EndBlockKeyword) && GetCmdParam(queued, 0) == id) {
+      queued = NoOpLine;
       inside = false;
     } else if (inside) {
-      queued = "NOOP";
+      queued = NoOpLine;
     }
   }
 }

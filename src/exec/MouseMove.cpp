@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "exec/inputsynth.h"
+#include "mapping/Commands.h"
 #include "mapping/Convert.h"
 
 namespace kestrova {
@@ -18,7 +19,7 @@ void TMapper::MouseMove(const std::string& line) {
   const double stepY = StrToFloat(GetCmdParam(line, 2), FDecimalSeparator);
   long long x = AxisMultiply(GetCmdParam(line, 1), stepX);
   long long y = AxisMultiply(GetCmdParam(line, 0), stepY);
-  if (bounds == "B" && mode != "A") {
+  if (bounds == MouseMoveBounded && mode != MouseMoveAbsolute) {
     // The cursor is read afresh for every comparison.
     if (CursorX(FInjector) + x <= 0) x = -CursorX(FInjector);
     if (ScreenWidth() <= CursorX(FInjector) + x) x = ScreenWidth() - CursorX(FInjector) - 1LL;
@@ -28,7 +29,7 @@ void TMapper::MouseMove(const std::string& line) {
   const auto clamp32 = [](long long value) {
     return static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
   };
-  if (mode == "A") {
+  if (mode == MouseMoveAbsolute) {
     MoveMouseAbsolute(FInjector, clamp32(x), clamp32(y));
   } else {
     MoveMouseRelative(FInjector, clamp32(x), clamp32(y));

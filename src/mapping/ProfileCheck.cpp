@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "Commands.h"
 #include "Convert.h"
 #include "Profile.h"
 #include "Slots.h"
@@ -31,6 +32,10 @@ bool IsBlockId(std::string_view id) {
          std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool StartsWithWord(std::string_view line, std::string_view keyword) {
+  return line.starts_with(keyword) && line.size() > keyword.size() && line[keyword.size()] == ' ';
+}
+
 std::string Quoted(std::string_view text) {
   return "'" + std::string(text) + "'";
 }
@@ -42,20 +47,26 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
   const auto words = SplitWords(line);
   const auto& keyword = words[0];
   const std::size_t count = words.size();
+  // The two-word keywords.
+  const std::string head = count >= 2 ? std::string(words[0]) + " " + std::string(words[1]) : "";
+  const auto isAxisCode = [](std::string_view word) {
+    return word.size() == 1 && MouseMoveAxisCodes.find(word[0]) != std::string_view::npos;
+  };
   int integer = 0;
   double number = 0;
 
-  if (keyword == "KEY" && count == 3 && IsOneOf(words[1], {"DOWN", "UP"})) {
+  if (count == 3 && IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) {
     if (words[2].empty()) return "empty key name";
     return std::nullopt;
   }
-  if (IsOneOf(line,
-              {"LEFT MOUSE DOWN", "LEFT MOUSE UP", "RIGHT MOUSE DOWN", "RIGHT MOUSE UP", "NOOP"})) {
+  if (IsOneOf(line, {LeftMouseDownLine, LeftMouseUpLine, RightMouseDownLine, RightMouseUpLine,
+                     NoOpLine})) {
     return std::nullopt;
   }
-  if (keyword == "MOUSE" && count == 8 && words[1] == "MOVE" && IsOneOf(words[2], {"A", "R"}) &&
-      IsOneOf(words[3], {"B", "N"}) && IsOneOf(words[6], {"N", "X", "Y", "Z", "R"}) &&
-      IsOneOf(words[7], {"N", "X", "Y", "Z", "R"})) {
+  if (count == 8 && head == MouseMoveKeyword &&
+      IsOneOf(words[2], {MouseMoveAbsolute, MouseMoveRelative}) &&
+      IsOneOf(words[3], {MouseMoveBounded, MouseMoveUnbounded}) && isAxisCode(words[6]) &&
+      isAxisCode(words[7])) {
     for (const auto& step : {words[4], words[5]}) {
       if (!TryStrToFloat(step, decimalSeparator, number)) {
         return "mouse step " + Quoted(step) + " is not a number";
@@ -63,18 +74,21 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
     }
     return std::nullopt;
   }
-  if (keyword == "DELAY" && count == 2) {
-    if (!TryStrToInt(words[1], integer))
-      return "DELAY value " + Quoted(words[1]) + " is not a number";
+  if (keyword == DelayKeyword && count == 2) {
+    if (!TryStrToInt(words[1], integer)) {
+      return std::string(DelayKeyword) + " value " + Quoted(words[1]) + " is not a number";
+    }
     return std::nullopt;
   }
-  if (keyword == "BEGBLOCK" && count == 4 && IsBlockId(words[1]) && words[2] == "RPT") {
+  if (keyword == BeginBlockKeyword && count == 4 && IsBlockId(words[1]) &&
+      words[2] == RepeatKeyword) {
     if (!TryStrToInt(words[3], integer)) {
       return "repeat count " + Quoted(words[3]) + " is not a number";
     }
     return std::nullopt;
   }
-  if (IsOneOf(keyword, {"ENDBLOCK", "TRMBLOCK"}) && count == 2 && IsBlockId(words[1])) {
+  if (IsOneOf(keyword, {EndBlockKeyword, TerminateBlockKeyword}) && count == 2 &&
+      IsBlockId(words[1])) {
     return std::nullopt;
   }
   return "not a command line: " + Quoted(line);
@@ -95,7 +109,7 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
   std::set<std::string> definedIds;
   for (int slot = 0; slot < SlotCount; ++slot) {
     for (const auto& line : profile.Slots[slot]) {
-      if (line.starts_with("BEGBLOCK ")) definedIds.insert(GetCmdParam(line, 2));
+      if (StartsWithWord(line, BeginBlockKeyword)) definedIds.insert(GetCmdParam(line, 2));
     }
   }
   for (int slot = 0; slot < SlotCount; ++slot) {
@@ -107,19 +121,20 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
         problems.push_back({lineNumber, *problem});
         continue;
       }
-      if (line.starts_with("BEGBLOCK ")) {
+      if (StartsWithWord(line, BeginBlockKeyword)) {
         const std::string id = GetCmdParam(line, 2);
-        const bool closed =
-            std::any_of(lines.begin() + static_cast<long>(i) + 1, lines.end(),
-                        [&id](const std::string& later) { return later == "ENDBLOCK " + id; });
+        const std::string end = EndBlockLine(id);
+        const bool closed = std::any_of(lines.begin() + static_cast<long>(i) + 1, lines.end(),
+                                        [&end](const std::string& later) { return later == end; });
         if (!closed) {
-          problems.push_back(
-              {lineNumber, "BEGBLOCK " + id + " has no ENDBLOCK " + id + " after it in its slot"});
+          problems.push_back({lineNumber, std::string(BeginBlockKeyword) + " " + id + " has no " +
+                                              end + " after it in its slot"});
         }
-      } else if (line.starts_with("TRMBLOCK ")) {
+      } else if (StartsWithWord(line, TerminateBlockKeyword)) {
         const std::string id = GetCmdParam(line, 0);
         if (!definedIds.contains(id)) {
-          problems.push_back({lineNumber, "TRMBLOCK " + id + " stops a block no BEGBLOCK defines"});
+          problems.push_back({lineNumber, TerminateBlockLine(id) + " stops a block no " +
+                                              std::string(BeginBlockKeyword) + " defines"});
         }
       }
     }

@@ -1,5 +1,7 @@
 #include "Slots.h"
 
+#include "Commands.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -63,7 +65,7 @@ std::string GetNextBlockId(const TSlotTable& slots, std::vector<std::string>& bl
   blockIds.clear();
   for (const auto& slot : slots) {
     for (const auto& line : slot) {
-      if (Contains(line, "BEGBLOCK")) blockIds.push_back(GetCmdParam(line, 2));
+      if (Contains(line, BeginBlockKeyword)) blockIds.push_back(GetCmdParam(line, 2));
     }
   }
   long long largest = 0;

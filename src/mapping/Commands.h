@@ -1,0 +1,48 @@
+#pragma once
+// The command language: the keywords command lines are made of, and the lines the editor
+// writes. The executor finds keywords anywhere in a line (Contains) and reads its numbers and
+// names with GetCmdParam, counting words from the end:
+//
+//   KEY DOWN <key>                  KEY UP <key>
+//   LEFT MOUSE DOWN                 LEFT MOUSE UP      RIGHT MOUSE DOWN      RIGHT MOUSE UP
+//   MOUSE MOVE <A|R> <B|N> <x> <y> <xaxis> <yaxis>     (axes N X Y Z R)
+//   DELAY <ms>
+//   BEGBLOCK <id> RPT <count>       ENDBLOCK <id>      TRMBLOCK <id>
+//   NOOP                            (what a terminated block's queued lines become)
+
+#include <string>
+#include <string_view>
+
+namespace kestrova {
+
+inline constexpr std::string_view KeyDownKeyword = "KEY DOWN";
+inline constexpr std::string_view KeyUpKeyword = "KEY UP";
+inline constexpr std::string_view LeftMouseDownLine = "LEFT MOUSE DOWN";
+inline constexpr std::string_view LeftMouseUpLine = "LEFT MOUSE UP";
+inline constexpr std::string_view RightMouseDownLine = "RIGHT MOUSE DOWN";
+inline constexpr std::string_view RightMouseUpLine = "RIGHT MOUSE UP";
+inline constexpr std::string_view MouseMoveKeyword = "MOUSE MOVE";
+inline constexpr std::string_view DelayKeyword = "DELAY";
+inline constexpr std::string_view BeginBlockKeyword = "BEGBLOCK";
+inline constexpr std::string_view RepeatKeyword = "RPT";
+inline constexpr std::string_view EndBlockKeyword = "ENDBLOCK";
+inline constexpr std::string_view TerminateBlockKeyword = "TRMBLOCK";
+inline constexpr std::string_view NoOpLine = "NOOP";
+
+// The mode, bounds and axis words of a mouse move.
+inline constexpr std::string_view MouseMoveAbsolute = "A";
+inline constexpr std::string_view MouseMoveRelative = "R";
+inline constexpr std::string_view MouseMoveBounded = "B";
+inline constexpr std::string_view MouseMoveUnbounded = "N";
+inline constexpr std::string_view MouseMoveAxisCodes = "NXYZR";
+
+std::string KeyDownLine(std::string_view key);
+std::string KeyUpLine(std::string_view key);
+std::string DelayLine(std::string_view ms);
+std::string BeginBlockLine(std::string_view id, std::string_view count);
+std::string EndBlockLine(std::string_view id);
+std::string TerminateBlockLine(std::string_view id);
+std::string MouseMoveLine(std::string_view mode, std::string_view bounds, std::string_view x,
+                          std::string_view y, std::string_view xAxis, std::string_view yAxis);
+
+}  // namespace kestrova
