@@ -17,6 +17,7 @@
 #include "dialogs/mousemove.h"
 #include "mapping/Commands.h"
 #include "mapping/Convert.h"
+#include "platform/qt/Named.h"
 #include "platform/qt/Shell.h"
 
 namespace kestrova {
@@ -34,12 +35,6 @@ const QString ConfirmText =
 // buttons and shift buttons.
 constexpr int LeftColumn[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 29, 30, 31, 32};
 constexpr int RightColumn[] = {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
-
-template <typename T>
-T* Named(T* widget, const QString& name) {
-  widget->setObjectName(name);
-  return widget;
-}
 
 }  // namespace
 
@@ -457,7 +452,7 @@ void TFormMain::ButtonExitClick() {
 void TFormMain::ButtonAboutClick() {
   if (!FDialogs.About) return;
   FDialogs.About->LabelTitle->setText("Kestrova");
-  FDialogs.About->LabelVersion->setText("Version 1.3");
+  FDialogs.About->LabelVersion->setText("Version " KESTROVA_VERSION);
   FDialogs.About->LabelProducedBy1->setText(AuthorLine);
   FDialogs.About->exec();
 }

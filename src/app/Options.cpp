@@ -22,7 +22,7 @@ const char* const HelpText =
     "  --check              check PROFILE for problems and exit\n"
     "  --version, --help\n";
 
-const char* const VersionText = "Kestrova 1.3\n";
+const char* const VersionText = "Kestrova " KESTROVA_VERSION "\n";
 
 namespace {
 

@@ -8,24 +8,10 @@
 
 #include "mapping/Commands.h"
 #include "mapping/Convert.h"
+#include "platform/qt/Named.h"
 #include "platform/qt/Shell.h"
 
 namespace kestrova {
-
-bool IsInteger(const QString& text) {
-  int value = 0;
-  return TryStrToInt(text.toStdString(), value);
-}
-
-namespace {
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
-}
-
-}  // namespace
 
 TFormBlock::TFormBlock(QWidget* parent)
     : QDialog(parent),

@@ -15,9 +15,6 @@ class QRadioButton;
 
 namespace kestrova {
 
-// True when the text converts to a 32-bit signed integer (leading blanks and a sign allowed).
-bool IsInteger(const QString& text);
-
 class TFormBlock : public QDialog {
   Q_OBJECT
  public:

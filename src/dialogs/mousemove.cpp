@@ -12,6 +12,7 @@
 
 #include "mapping/Commands.h"
 #include "mapping/Convert.h"
+#include "platform/qt/Named.h"
 #include "platform/qt/Shell.h"
 
 namespace kestrova {
@@ -19,12 +20,6 @@ namespace kestrova {
 namespace {
 
 const QStringList MultiplierItems = {"none", "X Axis", "Y Axis", "Z Axis", "R Axis"};
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(name);
-  return widget;
-}
 
 }  // namespace
 

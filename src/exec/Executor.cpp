@@ -25,7 +25,7 @@ std::string KeyOf(const std::string& line) {
   return key;
 }
 
-// n - 1 as the 32-bit counter of the original wraps, without undefined behaviour.
+// n - 1 on a 32-bit counter that wraps, without undefined behaviour.
 int DecrementWrapping(int n) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) - 1u);
 }

@@ -9,7 +9,7 @@ namespace kestrova {
 
 namespace {
 
-// Signed 32-bit arithmetic that wraps like the original's, without undefined behaviour.
+// Signed 32-bit arithmetic that wraps, without undefined behaviour.
 std::int32_t Wrap(std::uint32_t bits) {
   return static_cast<std::int32_t>(bits);
 }

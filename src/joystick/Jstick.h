@@ -151,7 +151,7 @@ class TJstick : public TComponent {
 
   // The axis bounds now; bounds of a controller that does not answer are 0..65535.
   std::array<TAxisFrame, JoyAxisCount> QueryAxisFrames();
-  // Step 4 (range mapping) and step 5 (percentage) of conditioning, with the current properties.
+  // The range mapping and the percentage of a null-zoned value, with the current properties.
   std::int32_t MapAxis(TJoyAxis axis, std::int32_t p, const TAxisFrame& frame) const;
   static float Percentage(std::int32_t p, const TAxisFrame& frame);
 

@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include "common/WaitUntil.h"
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
 
@@ -44,7 +45,8 @@ Window WaitForWindow(Display* display, const std::string& prefix) {
   while (std::chrono::steady_clock::now() < deadline) {
     if (Window window = FindWindow(display, DefaultRootWindow(display), prefix)) {
       XWindowAttributes attributes;
-      if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable) {
+      if (XGetWindowAttributes(display, window, &attributes) &&
+          attributes.map_state == IsViewable) {
         std::this_thread::sleep_for(200ms);  // placed and drawn
         return window;
       }
@@ -142,10 +144,7 @@ TEST(Window, InstalledProgramOpensItsHelp) {
   // Help; once more if a busy machine let the first click go by.
   for (int attempt = 0; attempt < 3 && !std::filesystem::exists(opened); ++attempt) {
     ClickAt(display, window, 520, 518);
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (!std::filesystem::exists(opened) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(20ms);
-    }
+    WaitUntil([&] { return std::filesystem::exists(opened); }, 3s);
   }
   process.Signal(SIGTERM);
   const TRun run = process.Wait(10s);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/WaitUntil.h"
 #include "exec/MapperFixture.h"
 
 namespace kestrova::testing {
@@ -20,15 +21,6 @@ class PipelineTest : public ::testing::Test {
   PipelineTest() { Mapper.Jstick1.SetThreadIntensity(2); }
   ~PipelineTest() override { Mapper.Shutdown(); }
 
-  template <typename Condition>
-  bool WaitUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!condition()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
-  }
   int PointerX() {
     TPoint point;
     Injector.GetCursorPos(point);

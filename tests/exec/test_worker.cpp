@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/WaitUntil.h"
 #include "exec/MapperFixture.h"
 
 namespace kestrova::testing {
@@ -37,12 +38,7 @@ class WorkerTest : public ::testing::Test {
 
   // Waits up to 5 s for the injector to have recorded at least count calls.
   bool WaitForCalls(std::size_t count) {
-    const auto deadline = Clock::now() + 5s;
-    while (Injector.Calls().size() < count) {
-      if (Clock::now() > deadline) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return WaitUntil([&] { return Injector.Calls().size() >= count; });
   }
   std::chrono::milliseconds TimeShutdown() {
     const auto start = Clock::now();
@@ -71,8 +67,7 @@ TEST_F(WorkerTest, IdleWorkerWaitsWithoutWaking) {
   Mapper.SetSlot(0, {"KEY DOWN a", "KEY UP a", "NOOP"});
   Mapper.ExecuteCommands("Stick Left", "PRESS");
   ASSERT_TRUE(WaitForCalls(2));
-  const auto deadline = Clock::now() + 5s;
-  while (Sleeper.Calls < 3 && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  WaitUntil([&] { return Sleeper.Calls >= 3; });
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(Sleeper.Calls, 3);  // the 1 ms pause after each line, nothing while idle
 }
@@ -126,10 +121,7 @@ TEST_F(WorkerTest, QueuingFromAnotherThreadWhileBlocksRun) {
     Mapper.ExecuteCommands("Button 3", "PRESS");
   });
   poll.join();
-  const auto deadline = Clock::now() + 5s;
-  while (Mapper.QueuedLines().size() > 0 && Clock::now() < deadline) {
-    std::this_thread::sleep_for(2ms);
-  }
+  WaitUntil([&] { return Mapper.QueuedLines().empty(); });
   EXPECT_TRUE(Mapper.QueuedLines().empty());
   const Lines calls = Injector.Calls();
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x42 down"), 20);

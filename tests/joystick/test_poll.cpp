@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <thread>
 
+#include "common/WaitUntil.h"
 #include "joystick/JoystickFixture.h"
 #include "joystick/PollThread.h"
 
@@ -171,18 +172,10 @@ class PollThreadTest : public ::testing::Test {
   PollThreadTest() { Log.Attach(Stick); }
   // Waits until the thread has seeded and made at least one pass.
   void WaitUntilPolling() {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (Service.PositionReads() < 2 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(1ms);
-    }
+    WaitUntil([&] { return Service.PositionReads() >= 2; });
   }
   bool WaitFor(std::size_t events) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (Log.Size() < events) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return WaitUntil([&] { return Log.Size() >= events; });
   }
   TScriptedJoyService Service;
   TJstick Stick{Service};

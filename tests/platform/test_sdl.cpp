@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <SDL.h>
+#include "common/WaitUntil.h"
 #include "exec/Mapper.h"
 #include "fakes/RecordingInjector.h"
 #include "joystick/JoystickFixture.h"
@@ -185,11 +186,7 @@ TEST_F(SdlTest, LostControllerReleasesThroughTheComponent) {
   component.SetThreadIntensity(1);
   component.SetEnablePolling(true);
   const auto waitFor = [&](std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (log.Size() < count && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(1ms);
-    }
-    return log.Size() >= count;
+    return WaitUntil([&] { return log.Size() >= count; });
   };
   stick->SetButton(5, true);  // held at start: its press shows that polling has begun
   ASSERT_TRUE(waitFor(1));
@@ -228,11 +225,7 @@ TEST_F(SdlTest, DetachAndReattachWhileAButtonIsDown) {
   mapper.Start();
 
   const auto waitForCalls = [&](std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (injector.Calls().size() < count && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(1ms);
-    }
-    return injector.Calls().size() >= count;
+    return WaitUntil([&] { return injector.Calls().size() >= count; });
   };
   for (int cycle = 0; cycle < 100; ++cycle) {
     if (!pad) pad = AttachSdlVirtualController(desc);

@@ -90,8 +90,8 @@ TEST(PrintOutput, RecordsEveryCallAndKeepsThePointerOnTheScreen) {
   EXPECT_EQ(at.y, 767);
   printer->mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 24000, 40000, 0, 0);
   printer->GetCursorPos(at);
-  EXPECT_EQ(at.x, 500);  // 24000 x 1366 / 65536 = 500.24
-  EXPECT_EQ(at.y, 469);  // 40000 x 768 / 65536 = 468.75
+  EXPECT_EQ(at.x, 500);                                    // 24000 x 1366 / 65536 = 500.24
+  EXPECT_EQ(at.y, 469);                                    // 40000 x 768 / 65536 = 468.75
   printer->mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);  // buttons do not move it
   printer->GetCursorPos(at);
   EXPECT_EQ(at.x, 500);
