@@ -13,6 +13,7 @@
 #include "mapping/Convert.h"
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
+#include "mapping/TextFile.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
 
@@ -49,8 +50,9 @@ int RunHeadless(const TCommandLine& options) {
   try {
     profile = ReadProfileFile(options.Profile, TSlotTable{});
   } catch (const EProfileError& error) {
-    const std::string where = error.Line() > 0 ? ":" + std::to_string(error.Line()) : "";
-    return Fail(options.Profile + where + ": " + error.what());
+    // A file-level error names the file itself.
+    if (error.Line() == 0) return Fail(error.what());
+    return Fail(options.Profile + ":" + std::to_string(error.Line()) + ": " + error.what());
   }
   std::optional<TStopSignals> signals;
   TStopEvent stop;
@@ -71,6 +73,9 @@ int RunHeadless(const TCommandLine& options) {
   mapper.SetZTol(profile.Tolerances[2]);
   mapper.SetRTol(profile.Tolerances[3]);
 
+  // Print output has nothing left to do once its reader has gone; other outputs only stop
+  // printing their status lines.
+  if (options.Output == "print") session->Printer().SetOnClosed([&stop] { stop.Raise(); });
   session->Start();
   session->StartReplay([&stop] { stop.Raise(); });
 
@@ -99,18 +104,29 @@ int RunListControllers(const TCommandLine& options) {
 }
 
 int RunCheck(const TCommandLine& options) {
-  std::ifstream file(options.Profile, std::ios::binary);
-  if (!file) return Fail("Cannot open file " + options.Profile);
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  const auto problems = CheckProfileText(text, UserDecimalSeparator());
-  for (const auto& problem : problems) {
-    std::cout << options.Profile << ":" << problem.Line << ": " << problem.Text << "\n";
+  std::string text;
+  try {
+    text = ReadRegularFile(options.Profile);
+  } catch (const EFileError& error) {
+    return Fail(error.what());
   }
-  if (problems.empty()) {
-    std::cout << options.Profile << ": OK\n";
+  const auto problems = CheckProfileText(text, UserDecimalSeparator());
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  for (const auto& problem : problems) {
+    std::cout << options.Profile << ":" << problem.Line << ": "
+              << (problem.Warning ? "warning: " : "") << problem.Text << "\n";
+    ++(problem.Warning ? warnings : errors);
+  }
+  if (errors == 0) {
+    std::cout << options.Profile << ": OK";
+    if (warnings > 0) std::cout << ", " << warnings << " warning(s)";
+    std::cout << "\n";
     return 0;
   }
-  std::cout << options.Profile << ": " << problems.size() << " problem(s)\n";
+  std::cout << options.Profile << ": " << errors << " problem(s)";
+  if (warnings > 0) std::cout << ", " << warnings << " warning(s)";
+  std::cout << "\n";
   return 1;
 }
 

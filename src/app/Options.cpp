@@ -16,7 +16,7 @@ const char* const HelpText =
     "nothing, print each injected call\n"
     "  --screen WxH         screen size for --output print (default 1920x1080)\n"
     "  --cursor X,Y         starting pointer position for --output print (default: the centre)\n"
-    "  --poll-interval MS   milliseconds between two reads of the controller (0..100; default "
+    "  --poll-interval MS   milliseconds between two reads of the controller (1..100; default "
     "10)\n"
     "  --list-controllers   list the controllers and exit\n"
     "  --check              check PROFILE for problems and exit\n"
@@ -84,7 +84,7 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       SplitPair(argument, value(), ',', 0, options.CursorX, options.CursorY);
       options.CursorGiven = true;
     } else if (argument == "--poll-interval") {
-      options.PollInterval = IntegerIn(argument, value(), 0, 100);
+      options.PollInterval = IntegerIn(argument, value(), 1, 100);
     } else if (argument.starts_with("-") && argument != "-") {
       throw EUsage("unknown option " + argument);
     } else if (options.Profile.empty()) {

@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
     std::cout << VersionText;
     return 0;
   }
+  if (options.JoystickGiven && !options.Replay.empty()) {
+    std::cerr << "kestrova: --joystick is ignored with --replay: the timeline drives the virtual "
+                 "controller\n";
+  }
   if (options.ListControllers) return RunListControllers(options);
   if (options.Check) return RunCheck(options);
   if (options.Headless) return RunHeadless(options);

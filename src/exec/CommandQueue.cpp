@@ -39,10 +39,27 @@ void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind)
   if (FAddStatusLine) {
     FAddStatusLine("Executing " + std::string(eventName) + " " + std::string(kind));
   }
+  // The lines are copied outside the lock and linked in under it: a long slot never holds up a
+  // block pass, the poll thread or shutdown.
+  TSlotLines lines;
   {
     std::lock_guard lock(FQueueLock);
-    const auto& lines = FCommandLists[slot];
-    FCommandQueue.insert(FCommandQueue.end(), lines.begin(), lines.end());
+    lines = FCommandLists[slot];
+  }
+  std::list<std::string> batch(lines->begin(), lines->end());
+  bool full = false;
+  {
+    std::lock_guard lock(FQueueLock);
+    full = FCommandQueue.size() + batch.size() > MaxQueuedLines;
+    if (!full) FCommandQueue.splice(FCommandQueue.end(), batch);
+  }
+  if (full) {
+    if (FAddStatusLine) {
+      FAddStatusLine("Queue full: dropped " + std::string(eventName) + " " + std::string(kind) +
+                     " (" + std::to_string(batch.size()) + " lines; at most " +
+                     std::to_string(MaxQueuedLines) + " may wait)");
+    }
+    return;
   }
   FQueueChanged.notify_all();
 }

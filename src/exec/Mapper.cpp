@@ -15,6 +15,7 @@ TMapper::TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
       FSleeper(sleeper),
       FAddStatusLine(std::move(addStatusLine)),
       FTraceDirectory(std::filesystem::temp_directory_path()) {
+  SetSlots(TSlotTable{});
   Jstick1.Name = "Jstick1";
   Jstick1.OnAxis = [this](TObject* sender, int x, int y, int z, int r, int u, int v, float pcX,
                           float pcY, float pcZ, float pcR, float pcU, float pcV) {
@@ -59,27 +60,34 @@ void TMapper::Shutdown() {
 
 std::vector<std::string> TMapper::Slot(int slot) const {
   std::lock_guard lock(FQueueLock);
-  return FCommandLists.at(slot);
+  return *FCommandLists.at(slot);
 }
 
 void TMapper::SetSlot(int slot, std::vector<std::string> lines) {
+  auto shared = std::make_shared<const std::vector<std::string>>(std::move(lines));
   std::lock_guard lock(FQueueLock);
-  FCommandLists.at(slot) = std::move(lines);
+  FCommandLists.at(slot) = std::move(shared);
 }
 
 TSlotTable TMapper::Slots() const {
   std::lock_guard lock(FQueueLock);
-  return FCommandLists;
+  TSlotTable slots;
+  for (int slot = 0; slot < SlotCount; ++slot) slots[slot] = *FCommandLists[slot];
+  return slots;
 }
 
 void TMapper::SetSlots(const TSlotTable& slots) {
+  std::array<TSlotLines, SlotCount> shared;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    shared[slot] = std::make_shared<const std::vector<std::string>>(slots[slot]);
+  }
   std::lock_guard lock(FQueueLock);
-  FCommandLists = slots;
+  FCommandLists = std::move(shared);
 }
 
 std::string TMapper::GetNextBlockId() {
   std::lock_guard lock(FQueueLock);
-  return kestrova::GetNextBlockId(FCommandLists, FBlockIds);
+  return kestrova::GetNextBlockId(Slots(), FBlockIds);
 }
 
 int TMapper::ScreenWidth() {

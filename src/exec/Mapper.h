@@ -12,9 +12,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +56,8 @@ class TMapper {
  public:
   // A block pass inside this many others is skipped and reported.
   static constexpr std::size_t MaxBlockNesting = 64;
+  // Queueing a slot that would make more lines wait than this drops the slot, with a status line.
+  static constexpr std::size_t MaxQueuedLines = 1000000;
 
   // Receives each status line ("Executing Stick Left PRESS", skipped-line reports). Called on the
   // poll thread and on the worker, possibly at the same time: the sink does its own ordering.
@@ -164,8 +166,11 @@ class TMapper {
 
   mutable std::recursive_mutex FQueueLock;
   std::condition_variable_any FQueueChanged;
-  TSlotTable FCommandLists;
-  std::deque<std::string> FCommandQueue;
+  // A slot's lines are replaced, never changed in place, so that queueing can copy them without
+  // the lock.
+  using TSlotLines = std::shared_ptr<const std::vector<std::string>>;
+  std::array<TSlotLines, SlotCount> FCommandLists;
+  std::list<std::string> FCommandQueue;
   // Lines taken off the head so far: the line at queue index i has position FTaken + i.
   std::uint64_t FTaken = 0;
   // For each block pass under way (innermost last), the position of the first line it may not

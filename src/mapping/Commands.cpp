@@ -15,6 +15,17 @@ std::string Words(std::initializer_list<std::string_view> words) {
 
 }  // namespace
 
+bool IsNamedKey(std::string_view keyName) {
+  static constexpr std::string_view names[] = {"SPACE",  "TAB", "SHIFT", "ENTER", "BS",   "ESC",
+                                               "ESCAPE", "ALT", "F1",    "F2",    "F3",   "F4",
+                                               "F5",     "F6",  "F7",    "F8",    "F9",   "F10",
+                                               "F11",    "F12", "UP",    "DOWN",  "LEFT", "RIGHT"};
+  for (const auto name : names) {
+    if (name == keyName) return true;
+  }
+  return false;
+}
+
 std::string KeyDownLine(std::string_view key) {
   return Words({KeyDownKeyword, key});
 }

@@ -36,6 +36,11 @@ inline constexpr std::string_view MouseMoveBounded = "B";
 inline constexpr std::string_view MouseMoveUnbounded = "N";
 inline constexpr std::string_view MouseMoveAxisCodes = "NXYZR";
 
+// True for the names of keys that have no character of their own (SPACE, TAB, SHIFT, ENTER, BS,
+// ESC, ESCAPE, ALT, F1 .. F12, UP, DOWN, LEFT, RIGHT); any other key name is read as its first
+// character.
+bool IsNamedKey(std::string_view keyName);
+
 std::string KeyDownLine(std::string_view key);
 std::string KeyUpLine(std::string_view key);
 std::string DelayLine(std::string_view ms);

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "Convert.h"
+#include "TextFile.h"
 
 namespace kestrova {
 
@@ -112,13 +113,12 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
 }
 
 TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTable& current) {
-  std::ifstream file(path, std::ios::binary);
-  std::error_code error;
-  if (!file || std::filesystem::is_directory(path, error)) {
-    throw EProfileError("Cannot open file " + path.string(), 0);
+  std::string text;
+  try {
+    text = ReadRegularFile(path);
+  } catch (const EFileError& error) {
+    throw EProfileError(error.what(), 0);
   }
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) throw EProfileError("Cannot open file " + path.string(), 0);
   return ParseProfile(text, current);
 }
 

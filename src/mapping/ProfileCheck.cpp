@@ -1,6 +1,7 @@
 #include "ProfileCheck.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "Commands.h"
@@ -40,6 +41,22 @@ std::string Quoted(std::string_view text) {
   return "'" + std::string(text) + "'";
 }
 
+// The key a well-formed KEY DOWN line presses, else "".
+std::string PressedKey(const std::string& line) {
+  if (!StartsWithWord(line, KeyDownKeyword)) return "";
+  return GetCmdParam(line, 0);
+}
+
+// For each key of a slot, the index of the last KEY UP of it.
+using TLastRelease = std::map<std::string, std::size_t>;
+TLastRelease LastReleases(const std::vector<std::string>& lines) {
+  TLastRelease last;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (StartsWithWord(lines[i], KeyUpKeyword)) last[GetCmdParam(lines[i], 0)] = i;
+  }
+  return last;
+}
+
 }  // namespace
 
 std::optional<std::string> CheckCommandLine(std::string_view line, char decimalSeparator) {
@@ -55,6 +72,8 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
   int integer = 0;
   double number = 0;
 
+  // Without a key name the executor takes DOWN or UP as the key (a warning says so).
+  if (count == 2 && IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) return std::nullopt;
   if (count == 3 && IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) {
     if (words[2].empty()) return "empty key name";
     return std::nullopt;
@@ -94,6 +113,30 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
   return "not a command line: " + Quoted(line);
 }
 
+std::vector<std::string> CommandLineWarnings(std::string_view line) {
+  std::vector<std::string> warnings;
+  const auto words = SplitWords(line);
+  const std::size_t count = words.size();
+  const std::string head = count >= 2 ? std::string(words[0]) + " " + std::string(words[1]) : "";
+  if (IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) {
+    const bool down = head == KeyDownKeyword;
+    if (count == 2) {
+      warnings.push_back(head + " has no key name: it " + (down ? "presses" : "releases") +
+                         " the " + (down ? "Down" : "Up") + " arrow key");
+    } else if (count == 3 && words[2].size() > 1 && !IsNamedKey(words[2])) {
+      warnings.push_back(Quoted(words[2]) + " is not a key name: only its first character '" +
+                         std::string(1, words[2][0]) + "' is " + (down ? "pressed" : "released"));
+    }
+  }
+  int repeats = 0;
+  if (words[0] == BeginBlockKeyword && count == 4 && TryStrToInt(words[3], repeats) &&
+      repeats < 0) {
+    warnings.push_back("the repeat count " + std::to_string(repeats) +
+                       " is negative: the block repeats without end, as with 0");
+  }
+  return warnings;
+}
+
 std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decimalSeparator) {
   TLoadedProfile profile;
   try {
@@ -114,12 +157,31 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
   }
   for (int slot = 0; slot < SlotCount; ++slot) {
     const auto& lines = profile.Slots[slot];
+    const TLastRelease releases = LastReleases(lines);
+    const TLastRelease releaseListKeys =
+        slot % 2 == 0 ? LastReleases(profile.Slots[slot + 1]) : TLastRelease{};
+    std::set<std::string> warnedKeys;
     for (std::size_t i = 0; i < lines.size(); ++i) {
       const int lineNumber = profile.SourceLines[slot][i];
       const std::string& line = lines[i];
       if (auto problem = CheckCommandLine(line, decimalSeparator)) {
         problems.push_back({lineNumber, *problem});
         continue;
+      }
+      for (auto& warning : CommandLineWarnings(line)) {
+        problems.push_back({lineNumber, std::move(warning), true});
+      }
+      // A key released after its press in the same list, or (for a Press list) anywhere in the
+      // event's Release list, is let go; warned once per key and list.
+      const std::string key = PressedKey(line);
+      const auto later = releases.find(key);
+      if (!key.empty() && (later == releases.end() || later->second < i) &&
+          !(slot % 2 == 0 && releaseListKeys.contains(key)) && warnedKeys.insert(key).second) {
+        problems.push_back({lineNumber,
+                            Quoted(key) + " is pressed and never released: neither the rest of " +
+                                "its list nor the Release list of its event has " + KeyUpLine(key) +
+                                "; it stays down until Kestrova stops",
+                            true});
       }
       if (StartsWithWord(line, BeginBlockKeyword)) {
         const std::string id = GetCmdParam(line, 2);

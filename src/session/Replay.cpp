@@ -1,10 +1,9 @@
 #include "Replay.h"
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "mapping/Profile.h"
+#include "mapping/TextFile.h"
 
 namespace kestrova {
 
@@ -34,13 +33,19 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
   TReplay replay;
   std::uint32_t previous = 0;
   bool ended = false;
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+    // Our own text format: a NUL is a damaged file, not the end of the text.
+    const auto line = SplitProfileLines(std::string(text.substr(0, nul)) + "x").size();
+    throw EReplayError(fileName + ":" + std::to_string(line) +
+                       ": a NUL byte (this is not a text file)");
+  }
   const std::vector<std::string> lines = SplitProfileLines(text);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const auto fail = [&](const std::string& reason) {
       return EReplayError(fileName + ":" + std::to_string(i + 1) + ": " + reason);
     };
-    const std::vector<std::string> fields = Fields(lines[i]);
-    if (fields.empty() || fields[0].starts_with("#")) continue;
+    const std::vector<std::string> fields = Fields(lines[i].substr(0, lines[i].find('#')));
+    if (fields.empty()) continue;
     if (ended) throw fail("nothing may follow the end entry");
     TReplayEntry entry{};
     if (!Unsigned(fields[0], 0xFFFFFFFFu, entry.TimeMs)) {
@@ -100,15 +105,18 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
   if (ended) {
     replay.EndTimeMs = replay.Entries.back().TimeMs;
   } else {
-    replay.EndTimeMs = replay.Entries.empty() ? 1000 : replay.Entries.back().TimeMs + 1000;
+    replay.EndTimeMs = replay.Entries.empty() ? 1000 : replay.Entries.back().TimeMs + 1000ULL;
   }
   return replay;
 }
 
 TReplay ReadReplayFile(const std::string& fileName) {
-  std::ifstream file(fileName, std::ios::binary);
-  if (!file) throw EReplayError(fileName + ": cannot be read");
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  std::string text;
+  try {
+    text = ReadRegularFile(fileName);
+  } catch (const EFileError& error) {
+    throw EReplayError(error.what());
+  }
   return ParseReplay(text, fileName);
 }
 
@@ -134,7 +142,7 @@ void TReplayPlayer::Stop() {
 }
 
 void TReplayPlayer::Run(TClock::time_point start) {
-  const auto waitUntil = [&](std::uint32_t timeMs) {
+  const auto waitUntil = [&](std::uint64_t timeMs) {
     std::unique_lock lock(FLock);
     return !FWake.wait_until(lock, start + std::chrono::milliseconds(timeMs),
                              [this] { return FStopped; });

@@ -6,8 +6,8 @@
 //   <time> hat centre|<angle>         angle 0 4500 9000 ... 31500
 //   <time> end                        shut down then
 //
-// <time> is milliseconds after polling starts, never decreasing. Blank lines and lines starting
-// with # are ignored.
+// <time> is milliseconds after polling starts, never decreasing. # starts a comment that runs to
+// the end of its line; blank lines are ignored. The text is 8-bit without NUL bytes.
 
 #include <atomic>
 #include <chrono>
@@ -41,8 +41,9 @@ struct TReplayEntry {
 
 struct TReplay {
   std::vector<TReplayEntry> Entries;
-  // When the run ends: at the end entry, or 1000 ms after the last entry.
-  std::uint32_t EndTimeMs = 1000;
+  // When the run ends: at the end entry, or 1000 ms after the last entry (past 2^32 - 1 when
+  // that entry comes late).
+  std::uint64_t EndTimeMs = 1000;
 };
 
 TReplay ParseReplay(std::string_view text, const std::string& fileName);

@@ -50,13 +50,12 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
   if (FReplay) {
     const TVirtualControllerDesc desc;
     FVirtualController = AttachSdlVirtualController(desc);
-    if (!options.JoystickGiven) {
-      joystickId = 0;
-      for (const auto& controller : ListControllers(*FJoysticks)) {
-        if (controller.Name == desc.Name) joystickId = controller.JoystickID;
-      }
-      if (joystickId == 0) throw std::runtime_error("the virtual controller does not answer");
+    // The timeline drives the virtual controller, whatever number it has among the others.
+    joystickId = 0;
+    for (const auto& controller : ListControllers(*FJoysticks)) {
+      if (controller.Name == desc.Name) joystickId = controller.JoystickID;
     }
+    if (joystickId == 0) throw std::runtime_error("the virtual controller does not answer");
   }
   if (options.Output == "print") {
     const TPoint cursor = options.CursorGiven

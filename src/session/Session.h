@@ -21,7 +21,7 @@ namespace kestrova {
 struct TSessionOptions {
   int Joystick = 1;  // 1-based
   bool JoystickGiven = false;
-  std::string Replay;          // a timeline to play on a virtual controller, or empty
+  std::string Replay;  // a timeline to play on a virtual controller (Joystick is then unused)
   std::string Output = "x11";  // "x11" or "print"
   int ScreenWidth = 1920;      // the virtual screen of print output
   int ScreenHeight = 1080;

@@ -10,8 +10,9 @@ namespace kestrova {
 
 TStopSignals::TStopSignals() {
   sigemptyset(&FSignals);
-  sigaddset(&FSignals, SIGINT);
-  sigaddset(&FSignals, SIGTERM);
+  for (const int stop : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) sigaddset(&FSignals, stop);
+  // A reader of standard output that goes away ends the printing, not the program.
+  std::signal(SIGPIPE, SIG_IGN);
   pthread_sigmask(SIG_BLOCK, &FSignals, nullptr);
   FFd = ::signalfd(-1, &FSignals, SFD_CLOEXEC | SFD_NONBLOCK);
   if (FFd < 0) {

@@ -1,7 +1,9 @@
 #pragma once
-// The signals that ask the program to stop, read from a descriptor instead of interrupting a
-// thread. Create it on the main thread before any other thread starts: the signals stay blocked
-// in every thread started after it, and arrive at Fd() only.
+// The signals that ask the program to stop (HUP: the terminal closed, INT: Ctrl-C, QUIT: Ctrl-\,
+// TERM), read from a descriptor instead of interrupting a thread, so that the program stops in
+// order and releases what it holds. SIGPIPE is ignored from then on. Create it on the main thread
+// before any other thread starts: the signals stay blocked in every thread started after it, and
+// arrive at Fd() only.
 
 #include <csignal>
 

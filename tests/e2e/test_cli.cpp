@@ -277,8 +277,8 @@ TEST_F(CliTest, UsageAndRefusedFiles) {
   }
   run = Run({"--headless", "--output", "print", (Dir / "none.kpf").string()});
   EXPECT_EQ(run.ExitCode, 2);
-  EXPECT_EQ(run.Err, "kestrova: " + (Dir / "none.kpf").string() + ": Cannot open file " +
-                         (Dir / "none.kpf").string() + "\n");
+  EXPECT_EQ(run.Err, "kestrova: Cannot open file " + (Dir / "none.kpf").string() +
+                         ": No such file or directory\n");
   const std::string old = Write("old.kpf", "#Kestrova Alpha Profile\r\n");
   run = Run({"--headless", "--output", "print", old});
   EXPECT_EQ(run.ExitCode, 2);
