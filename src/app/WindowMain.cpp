@@ -84,11 +84,16 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   TFormBlock formBlock;
   formMain.SetDialogs({&formAbout, &formKeyboard, &formMouseMove, &formBlock});
 
+  // A stop signal may come while a message box of the start-up is open, before the event loop
+  // runs: the flag keeps it from being lost.
+  bool stopRequested = false;
   QSocketNotifier stopNotifier(stopSignals->Fd(), QSocketNotifier::Read);
   QObject::connect(&stopNotifier, &QSocketNotifier::activated, &formMain,
-                   [&formMain, &stopSignals] {
+                   [&formMain, &stopSignals, &stopRequested] {
                      stopSignals->Take();
+                     stopRequested = true;
                      formMain.ButtonExitClick();
+                     QApplication::closeAllWindows();  // and any message box open over it
                    });
 
   formMain.show();  // starts the mapper
@@ -102,7 +107,7 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
         &formMain, [&formMain] { formMain.ButtonExitClick(); }, Qt::QueuedConnection);
   });
 
-  const int code = QApplication::exec();
+  const int code = stopRequested ? 0 : QApplication::exec();
   session->Shutdown();
   WriteStateFile(formMain);
   return code;

@@ -126,25 +126,52 @@ void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots
                       const TTolerances& tolerances) {
   const std::string text = FormatProfile(slots, tolerances);
   const EProfileError failure("Cannot create file " + path.string(), 0);
-  std::filesystem::path directory = path.parent_path();
+  // A link is saved through: the file it points at is replaced, the link stays.
+  std::error_code error;
+  std::filesystem::path target = path;
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+    target = std::filesystem::weakly_canonical(path, error);
+    if (error) throw failure;
+  }
+
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  // The rename below needs only the folder's permission: the file's own must be asked.
+  if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) throw failure;
+
+  std::filesystem::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
-  std::string temporary = (directory / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string temporary = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) throw failure;
 
-  // The new file gets the old one's permissions, or the usual ones for a new file.
-  struct stat old {};
+  // The new file gets the old one's permissions and owner, or the usual ones for a new file.
   mode_t mode = 0;
-  if (::stat(path.c_str(), &old) == 0) {
+  bool keepsOwner = true;
+  if (exists) {
     mode = old.st_mode & 07777;
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+      keepsOwner = ::fchown(fd, old.st_uid, old.st_gid) == 0 || old.st_uid == ::geteuid();
+    }
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
+  if (!keepsOwner) {
+    // Another user's file that we may write, but not give back to its owner once replaced:
+    // written in place, so that it stays theirs.
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    const int inPlace = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    if (inPlace < 0) throw failure;
+    const bool written = WriteAll(inPlace, text) && ::fsync(inPlace) == 0;
+    if (::close(inPlace) != 0 || !written) throw failure;
+    return;
+  }
   const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!written || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) {
     ::unlink(temporary.c_str());
     throw failure;
   }

@@ -65,7 +65,9 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current);
 TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTable& current);
 
 // Writes a temporary file beside the target and renames it over the target, so that a failed
-// save leaves the old file as it was. "Cannot create file %s" when that fails.
+// save leaves the old file as it was. A link is saved through to the file it points at. A target
+// the user may not write is refused; another user's file keeps its owner. "Cannot create file
+// %s" when the save fails.
 void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots,
                       const TTolerances& tolerances);
 

@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
 #include "common/WaitUntil.h"
+
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
 
@@ -146,7 +148,7 @@ TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
   Lines delay = held;
   delay.push_back("DELAY 100000");
   for (const Lines& slot : {endless, delay}) {
-    for (int signal : {SIGINT, SIGTERM}) {
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
       const std::string profile = Profile({{26, slot}});
       const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
       TProcess process({"--headless", "--output", "print", "--replay", replay, profile}, Dir);
@@ -176,6 +178,111 @@ TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
     }
   }
 }
+
+TEST_F(CliTest, ClosedOutputEndsPrintingNotTheReleases) {
+  // As in "kestrova ... | head -1": the reader goes away during an endless block.
+  const std::string profile = Profile(
+      {{26, {"KEY DOWN SHIFT", "BEGBLOCK 001 RPT 0", "KEY DOWN z", "KEY UP z", "ENDBLOCK 001"}}});
+  const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
+  const std::string command = std::string("'") + KESTROVA_BINARY +
+                              "' --headless --output print --replay '" + replay + "' '" + profile +
+                              "' | head -1 >/dev/null; exit ${PIPESTATUS[0]}";
+  TProcess process({"-c", command}, Dir, {}, "/bin/bash");
+  const TRun run = process.Wait(10s);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;  // not 141: SIGPIPE does not kill it
+  EXPECT_EQ(run.Err, "");
+}
+
+TEST_F(CliTest, OnlyRegularFilesOfBoundedSizeAreRead) {
+  const std::string fifo = (Dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string big = Write("big.kpf", std::string((16u << 20) + 1, '#'));
+  const std::string profile = Profile({});
+  const std::string timeline = Write("timeline.txt", "0 end\n");
+  struct TCase {
+    std::vector<std::string> arguments;
+    std::string file;
+    std::string reason;
+  };
+  const std::vector<TCase> cases = {
+      {{"--check", fifo}, fifo, "not a regular file"},
+      {{"--check", "/dev/zero"}, "/dev/zero", "not a regular file"},
+      {{"--check", Dir.string()}, Dir.string(), "it is a folder"},
+      {{"--check", "/proc/self/mem"}, "/proc/self/mem", ""},
+      {{"--check", big}, big, "larger than 16 MiB"},
+      {{"--headless", "--output", "print", fifo}, fifo, "not a regular file"},
+      {{"--headless", "--output", "print", "/proc/self/mem"}, "/proc/self/mem", ""},
+      {{"--headless", "--output", "print", "--replay", fifo, profile}, fifo, "not a regular file"},
+      {{"--headless", "--output", "print", "--replay", "/dev/zero", profile},
+       "/dev/zero",
+       "not a regular file"},
+      {{"--headless", "--output", "print", "--replay", Dir.string(), profile},
+       Dir.string(),
+       "it is a folder"},
+  };
+  for (const auto& c : cases) {
+    TProcess process(c.arguments, Dir);
+    const TRun run = process.Wait(10s);
+    EXPECT_EQ(run.ExitCode, 2) << c.arguments.back();
+    EXPECT_THAT(run.Err, HasSubstr("kestrova: Cannot open file " + c.file + ": " + c.reason));
+    EXPECT_LT(run.Elapsed, 5s) << c.arguments.back();  // never waits on a FIFO or a device
+  }
+  (void)timeline;
+}
+
+TEST_F(CliTest, SmallRefusalsAndNotes) {
+  TRun run = Run({"--headless", "--poll-interval", "0", Profile({})});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr("--poll-interval takes a whole number from 1 to 100"));
+  const std::string nul = Write("nul.txt", std::string("0 axis X 1\n5 but\0ton 1 down\n", 26));
+  run = Run({"--headless", "--output", "print", "--replay", nul, Profile({})});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr(nul + ":2: a NUL byte"));
+  // --joystick does not choose the controller of a replay; it says so.
+  const std::string timeline = Write("t.txt", "0 button 1 down   # pressed at once\n50 end\n");
+  const Lines records = Replay(
+      {{26, {"KEY DOWN b"}}}, "0 button 1 down   # pressed at once\n50 end\n", {"--joystick", "3"});
+  EXPECT_THAT(records, ::testing::Contains("key 0x42 down"));
+  EXPECT_THAT(Last.Err, HasSubstr("--joystick is ignored with --replay"));
+  (void)timeline;
+}
+
+TEST_F(CliTest, CheckWarnsAboutLinesThatRunSurprisingly) {
+  TSlotTable table;
+  table[0] = {"KEY DOWN", "KEY DOWN SPACEBAR", "KEY UP SPACEBAR"};
+  table[1] = {"KEY UP"};
+  table[26] = {"KEY DOWN a", "BEGBLOCK 001 RPT -5", "DELAY 5", "ENDBLOCK 001"};
+  table[28] = {"KEY DOWN b"};
+  table[29] = {"KEY UP b"};  // released by the Release list
+  table[30] = {"KEY DOWN c", "KEY UP c"};
+  const std::string file = Write("warn.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  const TRun run = Run({"--check", file});
+  EXPECT_EQ(run.ExitCode, 0) << run.Out;  // warnings only
+  EXPECT_THAT(run.Out, HasSubstr(":3: warning: KEY DOWN has no key name: it presses the Down "
+                                 "arrow key\n"));
+  EXPECT_THAT(run.Out, HasSubstr(":4: warning: 'SPACEBAR' is not a key name: only its first "
+                                 "character 'S' is pressed\n"));
+  EXPECT_THAT(run.Out, HasSubstr(":7: warning: KEY UP has no key name: it releases the Up arrow"));
+  EXPECT_THAT(run.Out, HasSubstr("warning: 'a' is pressed and never released"));
+  EXPECT_THAT(run.Out, HasSubstr("warning: the repeat count -5 is negative"));
+  EXPECT_THAT(run.Out, ::testing::Not(HasSubstr("'b' is pressed")));
+  EXPECT_THAT(run.Out, ::testing::Not(HasSubstr("'c' is pressed")));
+  EXPECT_THAT(run.Out, ::testing::Not(HasSubstr("'DOWN' is pressed")));
+  EXPECT_THAT(run.Out, HasSubstr(file + ": OK, 6 warning(s)\n"));
+}
+
+#ifdef KESTROVA_HAS_WINDOW
+TEST_F(CliTest, StopSignalDuringTheStartUpMessageBoxEndsTheWindow) {
+  const std::string broken = Write("broken.kpf", "#Kestrova Beta Profile\r\n#Command Tag 0\r\n");
+  for (int signal : {SIGTERM, SIGHUP}) {
+    TProcess process({"--output", "print", broken}, Dir, {"QT_QPA_PLATFORM=offscreen"});
+    std::this_thread::sleep_for(1500ms);  // the window is up and the error box shows
+    process.Signal(signal);
+    const TRun run = process.Wait(10s);
+    EXPECT_EQ(run.ExitCode, 0) << "signal " << signal << ": " << run.Err;
+  }
+}
+#endif
 
 TEST_F(CliTest, LargeInputsStayBounded) {
 #ifdef KESTROVA_SANITIZED

@@ -262,3 +262,27 @@ TEST_F(MapperTest, DeeplyNestedBlocksAreSkippedNotFollowedOffTheStack) {
 
 }  // namespace
 }  // namespace kestrova::testing
+
+namespace kestrova::testing {
+namespace {
+
+TEST_F(MapperTest, AFullQueueDropsTheNewestSlotWithAStatusLine) {
+  const std::size_t half = TMapper::MaxQueuedLines / 2;
+  Mapper.SetSlot(26, std::vector<std::string>(half, "KEY DOWN a"));
+  Mapper.SetSlot(28, {"KEY DOWN b"});
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  Mapper.ExecuteCommands("Button 1", "PRESS");  // exactly full: still queued
+  EXPECT_EQ(Mapper.QueueLength(), 2 * half);
+  Mapper.ExecuteCommands("Button 2", "PRESS");  // one line too many
+  EXPECT_EQ(Mapper.QueueLength(), 2 * half);
+  const auto lines = Status.Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Queue full: dropped Button 2 PRESS (1 lines; at most " +
+                              std::to_string(TMapper::MaxQueuedLines) + " may wait)");
+  ASSERT_TRUE(Mapper.RunNextQueuedLine());  // one taken: room for one
+  Mapper.ExecuteCommands("Button 2", "PRESS");
+  EXPECT_EQ(Mapper.QueuedLines().back(), "KEY DOWN b");
+}
+
+}  // namespace
+}  // namespace kestrova::testing

@@ -2,9 +2,12 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "mapping/Profile.h"
@@ -259,6 +262,90 @@ TEST(ProfileCheck, EachProblemWithItsLine) {
               ElementsAre("2: List index out of bounds (70)"));
   // Steps follow the decimal separator given.
   EXPECT_EQ(CheckCommandLine("MOUSE MOVE R B 1,5 0 X N", ','), std::nullopt);
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+// Runs body in a child process as the user nobody; its exit code, or -1 when the machine does
+// not allow switching users (the caller skips then).
+int AsNobody(const std::function<int()>& body) {
+  if (::geteuid() != 0) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == 100) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string Read(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(ProfileSaving, RefusesWhatTheUserMayNotWriteAndKeepsOwners) {
+  TempDir dir;
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);  // 0777: nobody may add
+  TSlotTable slots;
+  slots[0] = {"KEY DOWN a"};
+  const auto readOnly = dir / "read-only.kpf";
+  const auto others = dir / "others.kpf";
+  const auto shared = dir / "shared.kpf";
+  for (const auto& path : {readOnly, others, shared}) std::ofstream(path) << "old";
+  ::chmod(readOnly.c_str(), 0444);
+  ::chmod(others.c_str(), 0644);
+  ::chmod(shared.c_str(), 0666);
+  const int code = AsNobody([&] {
+    int failures = 0;
+    for (const auto& path : {readOnly, others}) {
+      try {
+        WriteProfileFile(path, slots, {300, 300, 300, 300});
+        failures |= 1;
+      } catch (const EProfileError& error) {
+        if (std::string(error.what()) != "Cannot create file " + path.string()) failures |= 2;
+      }
+    }
+    try {
+      WriteProfileFile(shared, slots, {300, 300, 300, 300});
+    } catch (const EProfileError&) {
+      failures |= 4;
+    }
+    return failures;
+  });
+  if (code < 0) GTEST_SKIP() << "this machine does not let the test switch to user nobody";
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(Read(readOnly), "old");
+  EXPECT_EQ(Read(others), "old");
+  // A file nobody may write but does not own is saved, and stays its owner's.
+  EXPECT_THAT(Read(shared), ::testing::HasSubstr("KEY DOWN a"));
+  struct stat info {};
+  ASSERT_EQ(::stat(shared.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0u);
+}
+
+TEST(ProfileSaving, ALinkIsSavedThroughToItsFile) {
+  TempDir dir;
+  const auto target = dir / "real.kpf";
+  const auto link = dir / "link.kpf";
+  std::ofstream(target) << "old";
+  ::chmod(target.c_str(), 0640);
+  std::filesystem::create_symlink(target, link);
+  TSlotTable slots;
+  slots[3] = {"DELAY 5"};
+  WriteProfileFile(link, slots, {1, 2, 3, 4});
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadProfileFile(link, TSlotTable{}).Slots[3], slots[3]);
+  EXPECT_EQ(ReadProfileFile(target, TSlotTable{}).Tolerances, (TTolerances{1, 2, 3, 4}));
+  struct stat info {};
+  ASSERT_EQ(::stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 }  // namespace

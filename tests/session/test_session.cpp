@@ -52,6 +52,10 @@ TEST(ReplayTimeline, EntriesKindsAndEndTime) {
   EXPECT_EQ(replay.EndTimeMs, 1030u);  // a second after the last entry
 
   EXPECT_EQ(ParseReplay("5 end\n", "t").EndTimeMs, 5u);
+  // The default end of an entry near 2^32 ms does not wrap round to before it.
+  EXPECT_EQ(ParseReplay("4294967295 button 1 down\n", "t").EndTimeMs, 4294968295ull);
+  // A comment may end a line.
+  EXPECT_EQ(ParseReplay("3 button 2 up # let go\n", "t").Entries.at(0).Index, 2);
   EXPECT_EQ(ParseReplay("", "t").EndTimeMs, 1000u);
   EXPECT_EQ(ParseReplay("7 axis Y 1\n7 axis Y 2\n", "t").Entries.size(), 2u);  // equal times
 }

@@ -1,5 +1,7 @@
 #include "X11Injector.h"
 
+#include <unistd.h>
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -13,6 +15,15 @@
 namespace kestrova {
 
 namespace {
+
+// Xlib calls this when the connection to the server breaks, and ends the process when it returns.
+// Nothing can be injected or released any more: say so, with the exit code of a failure at run
+// time (not 1, which --check uses for problems found).
+int OnConnectionLost(Display*) {
+  static constexpr char message[] = "kestrova: lost the connection to the X display\n";
+  (void)!::write(STDERR_FILENO, message, sizeof message - 1);
+  ::_exit(3);
+}
 
 // The US-layout key that a virtual-key code stands for; NoSymbol for codes without one.
 KeySym KeySymOfVk(std::uint8_t vk) {
@@ -166,6 +177,7 @@ std::unique_ptr<TInjector> CreateX11Injector(const std::string& displayName) {
   // reported by the null return.
   Display* display = XOpenDisplay(name);
   if (display == nullptr) throw std::runtime_error("Cannot open X display '" + shown + "'");
+  XSetIOErrorHandler(OnConnectionLost);
   int eventBase = 0;
   int errorBase = 0;
   int major = 0;
