@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (int turn = 0; turn < 100 && mapper.QueueLength() < 2000; ++turn) {
     if (!mapper.RunNextQueuedLine()) break;
+    if (mapper.QueueLength() > TMapper::MaxQueuedLines) __builtin_trap();  // the queue's bound
   }
   mapper.Shutdown();
   if (!injector.HeldKeys().empty()) __builtin_trap();  // shutdown releases everything

@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const kestrova::EReplayError&) {
     return 0;
   }
+  if (text.find('\0') != std::string_view::npos) std::abort();  // a NUL is always refused
   std::uint32_t previous = 0;
   for (const auto& entry : replay.Entries) {
     if (entry.TimeMs < previous) std::abort();
