@@ -284,6 +284,33 @@ TEST_F(CliTest, StopSignalDuringTheStartUpMessageBoxEndsTheWindow) {
 }
 #endif
 
+TEST_F(CliTest, LosingTheXDisplayIsARuntimeFailure) {
+  // A private X server, killed while Kestrova types into it.
+  const std::string displayFile = (Dir / "display").string();
+  std::filesystem::create_directory(Dir / "server");  // its output apart from Kestrova's
+  TProcess server({"-c", "exec Xvfb -displayfd 3 -nolisten tcp -noreset 3>'" + displayFile + "'"},
+                  Dir / "server", {}, "/bin/bash");
+  std::string number;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        number = TProcess::ReadFile(displayFile);
+        return !number.empty() && number.back() == '\n';
+      },
+      10s));
+  number.pop_back();
+  const std::string profile = Profile(
+      {{26, {"BEGBLOCK 001 RPT 0", "KEY DOWN SHIFT", "KEY UP SHIFT", "DELAY 5", "ENDBLOCK 001"}}});
+  const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
+  TProcess process({"--headless", "--output", "x11", "--replay", replay, profile}, Dir,
+                   {"DISPLAY=:" + number});
+  std::this_thread::sleep_for(500ms);  // typing
+  server.Signal(SIGKILL);
+  server.Wait();
+  const TRun run = process.Wait(10s);
+  EXPECT_EQ(run.ExitCode, 3) << run.Err;
+  EXPECT_THAT(run.Err, HasSubstr("kestrova: lost the connection to the X display"));
+}
+
 TEST_F(CliTest, LargeInputsStayBounded) {
 #ifdef KESTROVA_SANITIZED
   GTEST_SKIP() << "time and memory bounds are measured in the plain build";
