@@ -66,6 +66,8 @@ int RunHeadless(const TCommandLine& options) {
   } catch (const std::exception& error) {
     return Fail(error.what());
   }
+  std::cerr << "kestrova: " << session->OutputDescription() << "\n";
+  if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
   TMapper& mapper = session->Mapper();
   mapper.SetSlots(profile.Slots);
   mapper.SetXTol(profile.Tolerances[0]);

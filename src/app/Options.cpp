@@ -12,9 +12,16 @@ const char* const HelpText =
     "  --joystick N         use controller N (1..16; default 1)\n"
     "  --replay FILE        drive a virtual controller from the timeline FILE instead of a real "
     "one\n"
-    "  --output x11|print   x11: inject through XTest on $DISPLAY (default); print: inject "
-    "nothing, print each injected call\n"
-    "  --screen WxH         screen size for --output print (default 1920x1080)\n"
+    "  --output auto|x11|uinput|print\n"
+    "                       where keys and mouse go (default auto: uinput on a Wayland desktop\n"
+    "                       or without X when /dev/uinput is writable, else x11); x11: XTest on\n"
+    "                       $DISPLAY; uinput: virtual kernel devices that every desktop reads;\n"
+    "                       print: inject nothing, print each injected call\n"
+    "  --keyboard-layout LAYOUT[:VARIANT]\n"
+    "                       the layout uinput types for (default: XKB_DEFAULT_LAYOUT, else\n"
+    "                       /etc/default/keyboard, else us)\n"
+    "  --screen WxH         screen size for print output (default 1920x1080) and for uinput's\n"
+    "                       absolute moves (default: the connected display's mode)\n"
     "  --cursor X,Y         starting pointer position for --output print (default: the centre)\n"
     "  --poll-interval MS   milliseconds between two reads of the controller (1..100; default "
     "10)\n"
@@ -75,11 +82,19 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Replay = value();
     } else if (argument == "--output") {
       options.Output = value();
-      if (options.Output != "x11" && options.Output != "print") {
-        throw EUsage("--output is x11 or print, not '" + options.Output + "'");
+      if (options.Output != "auto" && options.Output != "x11" && options.Output != "uinput" &&
+          options.Output != "print") {
+        throw EUsage("--output is auto, x11, uinput or print, not '" + options.Output + "'");
       }
     } else if (argument == "--screen") {
       SplitPair(argument, value(), 'x', 1, options.ScreenWidth, options.ScreenHeight);
+      options.ScreenGiven = true;
+    } else if (argument == "--keyboard-layout") {
+      options.KeyboardLayout = value();
+      if (options.KeyboardLayout.empty() || options.KeyboardLayout.find(' ') != std::string::npos) {
+        throw EUsage(
+            "--keyboard-layout takes LAYOUT or LAYOUT:VARIANT, such as de or de:nodeadkeys");
+      }
     } else if (argument == "--cursor") {
       SplitPair(argument, value(), ',', 0, options.CursorX, options.CursorY);
       options.CursorGiven = true;

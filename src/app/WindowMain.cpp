@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QTextStream>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -25,12 +27,39 @@ namespace kestrova {
 
 namespace {
 
-bool HasDisplay() {
-  const auto set = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != '\0';
-  };
-  return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// Whether the X server of DISPLAY has its local socket (a remote display is taken on trust).
+bool XDisplayUsable() {
+  const std::string display = Environment("DISPLAY");
+  if (display.empty()) return false;
+  if (!display.starts_with(":")) return true;
+  const std::string number = display.substr(1, display.find('.') - 1);
+  return std::filesystem::exists("/tmp/.X11-unix/X" + number);
+}
+
+bool WaylandDisplayUsable() {
+  const std::string name = Environment("WAYLAND_DISPLAY");
+  if (name.empty()) return false;
+  if (name.starts_with("/")) return std::filesystem::exists(name);
+  const std::string runtime = Environment("XDG_RUNTIME_DIR");
+  return !runtime.empty() && std::filesystem::exists(runtime + "/" + name);
+}
+
+// Chooses Qt's platform where the environment leaves it open, so that Qt never aborts for want
+// of a display: false when there is none to open.
+bool PrepareDisplay() {
+  if (!Environment("QT_QPA_PLATFORM").empty()) return true;
+  const bool wayland = WaylandDisplayUsable();
+  const bool x11 = XDisplayUsable();
+  if (wayland && (!x11 || Environment("XDG_SESSION_TYPE") == "wayland")) {
+    ::setenv("QT_QPA_PLATFORM", "wayland", 1);
+    return true;
+  }
+  return x11;
 }
 
 // For tests and bug reports: KESTROVA_STATE_FILE names a file that receives the window's caption,
@@ -49,12 +78,13 @@ void WriteStateFile(TFormMain& form) {
 }  // namespace
 
 int RunWindow(const TCommandLine& options, int& argc, char** argv) {
-  if (!HasDisplay()) {
-    std::cerr << "kestrova: no display for the window: DISPLAY is not set (run a profile without "
-                 "a window with --headless PROFILE)\n";
+  if (!PrepareDisplay()) {
+    std::cerr << "kestrova: no display for the window: neither an X display (DISPLAY) nor a "
+                 "Wayland display (WAYLAND_DISPLAY) can be reached (run a profile without a "
+                 "window with --headless PROFILE)\n";
     return 2;
   }
-  // Stop stopSignals end the program as Exit does.
+  // Stop signals end the program as Exit does.
   std::optional<TStopSignals> stopSignals;
   try {
     stopSignals.emplace();
@@ -67,9 +97,20 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   QApplication::setApplicationName("Kestrova");
   QApplication::setStyle(QStyleFactory::create("Fusion"));
 
+  // Absolute moves of the uinput output span the desktop.
+  TSessionOptions sessionOptions = options;
+  if (!sessionOptions.ScreenGiven) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      const QRect desktop = screen->virtualGeometry();
+      sessionOptions.ScreenWidth = desktop.width();
+      sessionOptions.ScreenHeight = desktop.height();
+      sessionOptions.ScreenGiven = true;
+      sessionOptions.ScreenSource = "the desktop";
+    }
+  }
   std::unique_ptr<TSession> session;
   try {
-    session = std::make_unique<TSession>(options, nullptr);
+    session = std::make_unique<TSession>(sessionOptions, nullptr);
   } catch (const std::exception& error) {
     std::cerr << "kestrova: " << error.what() << "\n";
     return 2;
@@ -98,6 +139,10 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
 
   formMain.show();  // starts the mapper
   session->Start();
+  formMain.AddStatusLine(QString::fromStdString(session->OutputDescription()));
+  if (!session->OutputNote().empty()) {
+    formMain.AddStatusLine(QString::fromStdString(session->OutputNote()));
+  }
   if (!options.Profile.empty()) {
     formMain.Guarded(
         [&] { formMain.LoadProfileFile(QString::fromLocal8Bit(options.Profile.c_str())); });

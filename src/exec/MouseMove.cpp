@@ -19,7 +19,8 @@ void TMapper::MouseMove(const std::string& line) {
   const double stepY = StrToFloat(GetCmdParam(line, 2), FDecimalSeparator);
   long long x = AxisMultiply(GetCmdParam(line, 1), stepX);
   long long y = AxisMultiply(GetCmdParam(line, 0), stepY);
-  if (bounds == MouseMoveBounded && mode != MouseMoveAbsolute) {
+  // An output that cannot read the pointer leaves keeping it on the screen to the desktop.
+  if (bounds == MouseMoveBounded && mode != MouseMoveAbsolute && FInjector.PointerReadable()) {
     // The cursor is read afresh for every comparison.
     if (CursorX(FInjector) + x <= 0) x = -CursorX(FInjector);
     if (ScreenWidth() <= CursorX(FInjector) + x) x = ScreenWidth() - CursorX(FInjector) - 1LL;

@@ -58,8 +58,15 @@ bool NeedsShift(std::string_view keyName) {
 
 void PressKey(TInjector& injector, std::string_view keyName) {
   if (keyName.empty()) return;
-  if (NeedsShift(keyName)) injector.keybd_event(VK_SHIFT, 0, 0, 0);
-  injector.keybd_event(static_cast<std::uint8_t>(KeyNameToVk(injector, keyName)), 0, 0, 0);
+  const bool shift = NeedsShift(keyName);
+  if (shift) injector.keybd_event(VK_SHIFT, 0, 0, 0);
+  try {
+    injector.keybd_event(static_cast<std::uint8_t>(KeyNameToVk(injector, keyName)), 0, 0, 0);
+  } catch (...) {
+    // An output that cannot type the key: nothing of this line stays down.
+    if (shift) injector.keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+    throw;
+  }
 }
 
 void ReleaseKey(TInjector& injector, std::string_view keyName) {
@@ -97,6 +104,10 @@ void MoveMouseAbsolute(TInjector& injector, int x, int y) {
 }
 
 void MoveMouseRelative(TInjector& injector, int dx, int dy) {
+  if (!injector.PointerReadable()) {
+    injector.mouse_event(MOUSEEVENTF_MOVE, dx, dy, 0, 0);
+    return;
+  }
   const long double kx = 65536.0L / ScreenSpan(ScreenWidthOf(injector));
   const std::int32_t nx =
       ToInt32(std::trunc(kx * (static_cast<long long>(dx) + CursorX(injector))));

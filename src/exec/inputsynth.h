@@ -33,6 +33,7 @@ int ScreenHeightOf(TInjector& injector);
 // To pixel (x, y): x * (65535 / width), nearest, halves to even.
 void MoveMouseAbsolute(TInjector& injector, int x, int y);
 // By (dx, dy) pixels through an absolute position: (dx + cursor x) * (65536 / width), truncated.
+// An output that cannot read the pointer gets the step as relative motion instead.
 void MoveMouseRelative(TInjector& injector, int dx, int dy);
 
 // button "LEFT" or else the right button; action "PRESS" or else a release; at the cursor.

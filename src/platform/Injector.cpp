@@ -62,16 +62,18 @@ std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t d
 
 void TInjector::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
                             std::uintptr_t dwExtraInfo) {
+  const bool up = (dwFlags & KEYEVENTF_KEYUP) != 0;
+  if (!up) DoKeybdEvent(bVk, bScan, dwFlags, dwExtraInfo);  // may refuse the key
   {
     std::lock_guard lock(FHeldLock);
     auto held = std::find(FHeldKeys.begin(), FHeldKeys.end(), bVk);
-    if (dwFlags & KEYEVENTF_KEYUP) {
+    if (up) {
       if (held != FHeldKeys.end()) FHeldKeys.erase(held);
     } else if (held == FHeldKeys.end()) {
       FHeldKeys.push_back(bVk);
     }
   }
-  DoKeybdEvent(bVk, bScan, dwFlags, dwExtraInfo);
+  if (up) DoKeybdEvent(bVk, bScan, dwFlags, dwExtraInfo);
 }
 
 void TInjector::mouse_event(std::uint32_t dwFlags, std::int32_t dx, std::int32_t dy,

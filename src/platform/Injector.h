@@ -64,8 +64,13 @@ class TInjector {
   void mouse_event(std::uint32_t dwFlags, std::int32_t dx, std::int32_t dy, std::uint32_t dwData,
                    std::uintptr_t dwExtraInfo);
   virtual std::int16_t VkKeyScanA(char ch) { return UsVkKeyScan(ch); }
+  // False for outputs that cannot know where the pointer is (a Wayland desktop tells no
+  // program): moves are then sent as relative motion and GetCursorPos fails.
+  virtual bool PointerReadable() const { return true; }
   virtual bool GetCursorPos(TPoint& point) = 0;
   virtual int GetSystemMetrics(int index) = 0;
+
+  // keybd_event: a key down that the output refuses (it throws) is not held afterwards.
 
   // Releases, newest first, every key and mouse button pressed through this injector and not
   // released since. Called at shutdown, after the threads that inject have ended.

@@ -1,13 +1,17 @@
 #include "Session.h"
 
+#include "session/Output.h"
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
 #include "mapping/Convert.h"
 #include "platform/print/PrintInjector.h"
 #include "platform/sdl/SdlJoyService.h"
+#include "platform/uinput/UinputInjector.h"
 #include "platform/x11/X11Injector.h"
 
 namespace kestrova {
@@ -57,14 +61,32 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
     }
     if (joystickId == 0) throw std::runtime_error("the virtual controller does not answer");
   }
-  if (options.Output == "print") {
+  const TOutputChoice output = ChooseOutput(options.Output, ReadDesktopEnvironment());
+  FOutputNote = output.Note;
+  if (output.Output == "print") {
+    FOutputDescription = "Output: print (nothing is injected)";
     const TPoint cursor = options.CursorGiven
                               ? TPoint{options.CursorX, options.CursorY}
                               : TPoint{options.ScreenWidth / 2, options.ScreenHeight / 2};
     FInjector = CreatePrintInjector(options.ScreenWidth, options.ScreenHeight, cursor,
                                     [this](const std::string& line) { FPrinter.Print(line); });
+  } else if (output.Output == "uinput") {
+    TUinputOptions uinput;
+    uinput.KeyboardLayout = options.KeyboardLayout;
+    TScreenSize screen{options.ScreenWidth, options.ScreenHeight, options.ScreenSource};
+    if (!options.ScreenGiven) screen = DrmScreenSize();
+    uinput.ScreenWidth = screen.Width;
+    uinput.ScreenHeight = screen.Height;
+    TUinputOutput created = CreateUinputInjector(uinput);
+    FInjector = std::move(created.Injector);
+    FOutputDescription = "Output: uinput (keyboard layout " + created.Layout + "; screen " +
+                         std::to_string(screen.Width) + "x" + std::to_string(screen.Height) +
+                         " from " + screen.Source + ")";
   } else {
     FInjector = CreateX11Injector();
+    const char* display = std::getenv("DISPLAY");
+    FOutputDescription =
+        "Output: x11 (XTest on display " + std::string(display ? display : "") + ")";
   }
   FMapper = std::make_unique<TMapper>(*FInjector, *FJoysticks, FSleeper, std::move(statusSink));
   FMapper->SetDecimalSeparator(UserDecimalSeparator());

@@ -22,8 +22,11 @@ struct TSessionOptions {
   int Joystick = 1;  // 1-based
   bool JoystickGiven = false;
   std::string Replay;  // a timeline to play on a virtual controller (Joystick is then unused)
-  std::string Output = "x11";  // "x11" or "print"
-  int ScreenWidth = 1920;      // the virtual screen of print output
+  std::string Output = "auto";  // "auto", "x11", "uinput" or "print"
+  std::string KeyboardLayout;   // for uinput: "LAYOUT[:VARIANT]", or empty for the user's
+  bool ScreenGiven = false;     // the screen size below was given (--screen, or the window's)
+  std::string ScreenSource = "--screen";
+  int ScreenWidth = 1920;  // print's virtual screen; what uinput scales absolute moves by
   int ScreenHeight = 1080;
   bool CursorGiven = false;
   int CursorX = 0;
@@ -66,6 +69,10 @@ class TSession {
   TRecordPrinter& Printer() { return FPrinter; }
   const TSessionOptions& Options() const { return FOptions; }
   bool Replaying() const { return FReplay.has_value(); }
+  // The output in use, for the start-up status line ("Output: uinput, keyboard layout de, ...").
+  const std::string& OutputDescription() const { return FOutputDescription; }
+  // A warning about the output (x11 on a Wayland desktop), or empty.
+  const std::string& OutputNote() const { return FOutputNote; }
 
   // Starts the mapper: the worker, then polling. Times of printed lines count from here.
   void Start();
@@ -88,6 +95,8 @@ class TSession {
   std::unique_ptr<TMapper> FMapper;
   std::unique_ptr<TReplayPlayer> FPlayer;
   TRecordPrinter::TClock::time_point FStart;
+  std::string FOutputDescription;
+  std::string FOutputNote;
 };
 
 }  // namespace kestrova

@@ -1,5 +1,7 @@
 #include "X11Injector.h"
 
+#include "platform/Keysyms.h"
+
 #include <unistd.h>
 
 #include <X11/Xlib.h>
@@ -23,75 +25,6 @@ int OnConnectionLost(Display*) {
   static constexpr char message[] = "kestrova: lost the connection to the X display\n";
   (void)!::write(STDERR_FILENO, message, sizeof message - 1);
   ::_exit(3);
-}
-
-// The US-layout key that a virtual-key code stands for; NoSymbol for codes without one.
-KeySym KeySymOfVk(std::uint8_t vk) {
-  if (vk >= 'A' && vk <= 'Z') return XK_a + (vk - 'A');
-  if (vk >= '0' && vk <= '9') return XK_0 + (vk - '0');
-  if (vk >= VK_F1 && vk <= VK_F1 + 23) return XK_F1 + (vk - VK_F1);
-  switch (vk) {
-    case VK_BACK:
-      return XK_BackSpace;
-    case VK_TAB:
-      return XK_Tab;
-    case VK_RETURN:
-      return XK_Return;
-    case VK_SHIFT:
-      return XK_Shift_L;
-    case VK_CONTROL:
-      return XK_Control_L;
-    case VK_MENU:
-      return XK_Alt_L;
-    case VK_ESCAPE:
-      return XK_Escape;
-    case VK_SPACE:
-      return XK_space;
-    case VK_LEFT:
-      return XK_Left;
-    case VK_UP:
-      return XK_Up;
-    case VK_RIGHT:
-      return XK_Right;
-    case VK_DOWN:
-      return XK_Down;
-    case 0x21:
-      return XK_Prior;
-    case 0x22:
-      return XK_Next;
-    case 0x23:
-      return XK_End;
-    case 0x24:
-      return XK_Home;
-    case 0x2D:
-      return XK_Insert;
-    case 0x2E:
-      return XK_Delete;
-    case 0xBA:
-      return XK_semicolon;
-    case 0xBB:
-      return XK_equal;
-    case 0xBC:
-      return XK_comma;
-    case 0xBD:
-      return XK_minus;
-    case 0xBE:
-      return XK_period;
-    case 0xBF:
-      return XK_slash;
-    case 0xC0:
-      return XK_grave;
-    case 0xDB:
-      return XK_bracketleft;
-    case 0xDC:
-      return XK_backslash;
-    case 0xDD:
-      return XK_bracketright;
-    case 0xDE:
-      return XK_apostrophe;
-    default:
-      return NoSymbol;
-  }
 }
 
 class TX11Injector : public TInjector {
@@ -127,8 +60,8 @@ class TX11Injector : public TInjector {
  protected:
   void DoKeybdEvent(std::uint8_t vk, std::uint8_t, std::uint32_t flags, std::uintptr_t) override {
     std::lock_guard lock(FLock);
-    const KeySym sym = KeySymOfVk(vk);
-    if (sym == NoSymbol) return;
+    const KeySym sym = UsKeysymOfVk(vk);
+    if (sym == NoKeysym) return;
     const KeyCode code = XKeysymToKeycode(FDisplay, sym);
     if (code == 0) return;
     XTestFakeKeyEvent(FDisplay, code, (flags & KEYEVENTF_KEYUP) ? False : True, CurrentTime);

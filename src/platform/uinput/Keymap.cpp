@@ -1,0 +1,133 @@
+#include "Keymap.h"
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace kestrova {
+
+namespace {
+
+// evdev key codes are xkb key codes less 8.
+constexpr int EvdevOffset = 8;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// NAME="value" lines of a shell-style file.
+std::string ShellValue(const std::string& text, const std::string& name) {
+  std::size_t at = 0;
+  while ((at = text.find(name + "=", at)) != std::string::npos) {
+    if (at == 0 || text[at - 1] == '\n') {
+      std::size_t start = at + name.size() + 1;
+      std::size_t end = text.find('\n', start);
+      std::string value = text.substr(start, end == std::string::npos ? end : end - start);
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+          value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+      }
+      return value;
+    }
+    at += name.size();
+  }
+  return "";
+}
+
+}  // namespace
+
+TLayoutNames ChooseLayout(const std::string& given, const std::filesystem::path& keyboardFile) {
+  TLayoutNames names;
+  if (!given.empty()) {
+    const auto colon = given.find(':');
+    names.Layout = given.substr(0, colon);
+    if (colon != std::string::npos) names.Variant = given.substr(colon + 1);
+    names.Source = "--keyboard-layout";
+    return names;
+  }
+  if (!Environment("XKB_DEFAULT_LAYOUT").empty()) {
+    names.Layout = Environment("XKB_DEFAULT_LAYOUT");
+    names.Variant = Environment("XKB_DEFAULT_VARIANT");
+    names.Model = Environment("XKB_DEFAULT_MODEL");
+    names.Options = Environment("XKB_DEFAULT_OPTIONS");
+    names.Source = "XKB_DEFAULT_LAYOUT";
+    return names;
+  }
+  std::ifstream file(keyboardFile);
+  if (file) {
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    names.Layout = ShellValue(text, "XKBLAYOUT");
+    if (!names.Layout.empty()) {
+      names.Variant = ShellValue(text, "XKBVARIANT");
+      names.Model = ShellValue(text, "XKBMODEL");
+      names.Options = ShellValue(text, "XKBOPTIONS");
+      names.Source = keyboardFile.string();
+      return names;
+    }
+  }
+  names.Layout = "us";
+  names.Source = "the default";
+  return names;
+}
+
+TKeymap::TKeymap(const TLayoutNames& names) {
+  FContext = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+  if (FContext == nullptr) throw std::runtime_error("cannot start xkbcommon");
+  const xkb_rule_names rules{nullptr, names.Model.empty() ? nullptr : names.Model.c_str(),
+                             names.Layout.c_str(),
+                             names.Variant.empty() ? nullptr : names.Variant.c_str(),
+                             names.Options.empty() ? nullptr : names.Options.c_str()};
+  FKeymap = xkb_keymap_new_from_names(FContext, &rules, XKB_KEYMAP_COMPILE_NO_FLAGS);
+  if (FKeymap == nullptr) {
+    xkb_context_unref(FContext);
+    throw std::runtime_error("unknown keyboard layout '" + names.Layout +
+                             (names.Variant.empty() ? "" : ":" + names.Variant) + "'");
+  }
+  FDescription = names.Layout + (names.Variant.empty() ? "" : " (" + names.Variant + ")");
+  if (auto altGr = StrokeFor(XKB_KEY_ISO_Level3_Shift); altGr && !altGr->Shift) {
+    FAltGrCode = altGr->Code;
+  }
+}
+
+TKeymap::~TKeymap() {
+  xkb_keymap_unref(FKeymap);
+  xkb_context_unref(FContext);
+}
+
+std::optional<TKeyStroke> TKeymap::StrokeFor(std::uint32_t keysym) const {
+  const xkb_mod_index_t shift = xkb_keymap_mod_get_index(FKeymap, XKB_MOD_NAME_SHIFT);
+  // The third level is reached through Mod5 in the layouts xkeyboard-config ships.
+  const xkb_mod_index_t level3 = xkb_keymap_mod_get_index(FKeymap, "Mod5");
+  const xkb_keycode_t first = xkb_keymap_min_keycode(FKeymap);
+  const xkb_keycode_t last = xkb_keymap_max_keycode(FKeymap);
+  std::optional<TKeyStroke> best;
+  xkb_level_index_t bestLevel = 0;
+  for (xkb_keycode_t key = first; key <= last; ++key) {
+    const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(FKeymap, key, 0);
+    for (xkb_level_index_t level = 0; level < levels && (!best || level < bestLevel); ++level) {
+      const xkb_keysym_t* syms = nullptr;
+      const int count = xkb_keymap_key_get_syms_by_level(FKeymap, key, 0, level, &syms);
+      if (count != 1 || syms[0] != keysym) continue;
+      xkb_mod_mask_t masks[8];
+      const std::size_t maskCount =
+          xkb_keymap_key_get_mods_for_level(FKeymap, key, 0, level, masks, std::size(masks));
+      // The first way of reaching the level with Shift and AltGr alone (not Lock or NumLock).
+      const xkb_mod_mask_t shiftBit = shift != XKB_MOD_INVALID ? 1u << shift : 0;
+      const xkb_mod_mask_t altGrBit = level3 != XKB_MOD_INVALID ? 1u << level3 : 0;
+      for (std::size_t i = 0; i < maskCount; ++i) {
+        if ((masks[i] & ~(shiftBit | altGrBit)) != 0) continue;
+        best = TKeyStroke{static_cast<int>(key) - EvdevOffset, (masks[i] & shiftBit) != 0,
+                          (masks[i] & altGrBit) != 0};
+        bestLevel = level;
+        break;
+      }
+    }
+    if (best && bestLevel == 0) break;
+  }
+  return best;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,61 @@
+#pragma once
+// The user's keyboard layout, through libxkbcommon: which key, with which modifiers, types a
+// keysym. Internal to the uinput output (and its tests).
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct xkb_context;
+struct xkb_keymap;
+
+namespace kestrova {
+
+// Rules, model, layout, variant and options of a keymap, as xkbcommon names them.
+struct TLayoutNames {
+  std::string Model;
+  std::string Layout;
+  std::string Variant;
+  std::string Options;
+  std::string Source;  // where they came from, for the start-up status line
+};
+
+// The layout to use: "LAYOUT[:VARIANT]" when given, else XKB_DEFAULT_LAYOUT and
+// XKB_DEFAULT_VARIANT, else the XKBLAYOUT, XKBVARIANT, XKBMODEL and XKBOPTIONS of the system's
+// keyboard file (Debian's /etc/default/keyboard), else "us".
+TLayoutNames ChooseLayout(const std::string& given,
+                          const std::filesystem::path& keyboardFile = "/etc/default/keyboard");
+
+// A key press that types a keysym: the evdev key code and the modifiers its level needs.
+struct TKeyStroke {
+  int Code = 0;
+  bool Shift = false;
+  bool AltGr = false;
+};
+
+class TKeymap {
+ public:
+  // Throws std::runtime_error when xkbcommon cannot build the layout.
+  explicit TKeymap(const TLayoutNames& names);
+  ~TKeymap();
+  TKeymap(const TKeymap&) = delete;
+  TKeymap& operator=(const TKeymap&) = delete;
+
+  // The lowest level of the first key that gives keysym in the first layout; nothing when the
+  // layout cannot type it.
+  std::optional<TKeyStroke> StrokeFor(std::uint32_t keysym) const;
+  // The key that selects the third level (AltGr), 0 when the layout has none.
+  int AltGrCode() const { return FAltGrCode; }
+  // "de (nodeadkeys)" and the like.
+  const std::string& Description() const { return FDescription; }
+
+ private:
+  xkb_context* FContext = nullptr;
+  xkb_keymap* FKeymap = nullptr;
+  int FAltGrCode = 0;
+  std::string FDescription;
+};
+
+}  // namespace kestrova
