@@ -87,7 +87,15 @@ TKeymap::TKeymap(const TLayoutNames& names) {
                              (names.Variant.empty() ? "" : ":" + names.Variant) + "'");
   }
   FDescription = names.Layout + (names.Variant.empty() ? "" : " (" + names.Variant + ")");
-  if (auto altGr = StrokeFor(XKB_KEY_ISO_Level3_Shift); altGr && !altGr->Shift) {
+  // The right Alt key where it selects the third level, as on real keyboards; else any key that
+  // does.
+  const xkb_keycode_t rightAlt = xkb_keymap_key_by_name(FKeymap, "RALT");
+  const xkb_keysym_t* syms = nullptr;
+  if (rightAlt != XKB_KEYCODE_INVALID &&
+      xkb_keymap_key_get_syms_by_level(FKeymap, rightAlt, 0, 0, &syms) == 1 &&
+      syms[0] == XKB_KEY_ISO_Level3_Shift) {
+    FAltGrCode = static_cast<int>(rightAlt) - EvdevOffset;
+  } else if (auto altGr = StrokeFor(XKB_KEY_ISO_Level3_Shift); altGr && !altGr->Shift) {
     FAltGrCode = altGr->Code;
   }
 }
