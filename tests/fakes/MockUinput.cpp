@@ -48,8 +48,7 @@ struct TMockUinput::TImpl {
     if (request == UI_DEV_DESTROY) device.Destroyed = true;
     if (request == UI_DEV_SETUP || request == UI_ABS_SETUP) {
       GError* error = nullptr;
-      const gsize size =
-          request == UI_DEV_SETUP ? sizeof(uinput_setup) : sizeof(uinput_abs_setup);
+      const gsize size = request == UI_DEV_SETUP ? sizeof(uinput_setup) : sizeof(uinput_abs_setup);
       UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, &error);
       if (data == nullptr) {
         g_clear_error(&error);
@@ -84,7 +83,8 @@ struct TMockUinput::TImpl {
 
 bool TMockUinput::Available() {
   const char* preload = std::getenv("LD_PRELOAD");
-  return preload != nullptr && std::string(preload).find("libumockdev-preload") != std::string::npos;
+  return preload != nullptr &&
+         std::string(preload).find("libumockdev-preload") != std::string::npos;
 }
 
 TMockUinput::TMockUinput(bool withNode) : FImpl(std::make_unique<TImpl>()) {
@@ -116,7 +116,14 @@ TMockUinput::TMockUinput(bool withNode) : FImpl(std::make_unique<TImpl>()) {
 TMockUinput::~TMockUinput() {
   TImpl& impl = *FImpl;
   if (impl.Thread.joinable()) {
-    g_main_loop_quit(impl.Loop);
+    // Through the loop's own context: a quit before the loop runs would be lost.
+    g_main_context_invoke(
+        impl.Context,
+        [](gpointer loop) -> gboolean {
+          g_main_loop_quit(static_cast<GMainLoop*>(loop));
+          return G_SOURCE_REMOVE;
+        },
+        impl.Loop);
     impl.Thread.join();
   }
   if (impl.Loop != nullptr) g_main_loop_unref(impl.Loop);

@@ -6,11 +6,14 @@
 
 #include <fstream>
 
+#include "common/WaitUntil.h"
+#include "e2e/Run.h"
 #include "exec/Mapper.h"
 #include "exec/inputsynth.h"
 #include "fakes/MockUinput.h"
 #include "fakes/ScriptedJoyService.h"
 #include "fakes/VirtualSleeper.h"
+#include "mapping/Profile.h"
 #include "platform/uinput/Keymap.h"
 #include "platform/uinput/UinputInjector.h"
 
@@ -200,6 +203,99 @@ TEST(UinputLayout, ChosenFromTheOptionTheEnvironmentOrTheSystemFile) {
 TEST(UinputAccess, MissingNodeNamesTheModule) {
   EXPECT_THAT(UinputProblem("/nonexistent/uinput"), HasSubstr("modprobe uinput"));
   EXPECT_EQ(UinputProblem("/dev/null"), "");  // writable
+}
+
+}  // namespace
+}  // namespace kestrova::testing
+
+// The real program, injecting through the mocked node.
+namespace kestrova::testing {
+namespace {
+
+class UinputProgramTest : public UinputTest {
+ protected:
+  UinputProgramTest() {
+    char pattern[] = "/tmp/kestrova-uinput-XXXXXX";
+    Dir = ::mkdtemp(pattern);
+  }
+  ~UinputProgramTest() override { std::filesystem::remove_all(Dir); }
+  std::string Write(const std::string& name, const std::string& text) {
+    std::ofstream(Dir / name, std::ios::binary) << text;
+    return (Dir / name).string();
+  }
+  std::filesystem::path Dir;
+};
+
+TEST_F(UinputProgramTest, HeadlessRunInjectsAndReleasesThroughTheLayout) {
+  TSlotTable slots;
+  slots[26] = {"KEY DOWN z", "KEY DOWN @", "MOUSE MOVE R N 5 -3 N N", "LEFT MOUSE DOWN",
+               "MOUSE MOVE A N 512 0 N N"};
+  slots[27] = {"KEY UP z"};
+  const std::string profile = Write("p.kpf", FormatProfile(slots, {300, 300, 300, 300}));
+  const std::string timeline = Write("t.txt", "0 button 1 down\n100 button 1 up\n300 end\n");
+  for (const char* ending : {"end", "SIGTERM"}) {
+    TProcess process({"--headless", "--output", "auto", "--keyboard-layout", "de", "--screen",
+                      "1024x768", "--replay", timeline, profile},
+                     Dir, {"WAYLAND_DISPLAY=wayland-test", "DISPLAY="});
+    if (std::string(ending) == "SIGTERM") {
+      ASSERT_TRUE(WaitUntil([&] { return Mock->Device("Kestrova Virtual Tablet").has_value(); }));
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      process.Signal(SIGTERM);
+    }
+    const TRun run = process.Wait();
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_THAT(run.Err, HasSubstr("kestrova: Output: uinput (keyboard layout de, from "
+                                   "--keyboard-layout; screen 1024x768 from --screen)"));
+    const int shift = KEY_LEFTSHIFT;
+    EXPECT_THAT(KeyEvents(),
+                ElementsAre(Key(KEY_Y, 1), Key(shift, 1), Key(shift, 0), Key(KEY_RIGHTALT, 1),
+                            Key(KEY_Q, 1), Key(KEY_RIGHTALT, 0), Key(shift, 1), Key(KEY_Y, 0),
+                            // released at the end, newest first
+                            Key(KEY_Q, 0), Key(shift, 0)))
+        << ending;
+    EXPECT_THAT(Describe(Mock->Device("Kestrova Virtual Pointer")->Events),
+                ElementsAre("REL 0 5", "REL 1 -3", "SYN 0 0", Key(BTN_LEFT, 1), "SYN 0 0",
+                            Key(BTN_LEFT, 0), "SYN 0 0"))
+        << ending;
+    EXPECT_THAT(Describe(Mock->Device("Kestrova Virtual Tablet")->Events),
+                ElementsAre("ABS 0 32768", "ABS 1 0", "SYN 0 0"));  // 32767.5, halves to even
+    for (const auto& device : Mock->Devices()) {
+      if (!device.Name.empty()) {
+        EXPECT_TRUE(device.Destroyed) << device.Name << " " << ending;
+      }
+    }
+    Mock.reset();
+    Mock = std::make_unique<TMockUinput>();
+    FSeen = 0;
+  }
+}
+
+TEST_F(UinputProgramTest, WithoutAccessTheProgramSaysHowToGetIt) {
+  const std::string profile = Write("p.kpf", FormatProfile(TSlotTable{}, {300, 300, 300, 300}));
+  // A user the node does not let in.
+  if (::geteuid() == 0) {
+    std::filesystem::permissions(Dir, std::filesystem::perms::all);
+    TProcess denied({"--reuid=65534", "--regid=65534", "--clear-groups", KESTROVA_BINARY,
+                     "--headless", "--output", "uinput", profile},
+                    Dir, {}, "/usr/bin/setpriv");
+    const TRun run = denied.Wait();
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_THAT(run.Err, HasSubstr("no permission to write /dev/uinput"));
+    EXPECT_THAT(run.Err, HasSubstr("sudo udevadm trigger"));
+  }
+  Mock.reset();
+  Mock = std::make_unique<TMockUinput>(false);  // no /dev/uinput: the module is not loaded
+  TProcess missing({"--headless", "--output", "uinput", profile}, Dir);
+  TRun run = missing.Wait();
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr("the uinput kernel module is not loaded"));
+  EXPECT_THAT(run.Err, HasSubstr("sudo modprobe uinput"));
+  // A Wayland desktop without X and without uinput: nothing can work, and the message says why.
+  TProcess nothing({"--headless", profile}, Dir, {"WAYLAND_DISPLAY=wayland-test", "DISPLAY="});
+  run = nothing.Wait();
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr("no output: no X display"));
+  EXPECT_THAT(run.Err, HasSubstr("modprobe uinput"));
 }
 
 }  // namespace

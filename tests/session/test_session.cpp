@@ -6,8 +6,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/print/PrintInjector.h"
+#include "session/Output.h"
 #include "session/Replay.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
@@ -178,6 +181,63 @@ TEST(StopSignals, ArriveAtTheDescriptorInsteadOfEndingTheProcess) {
   EXPECT_EQ(signals.Take(), 0);
   ::raise(SIGINT);
   EXPECT_EQ(signals.Take(), SIGINT);
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+TEST(OutputChoice, AutoFollowsTheDesktop) {
+  const std::string noUinput = "/dev/uinput does not exist: ... modprobe uinput";
+  // desktop: Wayland display, session type, X display, uinput problem
+  const auto choose = [](TDesktopEnvironment desktop) { return ChooseOutput("auto", desktop); };
+  EXPECT_EQ(choose({"", "x11", ":0", ""}).Output, "x11");  // an X11 session needs no set-up
+  EXPECT_EQ(choose({"", "", ":0", noUinput}).Output, "x11");
+  EXPECT_EQ(choose({"wayland-0", "wayland", ":0", ""}).Output, "uinput");
+  EXPECT_EQ(choose({"", "wayland", ":1", ""}).Output, "uinput");  // the session type alone
+  EXPECT_EQ(choose({"", "", "", ""}).Output, "uinput");           // the console
+  const TOutputChoice fallback = choose({"wayland-0", "wayland", ":0", noUinput});
+  EXPECT_EQ(fallback.Output, "x11");
+  EXPECT_THAT(fallback.Note, ::testing::HasSubstr("only X11 (XWayland) applications"));
+  EXPECT_THAT(fallback.Note, ::testing::HasSubstr("modprobe uinput"));
+  EXPECT_EQ(choose({"", "x11", ":0", ""}).Note, "");
+  for (const TDesktopEnvironment& none : {TDesktopEnvironment{"wayland-0", "wayland", "", noUinput},
+                                          TDesktopEnvironment{"", "", "", noUinput}}) {
+    try {
+      choose(none);
+      ADD_FAILURE() << "no output can work here";
+    } catch (const std::runtime_error& error) {
+      EXPECT_THAT(error.what(), ::testing::HasSubstr("no output: no X display"));
+      EXPECT_THAT(error.what(), ::testing::HasSubstr("modprobe uinput"));
+    }
+  }
+  // Asked for by name.
+  EXPECT_EQ(ChooseOutput("x11", {"wayland-0", "wayland", "", ""}).Output, "x11");
+  EXPECT_EQ(ChooseOutput("print", {"", "", "", noUinput}).Output, "print");
+  EXPECT_EQ(ChooseOutput("uinput", {"", "x11", ":0", ""}).Output, "uinput");
+  EXPECT_THROW(ChooseOutput("uinput", {"", "x11", ":0", noUinput}), std::runtime_error);
+}
+
+TEST(OutputChoice, ScreenSizeFromTheConnectedDisplay) {
+  char pattern[] = "/tmp/kestrova-drm-XXXXXX";
+  const std::filesystem::path drm = ::mkdtemp(pattern);
+  const auto connector = [&](const std::string& name, const std::string& status,
+                             const std::string& modes) {
+    std::filesystem::create_directories(drm / name);
+    std::ofstream(drm / name / "status") << status << "\n";
+    std::ofstream(drm / name / "modes") << modes;
+  };
+  EXPECT_EQ(DrmScreenSize(drm.string()).Width, 1920);  // nothing connected: the default
+  connector("card0-DP-1", "disconnected", "");
+  connector("card0-HDMI-A-1", "connected", "2560x1440\n1920x1080\n");
+  const TScreenSize size = DrmScreenSize(drm.string());
+  EXPECT_EQ(size.Width, 2560);
+  EXPECT_EQ(size.Height, 1440);
+  EXPECT_EQ(size.Source, (drm / "card0-HDMI-A-1").string());
+  std::filesystem::remove_all(drm);
+  EXPECT_EQ(DrmScreenSize("/nonexistent").Height, 1080);
 }
 
 }  // namespace
