@@ -70,6 +70,7 @@ void WriteStateFile(TFormMain& form) {
   QFile file(QString::fromLocal8Bit(path));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
   QTextStream out(&file);
+  out << "platform: " << QGuiApplication::platformName() << "\n";
   out << "caption: " << form.windowTitle() << "\n";
   out << "status:\n" << form.MemoTest->toPlainText() << "\n";
   out << "input:\n" << form.MemoInput->toPlainText() << "\n";
