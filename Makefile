@@ -66,9 +66,10 @@ build-release/build.ninja:
 	$(CONFIGURE) -S . -B build-release -DCMAKE_BUILD_TYPE=Release
 
 bench: deps build-release/build.ninja
-	$(CMAKE) --build build-release -j $(JOBS) --target kestrova kestrova_bench kestrova_micro_bench
+	$(CMAKE) --build build-release -j $(JOBS) --target kestrova kestrova_bench kestrova_micro_bench \
+	  kestrova_uinput_bench
 	scripts/with-xvfb build-release/bench/kestrova_bench build-release/src/app/kestrova \
-	  build-release/bench/kestrova_micro_bench
+	  build-release/bench/kestrova_micro_bench build-release/bench/kestrova_uinput_bench
 
 .PHONY: fuzz
 build-fuzz/build.ninja:

@@ -272,9 +272,11 @@ void StartUp(const std::string& kestrova) {
 }
 
 // The micro-benchmarks, through Google Benchmark's CSV output.
-void Micro(const std::string& micro) {
+void Micro(const std::vector<std::string>& command) {
   const std::string out = (WorkDir / "micro.csv").string();
-  Wait(Spawn({micro, "--benchmark_format=csv", "--benchmark_min_time=0.2"}, out));
+  std::vector<std::string> arguments = command;
+  arguments.insert(arguments.end(), {"--benchmark_format=csv", "--benchmark_min_time=0.2"});
+  Wait(Spawn(arguments, out));
   const std::map<std::string, std::pair<std::string, double>> goals = {
       {"BM_PollPassScripted", {"<= 20 us", 20e3}},
       {"BM_PollPassSdlVirtual", {"<= 20 us", 20e3}},
@@ -307,8 +309,8 @@ void Micro(const std::string& micro) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: kestrova_bench KESTROVA MICRO_BENCH\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: kestrova_bench KESTROVA MICRO_BENCH UINPUT_BENCH\n");
     return 2;
   }
   char pattern[] = "/tmp/kestrova-bench-XXXXXX";
@@ -319,7 +321,8 @@ int main(int argc, char** argv) {
   Idle(argv[1]);
   Throughput(argv[1]);
   StartUp(argv[1]);
-  Micro(argv[2]);
+  Micro({argv[2]});
+  Micro({"/usr/bin/umockdev-wrapper", argv[3]});  // the mocked /dev/uinput
   fs::remove_all(WorkDir);
 
   std::size_t width = 6;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace kestrova {
@@ -211,15 +212,32 @@ class TSdlJoyService : public TJoyService {
     }
   }
 
-  // The open device at SDL's device index now, opened on first use; null when there is none.
+  // SDL's device index of controller number: the devices in SDL's order, less the keyboard and
+  // mice of Kestrova's own uinput output, should SDL ever list them (its virtual controller,
+  // made in SDL, stays). -1 when there is no such controller.
+  static int DeviceIndexOf(int number) {
+    static constexpr std::string_view ownDevices = "Kestrova Virtual";
+    for (int index = 0, count = SDL_NumJoysticks(); index < count; ++index) {
+      const char* name = SDL_JoystickNameForIndex(index);
+      if (name != nullptr && std::string_view(name).starts_with(ownDevices) &&
+          !SDL_JoystickIsVirtual(index)) {
+        continue;
+      }
+      if (number-- == 0) return index;
+    }
+    return -1;
+  }
+
+  // The open device of a controller number now, opened on first use; null when there is none.
   // Devices that went away are closed on the way.
-  TDevice* Resolve(int index) {
+  TDevice* Resolve(int number) {
     std::erase_if(FOpen, [](TDevice& device) {
       if (SDL_JoystickGetAttached(device.Joystick)) return false;
       Close(device);
       return true;
     });
-    if (index >= SDL_NumJoysticks()) return nullptr;
+    const int index = DeviceIndexOf(number);
+    if (index < 0) return nullptr;
     const SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(index);
     if (instance < 0) return nullptr;
     for (auto& device : FOpen) {
