@@ -112,6 +112,14 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
   if ((options.Headless || options.Check) && options.Profile.empty()) {
     throw EUsage(std::string(options.Check ? "--check" : "--headless") + " needs a PROFILE");
   }
+  if (options.CursorGiven &&
+      (options.CursorX >= options.ScreenWidth || options.CursorY >= options.ScreenHeight)) {
+    throw EUsage("--cursor " + std::to_string(options.CursorX) + "," +
+                 std::to_string(options.CursorY) + " is outside the " +
+                 std::to_string(options.ScreenWidth) + "x" + std::to_string(options.ScreenHeight) +
+                 " screen (0.." + std::to_string(options.ScreenWidth - 1) + ", 0.." +
+                 std::to_string(options.ScreenHeight - 1) + ")");
+  }
   if (!options.CursorGiven) {
     options.CursorX = options.ScreenWidth / 2;
     options.CursorY = options.ScreenHeight / 2;

@@ -1,5 +1,6 @@
 #include "Mapper.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <system_error>
 
@@ -8,13 +9,22 @@
 
 namespace kestrova {
 
+std::filesystem::path DefaultTraceDirectory() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::error_code error;
+  if (runtime != nullptr && runtime[0] == '/' && std::filesystem::is_directory(runtime, error)) {
+    return runtime;
+  }
+  return std::filesystem::temp_directory_path(error);
+}
+
 TMapper::TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
                  TStatusSink addStatusLine)
     : Jstick1(joysticks),
       FInjector(injector),
       FSleeper(sleeper),
       FAddStatusLine(std::move(addStatusLine)),
-      FTraceDirectory(std::filesystem::temp_directory_path()) {
+      FTraceDirectory(DefaultTraceDirectory()) {
   SetSlots(TSlotTable{});
   Jstick1.Name = "Jstick1";
   Jstick1.OnAxis = [this](TObject* sender, int x, int y, int z, int r, int u, int v, float pcX,
@@ -105,14 +115,14 @@ void TMapper::SetTraceDirectory(std::filesystem::path directory) {
 void TMapper::RemoveTraceFiles() {
   std::lock_guard lock(FQueueLock);
   std::error_code ignored;
-  std::filesystem::remove(FTraceDirectory / "threads.txt", ignored);
-  std::filesystem::remove(FTraceDirectory / "threads2.txt", ignored);
+  std::filesystem::remove(FTraceDirectory / TraceFileName, ignored);
+  std::filesystem::remove(FTraceDirectory / PreviousTraceFileName, ignored);
 }
 
 void TMapper::ThreadGate(const std::string& text) {
   std::lock_guard lock(FQueueLock);
-  const auto current = FTraceDirectory / "threads.txt";
-  const auto previous = FTraceDirectory / "threads2.txt";
+  const auto current = FTraceDirectory / TraceFileName;
+  const auto previous = FTraceDirectory / PreviousTraceFileName;
   std::error_code error;
   const auto size = std::filesystem::file_size(current, error);
   auto mode = std::ios::app;

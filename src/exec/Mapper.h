@@ -31,6 +31,9 @@ namespace kestrova {
 
 class TMapper;
 
+// Where the trace goes by default: $XDG_RUNTIME_DIR, else the temporary folder.
+std::filesystem::path DefaultTraceDirectory();
+
 // The worker: takes one line at a time off the queue, runs it outside the lock and pauses 1 ms.
 // Idle, it waits on the queue instead of polling it. Started by its constructor; the destructor
 // terminates and joins it.
@@ -135,8 +138,11 @@ class TMapper {
   int ScreenWidth();
   int ScreenHeight();
 
-  // Diagnostic trace: appends "<thread id>: <text>" to threads.txt in the trace directory,
-  // moving it to threads2.txt when it has grown past 1,000,000 bytes.
+  // Diagnostic trace: appends "<thread id>: <text>" to kestrova-threads.txt in the trace
+  // directory, moving it to kestrova-threads2.txt when it has grown past 1,000,000 bytes. The
+  // names are Kestrova's own, so that start-up removes no other program's files.
+  static constexpr const char* TraceFileName = "kestrova-threads.txt";
+  static constexpr const char* PreviousTraceFileName = "kestrova-threads2.txt";
   void ThreadGate(const std::string& text);
   void RemoveTraceFiles();
   void SetTraceDirectory(std::filesystem::path directory);

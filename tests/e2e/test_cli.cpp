@@ -247,6 +247,40 @@ TEST_F(CliTest, SmallRefusalsAndNotes) {
   (void)timeline;
 }
 
+TEST_F(CliTest, CursorMustBeOnTheScreen) {
+  TRun run = Run({"--headless", "--output", "print", "--screen", "800x600", "--cursor", "800,10",
+                  Profile({})});
+  EXPECT_EQ(run.ExitCode, 2);
+  EXPECT_THAT(run.Err, HasSubstr("--cursor 800,10 is outside the 800x600 screen (0..799, 0..599)"));
+  run = Run({"--headless", "--output", "print", "--screen", "800x600", "--cursor", "10,600",
+             Profile({})});
+  EXPECT_EQ(run.ExitCode, 2);
+  const std::string replay = Write("end.txt", "0 end\n");
+  run = Run({"--headless", "--output", "print", "--screen", "800x600", "--cursor", "799,599",
+             "--replay", replay, Profile({})});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+}
+
+TEST_F(CliTest, ProfileTolerancesAndTheDefaultCursorApply) {
+  // X tolerance 100 in the profile: a stick a quarter of the way left (about -250) fires with it,
+  // as it would not with the default 300. The pointer starts at the centre of the screen.
+  TSlotTable table;
+  table[0] = {"KEY DOWN a"};
+  table[1] = {"KEY UP a"};
+  table[26] = {"MOUSE MOVE R N 0 0 N N"};
+  const std::string profile = Write("tol.kpf", FormatProfile(table, {100, 300, 300, 300}));
+  const std::string replay = Write("t.txt",
+                                   "0 axis X 16000\n100 axis X 32767\n200 button 1 down\n"
+                                   "300 end\n");
+  const TRun run =
+      Run({"--headless", "--output", "print", "--screen", "1001x701", "--replay", replay, profile});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_THAT(run.Out, HasSubstr(" key 0x41 down\n"));
+  EXPECT_THAT(run.Out, HasSubstr(" key 0x41 up\n"));
+  // (0 + 500) x 65536 / 1001 and (0 + 350) x 65536 / 701, truncated.
+  EXPECT_THAT(run.Out, HasSubstr(" mouse 0x8001 32735 32721\n"));
+}
+
 TEST_F(CliTest, CheckWarnsAboutLinesThatRunSurprisingly) {
   TSlotTable table;
   table[0] = {"KEY DOWN", "KEY DOWN SPACEBAR", "KEY UP SPACEBAR"};

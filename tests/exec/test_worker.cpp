@@ -144,7 +144,7 @@ TEST(ThreadGate, AppendsAndRotatesTheTrace) {
   mapper.SetTraceDirectory(dir);
   mapper.ThreadGate("first");
   mapper.ThreadGate("second");
-  std::ifstream in(dir / "threads.txt");
+  std::ifstream in(dir / TMapper::TraceFileName);
   std::string line;
   ASSERT_TRUE(std::getline(in, line));
   EXPECT_NE(line.find(": first"), std::string::npos);
@@ -152,16 +152,25 @@ TEST(ThreadGate, AppendsAndRotatesTheTrace) {
   in.close();
 
   {
-    std::ofstream big(dir / "threads.txt");
+    std::ofstream big(dir / TMapper::TraceFileName);
     big << std::string(1000001, 'x');
   }
   mapper.ThreadGate("after rotation");
-  EXPECT_EQ(std::filesystem::file_size(dir / "threads2.txt"), 1000001u);
-  EXPECT_LT(std::filesystem::file_size(dir / "threads.txt"), 100u);
+  EXPECT_EQ(std::filesystem::file_size(dir / TMapper::PreviousTraceFileName), 1000001u);
+  EXPECT_LT(std::filesystem::file_size(dir / TMapper::TraceFileName), 100u);
 
+  std::ofstream(dir / "threads.txt") << "another program's";  // not ours: it stays
   mapper.RemoveTraceFiles();
-  EXPECT_FALSE(std::filesystem::exists(dir / "threads.txt"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "threads2.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / TMapper::TraceFileName));
+  EXPECT_FALSE(std::filesystem::exists(dir / TMapper::PreviousTraceFileName));
+  EXPECT_TRUE(std::filesystem::exists(dir / "threads.txt"));
+
+  // By default the trace goes to the user's runtime folder, else the temporary one.
+  ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+  EXPECT_EQ(DefaultTraceDirectory(), dir);
+  ::setenv("XDG_RUNTIME_DIR", (dir / "missing").c_str(), 1);
+  EXPECT_EQ(DefaultTraceDirectory(), std::filesystem::temp_directory_path());
+  ::unsetenv("XDG_RUNTIME_DIR");
   std::filesystem::remove_all(dir);
 }
 
