@@ -148,9 +148,9 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
     formMain.Guarded(
         [&] { formMain.LoadProfileFile(QString::fromLocal8Bit(options.Profile.c_str())); });
   }
+  // The window stays when the timeline ends: the user may still look and edit.
   session->StartReplay([&formMain] {
-    QMetaObject::invokeMethod(
-        &formMain, [&formMain] { formMain.ButtonExitClick(); }, Qt::QueuedConnection);
+    formMain.PostStatusLine("The replay timeline has ended; the virtual controller stays at rest");
   });
 
   const int code = stopRequested ? 0 : QApplication::exec();

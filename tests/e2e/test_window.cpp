@@ -108,10 +108,15 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   const auto typed = process.Started() + 4200ms;
   std::this_thread::sleep_until(typed);
   EXPECT_TRUE(SaveScreenshot(display, KESTROVA_SCREENSHOT));
+  // The window stays open after the timeline's end, and says so.
+  std::this_thread::sleep_until(process.Started() + 6000ms);
+  EXPECT_EQ(process.Wait(0ms).ExitCode, -1) << "the window closed at the end of the timeline";
+  process.Signal(SIGTERM);
   const TRun run = process.Wait(20s);
   XCloseDisplay(display);
 
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_NE(TProcess::ReadFile(state).find("The replay timeline has ended"), std::string::npos);
   const std::string text = TProcess::ReadFile(state);
   EXPECT_NE(text.find("caption: Kestrova - " + profile), std::string::npos) << text;
   EXPECT_NE(text.find("Executing Button 1 PRESS\n"), std::string::npos) << text;
