@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -14,6 +16,7 @@
 #include <optional>
 
 #include "FormMain.h"
+#include "about/Logo.h"
 #include "about/about.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
@@ -71,6 +74,8 @@ void WriteStateFile(TFormMain& form) {
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
   QTextStream out(&file);
   out << "platform: " << QGuiApplication::platformName() << "\n";
+  out << "desktop file: " << QGuiApplication::desktopFileName() << "\n";
+  out << "icon: " << (form.windowIcon().isNull() ? "none" : "set") << "\n";
   out << "caption: " << form.windowTitle() << "\n";
   out << "status:\n" << form.MemoTest->toPlainText() << "\n";
   out << "input:\n" << form.MemoInput->toPlainText() << "\n";
@@ -96,6 +101,15 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("Kestrova");
+  // Ties the window to its desktop entry (and so to its icon and name in task bars).
+  QGuiApplication::setDesktopFileName("org.example.Kestrova");
+  QIcon icon = QIcon::fromTheme("org.example.Kestrova");
+  if (icon.isNull()) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+      icon.addPixmap(QPixmap::fromImage(KestrovaLogo(size, size)));
+    }
+  }
+  QApplication::setWindowIcon(icon);
   QApplication::setStyle(QStyleFactory::create("Fusion"));
 
   // Absolute moves of the uinput output span the desktop.

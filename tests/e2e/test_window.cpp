@@ -117,6 +117,9 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
 
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_NE(TProcess::ReadFile(state).find("The replay timeline has ended"), std::string::npos);
+  // Tied to its desktop entry, with an icon.
+  EXPECT_NE(TProcess::ReadFile(state).find("desktop file: org.example.Kestrova\nicon: set\n"),
+            std::string::npos);
   const std::string text = TProcess::ReadFile(state);
   EXPECT_NE(text.find("caption: Kestrova - " + profile), std::string::npos) << text;
   EXPECT_NE(text.find("Executing Button 1 PRESS\n"), std::string::npos) << text;
