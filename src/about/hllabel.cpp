@@ -1,5 +1,7 @@
 #include "hllabel.h"
 
+#include <QFileInfo>
+
 #include <QMouseEvent>
 #include <QUrl>
 
@@ -50,7 +52,8 @@ void THLLabel::Click() {
       Shell().OpenUrl(QUrl("mailto:" + caption, QUrl::TolerantMode));
       break;
     case Exe:
-      Shell().OpenUrl(QUrl::fromUserInput(caption));
+      // A local file or program, relative to the working folder: never a guessed web address.
+      Shell().OpenUrl(QUrl::fromLocalFile(QFileInfo(caption).absoluteFilePath()));
       break;
     case Normal:
       break;

@@ -35,7 +35,7 @@ class THLLabel : public QLabel {
   void MouseEnter();
   void MouseLeave();
   // OnClick, then the caption opened by link kind: "http://" + caption, "mailto:" + caption,
-  // the caption itself, or nothing.
+  // the local file or program the caption names (relative to the working folder), or nothing.
   void Click();
 
  protected:

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QDir>
 #include <QtTest>
 
 #include "about/about.h"
@@ -44,12 +45,15 @@ class AboutTest : public QObject {
     label.SetLType(Exe);
     label.setText("/usr/share/doc/readme.txt");
     label.Click();
+    label.setText("readme.txt");  // a local file, not a web site called readme.txt
+    label.Click();
     label.SetLType(Normal);
     label.Click();
     QCOMPARE(Shell->Opened,
              (QStringList{"http://kestrova.example.org", "http://http//kestrova.example.org",
-                          "mailto:team@kestrova.example.org", "file:///usr/share/doc/readme.txt"}));
-    QCOMPARE(order.size(), 5);
+                          "mailto:team@kestrova.example.org", "file:///usr/share/doc/readme.txt",
+                          QUrl::fromLocalFile(QDir::currentPath() + "/readme.txt").toString()}));
+    QCOMPARE(order.size(), 6);
   }
 
   void HoverColoursAndTheLinkStyle() {
