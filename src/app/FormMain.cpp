@@ -75,6 +75,8 @@ void TFormMain::BuildEventRows() {
         button->setGeometry(x + labelWidth + (slot == press ? 0 : 44), y, slot == press ? 44 : 52,
                             17);
         button->setFocusPolicy(Qt::TabFocus);
+        // Heard as "Stick Left Press", not as one of 66 "Press" and "Release" buttons.
+        button->setAccessibleName(label->text() + (slot == press ? " Press" : " Release"));
         connect(button, &QPushButton::clicked, this,
                 [this, button] { Guarded([&] { ButtonJoyClick(button); }); });
         ButtonJoy[slot] = button;
@@ -173,6 +175,11 @@ void TFormMain::BuildBottom() {
     (*t.edit)->setGeometry(x + 42, y, 50, 23);
     *t.upDown = Named(new TUpDown(*t.edit, this), QString("UpDown") + t.axis + "Tol");
     (*t.upDown)->setGeometry(x + 94, y, 40, 23);
+    const QString axis = QString(t.axis) + " tolerance";
+    (*t.edit)->setAccessibleName(axis);
+    (*t.upDown)->setAccessibleName(axis);
+    (*t.upDown)->UpButton()->setAccessibleName("Increase " + axis);
+    (*t.upDown)->DownButton()->setAccessibleName("Decrease " + axis);
     const auto handler = t.handler;
     connect(*t.upDown, &TUpDown::Click, this,
             [this, handler](TUDBtnType button) { Guarded([&] { (this->*handler)(button); }); });

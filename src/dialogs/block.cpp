@@ -41,11 +41,15 @@ TFormBlock::TFormBlock(QWidget* parent)
   ButtonCancel->setGeometry(184, 150, 80, 25);
   ButtonOk->setDefault(true);
 
-  connect(RadioButtonRepeat, &QRadioButton::clicked, this, [this] { RadioButtonRepeatClick(); });
-  connect(RadioButtonEndBlock, &QRadioButton::clicked, this,
-          [this] { RadioButtonEndBlockClick(); });
-  connect(RadioButtonTerminateBlock, &QRadioButton::clicked, this,
-          [this] { RadioButtonTerminateBlockClick(); });
+  // A choice runs its handler however it is made: mouse, keyboard or assistive technology.
+  const auto whenChosen = [this](QRadioButton* button, void (TFormBlock::*handler)()) {
+    connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+      if (checked) (this->*handler)();
+    });
+  };
+  whenChosen(RadioButtonRepeat, &TFormBlock::RadioButtonRepeatClick);
+  whenChosen(RadioButtonEndBlock, &TFormBlock::RadioButtonEndBlockClick);
+  whenChosen(RadioButtonTerminateBlock, &TFormBlock::RadioButtonTerminateBlockClick);
   connect(ButtonOk, &QPushButton::clicked, this, [this] { ButtonOkClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
 }

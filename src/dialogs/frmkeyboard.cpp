@@ -32,18 +32,20 @@ TFormKeyboard::TFormKeyboard(QWidget* parent)
   const struct {
     QToolButton* button;
     const char* name;
+    const char* spoken;  // the accessible name
     Qt::ArrowType arrow;
     int x;
     int y;
-  } arrows[] = {{BitBtnUpArrow, "BitBtnUpArrow", Qt::UpArrow, 306, 60},
-                {BitBtnLeftArrow, "BitBtnLeftArrow", Qt::LeftArrow, 289, 78},
-                {BitBtnDownArrow, "BitBtnDownArrow", Qt::DownArrow, 306, 78},
-                {BitBtnRightArrow, "BitBtnRightArrow", Qt::RightArrow, 323, 78}};
+  } arrows[] = {{BitBtnUpArrow, "BitBtnUpArrow", "Up arrow key", Qt::UpArrow, 306, 60},
+                {BitBtnLeftArrow, "BitBtnLeftArrow", "Left arrow key", Qt::LeftArrow, 289, 78},
+                {BitBtnDownArrow, "BitBtnDownArrow", "Down arrow key", Qt::DownArrow, 306, 78},
+                {BitBtnRightArrow, "BitBtnRightArrow", "Right arrow key", Qt::RightArrow, 323, 78}};
   for (const auto& a : arrows) {
     a.button->setObjectName(a.name);
     a.button->setArrowType(a.arrow);
     a.button->setGeometry(a.x, a.y, 16, 16);
     a.button->setFocusPolicy(Qt::NoFocus);
+    a.button->setAccessibleName(a.spoken);
     QToolButton* button = a.button;
     connect(button, &QToolButton::clicked, this, [this, button] { BitBtnArrowClick(button); });
   }
@@ -51,7 +53,8 @@ TFormKeyboard::TFormKeyboard(QWidget* parent)
   Keyboard1->OnSpecialKey = [this](TKeyboard* sender, TSpecialKey key) {
     Keyboard1SpecialKey(sender, key);
   };
-  connect(CheckBoxCaps, &QCheckBox::clicked, this, [this] { CheckBoxCapsClick(); });
+  // However the box is ticked (mouse, keyboard, assistive technology), the keys follow.
+  connect(CheckBoxCaps, &QCheckBox::toggled, this, [this] { CheckBoxCapsClick(); });
 }
 
 void TFormKeyboard::showEvent(QShowEvent* event) {

@@ -1,8 +1,8 @@
 // The hyperlink label and the About box, offscreen.
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QDir>
 #include <QtTest>
 
 #include "about/about.h"

@@ -1,5 +1,6 @@
 // The block, mouse move and coordinate dialogs, offscreen, alone and through the main window.
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -124,6 +125,24 @@ class DialogsTest : public QObject {
     }
     QCOMPARE(Lines(Form->Mapper().Slot(0)),
              (QStringList{"BEGBLOCK 001 RPT 3", "ENDBLOCK 001", "ENDBLOCK 001"}));
+  }
+
+  void ChoicesMadeThroughAssistiveTechnologyRunTheirHandlers() {
+    Form->Mapper().SetSlot(4, {"BEGBLOCK 002 RPT 3"});
+    Form->SetCommandIndex(0);
+    Form->ListBoxCommand->addItem("BEGBLOCK 005 RPT 1");
+    QString offered;
+    WithBlockDialog([this, &offered] {
+      // The "toggle" action sets the radio button without a click.
+      QAccessible::queryAccessibleInterface(Block->RadioButtonEndBlock)
+          ->actionInterface()
+          ->doAction(QAccessibleActionInterface::toggleAction());
+      offered = Block->ComboBoxIds->currentText();
+      Block->ButtonOkClick();
+    });
+    QVERIFY(Block->RadioButtonEndBlock->isChecked());
+    QCOMPARE(offered, QString("005"));  // the open block, not the next new id
+    QCOMPARE(ListBox().last(), QString("ENDBLOCK 005"));
   }
 
   void BlockIdsSortAsText() {

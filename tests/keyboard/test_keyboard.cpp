@@ -1,5 +1,6 @@
 // The on-screen keyboard and the key picker, offscreen.
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -355,6 +356,26 @@ class KeyPickerTest : public QObject {
     QCOMPARE(Pick([this] { return Picker->BitBtnRightArrow; }), QString("RIGHT"));
     QCOMPARE(Pick([k] { return k->CapsKey(); }), QString(""));
     QCOMPARE(Pick([] { return nullptr; }), QString(""));
+  }
+
+  void AssistiveTechnologyHearsAndTogglesThePicker() {
+    const auto name = [](QWidget* widget) {
+      return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    QCOMPARE(name(Picker->BitBtnUpArrow), QString("Up arrow key"));
+    QCOMPARE(name(Picker->BitBtnLeftArrow), QString("Left arrow key"));
+    QCOMPARE(name(Picker->BitBtnDownArrow), QString("Down arrow key"));
+    QCOMPARE(name(Picker->BitBtnRightArrow), QString("Right arrow key"));
+    // Caps ticked through the accessibility "toggle" action (no click) shifts the digit row too.
+    auto* k = Picker->Keyboard1;
+    QCOMPARE(Pick([this, k] {
+               QAccessible::queryAccessibleInterface(Picker->CheckBoxCaps)
+                   ->actionInterface()
+                   ->doAction(QAccessibleActionInterface::toggleAction());
+               return k->Key(2, 2);
+             }),
+             QString("!"));
+    QVERIFY(Picker->CheckBoxCaps->isChecked());
   }
 
   void CapsGivesCapitalsAndShiftedSymbolsAcrossShowings() {
