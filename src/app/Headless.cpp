@@ -78,6 +78,9 @@ int RunHeadless(const TCommandLine& options) {
   // Print output has nothing left to do once its reader has gone; other outputs only stop
   // printing their status lines.
   if (options.Output == "print") session->Printer().SetOnClosed([&stop] { stop.Raise(); });
+  session->SetControllerSink([](const std::string& line) {
+    std::cerr << "kestrova: " + line + "\n" << std::flush;
+  });
   session->Start();
   session->StartReplay([&stop] { stop.Raise(); });
 
@@ -94,10 +97,13 @@ int RunListControllers(const TCommandLine& options) {
     listing.Output = "print";  // nothing is injected; no display needed
     TSession session(listing, nullptr);
     const auto controllers = ListControllers(session.Joysticks());
-    if (controllers.empty()) std::cout << "No controllers found.\n";
+    if (controllers.empty()) {
+      std::cout << "No controllers found. Plug one in: Kestrova picks it up without a restart.\n";
+    }
     for (const auto& c : controllers) {
       std::cout << c.JoystickID << ": " << c.Name << " (" << c.Axes << " axes, " << c.Buttons
-                << " buttons, " << c.Hats << " hats)\n";
+                << " buttons, " << c.Hats << " hats" << (c.PadLayout ? ", pad layout" : "")
+                << ")\n";
     }
     return 0;
   } catch (const std::exception& error) {

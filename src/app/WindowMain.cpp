@@ -152,6 +152,8 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
                      QApplication::closeAllWindows();  // and any message box open over it
                    });
 
+  session->SetControllerSink(
+      [&formMain](const std::string& line) { formMain.PostStatusLine(line); });
   formMain.show();  // starts the mapper
   session->Start();
   formMain.AddStatusLine(QString::fromStdString(session->OutputDescription()));

@@ -63,6 +63,9 @@ class TJstick : public TComponent {
   TAxisEvent OnAxis;
   TButtonEvent OnButton;
   TPovEvent OnPov;
+  // Whether the controller answers: once when polling starts, then at every change (plugged in,
+  // unplugged), after the at-rest events of a controller that went away. Poll thread.
+  std::function<void(TObject* Sender, bool Answering)> OnConnection;
 
   bool EnablePolling() const { return FEnablePolling; }
   // True starts the poll thread (after joining one that ended); False tells it to end after its
@@ -166,6 +169,9 @@ class TJstick : public TComponent {
                       float pcY, float pcZ, float pcR, float pcU, float pcV);
   virtual void DoButton(TObject* Sender, int ButtonID, bool ButtonDown);
   virtual void DoPov(TObject* Sender, int PovValue);
+  void DoConnection(TObject* Sender, bool answering) {
+    if (OnConnection) OnConnection(Sender, answering);
+  }
 
  private:
   friend class TPollThread;

@@ -72,6 +72,7 @@ void TPollThread::Prepare() {
   } else {
     FHasBounds = false;  // taken from the controller's first answer
   }
+  FJstick.DoConnection(this, FAnswering);
 }
 
 void TPollThread::Pass() {
@@ -86,12 +87,17 @@ void TPollThread::Pass() {
     for (int axis = 0; axis < JoyAxisCount; ++axis) info.*AxisFields[axis] = FAxes[axis].C;
     info.dwButtons = 0;
     info.dwPOV = JOY_POVCENTERED;
-  } else if (!FAnswering) {
+    Process(info);
+    FJstick.DoConnection(this, false);
+    return;
+  }
+  if (!FAnswering) {
     FAnswering = true;
     if (!FHasBounds) {
       CaptureBounds();
       Seed(info);
     }
+    FJstick.DoConnection(this, true);
   }
   Process(info);
 }

@@ -67,6 +67,9 @@ class TJoyService {
                                        std::uint32_t cbjc) = 0;
   // JOYERR_UNPLUGGED when no controller answers at that number; fills *pji on success.
   virtual std::uint32_t joyGetPosEx(std::uint32_t uJoyID, JOYINFOEX* pji) = 0;
+  // Whether the controller at a number is read in the usual pad layout (X/Y left stick, Z the
+  // triggers, R/U right stick, A B X Y ...). False for plain joysticks and unknown numbers.
+  virtual bool PadLayout(std::uint32_t /*uJoyID*/) { return false; }
 };
 
 // A controller summary for listings.
@@ -76,7 +79,14 @@ struct TControllerInfo {
   int Axes;
   int Buttons;
   int Hats;
+  bool PadLayout;
 };
+
+// "Controller 2: Wireless Pad (pad layout)": the status line of a controller that answers.
+std::string ControllerLine(const TControllerInfo& controller);
+// The status line when the controller at a number does not answer: none found at start, or
+// unplugged later.
+std::string NoControllerLine(int joystickId, bool unplugged);
 
 // The controllers that answer now, in number order.
 std::vector<TControllerInfo> ListControllers(TJoyService& service);

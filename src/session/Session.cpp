@@ -92,6 +92,15 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
   FMapper->SetDecimalSeparator(UserDecimalSeparator());
   FMapper->Jstick1.SetJoystickID(joystickId);
   FMapper->Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
+  FMapper->Jstick1.OnConnection = [this](TObject*, bool answering) {
+    if (!FControllerSink) return;
+    const int id = FMapper->Jstick1.JoystickID();
+    if (!answering) return FControllerSink(NoControllerLine(id, FAnsweredBefore));
+    FAnsweredBefore = true;
+    for (const auto& controller : ListControllers(*FJoysticks)) {
+      if (controller.JoystickID == id) return FControllerSink(ControllerLine(controller));
+    }
+  };
 }
 
 TSession::~TSession() {

@@ -74,6 +74,13 @@ class TSession {
   // A warning about the output (x11 on a Wayland desktop), or empty.
   const std::string& OutputNote() const { return FOutputNote; }
 
+  // Receives the controller's status lines ("Controller 1: ... (pad layout)", "No controller
+  // found; ...", unplugged) on the poll thread: once at start, then at every plug and unplug.
+  // Set before Start.
+  void SetControllerSink(std::function<void(const std::string&)> sink) {
+    FControllerSink = std::move(sink);
+  }
+
   // Starts the mapper: the worker, then polling. Times of printed lines count from here.
   void Start();
   // Plays the timeline, if any, once the poll thread has taken its first reading (an entry
@@ -96,6 +103,8 @@ class TSession {
   std::unique_ptr<TReplayPlayer> FPlayer;
   TRecordPrinter::TClock::time_point FStart;
   std::string FOutputDescription;
+  std::function<void(const std::string&)> FControllerSink;
+  bool FAnsweredBefore = false;  // poll thread
   std::string FOutputNote;
 };
 

@@ -141,7 +141,7 @@ class FormMainTest : public QObject {
     QCOMPARE(name(Form->ButtonJoy[1]), QString("Stick Left Release"));
     for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
       const QString event = QString::fromLatin1(EventNames[slot / 2].data(),
-                                                 static_cast<int>(EventNames[slot / 2].size()));
+                                                static_cast<int>(EventNames[slot / 2].size()));
       QCOMPARE(name(Form->ButtonJoy[slot]), event + (slot % 2 == 0 ? " Press" : " Release"));
     }
     QCOMPARE(name(Form->EditZTol), QString("Z tolerance"));

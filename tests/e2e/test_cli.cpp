@@ -190,7 +190,10 @@ TEST_F(CliTest, ClosedOutputEndsPrintingNotTheReleases) {
   TProcess process({"-c", command}, Dir, {}, "/bin/bash");
   const TRun run = process.Wait(10s);
   EXPECT_EQ(run.ExitCode, 0) << run.Err;  // not 141: SIGPIPE does not kill it
-  EXPECT_EQ(run.Err, "kestrova: Output: print (nothing is injected)\n");
+  EXPECT_THAT(run.Err, HasSubstr("kestrova: Output: print (nothing is injected)\n"));
+  // Which controller is read, on standard error too.
+  EXPECT_THAT(run.Err, ::testing::MatchesRegex(".*kestrova: Controller [0-9]+: Kestrova Virtual "
+                                               "Controller \\(plain joystick\\)\n"));
 }
 
 TEST_F(CliTest, OnlyRegularFilesOfBoundedSizeAreRead) {

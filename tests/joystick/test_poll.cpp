@@ -43,6 +43,44 @@ TEST_F(PollTest, RestingStickRaisesOneEventThenNothingWhateverTheJitter) {
   EXPECT_THAT(Log.Take(), ElementsAre("axis -500 -1 -1 -1 -1 -1 pcX 0.00000"));
 }
 
+TEST_F(PollTest, ConnectionIsToldAtStartAndAtEveryChange) {
+  Stick.OnConnection = [this](TObject* sender, bool answering) {
+    EXPECT_EQ(sender, &Poll);
+    Log.Add(answering ? "answers" : "silent");
+  };
+  Service.SetAnswering(0, false);
+  Poll.Prepare();
+  Poll.Pass();
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("silent"));  // once, not on every pass
+  Service.SetAnswering(0, true);
+  Service.SetButtons(0, 1);
+  Poll.Pass();
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("answers", "button 1 down"));  // seeded by its answer
+  Service.SetAnswering(0, false);
+  Poll.Pass();
+  Poll.Pass();
+  // What it held is released before the loss is told.
+  EXPECT_THAT(Log.Take(), ElementsAre("button 1 up", "silent"));
+  Service.SetAnswering(0, true);  // back, with the button still held
+  Poll.Pass();
+  EXPECT_THAT(Log.Take(), ElementsAre("answers", "button 1 down"));
+}
+
+TEST(ControllerLines, SayWhatTheControllerDoes) {
+  EXPECT_EQ(ControllerLine({1, "Wireless Pad", 5, 10, 1, true}),
+            "Controller 1: Wireless Pad (pad layout)");
+  EXPECT_EQ(ControllerLine({3, "Flight Stick", 4, 12, 1, false}),
+            "Controller 3: Flight Stick (plain joystick)");
+  EXPECT_EQ(NoControllerLine(1, false),
+            "No controller found; plug one in, it is picked up without a restart");
+  EXPECT_EQ(NoControllerLine(2, false),
+            "No controller 2 found; plug one in, it is picked up without a restart");
+  EXPECT_EQ(NoControllerLine(2, true),
+            "Controller 2 unplugged; plug one in, it is picked up without a restart");
+}
+
 TEST_F(PollTest, ExactlyCentredStartRaisesNothing) {
   Poll.Prepare();
   Poll.Pass();

@@ -146,6 +146,25 @@ TEST_F(SdlTest, GameControllerInThePadLayout) {
   info = Read(number);
   EXPECT_EQ(info.dwZpos, 0u);  // right trigger
   EXPECT_EQ(info.dwPOV, 9000u);
+
+  // Said so in listings and status lines; a plain joystick is not.
+  EXPECT_TRUE(Service->PadLayout(number));
+  TVirtualControllerDesc plain;
+  plain.Name = "Test Stick";
+  auto stick = AttachSdlVirtualController(plain);
+  EXPECT_FALSE(Service->PadLayout(NumberOf("Test Stick")));
+  EXPECT_FALSE(Service->PadLayout(15));
+  for (const auto& controller : ListControllers(*Service)) {
+    if (controller.Name == "Test Pad") {
+      EXPECT_EQ(ControllerLine(controller),
+                "Controller " + std::to_string(number + 1) + ": Test Pad (pad layout)");
+    }
+    if (controller.Name == "Test Stick") {
+      EXPECT_EQ(ControllerLine(controller), "Controller " +
+                                                std::to_string(NumberOf("Test Stick") + 1) +
+                                                ": Test Stick (plain joystick)");
+    }
+  }
 }
 
 TEST_F(SdlTest, UnpluggedThenPluggedInAgain) {

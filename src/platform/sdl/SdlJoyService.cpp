@@ -111,6 +111,13 @@ class TSdlJoyService : public TJoyService {
     QuitSdl();
   }
 
+  bool PadLayout(std::uint32_t uJoyID) override {
+    if (uJoyID >= MaxJoysticks) return false;
+    std::lock_guard lock(SdlLock());
+    const TDevice* device = Resolve(static_cast<int>(uJoyID));
+    return device != nullptr && device->Controller != nullptr;
+  }
+
   std::uint32_t joyGetDevCapsA(std::uintptr_t uJoyID, JOYCAPSA* pjc, std::uint32_t cbjc) override {
     if (pjc == nullptr || cbjc < sizeof(JOYCAPSA) || uJoyID >= MaxJoysticks) return JOYERR_PARMS;
     std::lock_guard lock(SdlLock());
