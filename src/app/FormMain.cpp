@@ -68,6 +68,10 @@ void TFormMain::BuildEventRows() {
                                      this),
                           "LabelJoy" + QString::number(press));
       label->setGeometry(x, y, labelWidth, 17);
+      label->setToolTip(label->text() + ": " +
+                        QString::fromLatin1(PadControlNames[event].data(),
+                                            static_cast<int>(PadControlNames[event].size())) +
+                        " (on a game pad)");
       LabelJoy[event] = label;
       for (int slot : {press, press + 1}) {
         auto* button = Named(new TGlyphButton(slot == press ? "Press" : "Release", this),

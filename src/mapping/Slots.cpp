@@ -1,10 +1,9 @@
 #include "Slots.h"
 
-#include "Commands.h"
-
 #include <algorithm>
 #include <cctype>
 
+#include "Commands.h"
 #include "Convert.h"
 
 namespace kestrova {
@@ -17,6 +16,42 @@ const std::array<std::string_view, EventCount> EventNames = {
     "Button 8",       "Shift Button 1", "Shift Button 2", "Shift Button 3", "Shift Button 4",
     "Shift Button 5", "Shift Button 6", "Shift Button 7", "Shift Button 8", "POV SW",
     "POV West",       "POV NW",         "POV Center",
+};
+
+const std::array<std::string_view, EventCount> PadControlNames = {
+    "left stick left",
+    "left stick right",
+    "left stick up",
+    "left stick down",
+    "right stick up",
+    "right stick down",
+    "right trigger",
+    "left trigger",
+    "d-pad up",
+    "d-pad up and right",
+    "d-pad right",
+    "d-pad down and right",
+    "d-pad down",
+    "A",
+    "B",
+    "X",
+    "Y",
+    "left shoulder",
+    "right shoulder",
+    "Back",
+    "Start",
+    "A with the left stick pressed in",
+    "B with the left stick pressed in",
+    "X with the left stick pressed in",
+    "Y with the left stick pressed in",
+    "left shoulder with the left stick pressed in",
+    "right shoulder with the left stick pressed in",
+    "Back with the left stick pressed in",
+    "Start with the left stick pressed in",
+    "d-pad down and left",
+    "d-pad left",
+    "d-pad up and left",
+    "d-pad let go",
 };
 
 int EventIndexOfName(std::string_view eventName) {

@@ -16,6 +16,10 @@ constexpr int SlotCount = MaxSlotIndex + 1;
 // Event names in event order; also the captions of the event labels of the main window.
 extern const std::array<std::string_view, EventCount> EventNames;
 
+// The control of a game pad read in the pad layout that raises each event, in event order: "A"
+// for Button 1, "right stick up" for Rot. Left, "right trigger" for Z Left.
+extern const std::array<std::string_view, EventCount> PadControlNames;
+
 // One ordered list of command lines per slot, index = slot.
 using TSlotTable = std::array<std::vector<std::string>, SlotCount>;
 

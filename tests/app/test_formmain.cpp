@@ -137,6 +137,10 @@ class FormMainTest : public QObject {
     const auto name = [](QWidget* widget) {
       return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
     };
+    // The captions' tooltips name the pad's control.
+    QCOMPARE(Form->LabelJoy[13]->toolTip(), QString("Button 1: A (on a game pad)"));
+    QCOMPARE(Form->LabelJoy[4]->toolTip(), QString("Rot. Left: right stick up (on a game pad)"));
+    QCOMPARE(Form->LabelJoy[6]->toolTip(), QString("Z Left: right trigger (on a game pad)"));
     QCOMPARE(name(Form->ButtonJoy[0]), QString("Stick Left Press"));
     QCOMPARE(name(Form->ButtonJoy[1]), QString("Stick Left Release"));
     for (int slot = 0; slot <= MaxSlotIndex; ++slot) {

@@ -264,3 +264,83 @@ TEST_F(SdlTest, DetachAndReattachWhileAButtonIsDown) {
 
 }  // namespace
 }  // namespace kestrova::testing
+
+namespace kestrova::testing {
+namespace {
+
+class TStatusLines {
+ public:
+  void Add(const std::string& line) {
+    std::lock_guard lock(FLock);
+    FLines.push_back(line);
+  }
+  bool Has(const std::string& line) const {
+    std::lock_guard lock(FLock);
+    return std::find(FLines.begin(), FLines.end(), line) != FLines.end();
+  }
+
+ private:
+  mutable std::mutex FLock;
+  std::vector<std::string> FLines;
+};
+
+// What the help and the window's tooltips say of a pad holds: each control of a virtual game
+// pad raises the event named for it.
+TEST_F(SdlTest, PadControlsRaiseTheEventsTheirNamesSay) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Named Pad";
+  desc.GameController = true;
+  auto pad = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Named Pad");
+  ASSERT_GE(number, 0);
+  TRecordingInjector injector(1024, 768, {0, 0});
+  TRealSleeper sleeper;
+  TStatusLines status;
+  TMapper mapper(injector, *Service, sleeper,
+                 [&status](const std::string& line) { status.Add(line); });
+  mapper.Jstick1.SetJoystickID(number + 1);
+  mapper.Jstick1.SetThreadIntensity(1);
+  mapper.Start();
+  // Moves are made once the poll thread has seeded, and each seen before the next.
+  const auto passes = [&mapper](std::uint64_t more) {
+    const std::uint64_t target = mapper.Jstick1.PollPasses() + more;
+    return WaitUntil([&] { return mapper.Jstick1.PollPasses() >= target; });
+  };
+  ASSERT_TRUE(passes(1));
+  const auto raises = [&](const std::string& event, const std::function<void(bool)>& move) {
+    move(true);
+    const bool pressed = WaitUntil([&] { return status.Has("Executing " + event + " PRESS"); });
+    move(false);
+    const bool released = WaitUntil([&] { return status.Has("Executing " + event + " RELEASE"); });
+    return pressed && released;
+  };
+  const auto axis = [&pad](int index, std::uint16_t moved) {
+    return [&pad, index, moved](bool on) {
+      const bool trigger =
+          index == SDL_CONTROLLER_AXIS_TRIGGERLEFT || index == SDL_CONTROLLER_AXIS_TRIGGERRIGHT;
+      pad->SetAxis(index, on ? moved : (trigger ? 0 : 32767));
+    };
+  };
+  const auto button = [&pad](int sdlButton) {
+    return [&pad, sdlButton](bool on) { pad->SetButton(sdlButton + 1, on); };
+  };
+  EXPECT_TRUE(raises("Stick Up", axis(SDL_CONTROLLER_AXIS_LEFTY, 0)));
+  EXPECT_TRUE(raises("Stick Right", axis(SDL_CONTROLLER_AXIS_LEFTX, 65535)));
+  EXPECT_TRUE(raises("Rot. Left", axis(SDL_CONTROLLER_AXIS_RIGHTY, 0)));  // right stick up
+  EXPECT_TRUE(raises("Rot. Right", axis(SDL_CONTROLLER_AXIS_RIGHTY, 65535)));
+  EXPECT_TRUE(raises("Z Left", axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 65535)));
+  EXPECT_TRUE(raises("Z Right", axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 65535)));
+  EXPECT_TRUE(raises("Button 1", button(SDL_CONTROLLER_BUTTON_A)));
+  EXPECT_TRUE(raises("Button 4", button(SDL_CONTROLLER_BUTTON_Y)));
+  EXPECT_TRUE(raises("Button 5", button(SDL_CONTROLLER_BUTTON_LEFTSHOULDER)));
+  EXPECT_TRUE(raises("Button 8", button(SDL_CONTROLLER_BUTTON_START)));
+  EXPECT_TRUE(raises("POV East", button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT)));
+  // Button 9, the left stick pressed in, is the shift button.
+  pad->SetButton(SDL_CONTROLLER_BUTTON_LEFTSTICK + 1, true);
+  ASSERT_TRUE(passes(2));
+  EXPECT_TRUE(raises("Shift Button 2", button(SDL_CONTROLLER_BUTTON_B)));
+  mapper.Shutdown();
+}
+
+}  // namespace
+}  // namespace kestrova::testing
