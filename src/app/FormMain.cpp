@@ -425,6 +425,12 @@ void TFormMain::LoadProfileFile(const QString& path) {
   } catch (const EProfileMismatch& mismatch) {
     Shell().ShowMessage(this, "Kestrova", mismatch.what());
     return;
+  } catch (const EProfileError& error) {
+    // The system's message, and under it the file and what the message means for it.
+    QString text = QString::fromLocal8Bit(error.what()) + "\n\n" + path;
+    if (!error.Meaning().empty()) text += ":\n" + QString::fromStdString(error.Meaning());
+    Shell().ShowMessage(this, "Kestrova", text);
+    return;
   }
   ApplyProfile(profile, path);
 }

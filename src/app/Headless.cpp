@@ -52,7 +52,7 @@ int RunHeadless(const TCommandLine& options) {
   } catch (const EProfileError& error) {
     // A file-level error names the file itself.
     if (error.Line() == 0) return Fail(error.what());
-    return Fail(options.Profile + ":" + std::to_string(error.Line()) + ": " + error.what());
+    return Fail(options.Profile + ":" + std::to_string(error.Line()) + ": " + WithMeaning(error));
   }
   std::optional<TStopSignals> signals;
   TStopEvent stop;

@@ -16,16 +16,33 @@ namespace kestrova {
 
 namespace {
 
-EProfileError IndexError(long long index, int line) {
-  return EProfileError("List index out of bounds (" + std::to_string(index) + ")", line);
+EProfileError IndexError(long long index, int line, std::string meaning) {
+  return EProfileError("List index out of bounds (" + std::to_string(index) + ")", line,
+                       std::move(meaning));
 }
 
-int ToInteger(const std::string& text, int line) {
+int ToInteger(const std::string& text, int line, const std::string& what) {
   int value = 0;
   if (!TryStrToInt(text, value)) {
-    throw EProfileError("'" + text + "' is not a valid integer value", line);
+    throw EProfileError("'" + text + "' is not a valid integer value", line,
+                        "line " + std::to_string(line) + " should be " + what + ", a whole number");
   }
   return value;
+}
+
+const char* const AxisNames[] = {"X", "Y", "Z", "R"};
+
+// Where a file that ends too early ends.
+std::string EndsEarly(int lastTag) {
+  const std::string whole = "a profile has " + std::to_string(SlotCount) + " command tags (0 to " +
+                            std::to_string(MaxSlotIndex) + ") and then its tolerances";
+  if (lastTag < 0) return "the file ends before any command tag; " + whole;
+  if (lastTag == MaxSlotIndex) {
+    return "the file ends after command tag " + std::to_string(lastTag) + ", without the " +
+           std::string(TolerancesMarker) + " section; " + whole;
+  }
+  return "the file ends after command tag " + std::to_string(lastTag) + "; a profile has " +
+         std::to_string(SlotCount);
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -72,10 +89,15 @@ std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances
   return text;
 }
 
+std::string WithMeaning(const EProfileError& error) {
+  if (error.Meaning().empty()) return error.what();
+  return std::string(error.what()) + " (" + error.Meaning() + ")";
+}
+
 TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
   const std::vector<std::string> lines = SplitProfileLines(text);
   const auto count = static_cast<long long>(lines.size());
-  if (lines.empty()) throw IndexError(0, 1);
+  if (lines.empty()) throw IndexError(0, 1, "the file is empty");
   if (lines[0] != ProfileHeader) throw EProfileMismatch();
 
   TLoadedProfile profile;
@@ -83,12 +105,17 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
   int slot = -1;
   long long index = 1;
   for (;; ++index) {
-    if (index >= count) throw IndexError(index, static_cast<int>(index + 1));
+    if (index >= count) throw IndexError(index, static_cast<int>(index + 1), EndsEarly(slot));
     const std::string& line = lines[index];
     const int lineNumber = static_cast<int>(index + 1);
     if (Contains(line, CommandTag)) {
-      slot = ToInteger(GetCmdParam(line, 0), lineNumber);
-      if (slot < 0 || slot > MaxSlotIndex) throw IndexError(slot, lineNumber);
+      slot = ToInteger(GetCmdParam(line, 0), lineNumber, "a command tag's number");
+      if (slot < 0 || slot > MaxSlotIndex) {
+        throw IndexError(slot, lineNumber,
+                         "line " + std::to_string(lineNumber) + " tags command list " +
+                             std::to_string(slot) + "; a profile has lists 0 to " +
+                             std::to_string(MaxSlotIndex));
+      }
       profile.Slots[slot].clear();
       profile.SourceLines[slot].clear();
     } else if (Contains(line, TolerancesMarker)) {
@@ -101,9 +128,14 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
   profile.TolerancesLine = static_cast<int>(index + 1);
   for (int axis = 0; axis < 4; ++axis) {
     const long long at = index + 1 + axis;
-    if (at >= count) throw IndexError(at, static_cast<int>(at + 1));
+    if (at >= count) {
+      throw IndexError(at, static_cast<int>(at + 1),
+                       "the file ends before the " + std::string(AxisNames[axis]) +
+                           " tolerance; a profile has four (X, Y, Z and R)");
+    }
     profile.ToleranceTexts[axis] = lines[at];
-    profile.Tolerances[axis] = ToInteger(lines[at], static_cast<int>(at + 1));
+    profile.Tolerances[axis] = ToInteger(lines[at], static_cast<int>(at + 1),
+                                         "the " + std::string(AxisNames[axis]) + " tolerance");
   }
   // Slots kept from before have no file lines.
   for (int i = 0; i < SlotCount; ++i) {

@@ -24,12 +24,21 @@ constexpr std::string_view ProfileMismatchMessage =
 // 1-based line of the file where reading stopped (0 for file-level errors).
 class EProfileError : public std::runtime_error {
  public:
-  EProfileError(const std::string& message, int line) : std::runtime_error(message), FLine(line) {}
+  EProfileError(const std::string& message, int line, std::string meaning = {})
+      : std::runtime_error(message), FLine(line), FMeaning(std::move(meaning)) {}
   int Line() const { return FLine; }
+  // What the message means for this file, in plain words ("the file ends after command tag 29;
+  // a profile has 66"); empty where the message says it all.
+  const std::string& Meaning() const { return FMeaning; }
 
  private:
   int FLine;
+  std::string FMeaning;
 };
+
+// The message of a profile error with what it means, where it says more: "List index out of
+// bounds (30) (the file ends after command tag 29; a profile has 66)".
+std::string WithMeaning(const EProfileError& error);
 
 // The first line is not the header.
 class EProfileMismatch : public EProfileError {

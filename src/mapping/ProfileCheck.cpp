@@ -145,7 +145,7 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
     return {{1, "not a Kestrova profile: the first line is not \"" + std::string(ProfileHeader) +
                     "\""}};
   } catch (const EProfileError& error) {
-    return {{error.Line(), error.what()}};
+    return {{error.Line(), WithMeaning(error)}};
   }
 
   std::vector<TProfileProblem> problems;

@@ -372,8 +372,11 @@ class FormMainTest : public QObject {
     QCOMPARE(Shell->Messages,
              (QStringList{"Kestrova: The profile you are trying to load is for a different version "
                           "of Kestrova- sorry!",
-                          "Kestrova: List index out of bounds (1)",
-                          "Kestrova: 'x' is not a valid integer value"}));
+                          "Kestrova: List index out of bounds (1)\n\n" + Path("header.kpf") +
+                              ":\nthe file ends before any command tag; a profile has 66 command "
+                              "tags (0 to 65) and then its tolerances",
+                          "Kestrova: 'x' is not a valid integer value\n\n" + Path("badtol.kpf") +
+                              ":\nline 7 should be the Z tolerance, a whole number"}));
     QCOMPARE(Form->Mapper().Slots(), before);
     QCOMPARE(Form->Mapper().YTol(), 301);
     QCOMPARE(Form->EditYTol->text(), QString("301"));

@@ -142,6 +142,32 @@ TEST(ProfileLoad, WalkRules) {
   EXPECT_EQ(loaded.Tolerances, (TTolerances{5, 6, 7, 8}));
 }
 
+std::string MeaningOf(std::string_view text) {
+  try {
+    ParseProfile(text, TSlotTable{});
+  } catch (const EProfileError& error) {
+    return error.Meaning();
+  }
+  return "no error";
+}
+
+TEST(ProfileLoad, MalformedFilesSayWhatTheMessageMeans) {
+  std::string text = Header();
+  for (int tag = 0; tag < 30; ++tag) text += "#Command Tag " + std::to_string(tag) + "\r\n";
+  EXPECT_EQ(ErrorOf(text), "List index out of bounds (31)");
+  EXPECT_EQ(MeaningOf(text), "the file ends after command tag 29; a profile has 66");
+  EXPECT_EQ(MeaningOf(""), "the file is empty");
+  EXPECT_EQ(MeaningOf(Header() + "#Command Tag 65\r\nKEY UP a\r\n"),
+            "the file ends after command tag 65, without the #Tolerances section; a profile has "
+            "66 command tags (0 to 65) and then its tolerances");
+  EXPECT_EQ(MeaningOf(Header() + "#Tolerances\r\n1\r\n2\r\n3\r\n"),
+            "the file ends before the R tolerance; a profile has four (X, Y, Z and R)");
+  EXPECT_EQ(MeaningOf(Header() + "#Command Tag abc\r\n"),
+            "line 2 should be a command tag's number, a whole number");
+  EXPECT_EQ(MeaningOf(Header() + "#Tolerances\r\n1\r\n2,5\r\n3\r\n4\r\n"),
+            "line 4 should be the Y tolerance, a whole number");
+}
+
 TEST(ProfileLoad, MalformedFilesFailWithTheSystemMessages) {
   EXPECT_EQ(ErrorOf(""), "List index out of bounds (0)");
   EXPECT_EQ(ErrorOf(Header()), "List index out of bounds (1)");
@@ -259,7 +285,8 @@ TEST(ProfileCheck, EachProblemWithItsLine) {
               ElementsAre("1: not a Kestrova profile: the first line is not \"#Kestrova Beta "
                           "Profile\""));
   EXPECT_THAT(Problems(Header() + "#Command Tag 70\r\n"),
-              ElementsAre("2: List index out of bounds (70)"));
+              ElementsAre("2: List index out of bounds (70) (line 2 tags command list 70; a "
+                          "profile has lists 0 to 65)"));
   // Steps follow the decimal separator given.
   EXPECT_EQ(CheckCommandLine("MOUSE MOVE R B 1,5 0 X N", ','), std::nullopt);
 }
