@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QTextBrowser;
 class QWidget;
 
 namespace kestrova {
@@ -12,7 +13,15 @@ namespace kestrova {
 // when it is in none of them.
 QString FindDocument(const QString& name);
 
-// Hands the document to the desktop; when it cannot be found or opened, says so in a box.
+// The folders FindDocument looks in, in its order.
+QStringList DocumentFolders();
+
+// Hands the document to the desktop; when the desktop cannot open it, shows it in a window of
+// Kestrova's own (links inside it work); when it is nowhere, says so in a box that names the
+// folders searched.
 void OpenDocument(QWidget* parent, const QString& name);
+
+// A window showing a local HTML document, owned by parent and deleted when closed.
+QTextBrowser* ShowDocumentWindow(QWidget* parent, const QString& path);
 
 }  // namespace kestrova

@@ -11,6 +11,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
 #include <fstream>
 #include <iterator>
@@ -18,6 +19,7 @@
 
 #include "WindowHarness.h"
 #include "about/about.h"
+#include "app/Documents.h"
 #include "app/FormMain.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
@@ -471,12 +473,29 @@ class FormMainTest : public QObject {
     WriteFile("help.htm", "<html></html>");
     Click(Form->ButtonHelp);
     QCOMPARE(Shell->Opened, QStringList{QUrl::fromLocalFile(Path("help.htm")).toString()});
+    // Without a browser on the desktop, Kestrova shows the document itself.
+    WriteFile("help.htm",
+              "<html><body><h2>Kestrova help</h2><a href=\"#end\">to the end</a>"
+              "<a name=\"end\">End</a></body></html>");
     Shell->OpenSucceeds = false;
     Click(Form->ButtonHelp);
+    QVERIFY(Shell->Messages.isEmpty());
+    auto* browser = Form->findChild<QTextBrowser*>("DocumentBrowser");
+    QVERIFY(browser != nullptr);
+    QVERIFY(browser->isVisible() && browser->isWindow());
+    QCOMPARE(browser->source(), QUrl::fromLocalFile(Path("help.htm")));
+    QVERIFY(browser->toPlainText().contains("Kestrova help"));
+    QVERIFY(browser->openLinks());
+    browser->close();  // deleted on close
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(Form->findChild<QTextBrowser*>("DocumentBrowser") == nullptr);
+    // The specified message stays for a document that is nowhere, with the folders searched.
+    OpenDocument(Form, "no-such-document.htm");
     QCOMPARE(Shell->Messages.size(), 1);
     QVERIFY(Shell->Messages[0].startsWith(
         "Kestrova: Sorry, your command interpreter could not be found, please try using your "
-        "internet browser to view the file \"help.htm\""));
+        "internet browser to view the file \"no-such-document.htm\""));
+    QVERIFY(Shell->Messages[0].contains("Kestrova looked for it in:\n" + Dir->path() + "\n"));
     QDir::setCurrent(previous);
     QVERIFY(Form->Saved());
   }
