@@ -3,10 +3,11 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace kestrova {
 
-void DrawKestrovaLogo(QPainter& painter, const QRectF& area) {
+void DrawKestrovaLogo(QPainter& painter, const QRectF& area, qreal artBottom) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   // Work in a 140 x 119 box scaled into the area.
@@ -20,6 +21,10 @@ void DrawKestrovaLogo(QPainter& painter, const QRectF& area) {
   painter.setPen(Qt::NoPen);
   painter.setBrush(sky);
   painter.drawRoundedRect(QRectF(2, 2, 136, 115), 18, 18);
+  // The art was drawn for the whole box (its pad ends at 111): squeeze it above artBottom.
+  const qreal squeeze = std::min<qreal>(1, (artBottom - 4) / 111.0);
+  painter.translate(70 * (1 - squeeze), 0);
+  painter.scale(squeeze, squeeze);
 
   // The wing: a swept kestrel's wing in rust and cream.
   QPainterPath wing;
@@ -66,11 +71,11 @@ void DrawKestrovaLogo(QPainter& painter, const QRectF& area) {
   painter.restore();
 }
 
-QImage KestrovaLogo(int width, int height) {
+QImage KestrovaLogo(int width, int height, qreal artBottom) {
   QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
-  DrawKestrovaLogo(painter, QRectF(0, 0, width, height));
+  DrawKestrovaLogo(painter, QRectF(0, 0, width, height), artBottom);
   painter.end();
   return image;
 }

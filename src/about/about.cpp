@@ -47,7 +47,8 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
   Image1 = new QLabel(this);
   Image1->setObjectName("Image1");
   Image1->setGeometry(8, 12, 140, 119);
-  Image1->setPixmap(QPixmap::fromImage(KestrovaLogo(140, 119)));
+  // The Ok button sits over the picture's bottom band (from y 96 of the picture): keep it clear.
+  Image1->setPixmap(QPixmap::fromImage(KestrovaLogo(140, 119, 94)));
   Image1->setAttribute(Qt::WA_TranslucentBackground);
   Image1->lower();
 

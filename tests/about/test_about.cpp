@@ -94,6 +94,21 @@ class AboutTest : public QObject {
     }
     QCOMPARE(about.Image1->pixmap().size(), QSize(140, 119));
     QCOMPARE(about.Image1->geometry(), QRect(8, 12, 140, 119));
+    // Under the Ok button only the sky of the picture shows: no part of the pad (its dark body or
+    // its light outline) lies under the button.
+    const QImage picture = about.Image1->pixmap().toImage();
+    const QRect under = about.Button1->geometry().translated(-about.Image1->pos()) & picture.rect();
+    QVERIFY(!under.isEmpty());
+    int padPixels = 0;
+    for (int y = under.top(); y <= under.bottom(); ++y) {
+      for (int x = under.left(); x <= under.right(); ++x) {
+        const QColor c = picture.pixelColor(x, y);
+        const bool dark = c.alpha() > 200 && c.red() < 70 && c.green() < 70 && c.blue() < 80;
+        const bool light = c.alpha() > 200 && c.red() > 200 && c.green() > 200;
+        if (dark || light) ++padPixels;
+      }
+    }
+    QCOMPARE(padPixels, 0);
     QCOMPARE(about.LabelLibVersion->text(), QString("Quarnel Version 1.1"));
     QCOMPARE(about.Label3->text(), QString("Produced By:"));
     QCOMPARE(about.HLLabel1->text(), QString("kestrova.example.org"));
