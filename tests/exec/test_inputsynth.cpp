@@ -65,6 +65,22 @@ TEST(Mouse, AbsoluteMoveRoundsHalvesToEven) {
                                      "mouse 0x8001 65471 65450", "mouse 0x8001 319995 426660"}));
 }
 
+TEST(Mouse, ScreensThatDoNotDivide65536) {
+  // 64 x 65535 / 1920 is exactly 2184.5: halves go to even (2184), not up. 540 x 65535 / 1080 is
+  // 32767.5, which goes up to the even 32768: the two rules differ only on the first.
+  TRecordingInjector wide(1920, 1080, {0, 0});
+  MoveMouseAbsolute(wide, 64, 540);
+  EXPECT_EQ(wide.Calls(), (Calls{"mouse 0x8001 2184 32768"}));
+  // Relative moves truncate toward zero, axes apart: (683 + 10) x 65536 / 1366 = 33247.77 and
+  // (384 - 7) x 65536 / 768 = 32170.67; a step off the left edge stays negative (-143.93).
+  TRecordingInjector laptop(1366, 768, {683, 384});
+  MoveMouseRelative(laptop, 10, -7);
+  TRecordingInjector edge(1366, 768, {0, 0});
+  MoveMouseRelative(edge, -3, 0);
+  EXPECT_EQ(laptop.Calls(), (Calls{"mouse 0x8001 33247 32170"}));
+  EXPECT_EQ(edge.Calls(), (Calls{"mouse 0x8001 -143 0"}));
+}
+
 TEST(Mouse, RelativeMoveGoesThroughTheCursor) {
   TRecordingInjector injector(1024, 768, {100, 100});
   MoveMouseRelative(injector, 10, -5);

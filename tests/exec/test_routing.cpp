@@ -63,6 +63,26 @@ TEST_F(RoutingTest, ZAndRHaveNoOffset) {
   EXPECT_THAT(Reported(), ElementsAre("Z Left PRESS", "Rot. Left PRESS"));
 }
 
+TEST_F(RoutingTest, ZAndRMoveApartWithTheirOwnTolerances) {
+  Mapper.SetZTol(100);
+  Mapper.SetRTol(400);
+  Axes(-1, -1, 150, -1);  // Z alone, past its own tolerance
+  EXPECT_THAT(Reported(), ElementsAre("Z Right PRESS"));
+  Axes(-1, -1, 150, 350);  // R moves within its tolerance: nothing
+  EXPECT_THAT(Reported(), IsEmpty());
+  Axes(-1, -1, 150, -401);
+  EXPECT_THAT(Reported(), ElementsAre("Rot. Left PRESS"));
+  Axes(-1, -1, -101, -401);  // Z crosses over while R holds
+  EXPECT_THAT(Reported(), ElementsAre("Z Left PRESS"));
+  Axes(-1, -1, -101, 0);
+  EXPECT_THAT(Reported(), ElementsAre("Rot. Left RELEASE"));
+  Axes(200, -200, -101, 0);  // X and Y apart too, each against its own tolerance (300)
+  EXPECT_THAT(Reported(), IsEmpty());
+  Mapper.SetYTol(150);
+  Axes(200, -200, -101, 0);
+  EXPECT_THAT(Reported(), ElementsAre("Stick Up PRESS"));
+}
+
 TEST_F(RoutingTest, ZeroAndFullTolerances) {
   Mapper.SetXTol(0);
   Mapper.SetZTol(0);
