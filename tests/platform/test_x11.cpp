@@ -71,6 +71,36 @@ TEST_F(X11Test, TypedKeysArriveAsText) {
   EXPECT_TRUE(Injector->HeldKeys().empty());
 }
 
+TEST_F(X11Test, DigitsPunctuationAndNamedKeys) {
+  for (const char* key : {"7", ";", "[", "/", "@", "_", "TAB", "ENTER"}) {
+    PressKey(*Injector, key);
+    ReleaseKey(*Injector, key);
+  }
+  EXPECT_EQ(ReadTypedText(8), "7;[/@_\t\r");
+}
+
+TEST_F(X11Test, RightButtonPressesAndReleasesButtonThree) {
+  XSelectInput(FDisplay, FWindow, ButtonPressMask | ButtonReleaseMask);
+  XSync(FDisplay, False);
+  MoveMouseAbsolute(*Injector, 20, 20);  // over the test window
+  MouseButton(*Injector, "RIGHT", "PRESS");
+  MouseButton(*Injector, "RIGHT", "RELEASE");
+  std::vector<std::string> seen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (seen.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+    while (XPending(FDisplay) > 0) {
+      XEvent event;
+      XNextEvent(FDisplay, &event);
+      if (event.type == ButtonPress || event.type == ButtonRelease) {
+        seen.push_back((event.type == ButtonPress ? "press " : "release ") +
+                       std::to_string(event.xbutton.button));
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"press 3", "release 3"}));
+}
+
 TEST_F(X11Test, HeldKeysAreReleasedOnRequest) {
   PressKey(*Injector, "A");  // shift and a held
   Injector->ReleaseHeld();
