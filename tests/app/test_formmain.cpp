@@ -217,6 +217,23 @@ class FormMainTest : public QObject {
     QVERIFY(!Form->Saved());
   }
 
+  void EveryMouseButtonAppendsItsOwnLine() {
+    Click(Form->ButtonLeftMouseDown);
+    Click(Form->ButtonLeftMouseUp);
+    Click(Form->ButtonRightMouseDown);
+    Click(Form->ButtonRightMouseUp);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"LEFT MOUSE DOWN", "LEFT MOUSE UP",
+                                                         "RIGHT MOUSE DOWN", "RIGHT MOUSE UP"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), ListBox(Form->ListBoxCommand));
+    QVERIFY(!Form->Saved());
+    // Each runs as its caption says when the event comes.
+    Form->Mapper().ExecuteCommands("Stick Left", "PRESS");
+    QVERIFY(QTest::qWaitFor([this] { return Injector->Calls().size() >= 4; }, 5000));
+    QCOMPARE(Lines(Injector->Calls()),
+             (QStringList{"mouse 0x8002 100 100", "mouse 0x8004 100 100", "mouse 0x8008 100 100",
+                          "mouse 0x8010 100 100"}));
+  }
+
   void DialogLinesAreAppended() {
     QTimer::singleShot(0, MouseMove, [this] {
       MouseMove->EditX->setText("10");
