@@ -409,30 +409,35 @@ void TFormMain::SaveProfile() {
                    {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(), FMapper.RTol()});
   setWindowTitle("Kestrova - " + path);
   FSaved = true;
+  if (OnProfileFile) OnProfileFile(path);
 }
 
 void TFormMain::LoadProfile() {
-  if (!FSaved && !Shell().AskYesNo(this, "Confirm Action", ConfirmText)) return;
+  if (!ConfirmDiscard()) return;
   const QString path = Shell().GetOpenFileName(this);
   if (path.isEmpty() || !QFileInfo::exists(path)) return;
   LoadProfileFile(path);
 }
 
 void TFormMain::LoadProfileFile(const QString& path) {
+  const QString error = TryLoadProfileFile(path);
+  if (!error.isEmpty()) Shell().ShowMessage(this, "Kestrova", error);
+}
+
+QString TFormMain::TryLoadProfileFile(const QString& path) {
   TLoadedProfile profile;
   try {
     profile = ReadProfileFile(path.toStdString(), FMapper.Slots());
   } catch (const EProfileMismatch& mismatch) {
-    Shell().ShowMessage(this, "Kestrova", mismatch.what());
-    return;
+    return mismatch.what();
   } catch (const EProfileError& error) {
     // The system's message, and under it the file and what the message means for it.
     QString text = QString::fromLocal8Bit(error.what()) + "\n\n" + path;
     if (!error.Meaning().empty()) text += ":\n" + QString::fromStdString(error.Meaning());
-    Shell().ShowMessage(this, "Kestrova", text);
-    return;
+    return text;
   }
   ApplyProfile(profile, path);
+  return {};
 }
 
 void TFormMain::ApplyProfile(const TLoadedProfile& profile, const QString& path) {
@@ -454,6 +459,16 @@ void TFormMain::ApplyProfile(const TLoadedProfile& profile, const QString& path)
   SetCommandIndex(0);
   setWindowTitle("Kestrova - " + path);
   FSaved = true;
+  if (OnProfileFile) OnProfileFile(path);
+}
+
+bool TFormMain::ConfirmDiscard() {
+  return FSaved || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
+}
+
+QString TFormMain::ProfilePath() const {
+  const QString prefix = "Kestrova - ";
+  return windowTitle().startsWith(prefix) ? windowTitle().mid(prefix.size()) : QString();
 }
 
 void TFormMain::ButtonHelpClick() {

@@ -98,8 +98,14 @@ class TFormMain : public QWidget {
   void ButtonAboutClick();
   void SaveProfile();
   void LoadProfile();
-  // Loads a file without asking or showing a dialog (a PROFILE named on the command line).
+  // Loads a file without asking or showing a dialog (a PROFILE named on the command line); an
+  // error is shown in a box.
   void LoadProfileFile(const QString& path);
+  // The same, all or nothing, without any box: the error text, or empty when it loaded.
+  QString TryLoadProfileFile(const QString& path);
+
+  // Called with the file's path after a profile was loaded or saved (recent files, the tray).
+  std::function<void(const QString& path)> OnProfileFile;
 
   // Appends a line to the status box, emptying it first when it holds more than 50 lines.
   void AddStatusLine(const QString& text);
@@ -109,6 +115,10 @@ class TFormMain : public QWidget {
   QLabel* GetJoyLabel(int slot) const;
   TMapper& Mapper() { return FMapper; }
   bool Saved() const { return FSaved; }
+  // True when the profile is saved, or the user agrees to lose the unsaved work.
+  bool ConfirmDiscard();
+  // The file of the profile shown, from the caption; empty for a new one.
+  QString ProfilePath() const;
   int CommandIndex() const { return FCommandIndex; }
 
   // Runs a handler; an exception it throws is shown in a box captioned "Kestrova".

@@ -9,6 +9,8 @@ namespace kestrova {
 const char* const HelpText =
     "kestrova [OPTIONS] [PROFILE]\n"
     "  --headless           run without a window; PROFILE is required\n"
+    "  --hidden             start with the tray icon only (the window shows where there is no\n"
+    "                       tray)\n"
     "  --joystick N         use controller N (1..16; default 1)\n"
     "  --replay FILE        drive a virtual controller from the timeline FILE instead of a real "
     "one\n"
@@ -67,6 +69,8 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
     };
     if (argument == "--headless") {
       options.Headless = true;
+    } else if (argument == "--hidden") {
+      options.Hidden = true;
     } else if (argument == "--list-controllers") {
       options.ListControllers = true;
     } else if (argument == "--check") {

@@ -25,6 +25,7 @@ struct TCommandLine : TSessionOptions {
   bool Check = false;
   bool Version = false;
   bool Help = false;
+  bool Hidden = false;  // start with the tray icon only
   std::string Profile;
 };
 

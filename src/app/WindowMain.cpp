@@ -16,6 +16,8 @@
 #include <optional>
 
 #include "FormMain.h"
+#include "Settings.h"
+#include "Tray.h"
 #include "about/Logo.h"
 #include "about/about.h"
 #include "dialogs/block.h"
@@ -152,18 +154,35 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
                      QApplication::closeAllWindows();  // and any message box open over it
                    });
 
-  session->SetControllerSink(
-      [&formMain](const std::string& line) { formMain.PostStatusLine(line); });
-  formMain.show();  // starts the mapper
+  // Around the specified window: the settings and the tray.
+  TSettings settings;
+  TTray tray(formMain, settings, QCoreApplication::applicationFilePath(), true);
+  session->SetControllerSink([&formMain, &tray](const std::string& line) {
+    formMain.PostStatusLine(line);
+    QMetaObject::invokeMethod(
+        &tray, [&tray, text = QString::fromStdString(line)] { tray.SetController(text); },
+        Qt::QueuedConnection);
+  });
+  const bool hidden = options.Hidden && tray.Shown();
+  if (hidden) {
+    formMain.FormShow();  // starts the mapper, as the first showing does
+  } else {
+    formMain.show();  // starts the mapper
+  }
   session->Start();
   formMain.AddStatusLine(QString::fromStdString(session->OutputDescription()));
   if (!session->OutputNote().empty()) {
     formMain.AddStatusLine(QString::fromStdString(session->OutputNote()));
   }
-  if (!options.Profile.empty()) {
-    formMain.Guarded(
-        [&] { formMain.LoadProfileFile(QString::fromLocal8Bit(options.Profile.c_str())); });
+  if (options.Hidden && !hidden) {
+    formMain.AddStatusLine(
+        "There is no tray on this desktop: the window is shown (--hidden "
+        "needs one; on GNOME, the AppIndicator extension)");
   }
+  if (!settings.Problem().isEmpty()) formMain.AddStatusLine(settings.Problem());
+  QString profile = QString::fromLocal8Bit(options.Profile.c_str());
+  if (profile.isEmpty() && settings.OpenLastProfileAtStart()) profile = settings.LastProfile();
+  if (!profile.isEmpty()) formMain.Guarded([&] { formMain.LoadProfileFile(profile); });
   // The window stays when the timeline ends: the user may still look and edit.
   session->StartReplay([&formMain] {
     formMain.PostStatusLine("The replay timeline has ended; the virtual controller stays at rest");

@@ -1,0 +1,104 @@
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace kestrova {
+
+namespace {
+
+const char* const RecentKey = "profiles/recent";
+const char* const OpenLastKey = "start/openLastProfile";
+
+}  // namespace
+
+TSettings::TSettings()
+    : FStore(QSettings::IniFormat, QSettings::UserScope, "Kestrova", "Kestrova") {
+  // QSettings writes through a temporary file and a rename: a crash never leaves half a file.
+  FStore.setAtomicSyncRequired(true);
+  if (FStore.status() == QSettings::FormatError) {
+    FProblem = "The settings file " + FStore.fileName() + " is broken and was ignored";
+  } else if (FStore.status() == QSettings::AccessError) {
+    FProblem = "The settings file " + FStore.fileName() + " cannot be read and was ignored";
+  }
+  if (!FProblem.isEmpty()) FStore.clear();
+}
+
+QStringList TSettings::RecentProfiles() const {
+  QStringList recent = FStore.value(RecentKey).toStringList();
+  recent.removeAll(QString());
+  recent.removeDuplicates();
+  return recent.mid(0, MaxRecent);
+}
+
+void TSettings::AddRecentProfile(const QString& path) {
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  QStringList recent = RecentProfiles();
+  recent.removeAll(absolute);
+  recent.prepend(absolute);
+  FStore.setValue(RecentKey, recent.mid(0, MaxRecent));
+  FStore.sync();
+}
+
+void TSettings::RemoveRecentProfile(const QString& path) {
+  QStringList recent = RecentProfiles();
+  recent.removeAll(path);
+  FStore.setValue(RecentKey, recent);
+  FStore.sync();
+}
+
+bool TSettings::OpenLastProfileAtStart() const {
+  return FStore.value(OpenLastKey, false).toBool();
+}
+
+void TSettings::SetOpenLastProfileAtStart(bool on) {
+  FStore.setValue(OpenLastKey, on);
+  FStore.sync();
+}
+
+QString TSettings::LastProfile() const {
+  const QStringList recent = RecentProfiles();
+  return recent.isEmpty() ? QString() : recent.first();
+}
+
+QString AutostartFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/autostart/org.example.Kestrova.desktop";
+}
+
+bool StartsAtLogin() {
+  return QFileInfo::exists(AutostartFile());
+}
+
+bool SetStartAtLogin(bool on, const QString& executable, QString* error) {
+  const QString path = AutostartFile();
+  if (!on) {
+    if (!QFile::exists(path) || QFile::remove(path)) return true;
+    if (error) *error = "Cannot remove " + path;
+    return false;
+  }
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly)) {
+    file.write(
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Kestrova\n"
+        "Comment=Turn a game controller into keyboard and mouse input\n");
+    // The desktop entry's Exec quotes a path with blanks in it.
+    const QString program = executable.contains(' ') ? '"' + executable + '"' : executable;
+    file.write(("Exec=" + program + " --hidden\n").toUtf8());
+    file.write(
+        "Icon=org.example.Kestrova\n"
+        "Terminal=false\n"
+        "X-GNOME-Autostart-enabled=true\n");
+    if (file.commit()) return true;
+  }
+  if (error) *error = "Cannot create file " + path;
+  return false;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,45 @@
+#pragma once
+// What Kestrova remembers between runs, in ~/.config/Kestrova/Kestrova.ini (XDG_CONFIG_HOME is
+// followed): the recent profiles and the opt-in start choices. GUI thread.
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+namespace kestrova {
+
+class TSettings {
+ public:
+  static constexpr int MaxRecent = 5;
+
+  TSettings();
+  // Why the stored settings could not be read ("... is broken and was ignored"), or empty. A
+  // broken file is never fatal: the defaults hold and the next write replaces it.
+  QString Problem() const { return FProblem; }
+
+  // Newest first, at most MaxRecent, no repeats.
+  QStringList RecentProfiles() const;
+  void AddRecentProfile(const QString& path);
+  void RemoveRecentProfile(const QString& path);
+
+  // Off by default: the window starts with an empty profile.
+  bool OpenLastProfileAtStart() const;
+  void SetOpenLastProfileAtStart(bool on);
+  // The newest recent profile.
+  QString LastProfile() const;
+
+  QString FileName() const { return FStore.fileName(); }
+
+ private:
+  mutable QSettings FStore;
+  QString FProblem;
+};
+
+// The XDG autostart entry that starts Kestrova hidden at login
+// ($XDG_CONFIG_HOME/autostart/org.example.Kestrova.desktop).
+QString AutostartFile();
+bool StartsAtLogin();
+// Writes (running `executable --hidden`) or removes the entry; false with error set on failure.
+bool SetStartAtLogin(bool on, const QString& executable, QString* error = nullptr);
+
+}  // namespace kestrova

@@ -1,0 +1,57 @@
+#pragma once
+// Kestrova in the desktop's tray: an icon whose menu shows or hides the window, loads a recent
+// profile, sets the start choices and exits. The menu and its logic exist whether or not the
+// desktop offers a tray (GNOME only with the AppIndicator extension); the icon only where it does.
+// GUI thread.
+
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace kestrova {
+
+class TFormMain;
+class TSettings;
+
+class TTray : public QObject {
+  Q_OBJECT
+ public:
+  // executable: the program that "Start at login" starts.
+  TTray(TFormMain& form, TSettings& settings, QString executable, bool showIcon);
+  ~TTray() override;
+
+  // The icon is in the desktop's tray.
+  bool Shown() const;
+  QMenu* Menu() const { return FMenu; }
+  QMenu* RecentMenu() const { return FRecent; }
+  QAction* ShowHideAction = nullptr;
+  QAction* OpenLastAction = nullptr;
+  QAction* StartAtLoginAction = nullptr;
+  QAction* ExitAction = nullptr;
+
+  // "Kestrova: <profile> - <controller>".
+  QString ToolTip() const;
+  // The controller's latest status line, for the tooltip.
+  void SetController(const QString& line);
+  // Shows a hidden window, hides a shown one.
+  void ToggleWindow();
+  // Rebuilds the menu's recent profiles and the action captions from the settings.
+  void Refresh();
+
+ private:
+  void OpenRecent(const QString& path);
+  void UpdateToolTip();
+
+  TFormMain& FForm;
+  TSettings& FSettings;
+  QString FExecutable;
+  QString FController;
+  QMenu* FMenu;
+  QMenu* FRecent;
+  QSystemTrayIcon* FIcon = nullptr;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,175 @@
+// Settings, the autostart entry and the tray menu, offscreen, in a configuration folder of the
+// test's own (XDG_CONFIG_HOME).
+
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+#include "WindowHarness.h"
+#include "app/Settings.h"
+#include "app/Tray.h"
+
+using namespace kestrova;
+using namespace kestrova::testing;
+
+namespace {
+
+QTemporaryDir* ConfigHome = nullptr;
+
+QString SettingsFile() {
+  return ConfigHome->filePath("Kestrova/Kestrova.ini");
+}
+
+QStringList MenuTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) texts << action->text();
+  }
+  return texts;
+}
+
+}  // namespace
+
+class TrayTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TWindowHarness> Harness;
+  QTemporaryDir* Dir = nullptr;
+
+  QString Profile(const QString& name) {
+    const QString path = Dir->filePath(name);
+    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    return path;
+  }
+
+ private slots:
+  void init() {
+    QFile::remove(SettingsFile());
+    QFile::remove(AutostartFile());
+    Dir = new QTemporaryDir;
+    Harness = std::make_unique<TWindowHarness>();
+  }
+  void cleanup() {
+    Harness.reset();
+    delete Dir;
+  }
+
+  void RecentProfilesAndStartChoicesSurviveARestart() {
+    {
+      TSettings settings;
+      QVERIFY(settings.Problem().isEmpty());
+      QVERIFY(!settings.OpenLastProfileAtStart());  // the specified start: an empty profile
+      for (int i = 1; i <= 7; ++i)
+        settings.AddRecentProfile(Dir->filePath(QString("p%1.kpf").arg(i)));
+      settings.AddRecentProfile(Dir->filePath("p4.kpf"));  // again: to the front, not twice
+      settings.SetOpenLastProfileAtStart(true);
+    }
+    TSettings again;
+    QCOMPARE(again.RecentProfiles(),
+             (QStringList{Dir->filePath("p4.kpf"), Dir->filePath("p7.kpf"), Dir->filePath("p6.kpf"),
+                          Dir->filePath("p5.kpf"), Dir->filePath("p3.kpf")}));
+    QCOMPARE(again.LastProfile(), Dir->filePath("p4.kpf"));
+    QVERIFY(again.OpenLastProfileAtStart());
+    QCOMPARE(again.FileName(), SettingsFile());
+  }
+
+  void ABrokenSettingsFileIsIgnored() {
+    QDir().mkpath(ConfigHome->filePath("Kestrova"));
+    std::ofstream(SettingsFile().toStdString()) << "[profiles\nrecent=\"unterminated\n\x01\x02";
+    TSettings settings;
+    QVERIFY(!settings.Problem().isEmpty());
+    QVERIFY(settings.Problem().contains("is broken and was ignored"));
+    QVERIFY(settings.RecentProfiles().isEmpty());
+    settings.AddRecentProfile(Dir->filePath("fresh.kpf"));  // and it works from there on
+    QCOMPARE(TSettings().RecentProfiles(), QStringList{Dir->filePath("fresh.kpf")});
+  }
+
+  void StartAtLoginWritesAndRemovesTheAutostartEntry() {
+    QCOMPARE(AutostartFile(), ConfigHome->filePath("autostart/org.example.Kestrova.desktop"));
+    QVERIFY(!StartsAtLogin());
+    QVERIFY(SetStartAtLogin(true, "/opt/my games/kestrova"));
+    QVERIFY(StartsAtLogin());
+    QFile entry(AutostartFile());
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    QVERIFY(text.startsWith("[Desktop Entry]\nType=Application\n"));
+    QVERIFY(text.contains("\nExec=\"/opt/my games/kestrova\" --hidden\n"));
+    QVERIFY(SetStartAtLogin(false, "kestrova"));
+    QVERIFY(!StartsAtLogin());
+    QVERIFY(SetStartAtLogin(false, "kestrova"));  // nothing to remove: fine
+  }
+
+  void TheMenuWithoutATray() {
+    TFormMain& form = Harness->Form;
+    TSettings settings;
+    TTray tray(form, settings, "kestrova", true);
+    QVERIFY(!tray.Shown());  // no tray offscreen: the program goes on without one
+    QCOMPARE(MenuTexts(tray.Menu()),
+             (QStringList{"Hide window", "Recent profiles", "Open the last profile at start",
+                          "Start at login", "Exit"}));
+    QVERIFY(!tray.RecentMenu()->isEnabled());
+    QCOMPARE(tray.ToolTip(), QString("Kestrova: new profile"));
+
+    // Show/Hide toggles the window and its own caption.
+    tray.ShowHideAction->trigger();
+    QVERIFY(!form.isVisible());
+    QCOMPARE(tray.ShowHideAction->text(), QString("Show window"));
+    tray.ShowHideAction->trigger();
+    QVERIFY(form.isVisible());
+    QCOMPARE(tray.ShowHideAction->text(), QString("Hide window"));
+
+    // The checks write the settings and the autostart entry.
+    tray.OpenLastAction->trigger();
+    QVERIFY(TSettings().OpenLastProfileAtStart());
+    tray.StartAtLoginAction->trigger();
+    QVERIFY(StartsAtLogin());
+    tray.StartAtLoginAction->trigger();
+    QVERIFY(!StartsAtLogin());
+
+    // Loading and saving feed the recent list and the tooltip.
+    const QString first = Profile("first.kpf");
+    const QString second = Profile("second.kpf");
+    form.LoadProfileFile(first);
+    form.LoadProfileFile(second);
+    tray.SetController("Controller 1: Wireless Pad (pad layout)");
+    QCOMPARE(tray.ToolTip(),
+             QString("Kestrova: second.kpf - Controller 1: Wireless Pad (pad layout)"));
+    tray.Refresh();
+    QCOMPARE(MenuTexts(tray.RecentMenu()), (QStringList{second, first}));
+
+    // A recent profile loads (after the question, with unsaved work); a vanished one is dropped.
+    form.ButtonDelayClick();
+    QVERIFY(!form.Saved());
+    Harness->Shell.Answers = {false};
+    tray.RecentMenu()->actions().at(1)->trigger();
+    QCOMPARE(form.ProfilePath(), second);  // declined: nothing loaded
+    Harness->Shell.Answers = {true};
+    tray.RecentMenu()->actions().at(1)->trigger();
+    QCOMPARE(form.ProfilePath(), first);
+    QFile::remove(second);
+    tray.Refresh();
+    tray.RecentMenu()->actions().at(1)->trigger();
+    QCOMPARE(TSettings().RecentProfiles(), QStringList{first});
+    QVERIFY(form.MemoTest->toPlainText().contains("The profile " + second + " is gone"));
+
+    // Exit ends the program as the window's Exit does.
+    tray.ExitAction->trigger();
+    QVERIFY(!form.isVisible());
+  }
+};
+
+int main(int argc, char** argv) {
+  QTemporaryDir configHome;
+  ConfigHome = &configHome;
+  qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+  QApplication application(argc, argv);
+  TrayTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_tray.moc"
