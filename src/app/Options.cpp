@@ -11,6 +11,9 @@ const char* const HelpText =
     "  --headless           run without a window; PROFILE is required\n"
     "  --hidden             start with the tray icon only (the window shows where there is no\n"
     "                       tray)\n"
+    "  --load PROFILE       hand PROFILE to the running Kestrova (of this user and controller),\n"
+    "                       or start one with it; --force loads over its unsaved edits\n"
+    "  --quit               end the running Kestrova (keys it holds are released)\n"
     "  --joystick N         use controller N (1..16; default 1)\n"
     "  --replay FILE        drive a virtual controller from the timeline FILE instead of a real "
     "one\n"
@@ -71,6 +74,14 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Headless = true;
     } else if (argument == "--hidden") {
       options.Hidden = true;
+    } else if (argument == "--load") {
+      options.Load = true;
+      if (!options.Profile.empty()) throw EUsage("only one PROFILE, with --load or without");
+      options.Profile = value();
+    } else if (argument == "--quit") {
+      options.Quit = true;
+    } else if (argument == "--force") {
+      options.Force = true;
     } else if (argument == "--list-controllers") {
       options.ListControllers = true;
     } else if (argument == "--check") {

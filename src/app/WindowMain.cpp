@@ -16,6 +16,8 @@
 #include <optional>
 
 #include "FormMain.h"
+#include "Instance.h"
+#include "InstanceServer.h"
 #include "Settings.h"
 #include "Tray.h"
 #include "about/Logo.h"
@@ -157,6 +159,19 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   // Around the specified window: the settings and the tray.
   TSettings settings;
   TTray tray(formMain, settings, QCoreApplication::applicationFilePath(), true);
+  // The instance that --load, --quit and a second start talk to (a replay is a run of its own).
+  TInstanceServer instance(formMain);
+  QString instanceProblem;
+  if (options.Replay.empty()) {
+    QString why;
+    try {
+      const QString socket = QString::fromStdString(InstanceSocketPath(options.Joystick));
+      if (!instance.Listen(socket, &why)) why = "cannot listen at " + socket + ": " + why;
+    } catch (const std::exception& error) {
+      why = QString::fromLocal8Bit(error.what());
+    }
+    if (!why.isEmpty()) instanceProblem = "--load and --quit cannot reach this window: " + why;
+  }
   session->SetControllerSink([&formMain, &tray](const std::string& line) {
     formMain.PostStatusLine(line);
     QMetaObject::invokeMethod(
@@ -180,6 +195,7 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
         "needs one; on GNOME, the AppIndicator extension)");
   }
   if (!settings.Problem().isEmpty()) formMain.AddStatusLine(settings.Problem());
+  if (!instanceProblem.isEmpty()) formMain.AddStatusLine(instanceProblem);
   QString profile = QString::fromLocal8Bit(options.Profile.c_str());
   if (profile.isEmpty() && settings.OpenLastProfileAtStart()) profile = settings.LastProfile();
   if (!profile.isEmpty()) formMain.Guarded([&] { formMain.LoadProfileFile(profile); });

@@ -1,12 +1,46 @@
 // Kestrova's entry point: the window, or the command line.
 
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Headless.h"
+#include "Instance.h"
 #include "Options.h"
 #include "WindowMain.h"
+
+namespace {
+
+// The exit code when a running instance took the request, or nothing to start a window.
+std::optional<int> HandOverToRunningInstance(const kestrova::TCommandLine& options) {
+  using namespace kestrova;
+  try {
+    const std::string socket = InstanceSocketPath(options.Joystick);
+    TInstanceRequest request;
+    if (options.Quit) {
+      request.Kind = TInstanceRequest::Quit;
+    } else if (!options.Profile.empty()) {
+      request.Kind = TInstanceRequest::Load;
+      request.Force = options.Force;
+      request.Path = std::filesystem::absolute(options.Profile).lexically_normal().string();
+    }
+    const auto reply = SendInstanceRequest(socket, request);
+    if (!reply) {
+      if (!options.Quit) return std::nullopt;
+      std::cerr << "kestrova: no Kestrova runs for controller " << options.Joystick << "\n";
+      return 1;
+    }
+    (reply->Ok ? std::cout : std::cerr) << "kestrova: " << reply->Text << "\n";
+    return reply->Ok ? 0 : 1;
+  } catch (const std::exception& error) {
+    std::cerr << "kestrova: " << error.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace kestrova;
@@ -30,6 +64,11 @@ int main(int argc, char** argv) {
                  "controller\n";
   }
   if (options.ListControllers) return RunListControllers(options);
+  // The window, --load and --quit go to the running instance of this controller when there is
+  // one (a replay is a run of its own).
+  if (!options.Headless && !options.Check && options.Replay.empty()) {
+    if (const auto code = HandOverToRunningInstance(options)) return *code;
+  }
   if (options.Check) return RunCheck(options);
   if (options.Headless) return RunHeadless(options);
   return RunWindow(options, argc, argv);

@@ -7,9 +7,14 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <fstream>
+#include <optional>
+#include <thread>
 
 #include "WindowHarness.h"
+#include "app/Instance.h"
+#include "app/InstanceServer.h"
 #include "app/Settings.h"
 #include "app/Tray.h"
 
@@ -102,6 +107,41 @@ class TrayTest : public QObject {
     QVERIFY(SetStartAtLogin(false, "kestrova"));
     QVERIFY(!StartsAtLogin());
     QVERIFY(SetStartAtLogin(false, "kestrova"));  // nothing to remove: fine
+  }
+
+  void UnsavedEditsRefuseALoadUnlessForced() {
+    TFormMain& form = Harness->Form;
+    TInstanceServer server(form);
+    const QString socket = Dir->filePath("instance.socket");
+    QVERIFY(server.Listen(socket));
+    TInstanceServer second(form);
+    QString why;
+    QVERIFY(!second.Listen(socket, &why));  // one instance a socket
+    QVERIFY(why.contains("another Kestrova listens"));
+
+    const QString profile = Profile("launcher.kpf");
+    const auto ask = [&](bool force) {
+      std::optional<TInstanceReply> reply;
+      std::atomic<bool> done{false};
+      std::thread client([&] {
+        reply = SendInstanceRequest(socket.toStdString(),
+                                    {TInstanceRequest::Load, force, profile.toStdString()});
+        done = true;
+      });
+      const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
+      client.join();
+      return answered ? reply.value_or(TInstanceReply{false, "no instance"})
+                      : TInstanceReply{false, "no reply"};
+    };
+    form.ButtonDelayClick();  // an unsaved edit
+    TInstanceReply reply = ask(false);
+    QVERIFY(!reply.Ok);
+    QVERIFY(QString::fromStdString(reply.Text).contains("unsaved edits; --force"));
+    QCOMPARE(form.ProfilePath(), QString());
+    reply = ask(true);
+    QVERIFY(reply.Ok);
+    QCOMPARE(form.ProfilePath(), profile);
+    QVERIFY(form.Saved());
   }
 
   void TheMenuWithoutATray() {

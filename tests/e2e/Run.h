@@ -36,7 +36,7 @@ class TProcess {
   TProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir,
            const std::vector<std::string>& environment = {}, const std::string& binary = {},
            const std::string& workingDir = {})
-      : FOut(dir / "stdout"), FErr(dir / "stderr") {
+      : FOut((std::filesystem::create_directories(dir), dir / "stdout")), FErr(dir / "stderr") {
     std::vector<std::string> argv = {binary.empty() ? std::string(KESTROVA_BINARY) : binary};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> args;
@@ -52,6 +52,14 @@ class TProcess {
       if (!replaced) env.push_back(entry);
     }
     env.insert(env.end(), environment.begin(), environment.end());
+    // Each test's program has a runtime folder of its own, so that instances of parallel tests
+    // never meet (unless the test gives one).
+    bool runtimeGiven = false;
+    for (const auto& given : environment) runtimeGiven |= given.starts_with("XDG_RUNTIME_DIR=");
+    if (!runtimeGiven) {
+      std::erase_if(env, [](const std::string& e) { return e.starts_with("XDG_RUNTIME_DIR="); });
+      env.push_back("XDG_RUNTIME_DIR=" + dir.string());
+    }
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

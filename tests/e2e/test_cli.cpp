@@ -2,8 +2,12 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include "common/WaitUntil.h"
+
+#include <cstring>
 
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
@@ -318,6 +322,82 @@ TEST_F(CliTest, StopSignalDuringTheStartUpMessageBoxEndsTheWindow) {
     const TRun run = process.Wait(10s);
     EXPECT_EQ(run.ExitCode, 0) << "signal " << signal << ": " << run.Err;
   }
+}
+
+// One running window per user and controller, told from outside.
+TEST_F(CliTest, TheRunningWindowLoadsShowsAndQuitsOnRequest) {
+  const std::string socket = (Dir / "kestrova" / "instance-1.socket").string();
+  const std::vector<std::string> offscreen = {"QT_QPA_PLATFORM=offscreen",
+                                              "XDG_RUNTIME_DIR=" + Dir.string()};
+  const std::string state = (Dir / "state.txt").string();
+  TProcess window({"--output", "print"}, Dir / "window",
+                  {"QT_QPA_PLATFORM=offscreen", "KESTROVA_STATE_FILE=" + state,
+                   "XDG_RUNTIME_DIR=" + Dir.string()});
+  ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(socket); }, 10s));
+  EXPECT_EQ(std::filesystem::status(Dir / "kestrova").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);  // only its user may reach it
+
+  TSlotTable table;
+  table[0] = {"KEY DOWN q"};
+  const std::string good = Write("good.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  TRun run = Run({"--load", good}, offscreen);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(run.Out, "kestrova: loaded " + good + "\n");
+  const std::string broken = Write("broken.kpf", "#Kestrova Beta Profile\r\n");
+  run = Run({"--load", broken}, offscreen);
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_THAT(run.Err, HasSubstr("kestrova: List index out of bounds (1)"));
+  run = Run({}, offscreen);  // a second start shows the first one's window
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_THAT(run.Out, HasSubstr("shown"));
+
+  // Anything else is answered with an error, and nothing more.
+  for (const std::string& request :
+       {std::string("HELLO\n"), std::string(20000, 'x'), std::string("LOAD\t0\trelative.kpf\n")}) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socket.c_str());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char reply[256] = {};
+    std::size_t got = 0;
+    for (ssize_t n;
+         got < sizeof reply - 1 && (n = ::recv(fd, reply + got, sizeof reply - 1 - got, 0)) > 0;) {
+      got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    EXPECT_THAT(std::string(reply), ::testing::StartsWith("ERROR\t")) << request.substr(0, 20);
+  }
+
+  run = Run({"--quit"}, offscreen);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const TRun ended = window.Wait(10s);
+  EXPECT_EQ(ended.ExitCode, 0) << ended.Err;
+  const std::string text = TProcess::ReadFile(state);
+  EXPECT_THAT(text, HasSubstr("caption: Kestrova - " + good));
+  EXPECT_THAT(text, HasSubstr("Loaded " + good + " from the command line"));
+  run = Run({"--quit"}, offscreen);
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_THAT(run.Err, HasSubstr("no Kestrova runs for controller 1"));
+}
+
+TEST_F(CliTest, ASocketLeftByAKilledWindowIsTakenOver) {
+  const std::string socket = (Dir / "kestrova" / "instance-1.socket").string();
+  const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_RUNTIME_DIR=" + Dir.string()};
+  {
+    TProcess killed({"--output", "print"}, Dir / "killed", env);
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(socket); }, 10s));
+    killed.Signal(SIGKILL);
+    killed.Wait();
+  }
+  ASSERT_TRUE(std::filesystem::exists(socket));  // left behind
+  TRun run = Run({"--quit"}, env);
+  EXPECT_EQ(run.ExitCode, 1);  // nobody answers there
+  TProcess next({"--output", "print"}, Dir / "next", env);
+  ASSERT_TRUE(WaitUntil([&] { return Run({"--quit"}, env).ExitCode == 0; }, 10s));
+  EXPECT_EQ(next.Wait(10s).ExitCode, 0);
 }
 #endif
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/Instance.h"
 #include "platform/print/PrintInjector.h"
 #include "session/Output.h"
 #include "session/Replay.h"
@@ -238,6 +239,55 @@ TEST(OutputChoice, ScreenSizeFromTheConnectedDisplay) {
   EXPECT_EQ(size.Source, (drm / "card0-HDMI-A-1").string());
   std::filesystem::remove_all(drm);
   EXPECT_EQ(DrmScreenSize("/nonexistent").Height, 1080);
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+TEST(InstanceRequests, OnlyWellFormedLinesAreRequests) {
+  auto load = ParseInstanceRequest("LOAD\t1\t/home/me/racing.kpf");
+  ASSERT_TRUE(load);
+  EXPECT_EQ(load->Kind, TInstanceRequest::Load);
+  EXPECT_TRUE(load->Force);
+  EXPECT_EQ(load->Path, "/home/me/racing.kpf");
+  EXPECT_FALSE(ParseInstanceRequest("LOAD\t0\t/with\ttab.kpf")->Force);  // tabs in names are fine
+  EXPECT_EQ(ParseInstanceRequest("QUIT")->Kind, TInstanceRequest::Quit);
+  EXPECT_EQ(ParseInstanceRequest("SHOW")->Kind, TInstanceRequest::Show);
+  for (const std::string& bad :
+       {std::string("LOAD\t0\tracing.kpf"), std::string("LOAD\t2\t/a.kpf"),
+        std::string("LOAD\t0\t"), std::string("LOAD /a.kpf"), std::string("QUIT now"),
+        std::string("quit"), std::string(""), "LOAD\t0\t/" + std::string(9000, 'a')}) {
+    EXPECT_FALSE(ParseInstanceRequest(bad)) << bad.substr(0, 30);
+  }
+  // What is sent is what is read back.
+  const TInstanceRequest request{TInstanceRequest::Load, false, "/x/y z.kpf"};
+  std::string line = FormatInstanceRequest(request);
+  ASSERT_EQ(line.back(), '\n');
+  line.pop_back();
+  EXPECT_EQ(ParseInstanceRequest(line)->Path, "/x/y z.kpf");
+  // A reply is one line, whatever its text holds.
+  EXPECT_EQ(FormatInstanceReply({false, "List index out of bounds (1)\n\n/a.kpf"}),
+            "ERROR\tList index out of bounds (1)  /a.kpf\n");
+}
+
+TEST(InstanceRequests, TheSocketFolderIsTheUsersAlone) {
+  char pattern[] = "/tmp/kestrova-runtime-XXXXXX";
+  const std::filesystem::path runtime = ::mkdtemp(pattern);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  std::filesystem::create_directory(runtime / "kestrova");
+  std::filesystem::permissions(runtime / "kestrova", std::filesystem::perms::all);  // 0777
+  EXPECT_EQ(InstanceSocketPath(2), (runtime / "kestrova" / "instance-2.socket").string());
+  EXPECT_EQ(std::filesystem::status(runtime / "kestrova").permissions(),
+            std::filesystem::perms::owner_all);                  // made private again
+  EXPECT_FALSE(SendInstanceRequest(InstanceSocketPath(2), {}));  // nobody listens
+  std::filesystem::remove(runtime / "kestrova");
+  std::filesystem::create_symlink("/tmp", runtime / "kestrova");  // not a folder of its own
+  EXPECT_THROW(InstanceSocketPath(1), std::runtime_error);
+  ::unsetenv("XDG_RUNTIME_DIR");
+  std::filesystem::remove_all(runtime);
 }
 
 }  // namespace

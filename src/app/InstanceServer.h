@@ -1,0 +1,30 @@
+#pragma once
+// The running window's end of the instance socket (see Instance.h). GUI thread.
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+
+class QLocalSocket;
+
+namespace kestrova {
+
+class TFormMain;
+
+class TInstanceServer : public QObject {
+  Q_OBJECT
+ public:
+  explicit TInstanceServer(TFormMain& form, QObject* parent = nullptr);
+  // Listens at socketPath, taking the path over from an instance that died; false, with the
+  // reason in error, when another instance listens there or the socket cannot be made.
+  bool Listen(const QString& socketPath, QString* error = nullptr);
+
+ private:
+  void Serve(QLocalSocket* client);
+  QString Answer(const QByteArray& line, bool* ok);
+
+  TFormMain& FForm;
+  QLocalServer FServer;
+};
+
+}  // namespace kestrova
