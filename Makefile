@@ -7,7 +7,7 @@ PREFIX ?= /usr/local
 CMAKE ?= cmake
 CONFIGURE = $(CMAKE) -G Ninja -DKESTROVA_WERROR=ON -Wno-dev
 
-.PHONY: all deps build run test test-main test-asan test-tsan install clean
+.PHONY: all deps build run test test-main test-asan test-tsan install clean deb
 
 all: build
 
@@ -53,6 +53,10 @@ test-tsan: deps build-tsan/build.ninja
 
 install: build
 	$(CMAKE) --install build --prefix $(PREFIX)
+
+# A Debian package in build/ (kestrova_VERSION_ARCH.deb): sudo apt install ./build/kestrova_*.deb
+deb: build
+	cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-tsan build-release build-fuzz
