@@ -14,6 +14,7 @@
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
 #include "mapping/TextFile.h"
+#include "session/Monitor.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
 
@@ -87,6 +88,47 @@ int RunHeadless(const TCommandLine& options) {
   pollfd fds[2] = {{signals->Fd(), POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
   while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
   }
+  session->Shutdown();
+  return 0;
+}
+
+int RunMonitor(const TCommandLine& options) {
+  std::optional<TStopSignals> signals;
+  TStopEvent stop;
+  std::unique_ptr<TSession> session;
+  TSessionOptions monitoring = options;
+  monitoring.Output = "print";  // injects nothing: there is no profile
+  try {
+    signals.emplace();
+    if (stop.Fd() < 0) throw std::runtime_error("cannot set up signal handling");
+    session = std::make_unique<TSession>(monitoring, nullptr);
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+  session->SetControllerSink([](const std::string& line) {
+    std::cerr << "kestrova: " + line + "\n" << std::flush;
+  });
+  // The poll thread's own readings, printed as they change: no second reader of the device.
+  struct TPrinter : TReadingObserver {
+    TPrinter(TRecordPrinter& printer, std::array<int, 4> tolerances)
+        : Printer(printer), Lines(tolerances) {}
+    void OnReading(const TJoyReading& reading) override {
+      for (const auto& line : Lines.Changes(reading)) Printer.Print(line);
+    }
+    TRecordPrinter& Printer;
+    TMonitorLines Lines;
+  };
+  TMapper& mapper = session->Mapper();
+  TPrinter printer(session->Printer(),
+                   {mapper.XTol(), mapper.YTol(), mapper.ZTol(), mapper.RTol()});
+  mapper.Jstick1.SetReadingObserver(&printer);
+  session->Printer().SetOnClosed([&stop] { stop.Raise(); });
+  session->Start();
+  session->StartReplay([&stop] { stop.Raise(); });
+  pollfd fds[2] = {{signals->Fd(), POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
+  while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
+  }
+  mapper.Jstick1.SetReadingObserver(nullptr);
   session->Shutdown();
   return 0;
 }

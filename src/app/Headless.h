@@ -9,5 +9,8 @@ namespace kestrova {
 int RunHeadless(const TCommandLine& options);
 int RunListControllers(const TCommandLine& options);
 int RunCheck(const TCommandLine& options);
+// Prints the controller's changes ("<t> axis X 12000 -> -316 Left") until a stop signal or the
+// replay's end.
+int RunMonitor(const TCommandLine& options);
 
 }  // namespace kestrova

@@ -31,6 +31,8 @@ const char* const HelpText =
     "  --poll-interval MS   milliseconds between two reads of the controller (1..100; default "
     "10)\n"
     "  --list-controllers   list the controllers and exit\n"
+    "  --monitor            print what the controller does, a line per change, until stopped;\n"
+    "                       runs no profile and injects nothing\n"
     "  --check              check PROFILE for problems and exit\n"
     "  --version, --help\n";
 
@@ -80,6 +82,8 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Profile = value();
     } else if (argument == "--quit") {
       options.Quit = true;
+    } else if (argument == "--monitor") {
+      options.Monitor = true;
     } else if (argument == "--force") {
       options.Force = true;
     } else if (argument == "--list-controllers") {

@@ -110,6 +110,12 @@ void TJstick::WaitForPollThread() {
   FPollThread.reset();
 }
 
+void TJstick::SetReadingObserver(TReadingObserver* observer) {
+  std::lock_guard lock(FObserverLock);
+  FObserver = observer;
+  FObserved = observer != nullptr;
+}
+
 void TJstick::SetThreadPriority(TThreadPriority priority) {
   FThreadPriority = priority;
   if (FEnablePolling && FPollThread) FPollThread->ApplyPriority(priority);

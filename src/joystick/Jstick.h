@@ -52,6 +52,22 @@ struct TAxisValues {
 
 class TPollThread;
 
+// What one poll pass read, for a viewer: the controller's raw record (axes 0..65535 as reported,
+// buttons, hat) and the axis values the routing sees (after the null zone and range).
+struct TJoyReading {
+  bool Answering = false;
+  JOYINFOEX Raw{};
+  std::array<std::int32_t, JoyAxisCount> Value{};
+  std::array<bool, JoyAxisCount> Present{};
+};
+
+// Receives every pass's reading on the poll thread while it is set.
+class TReadingObserver {
+ public:
+  virtual ~TReadingObserver() = default;
+  virtual void OnReading(const TJoyReading& reading) = 0;
+};
+
 class TJstick : public TComponent {
  public:
   explicit TJstick(TJoyService& service);
@@ -160,6 +176,11 @@ class TJstick : public TComponent {
 
   TJoyService& Service() { return FService; }
 
+  // Sets the viewer of the poll thread's readings, or none (nullptr). When it returns, the poll
+  // thread no longer calls the previous one. Unset, a pass costs one atomic load more. Not from
+  // the poll thread.
+  void SetReadingObserver(TReadingObserver* observer);
+
   // Passes the current poll thread has completed (0 until its first pass has run). Any thread.
   std::uint64_t PollPasses() const { return FPollPasses; }
 
@@ -184,6 +205,9 @@ class TJstick : public TComponent {
   JOYINFOEX FJoyInfo{};  // the poll thread's record
   std::unique_ptr<TPollThread> FPollThread;
   std::atomic<std::uint64_t> FPollPasses{0};
+  std::atomic<bool> FObserved{false};
+  std::mutex FObserverLock;  // guards FObserver, and holds it alive while it is called
+  TReadingObserver* FObserver = nullptr;
 
   bool FEnablePolling = false;
   std::atomic<int> FJoystickID{1};

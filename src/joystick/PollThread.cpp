@@ -79,6 +79,34 @@ void TPollThread::Pass() {
   JOYINFOEX& info = FJstick.FJoyInfo;
   const bool answered =
       FJstick.Service().joyGetPosEx(FJstick.JoystickID() - 1, &info) == JOYERR_NOERROR;
+  if (FJstick.FObserved.load(std::memory_order_relaxed)) {
+    const JOYINFOEX raw = info;
+    PassRouted(info, answered);
+    Report(raw, answered);
+    return;
+  }
+  PassRouted(info, answered);
+}
+
+void TPollThread::Report(const JOYINFOEX& raw, bool answered) {
+  TJoyReading reading;
+  reading.Answering = answered;
+  reading.Raw = raw;
+  if (!answered) {
+    for (int axis = 0; axis < JoyAxisCount; ++axis) reading.Raw.*AxisFields[axis] = FAxes[axis].C;
+    reading.Raw.dwButtons = 0;
+    reading.Raw.dwPOV = JOY_POVCENTERED;
+  }
+  for (int axis = 0; axis < JoyAxisCount; ++axis) {
+    reading.Value[axis] =
+        FJstick.MapAxis(static_cast<TJoyAxis>(axis), FLastAxes[axis], FAxes[axis]);
+    reading.Present[axis] = FAxes[axis].Present;
+  }
+  std::lock_guard lock(FJstick.FObserverLock);
+  if (FJstick.FObserver) FJstick.FObserver->OnReading(reading);
+}
+
+void TPollThread::PassRouted(JOYINFOEX& info, bool answered) {
   if (!answered) {
     // Nothing is raised while no controller answers. One that stops answering is reported once
     // as at rest, so that whatever it held is released.

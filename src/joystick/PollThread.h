@@ -37,6 +37,10 @@ class TPollThread : public TObject {
   void CaptureBounds();
   void Seed(const JOYINFOEX& info);
   void Process(JOYINFOEX& info);
+  // The pass after the read: answering state, events.
+  void PassRouted(JOYINFOEX& info, bool answered);
+  // Hands a viewer what the pass read.
+  void Report(const JOYINFOEX& raw, bool answered);
 
   TJstick& FJstick;
   std::atomic<bool> FTerminated{false};

@@ -542,6 +542,20 @@ TEST_F(CliTest, UsageAndRefusedFiles) {
   EXPECT_THAT(run.Err, HasSubstr("DISPLAY is not set"));
 }
 
+TEST_F(CliTest, MonitorPrintsWhatTheControllerDoes) {
+  const std::string replay = Write("t.txt",
+                                   "100 axis X 0\n200 button 5 down\n300 hat 9000\n"
+                                   "400 axis R 65535\n400 button 5 up\n500 end\n");
+  const TRun run = Run({"--monitor", "--replay", replay});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  Lines lines;
+  std::istringstream out(run.Out);
+  for (std::string line; std::getline(out, line);) lines.push_back(line.substr(line.find(' ') + 1));
+  EXPECT_THAT(lines, ElementsAre("axis X 0 -> -500 Left", "button 5 down", "hat 9000 East",
+                                 "axis R 65535 -> 500 Rot. Right", "button 5 up"));
+  EXPECT_THAT(run.Err, HasSubstr("Kestrova Virtual Controller"));
+}
+
 TEST_F(CliTest, ListsTheVirtualController) {
   const std::string replay = Write("timeline.txt", "0 end\n");
   const TRun run = Run({"--list-controllers", "--replay", replay});

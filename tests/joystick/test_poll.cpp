@@ -68,6 +68,41 @@ TEST_F(PollTest, ConnectionIsToldAtStartAndAtEveryChange) {
   EXPECT_THAT(Log.Take(), ElementsAre("answers", "button 1 down"));
 }
 
+TEST_F(PollTest, AViewerSeesEveryPassRawAndRouted) {
+  struct TViewer : TReadingObserver {
+    void OnReading(const TJoyReading& reading) override { Readings.push_back(reading); }
+    std::vector<TJoyReading> Readings;
+  } viewer;
+  Poll.Prepare();
+  Poll.Pass();  // nobody watches yet
+  Stick.SetReadingObserver(&viewer);
+  Service.SetAxis(0, jaX, 0);
+  Service.SetAxis(0, jaR, 50000);
+  Service.SetButtons(0, 1u << 8);
+  Service.SetPov(0, 9000);
+  Poll.Pass();
+  Poll.Pass();  // unchanged: still reported
+  ASSERT_EQ(viewer.Readings.size(), 2u);
+  const TJoyReading& first = viewer.Readings[0];
+  EXPECT_TRUE(first.Answering);
+  EXPECT_EQ(first.Raw.dwXpos, 0u);  // as the controller reported it
+  EXPECT_EQ(first.Raw.dwRpos, 50000u);
+  EXPECT_EQ(first.Value[jaX], -500);  // as the routing sees it
+  EXPECT_EQ(first.Value[jaY], -1);
+  EXPECT_GT(first.Value[jaR], 200);
+  EXPECT_EQ(first.Raw.dwButtons, 1u << 8);
+  EXPECT_EQ(first.Raw.dwPOV, 9000u);
+  Service.SetAnswering(0, false);
+  Poll.Pass();
+  ASSERT_EQ(viewer.Readings.size(), 3u);
+  EXPECT_FALSE(viewer.Readings[2].Answering);
+  EXPECT_EQ(viewer.Readings[2].Raw.dwButtons, 0u);  // at rest
+  EXPECT_EQ(viewer.Readings[2].Raw.dwPOV, JOY_POVCENTERED);
+  Stick.SetReadingObserver(nullptr);
+  Poll.Pass();
+  EXPECT_EQ(viewer.Readings.size(), 3u);
+}
+
 TEST(ControllerLines, SayWhatTheControllerDoes) {
   EXPECT_EQ(ControllerLine({1, "Wireless Pad", 5, 10, 1, true}),
             "Controller 1: Wireless Pad (pad layout)");

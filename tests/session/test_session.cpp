@@ -11,6 +11,7 @@
 
 #include "app/Instance.h"
 #include "platform/print/PrintInjector.h"
+#include "session/Monitor.h"
 #include "session/Output.h"
 #include "session/Replay.h"
 #include "session/Session.h"
@@ -288,6 +289,64 @@ TEST(InstanceRequests, TheSocketFolderIsTheUsersAlone) {
   EXPECT_THROW(InstanceSocketPath(1), std::runtime_error);
   ::unsetenv("XDG_RUNTIME_DIR");
   std::filesystem::remove_all(runtime);
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+TEST(Monitor, ALinePerChangeInTheRoutingsTerms) {
+  TMonitorLines lines({300, 300, 100, 300});
+  TJoyReading reading;
+  reading.Answering = true;
+  reading.Present = {true, true, true, true, false, false};
+  reading.Raw = {sizeof(JOYINFOEX),
+                 JOY_RETURNALL,
+                 32767,
+                 32767,
+                 32767,
+                 32767,
+                 32767,
+                 32767,
+                 0,
+                 0,
+                 JOY_POVCENTERED,
+                 0,
+                 0};
+  reading.Value = {-1, -1, -1, -1, -1, -1};
+  EXPECT_TRUE(lines.Changes(reading).empty());  // at rest: nothing to tell
+  reading.Raw.dwXpos = 12000;
+  reading.Value[jaX] = -316;
+  reading.Raw.dwZpos = 40000;
+  reading.Value[jaZ] = 101;   // past Z's own tolerance of 100
+  reading.Raw.dwUpos = 1000;  // U is not present: not told
+  reading.Raw.dwButtons = (1u << 4) | (1u << 31);
+  reading.Raw.dwPOV = 9000;
+  EXPECT_EQ(lines.Changes(reading),
+            (std::vector<std::string>{"axis X 12000 -> -316 Left", "axis Z 40000 -> 101 Z Right",
+                                      "button 5 down", "button 32 down", "hat 9000 East"}));
+  EXPECT_TRUE(lines.Changes(reading).empty());  // nothing changed
+  reading.Raw.dwYpos = 40000;
+  reading.Value[jaY] = 300;  // 301 with the offset: Down
+  reading.Raw.dwButtons = 1u << 31;
+  reading.Raw.dwPOV = JOY_POVCENTERED;
+  EXPECT_EQ(lines.Changes(reading), (std::vector<std::string>{"axis Y 40000 -> 300 Down",
+                                                              "button 5 up", "hat 65535 Center"}));
+}
+
+TEST(Monitor, DirectionsAsTheRoutingFindsThem) {
+  EXPECT_EQ(AxisDirection(jaX, -301, 300), "Center");  // -300 with the offset
+  EXPECT_EQ(AxisDirection(jaX, -302, 300), "Left");
+  EXPECT_EQ(AxisDirection(jaY, 300, 300), "Down");
+  EXPECT_EQ(AxisDirection(jaZ, -300, 300), "Center");  // no offset on Z and R
+  EXPECT_EQ(AxisDirection(jaZ, -301, 300), "Z Left");
+  EXPECT_EQ(AxisDirection(jaR, 301, 300), "Rot. Right");
+  EXPECT_EQ(AxisDirection(jaU, 500, 300), "");
+  EXPECT_EQ(HatDirection(31500), "NW");
+  EXPECT_EQ(HatDirection(4500), "NE");
+  EXPECT_EQ(HatDirection(4501), "");
 }
 
 }  // namespace

@@ -1,0 +1,61 @@
+#include "Monitor.h"
+
+#include "joystick/AxisConditioning.h"
+
+namespace kestrova {
+
+std::string AxisDirection(TJoyAxis axis, std::int32_t value, int tolerance) {
+  static const char* const names[4][2] = {
+      {"Left", "Right"}, {"Up", "Down"}, {"Z Left", "Z Right"}, {"Rot. Left", "Rot. Right"}};
+  if (axis > jaR) return "";
+  const long long routed = value + (axis <= jaY ? 1LL : 0LL);
+  if (routed < -tolerance) return names[axis][0];
+  if (routed > tolerance) return names[axis][1];
+  return "Center";
+}
+
+std::string HatDirection(std::uint32_t pov) {
+  static const char* const names[] = {"North", "NE", "East", "SE", "South", "SW", "West", "NW"};
+  if (pov == JOY_POVCENTERED) return "Center";
+  if (pov % 4500 == 0 && pov / 4500 < 8) return names[pov / 4500];
+  return "";
+}
+
+std::vector<std::string> TMonitorLines::Changes(const TJoyReading& reading) {
+  static const char* const axisNames = "XYZRUV";
+  TJoyReading previous = FPrevious;
+  if (!FHasPrevious) {
+    // At rest: centred axes, no button, centred hat.
+    for (int axis = 0; axis < JoyAxisCount; ++axis) previous.Raw.*AxisFields[axis] = 32767;
+    previous.Raw.dwButtons = 0;
+    previous.Raw.dwPOV = JOY_POVCENTERED;
+  }
+  std::vector<std::string> lines;
+  for (int axis = 0; axis < JoyAxisCount; ++axis) {
+    const std::uint32_t raw = reading.Raw.*AxisFields[axis];
+    if (!reading.Present[axis] || raw == previous.Raw.*AxisFields[axis]) continue;
+    std::string line = std::string("axis ") + axisNames[axis] + " " + std::to_string(raw) + " -> " +
+                       std::to_string(reading.Value[axis]);
+    const std::string direction =
+        AxisDirection(static_cast<TJoyAxis>(axis), reading.Value[axis],
+                      axis < 4 ? FTolerances[static_cast<std::size_t>(axis)] : 0);
+    if (!direction.empty()) line += " " + direction;
+    lines.push_back(line);
+  }
+  for (int button = 0; button < 32; ++button) {
+    const std::uint32_t bit = 1u << button;
+    if ((reading.Raw.dwButtons & bit) == (previous.Raw.dwButtons & bit)) continue;
+    lines.push_back("button " + std::to_string(button + 1) +
+                    ((reading.Raw.dwButtons & bit) ? " down" : " up"));
+  }
+  if (reading.Raw.dwPOV != previous.Raw.dwPOV) {
+    const std::string direction = HatDirection(reading.Raw.dwPOV);
+    lines.push_back("hat " + std::to_string(reading.Raw.dwPOV) +
+                    (direction.empty() ? "" : " " + direction));
+  }
+  FPrevious = reading;
+  FHasPrevious = true;
+  return lines;
+}
+
+}  // namespace kestrova
