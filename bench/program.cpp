@@ -201,6 +201,41 @@ void Idle(const std::string& kestrova) {
   Add("for comparison: a bare 10 ms sleep loop", SleepLoopShare(), "%", "", true);
 }
 
+// The window's GUI thread (the main thread: its id is the process's) with the controller view
+// open at 10 ms polling: the stick at rest, and moved every 20 ms all the time.
+double ViewCost(const std::string& kestrova, const std::string& name, bool moving) {
+  std::string moves;
+  for (int t = 0; moving && t < 9000; t += 20) {
+    moves += std::to_string(t) + " axis X " + std::to_string((t * 37) % 65536) + "\n";
+  }
+  const std::string replay = Write(name, moves + "9000 end\n");
+  const pid_t pid = Spawn({kestrova, "--output", "print", "--show-controller", "--replay", replay},
+                          (WorkDir / "view.out").string());
+  std::this_thread::sleep_for(2s);
+  const std::string main = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+  const auto cpu = [&main] {
+    std::ifstream schedstat(main + "/schedstat");
+    double ns = 0;
+    schedstat >> ns;
+    return ns / 1e9;
+  };
+  const double before = cpu();
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(5s);
+  const double share =
+      100.0 * (cpu() - before) / std::chrono::duration<double>(Clock::now() - start).count();
+  kill(pid, SIGTERM);
+  Wait(pid);
+  return share;
+}
+
+void ControllerView(const std::string& kestrova) {
+  const double rest = ViewCost(kestrova, "view-rest.txt", false);
+  Add("GUI thread, controller view open, at rest", rest, "%", "<= 2 %", rest <= 2.0);
+  const double moving = ViewCost(kestrova, "view-moving.txt", true);
+  Add("GUI thread, controller view open, stick moving", moving, "%", "<= 2 %", moving <= 2.0);
+}
+
 // 5000 key lines without delays: lines per second from the first record to the last.
 void Throughput(const std::string& kestrova) {
   std::vector<std::string> lines;
@@ -321,6 +356,7 @@ int main(int argc, char** argv) {
   Idle(argv[1]);
   Throughput(argv[1]);
   StartUp(argv[1]);
+  ControllerView(argv[1]);
   Micro({argv[2]});
   Micro({"/usr/bin/umockdev-wrapper", argv[3]});  // the mocked /dev/uinput
   fs::remove_all(WorkDir);

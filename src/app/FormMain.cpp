@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "ControllerView.h"
 #include "Documents.h"
 #include "about/about.h"
 #include "dialogs/block.h"
@@ -189,6 +190,13 @@ void TFormMain::BuildBottom() {
             [this, handler](TUDBtnType button) { Guarded([&] { (this->*handler)(button); }); });
   }
 
+  // Beside the specified controls, in the row the button column leaves free.
+  ButtonController = Named(new QPushButton("Controller...", this), "ButtonController");
+  ButtonController->setGeometry(180, 312, 174, 17);
+  ButtonController->setToolTip("See the controller as Kestrova reads it, with the tolerances");
+  ButtonController->setAccessibleName("Controller view");
+  connect(ButtonController, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonControllerClick(); }); });
   ButtonAbout = Named(new QPushButton("&About", this), "ButtonAbout");
   ButtonSaveProfile = Named(new QPushButton("&Save Profile", this), "ButtonSaveProfile");
   ButtonLoadProfile = Named(new QPushButton("&Load Profile", this), "ButtonLoadProfile");
@@ -479,6 +487,13 @@ void TFormMain::ButtonExitClick() {
   FExiting = true;
   close();
   QCoreApplication::exit(0);
+}
+
+void TFormMain::ButtonControllerClick() {
+  if (!FDialogs.Controller) return;
+  FDialogs.Controller->show();
+  FDialogs.Controller->raise();
+  FDialogs.Controller->activateWindow();
 }
 
 void TFormMain::ButtonAboutClick() {

@@ -24,6 +24,7 @@ namespace kestrova {
 
 class TFormAbout;
 class TFormBlock;
+class TFormController;
 class TFormKeyboard;
 class TFormMouseMove;
 
@@ -36,6 +37,7 @@ class TFormMain : public QWidget {
     TFormKeyboard* Keyboard = nullptr;
     TFormMouseMove* MouseMove = nullptr;
     TFormBlock* Block = nullptr;
+    TFormController* Controller = nullptr;  // the live controller view, opened beside the window
   };
 
   // The window edits and runs the mapper, which must outlive it, and takes its status lines;
@@ -74,6 +76,7 @@ class TFormMain : public QWidget {
   QPushButton* ButtonLoadProfile;
   QPushButton* ButtonHelp;
   QPushButton* ButtonExit;
+  QPushButton* ButtonController;  // in the free row under the buttons' column
 
   // Handlers.
   void FormShow();
@@ -96,6 +99,7 @@ class TFormMain : public QWidget {
   void ButtonHelpClick();
   void ButtonExitClick();
   void ButtonAboutClick();
+  void ButtonControllerClick();
   void SaveProfile();
   void LoadProfile();
   // Loads a file without asking or showing a dialog (a PROFILE named on the command line); an

@@ -33,6 +33,7 @@ const char* const HelpText =
     "  --list-controllers   list the controllers and exit\n"
     "  --monitor            print what the controller does, a line per change, until stopped;\n"
     "                       runs no profile and injects nothing\n"
+    "  --show-controller    open the window's controller view at start\n"
     "  --check              check PROFILE for problems and exit\n"
     "  --version, --help\n";
 
@@ -84,6 +85,8 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Quit = true;
     } else if (argument == "--monitor") {
       options.Monitor = true;
+    } else if (argument == "--show-controller") {
+      options.ShowController = true;
     } else if (argument == "--force") {
       options.Force = true;
     } else if (argument == "--list-controllers") {

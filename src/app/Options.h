@@ -25,11 +25,12 @@ struct TCommandLine : TSessionOptions {
   bool Check = false;
   bool Version = false;
   bool Help = false;
-  bool Hidden = false;   // start with the tray icon only
-  bool Load = false;     // hand PROFILE to the running instance, or start one with it
-  bool Quit = false;     // end the running instance
-  bool Monitor = false;  // print what the controller does
-  bool Force = false;    // load even over unsaved edits of the running instance
+  bool Hidden = false;          // start with the tray icon only
+  bool Load = false;            // hand PROFILE to the running instance, or start one with it
+  bool Quit = false;            // end the running instance
+  bool Monitor = false;         // print what the controller does
+  bool ShowController = false;  // open the controller view with the window
+  bool Force = false;           // load even over unsaved edits of the running instance
   std::string Profile;
 };
 

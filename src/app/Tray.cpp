@@ -15,6 +15,8 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
   FMenu = new QMenu;
   FMenu->setObjectName("TrayMenu");
   ShowHideAction = FMenu->addAction("Hide window", this, [this] { ToggleWindow(); });
+  ControllerAction =
+      FMenu->addAction("Controller...", this, [this] { FForm.ButtonControllerClick(); });
   FRecent = FMenu->addMenu("Recent profiles");
   FMenu->addSeparator();
   OpenLastAction = FMenu->addAction("Open the last profile at start");

@@ -28,6 +28,7 @@ class TTray : public QObject {
   QMenu* Menu() const { return FMenu; }
   QMenu* RecentMenu() const { return FRecent; }
   QAction* ShowHideAction = nullptr;
+  QAction* ControllerAction = nullptr;
   QAction* OpenLastAction = nullptr;
   QAction* StartAtLoginAction = nullptr;
   QAction* ExitAction = nullptr;

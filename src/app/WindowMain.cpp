@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "ControllerView.h"
 #include "FormMain.h"
 #include "Instance.h"
 #include "InstanceServer.h"
@@ -142,7 +143,8 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   TFormGetXY formGetXY;
   TFormMouseMove formMouseMove;
   TFormBlock formBlock;
-  formMain.SetDialogs({&formAbout, &formKeyboard, &formMouseMove, &formBlock});
+  TFormController formController(session->Mapper());
+  formMain.SetDialogs({&formAbout, &formKeyboard, &formMouseMove, &formBlock, &formController});
 
   // A stop signal may come while a message box of the start-up is open, before the event loop
   // runs: the flag keeps it from being lost.
@@ -196,6 +198,7 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   }
   if (!settings.Problem().isEmpty()) formMain.AddStatusLine(settings.Problem());
   if (!instanceProblem.isEmpty()) formMain.AddStatusLine(instanceProblem);
+  if (options.ShowController) formMain.ButtonControllerClick();
   QString profile = QString::fromLocal8Bit(options.Profile.c_str());
   if (profile.isEmpty() && settings.OpenLastProfileAtStart()) profile = settings.LastProfile();
   if (!profile.isEmpty()) formMain.Guarded([&] { formMain.LoadProfileFile(profile); });

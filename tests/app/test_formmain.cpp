@@ -19,6 +19,7 @@
 
 #include "WindowHarness.h"
 #include "about/about.h"
+#include "app/ControllerView.h"
 #include "app/Documents.h"
 #include "app/FormMain.h"
 #include "dialogs/block.h"
@@ -153,6 +154,52 @@ class FormMainTest : public QObject {
     QCOMPARE(name(Form->EditZTol), QString("Z tolerance"));
     QCOMPARE(name(Form->UpDownRTol->UpButton()), QString("Increase R tolerance"));
     QCOMPARE(name(Form->UpDownRTol->DownButton()), QString("Decrease R tolerance"));
+  }
+
+  void TheControllerViewShowsWhatThePollThreadReads() {
+    TFormController view(Harness->Mapper);
+    Form->SetDialogs({nullptr, Keyboard, MouseMove, Block, &view});
+    QCOMPARE(Form->ButtonController->geometry(), QRect(180, 312, 174, 17));
+    Click(Form->ButtonController);
+    QVERIFY(view.isVisible());
+    QVERIFY(!view.isModal());
+    QVERIFY(QTest::qWaitFor([&] { return view.Updates() > 0; }, 5000));
+    QCOMPARE(view.LabelController->text(),
+             QString("Controller 1: Scripted Controller (plain joystick)"));
+    QCOMPARE(view.ButtonLamps[8]->text(), QString("9 shift"));
+
+    Joysticks->SetAxis(0, jaX, 0);
+    Joysticks->SetAxis(0, jaR, 65535);
+    Joysticks->SetButtons(0, (1u << 0) | (1u << 8));
+    Joysticks->SetPov(0, 9000);
+    QVERIFY(
+        QTest::qWaitFor([&] { return view.AxisTexts[jaX]->text() == "raw 0 -> -500 Left"; }, 5000));
+    QCOMPARE(view.AxisBars[jaX]->Direction(), -1);
+    QCOMPARE(view.AxisTexts[jaR]->text(), QString("raw 65535 -> 500 Rot. Right"));
+    QCOMPARE(view.AxisBars[jaR]->Direction(), 1);
+    QCOMPARE(view.AxisBars[jaY]->Direction(), 0);
+    QVERIFY(view.ButtonLamps[0]->property("lit").toBool());
+    QVERIFY(view.ButtonLamps[8]->property("lit").toBool());
+    QVERIFY(!view.ButtonLamps[1]->property("lit").toBool());
+    QVERIFY(view.HatPositions[2]->property("lit").toBool());  // East
+    QVERIFY(!view.HatPositions[8]->property("lit").toBool());
+#ifdef KESTROVA_VIEW_SCREENSHOT
+    view.grab().save(KESTROVA_VIEW_SCREENSHOT);  // for the README
+#endif
+
+    // The band follows the tolerance spinners at once.
+    QCOMPARE(view.AxisBars[jaX]->Tolerance(), 300);
+    Form->UpDownXTol->ClickArrow(btNext);
+    QVERIFY(QTest::qWaitFor([&] { return view.AxisBars[jaX]->Tolerance() == 301; }, 1000));
+    QCOMPARE(view.AxisBars[jaZ]->Tolerance(), 300);  // each axis its own
+
+    // Closed, it is told nothing more.
+    view.close();
+    const int updates = view.Updates();
+    Joysticks->SetAxis(0, jaX, 65535);
+    QTest::qWait(100);
+    QCOMPARE(view.Updates(), updates);
+    QCOMPARE(view.AxisTexts[jaX]->text(), QString("raw 0 -> -500 Left"));
   }
 
   void StateAfterStart() {

@@ -150,8 +150,8 @@ class TrayTest : public QObject {
     TTray tray(form, settings, "kestrova", true);
     QVERIFY(!tray.Shown());  // no tray offscreen: the program goes on without one
     QCOMPARE(MenuTexts(tray.Menu()),
-             (QStringList{"Hide window", "Recent profiles", "Open the last profile at start",
-                          "Start at login", "Exit"}));
+             (QStringList{"Hide window", "Controller...", "Recent profiles",
+                          "Open the last profile at start", "Start at login", "Exit"}));
     QVERIFY(!tray.RecentMenu()->isEnabled());
     QCOMPARE(tray.ToolTip(), QString("Kestrova: new profile"));
 
