@@ -68,6 +68,7 @@ int RunHeadless(const TCommandLine& options) {
     return Fail(error.what());
   }
   std::cerr << "kestrova: " << session->OutputDescription() << "\n";
+  std::cerr << "kestrova: " << session->WakeDescription() << "\n";
   if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
   TMapper& mapper = session->Mapper();
   mapper.SetSlots(profile.Slots);

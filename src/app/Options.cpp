@@ -30,6 +30,10 @@ const char* const HelpText =
     "  --cursor X,Y         starting pointer position for --output print (default: the centre)\n"
     "  --poll-interval MS   milliseconds between two reads of the controller (1..100; default "
     "10)\n"
+    "  --wake input|interval\n"
+    "                       input (default): read the controller as soon as it reports input,\n"
+    "                       and every --poll-interval ms only where it has no device node;\n"
+    "                       interval: read it every --poll-interval ms\n"
     "  --list-controllers   list the controllers and exit\n"
     "  --monitor            print what the controller does, a line per change, until stopped;\n"
     "                       runs no profile and injects nothing\n"
@@ -85,6 +89,11 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Quit = true;
     } else if (argument == "--monitor") {
       options.Monitor = true;
+    } else if (argument == "--wake") {
+      options.Wake = value();
+      if (options.Wake != "input" && options.Wake != "interval") {
+        throw EUsage("--wake is input or interval, not '" + options.Wake + "'");
+      }
     } else if (argument == "--show-controller") {
       options.ShowController = true;
     } else if (argument == "--force") {

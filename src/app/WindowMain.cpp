@@ -188,6 +188,7 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   }
   session->Start();
   formMain.AddStatusLine(QString::fromStdString(session->OutputDescription()));
+  formMain.AddStatusLine(QString::fromStdString(session->WakeDescription()));
   if (!session->OutputNote().empty()) {
     formMain.AddStatusLine(QString::fromStdString(session->OutputNote()));
   }

@@ -19,6 +19,7 @@
 #include "joystick/Classes.h"
 #include "platform/JoyService.h"
 #include "platform/Sleeper.h"
+#include "platform/WakeSource.h"
 
 namespace kestrova {
 
@@ -176,6 +177,11 @@ class TJstick : public TComponent {
 
   TJoyService& Service() { return FService; }
 
+  // What wakes the poll thread between passes: the controller's input (a wake source), or, with
+  // none, ThreadIntensity's interval. Set before polling starts; it must outlive polling.
+  void SetWakeSource(TWakeSource* source) { FWakeSource = source; }
+  TWakeSource* WakeSource() const { return FWakeSource; }
+
   // Sets the viewer of the poll thread's readings, or none (nullptr). When it returns, the poll
   // thread no longer calls the previous one. Unset, a pass costs one atomic load more. Not from
   // the poll thread.
@@ -206,6 +212,7 @@ class TJstick : public TComponent {
   std::unique_ptr<TPollThread> FPollThread;
   std::atomic<std::uint64_t> FPollPasses{0};
   std::atomic<bool> FObserved{false};
+  std::atomic<TWakeSource*> FWakeSource{nullptr};
   std::mutex FObserverLock;  // guards FObserver, and holds it alive while it is called
   TReadingObserver* FObserver = nullptr;
 

@@ -44,7 +44,13 @@ void TPollThread::Execute(TThreadPriority priority) {
     do {
       Pass();
       ++FJstick.FPollPasses;
-      FSleeper.Sleep(FJstick.ThreadIntensity());
+      TWakeSource* wake = FJstick.WakeSource();
+      if (wake == nullptr || FSleeper.Interrupted()) {
+        FSleeper.Sleep(FJstick.ThreadIntensity());
+      } else {
+        wake->Wait(static_cast<std::uint32_t>(FJstick.JoystickID() - 1), FSleeper.WakeFd(),
+                   FJstick.ThreadIntensity());
+      }
     } while (!FTerminated);
   } catch (...) {
     // An exception from an event handler ends the body, as the thread's end would.

@@ -70,6 +70,9 @@ class TJoyService {
   // Whether the controller at a number is read in the usual pad layout (X/Y left stick, Z the
   // triggers, R/U right stick, A B X Y ...). False for plain joysticks and unknown numbers.
   virtual bool PadLayout(std::uint32_t /*uJoyID*/) { return false; }
+  // The device node the controller at a number is read from ("/dev/input/event5"), or "" when it
+  // has none (a virtual controller, other platforms) or there is no controller there.
+  virtual std::string DevicePath(std::uint32_t /*uJoyID*/) { return {}; }
 };
 
 // A controller summary for listings.

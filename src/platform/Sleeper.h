@@ -33,6 +33,8 @@ class TRealSleeper : public TSleeper {
   void Interrupt() override;
   void Reset() override;
   bool Interrupted() const override { return FInterrupted.load(); }
+  // Readable once interrupted: other waits may watch it too.
+  int WakeFd() const { return FWakeFd; }
 
  private:
   int FWakeFd;

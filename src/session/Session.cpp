@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "mapping/Convert.h"
+#include "platform/evdev/EvdevWake.h"
 #include "platform/print/PrintInjector.h"
 #include "platform/sdl/SdlJoyService.h"
 #include "platform/uinput/UinputInjector.h"
@@ -92,6 +93,10 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
   FMapper->SetDecimalSeparator(UserDecimalSeparator());
   FMapper->Jstick1.SetJoystickID(joystickId);
   FMapper->Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
+  if (options.Wake == "input") {
+    FWake = CreateEvdevWakeSource(*FJoysticks);
+    FMapper->Jstick1.SetWakeSource(FWake.get());
+  }
   FMapper->Jstick1.OnConnection = [this](TObject*, bool answering) {
     if (!FControllerSink) return;
     const int id = FMapper->Jstick1.JoystickID();
@@ -101,6 +106,15 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
       if (controller.JoystickID == id) return FControllerSink(ControllerLine(controller));
     }
   };
+}
+
+std::string TSession::WakeDescription() const {
+  const std::string interval = "every " + std::to_string(FOptions.PollInterval) + " ms";
+  if (!FWake) return "Wake: " + interval;
+  const std::string node = FWake->Node();
+  return "Wake: on controller input" +
+         (node.empty() ? " (" + interval + " while the controller has no device node)"
+                       : " (" + node + ")");
 }
 
 TSession::~TSession() {

@@ -14,6 +14,7 @@
 #include "platform/Injector.h"
 #include "platform/JoyService.h"
 #include "platform/Sleeper.h"
+#include "platform/WakeSource.h"
 #include "session/Replay.h"
 
 namespace kestrova {
@@ -32,6 +33,9 @@ struct TSessionOptions {
   int CursorX = 0;
   int CursorY = 0;
   int PollInterval = 10;  // ms between two reads of the controller
+  // "input": a pass as soon as the controller reports input (its device node), the interval
+  // only while it has none; "interval": a pass every PollInterval ms.
+  std::string Wake = "input";
 };
 
 // Writes "<t> <text>" lines to standard output, t in milliseconds since SetStart with three
@@ -73,6 +77,8 @@ class TSession {
   const std::string& OutputDescription() const { return FOutputDescription; }
   // A warning about the output (x11 on a Wayland desktop), or empty.
   const std::string& OutputNote() const { return FOutputNote; }
+  // How the poll thread wakes, for the start-up status line.
+  std::string WakeDescription() const;
 
   // Receives the controller's status lines ("Controller 1: ... (pad layout)", "No controller
   // found; ...", unplugged) on the poll thread: once at start, then at every plug and unplug.
@@ -99,6 +105,7 @@ class TSession {
   std::unique_ptr<TVirtualController> FVirtualController;
   std::unique_ptr<TInjector> FInjector;
   TRealSleeper FSleeper;
+  std::unique_ptr<TWakeSource> FWake;
   std::unique_ptr<TMapper> FMapper;
   std::unique_ptr<TReplayPlayer> FPlayer;
   TRecordPrinter::TClock::time_point FStart;

@@ -100,4 +100,15 @@ void TScriptedJoyService::SetPov(int number, std::uint32_t pov) {
   At(number).Position.dwPOV = pov;
 }
 
+void TScriptedJoyService::SetDevicePath(int number, std::string path) {
+  std::lock_guard lock(FLock);
+  At(number).DevicePath = std::move(path);
+}
+
+std::string TScriptedJoyService::DevicePath(std::uint32_t uJoyID) {
+  std::lock_guard lock(FLock);
+  if (uJoyID >= MaxJoysticks || !FControllers[uJoyID].Answering) return {};
+  return FControllers[uJoyID].DevicePath;
+}
+
 }  // namespace kestrova

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/JoyService.h"
 
@@ -25,6 +26,8 @@ class TScriptedJoyService : public TJoyService {
   // Controller 0 answers from the start with 0..65535 on six axes, a hat, 32 buttons, all at
   // rest (32767, centred, released); the others do not answer.
   void SetAnswering(int number, bool answering);
+  void SetDevicePath(int number, std::string path);
+  std::string DevicePath(std::uint32_t uJoyID) override;
   void SetCaps(int number, const JOYCAPSA& caps);
   void SetAxes(int number, std::array<std::uint32_t, 6> raw);
   void SetAxis(int number, int axis, std::uint32_t raw);
@@ -40,6 +43,7 @@ class TScriptedJoyService : public TJoyService {
     bool Answering = false;
     JOYCAPSA Caps{};
     JOYINFOEX Position{};
+    std::string DevicePath;
   };
   TController& At(int number);
 

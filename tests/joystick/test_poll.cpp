@@ -1,12 +1,18 @@
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <thread>
 
 #include "common/WaitUntil.h"
 #include "joystick/JoystickFixture.h"
 #include "joystick/PollThread.h"
+#include "platform/evdev/EvdevWake.h"
 
 namespace kestrova::testing {
 namespace {
@@ -329,6 +335,44 @@ TEST_F(PollThreadTest, DestroyingTheComponentStopsItsThread) {
   const auto start = std::chrono::steady_clock::now();
   stick.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+}
+
+// Waking on input, with a FIFO standing in for the controller's device node: it becomes readable
+// when written, and hangs up when its writer goes, as a node does when its pad is unplugged.
+TEST_F(PollThreadTest, WakesOnInputAndFallsBackToTheIntervalWhenTheNodeGoes) {
+  char pattern[] = "/tmp/kestrova-node-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  const std::string node = dir + "/event5";
+  ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
+  const int writer = ::open(node.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  Service.SetDevicePath(0, node);
+  const auto wake = CreateEvdevWakeSource(Service);
+  Stick.SetWakeSource(wake.get());
+  Stick.SetThreadIntensity(10000);
+  Stick.SetEnablePolling(true);
+  WaitUntilPolling();
+  ASSERT_TRUE(WaitUntil([&] { return wake->Node() == node; }));
+  std::this_thread::sleep_for(50ms);
+  const auto idle = Service.PositionReads();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(Service.PositionReads(), idle);  // nothing happens: no pass
+  Service.SetButtons(0, 1);
+  ASSERT_EQ(::write(writer, "e", 1), 1);
+  ASSERT_TRUE(WaitFor(1));
+  EXPECT_THAT(Log.Take(), ElementsAre("button 1 down"));
+  // The node goes: the thread falls back to its interval instead of spinning on a dead node.
+  Stick.SetThreadIntensity(20);
+  ::close(writer);
+  std::this_thread::sleep_for(300ms);
+  const auto before = Service.PositionReads();
+  std::this_thread::sleep_for(200ms);
+  const auto passes = Service.PositionReads() - before;
+  EXPECT_GE(passes, 3);   // on the interval
+  EXPECT_LE(passes, 30);  // not a busy loop
+  Stick.SetEnablePolling(false);
+  Stick.WaitForPollThread();
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -111,6 +111,15 @@ class TSdlJoyService : public TJoyService {
     QuitSdl();
   }
 
+  std::string DevicePath(std::uint32_t uJoyID) override {
+    if (uJoyID >= MaxJoysticks) return {};
+    std::lock_guard lock(SdlLock());
+    const TDevice* device = Resolve(static_cast<int>(uJoyID));
+    if (device == nullptr) return {};
+    const char* path = SDL_JoystickPath(device->Joystick);  // none for virtual controllers
+    return path != nullptr ? path : "";
+  }
+
   bool PadLayout(std::uint32_t uJoyID) override {
     if (uJoyID >= MaxJoysticks) return false;
     std::lock_guard lock(SdlLock());
