@@ -71,9 +71,10 @@ build-release/build.ninja:
 
 bench: deps build-release/build.ninja
 	$(CMAKE) --build build-release -j $(JOBS) --target kestrova kestrova_bench kestrova_micro_bench \
-	  kestrova_uinput_bench
+	  kestrova_uinput_bench kestrova_wake_bench
 	scripts/with-xvfb build-release/bench/kestrova_bench build-release/src/app/kestrova \
-	  build-release/bench/kestrova_micro_bench build-release/bench/kestrova_uinput_bench
+	  build-release/bench/kestrova_micro_bench build-release/bench/kestrova_uinput_bench \
+	  build-release/bench/kestrova_wake_bench
 
 .PHONY: fuzz
 build-fuzz/build.ninja:

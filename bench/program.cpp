@@ -341,11 +341,24 @@ void Micro(const std::vector<std::string>& command) {
   }
 }
 
+// Waking on input against the interval, from the wake benchmark's rows (a mocked evdev node).
+void Wake(const std::string& bench) {
+  const std::string out = (WorkDir / "wake.txt").string();
+  Wait(Spawn({"/usr/bin/umockdev-wrapper", bench}, out));
+  for (const auto& line : Lines(out)) {
+    std::vector<std::string> cells;
+    std::stringstream row(line);
+    for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
+    if (cells.size() != 5) continue;
+    Add(cells[0], std::stod(cells[1]), cells[2].c_str(), cells[3], cells[4] == "1", 3);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: kestrova_bench KESTROVA MICRO_BENCH UINPUT_BENCH\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: kestrova_bench KESTROVA MICRO_BENCH UINPUT_BENCH WAKE_BENCH\n");
     return 2;
   }
   char pattern[] = "/tmp/kestrova-bench-XXXXXX";
@@ -359,6 +372,7 @@ int main(int argc, char** argv) {
   ControllerView(argv[1]);
   Micro({argv[2]});
   Micro({"/usr/bin/umockdev-wrapper", argv[3]});  // the mocked /dev/uinput
+  Wake(argv[4]);
   fs::remove_all(WorkDir);
 
   std::size_t width = 6;
