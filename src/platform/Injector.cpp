@@ -114,6 +114,12 @@ std::vector<std::uint8_t> TInjector::HeldKeys() const {
   return FHeldKeys;
 }
 
+int FixedScreenMetric(int index, int width, int height) {
+  if (index == SM_CXSCREEN) return width;
+  if (index == SM_CYSCREEN) return height;
+  return 0;
+}
+
 TPoint PointerAfterMouseEvent(TPoint cursor, std::uint32_t flags, std::int32_t dx, std::int32_t dy,
                               int width, int height) {
   if (!(flags & MOUSEEVENTF_MOVE)) return cursor;

@@ -48,6 +48,10 @@ std::int16_t UsVkKeyScan(char ch);
 std::string FormatKeyCall(std::uint8_t vk, std::uint32_t flags);
 std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy);
 
+// GetSystemMetrics of an output with a screen of a known size: the width for SM_CXSCREEN, the
+// height for SM_CYSCREEN, 0 for anything else.
+int FixedScreenMetric(int index, int width, int height);
+
 // Where a pointer at cursor lands after mouse_event(flags, dx, dy) on a width x height screen, as
 // a real pointer does: absolute coordinates span 0..65536 across the screen, and the pointer
 // never leaves the screen. Other flags leave it where it is.

@@ -19,9 +19,7 @@ bool TRecordingInjector::GetCursorPos(TPoint& point) {
 }
 
 int TRecordingInjector::GetSystemMetrics(int index) {
-  if (index == SM_CXSCREEN) return FWidth;
-  if (index == SM_CYSCREEN) return FHeight;
-  return 0;
+  return FixedScreenMetric(index, FWidth, FHeight);
 }
 
 std::vector<std::string> TRecordingInjector::Calls() const {

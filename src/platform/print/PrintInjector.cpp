@@ -16,11 +16,7 @@ class TPrintInjector : public TInjector {
     point = FCursor;
     return true;
   }
-  int GetSystemMetrics(int index) override {
-    if (index == SM_CXSCREEN) return FWidth;
-    if (index == SM_CYSCREEN) return FHeight;
-    return 0;
-  }
+  int GetSystemMetrics(int index) override { return FixedScreenMetric(index, FWidth, FHeight); }
 
  protected:
   void DoKeybdEvent(std::uint8_t vk, std::uint8_t, std::uint32_t flags, std::uintptr_t) override {

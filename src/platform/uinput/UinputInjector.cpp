@@ -172,11 +172,7 @@ class TUinputInjector : public TInjector {
   // A program cannot read the pointer of a Wayland desktop: moves are relative motion.
   bool PointerReadable() const override { return false; }
   bool GetCursorPos(TPoint&) override { return false; }
-  int GetSystemMetrics(int index) override {
-    if (index == SM_CXSCREEN) return FWidth;
-    if (index == SM_CYSCREEN) return FHeight;
-    return 0;
-  }
+  int GetSystemMetrics(int index) override { return FixedScreenMetric(index, FWidth, FHeight); }
 
  protected:
   // Worker thread and shutdown; the lock orders the frames of the three devices.
