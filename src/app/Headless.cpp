@@ -14,6 +14,7 @@
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
 #include "mapping/TextFile.h"
+#include "platform/x11/ActiveWindow.h"
 #include "session/Monitor.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
@@ -132,6 +133,23 @@ int RunMonitor(const TCommandLine& options) {
   mapper.Jstick1.SetReadingObserver(nullptr);
   session->Shutdown();
   return 0;
+}
+
+int RunActiveWindow(const TCommandLine&) {
+  try {
+    const TActiveWindow active = ReadActiveWindow();
+    if (!active.Found) {
+      std::cout << "no X window is active (source: " << active.Source
+                << "); on a Wayland desktop a native Wayland window may be in front\n";
+      return 0;
+    }
+    std::cout << "class: " << active.Class << "\ninstance: " << active.Instance
+              << "\nexecutable: " << (active.Executable.empty() ? "(not told)" : active.Executable)
+              << "\nsource: " << active.Source << "\n";
+    return 0;
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
 }
 
 int RunListControllers(const TCommandLine& options) {

@@ -12,5 +12,7 @@ int RunCheck(const TCommandLine& options);
 // Prints the controller's changes ("<t> axis X 12000 -> -316 Left") until a stop signal or the
 // replay's end.
 int RunMonitor(const TCommandLine& options);
+// Prints what the detection of the application in front sees now.
+int RunActiveWindow(const TCommandLine& options);
 
 }  // namespace kestrova

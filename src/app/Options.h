@@ -30,6 +30,7 @@ struct TCommandLine : TSessionOptions {
   bool Quit = false;            // end the running instance
   bool Monitor = false;         // print what the controller does
   bool ShowController = false;  // open the controller view with the window
+  bool ActiveWindow = false;    // print the application in front and exit
   bool Force = false;           // load even over unsaved edits of the running instance
   std::string Profile;
 };

@@ -382,6 +382,29 @@ TEST_F(CliTest, TheRunningWindowLoadsShowsAndQuitsOnRequest) {
   EXPECT_THAT(run.Err, HasSubstr("no Kestrova runs for controller 1"));
 }
 
+TEST_F(CliTest, EachControllerHasItsOwnRunningWindow) {
+  const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_RUNTIME_DIR=" + Dir.string()};
+  TProcess first({"--output", "print", "--joystick", "1"}, Dir / "first", env);
+  TProcess second({"--output", "print", "--joystick", "2"}, Dir / "second", env);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return std::filesystem::exists(Dir / "kestrova" / "instance-1.socket") &&
+               std::filesystem::exists(Dir / "kestrova" / "instance-2.socket");
+      },
+      10s));
+  const std::string profile = Profile({{0, {"KEY DOWN z"}}});
+  TRun run = Run({"--load", profile, "--joystick", "2"}, env);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  run = Run({"--quit", "--joystick", "2"}, env);  // the second one only
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(second.Wait(10s).ExitCode, 0);
+  EXPECT_EQ(first.Wait(300ms).ExitCode, -1);  // still running
+  run = Run({"--quit"}, env);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(first.Wait(10s).ExitCode, 0);
+}
+
 TEST_F(CliTest, ASocketLeftByAKilledWindowIsTakenOver) {
   const std::string socket = (Dir / "kestrova" / "instance-1.socket").string();
   const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",

@@ -3,14 +3,20 @@
 // GoogleTest first: Xlib defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include "exec/inputsynth.h"
+#include "platform/x11/ActiveWindow.h"
 #include "platform/x11/X11Injector.h"
 
 namespace kestrova {
@@ -125,6 +131,43 @@ TEST_F(X11Test, MovesPutThePointerOnTheExpectedPixel) {
   MouseButton(*Injector, "LEFT", "PRESS");
   MouseButton(*Injector, "LEFT", "RELEASE");
   EXPECT_EQ(CursorX(*Injector), 1023);  // a click does not move the pointer
+}
+
+// What the detection of the application in front sees: the test plays the window manager and
+// names its own window the active one.
+TEST_F(X11Test, TheActiveWindowsClassAndExecutable) {
+  XClassHint hint{const_cast<char*>("racing"), const_cast<char*>("RacingGame")};
+  XSetClassHint(FDisplay, FWindow, &hint);
+  const Atom pid = XInternAtom(FDisplay, "_NET_WM_PID", False);
+  const unsigned long self = static_cast<unsigned long>(::getpid());
+  XChangeProperty(FDisplay, FWindow, pid, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&self), 1);
+  const Atom active = XInternAtom(FDisplay, "_NET_ACTIVE_WINDOW", False);
+  const Window root = DefaultRootWindow(FDisplay);
+  XChangeProperty(FDisplay, root, active, XA_WINDOW, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&FWindow), 1);
+  XSync(FDisplay, False);
+  const TActiveWindow seen = ReadActiveWindow();
+  EXPECT_TRUE(seen.Found);
+  EXPECT_EQ(seen.Class, "RacingGame");
+  EXPECT_EQ(seen.Instance, "racing");
+  EXPECT_EQ(seen.Executable, std::filesystem::read_symlink("/proc/self/exe").string());
+  EXPECT_EQ(seen.Source.rfind("X11 _NET_ACTIVE_WINDOW on :", 0), 0u) << seen.Source;
+  // The program says the same.
+  std::string out;
+  if (FILE* pipe = ::popen(KESTROVA_BINARY " --active-window", "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    EXPECT_EQ(::pclose(pipe), 0);
+  }
+  EXPECT_NE(out.find("class: RacingGame\ninstance: racing\nexecutable: "), std::string::npos)
+      << out;
+  // No window active (none named, or a native Wayland one in front): said so.
+  const Window none = 0;
+  XChangeProperty(FDisplay, root, active, XA_WINDOW, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&none), 1);
+  XSync(FDisplay, False);
+  EXPECT_FALSE(ReadActiveWindow().Found);
 }
 
 TEST(X11Open, UnknownDisplayIsAClearError) {

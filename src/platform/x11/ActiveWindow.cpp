@@ -1,0 +1,76 @@
+#include "ActiveWindow.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+namespace kestrova {
+
+namespace {
+
+// One 32-bit property value of a window (a window id, a process id), or 0.
+unsigned long CardinalProperty(Display* display, Window window, const char* name, Atom type) {
+  const Atom property = XInternAtom(display, name, True);
+  if (property == None) return 0;
+  Atom actualType = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  unsigned long value = 0;
+  if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr && format == 32 && count == 1) {
+    value = *reinterpret_cast<unsigned long*>(data);
+  }
+  if (data != nullptr) XFree(data);
+  return value;
+}
+
+// X errors on a window that went away between two requests are no reason to end the program.
+int IgnoreErrors(Display*, XErrorEvent*) {
+  return 0;
+}
+
+}  // namespace
+
+TActiveWindow ReadActiveWindow(const std::string& displayName) {
+  const char* name = displayName.empty() ? nullptr : displayName.c_str();
+  const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(name), XCloseDisplay);
+  if (!display) {
+    const std::string shown = XDisplayName(name);
+    throw std::runtime_error(shown.empty() ? "no X display: DISPLAY is not set"
+                                           : "Cannot open X display '" + shown + "'");
+  }
+  const auto previous = XSetErrorHandler(IgnoreErrors);
+  TActiveWindow active;
+  active.Source = std::string("X11 _NET_ACTIVE_WINDOW on ") + DisplayString(display.get());
+  const Window window = CardinalProperty(display.get(), DefaultRootWindow(display.get()),
+                                         "_NET_ACTIVE_WINDOW", XA_WINDOW);
+  if (window != 0) {
+    XClassHint hint{};
+    if (XGetClassHint(display.get(), window, &hint) != 0) {
+      active.Found = true;
+      if (hint.res_class != nullptr) active.Class = hint.res_class;
+      if (hint.res_name != nullptr) active.Instance = hint.res_name;
+      XFree(hint.res_class);
+      XFree(hint.res_name);
+    }
+    if (const unsigned long pid =
+            CardinalProperty(display.get(), window, "_NET_WM_PID", XA_CARDINAL)) {
+      std::error_code error;
+      const auto exe =
+          std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+      if (!error) active.Executable = exe.string();
+    }
+  }
+  XSync(display.get(), False);
+  XSetErrorHandler(previous);
+  return active;
+}
+
+}  // namespace kestrova
