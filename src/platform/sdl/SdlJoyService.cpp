@@ -115,9 +115,7 @@ class TSdlJoyService : public TJoyService {
     if (uJoyID >= MaxJoysticks) return {};
     std::lock_guard lock(SdlLock());
     const TDevice* device = Resolve(static_cast<int>(uJoyID));
-    if (device == nullptr) return {};
-    const char* path = SDL_JoystickPath(device->Joystick);  // none for virtual controllers
-    return path != nullptr ? path : "";
+    return device != nullptr ? device->Path : std::string();
   }
 
   bool PadLayout(std::uint32_t uJoyID) override {
@@ -218,6 +216,7 @@ class TSdlJoyService : public TJoyService {
     SDL_JoystickID Instance;
     SDL_Joystick* Joystick;
     SDL_GameController* Controller;  // null for a plain joystick
+    std::string Path;                // its device node; "" for a virtual one
   };
 
   static void Close(TDevice& device) {
@@ -259,7 +258,7 @@ class TSdlJoyService : public TJoyService {
     for (auto& device : FOpen) {
       if (device.Instance == instance) return &device;
     }
-    TDevice device{instance, nullptr, nullptr};
+    TDevice device{instance, nullptr, nullptr, {}};
     if (SDL_IsGameController(index)) {
       device.Controller = SDL_GameControllerOpen(index);
       if (device.Controller) device.Joystick = SDL_GameControllerGetJoystick(device.Controller);
@@ -269,6 +268,12 @@ class TSdlJoyService : public TJoyService {
       device.Joystick = SDL_JoystickOpen(index);
     }
     if (!device.Joystick) return nullptr;
+    // Asked once, and never of a virtual controller: SDL answers that with an error, whose text
+    // it keeps per thread (and the poll thread is no SDL thread to clean it up).
+    if (!SDL_JoystickIsVirtual(index)) {
+      const char* path = SDL_JoystickPath(device.Joystick);
+      device.Path = path != nullptr ? path : "";
+    }
     FOpen.push_back(device);
     return &FOpen.back();
   }
