@@ -111,7 +111,11 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
 std::string TSession::WakeDescription() const {
   const std::string interval = "every " + std::to_string(FOptions.PollInterval) + " ms";
   if (!FWake) return "Wake: " + interval;
-  const std::string node = FWake->Node();
+  // The node the poll thread waits on, or will at its next wait.
+  std::string node = FWake->Node();
+  if (node.empty()) {
+    node = FJoysticks->DevicePath(static_cast<std::uint32_t>(FMapper->Jstick1.JoystickID() - 1));
+  }
   return "Wake: on controller input" +
          (node.empty() ? " (" + interval + " while the controller has no device node)"
                        : " (" + node + ")");
