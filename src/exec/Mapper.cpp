@@ -68,6 +68,24 @@ void TMapper::Shutdown() {
   FInjector.ReleaseHeld();
 }
 
+void TMapper::DropQueueAndRelease() {
+  if (FShutDown) return;
+  const bool running = FExecThread != nullptr;
+  FSleeper.Interrupt();  // ends a DELAY or a block pass under way
+  if (FExecThread) {
+    FExecThread->Terminate();
+    FExecThread->Join();
+    FExecThread.reset();
+  }
+  {
+    std::lock_guard lock(FQueueLock);
+    FCommandQueue.clear();
+  }
+  FInjector.ReleaseHeld();
+  FSleeper.Reset();  // nobody waits on it now
+  if (running) FExecThread = std::make_unique<TExecThread>(*this);
+}
+
 std::vector<std::string> TMapper::Slot(int slot) const {
   std::lock_guard lock(FQueueLock);
   return *FCommandLists.at(slot);

@@ -85,6 +85,11 @@ class TMapper {
   // destructor calls it.
   void Shutdown();
 
+  // For a profile switch: ends what runs (a DELAY, a block pass), drops the queued lines and
+  // releases every key and button held, while polling goes on; the worker then takes new lines
+  // again. Owner's thread (not the worker, not the poll thread); nothing after Shutdown.
+  void DropQueueAndRelease();
+
   // Routing: controller changes to event names and kinds, on the poll thread.
   void Jstick1Axis(TObject* Sender, int X, int Y, int Z, int R, int U, int V, float pcX, float pcY,
                    float pcZ, float pcR, float pcU, float pcV);

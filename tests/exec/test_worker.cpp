@@ -174,5 +174,30 @@ TEST(ThreadGate, AppendsAndRotatesTheTrace) {
   std::filesystem::remove_all(dir);
 }
 
+TEST_F(WorkerTest, ASwitchEndsWhatRunsReleasesAndTakesNewLinesAgain) {
+  Mapper.SetSlot(26, {"KEY DOWN SHIFT", "LEFT MOUSE DOWN", "BEGBLOCK 001 RPT 0", "KEY DOWN a",
+                      "DELAY 50", "KEY UP a", "ENDBLOCK 001"});
+  Mapper.SetSlot(28, {"KEY DOWN b", "KEY UP b"});
+  Mapper.Start();
+  Mapper.ExecuteCommands("Button 1", "PRESS");
+  ASSERT_TRUE(WaitForCalls(3));
+  const auto started = Clock::now();
+  Mapper.DropQueueAndRelease();
+  EXPECT_LT(Clock::now() - started, 1s);  // not held up by the endless block
+  EXPECT_TRUE(Mapper.QueuedLines().empty());
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+  const auto calls = Injector.Calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "key 0x10 up"), calls.end());
+  EXPECT_TRUE(std::any_of(calls.begin(), calls.end(),
+                          [](const std::string& c) { return c.starts_with("mouse 0x8004"); }));
+  // The worker takes lines again.
+  const std::size_t before = Injector.Calls().size();
+  Mapper.ExecuteCommands("Button 2", "PRESS");
+  ASSERT_TRUE(WaitForCalls(before + 2));
+  const auto after = Injector.Calls();
+  EXPECT_EQ(after[before], "key 0x42 down");
+  EXPECT_EQ(after[before + 1], "key 0x42 up");
+}
+
 }  // namespace
 }  // namespace kestrova::testing
