@@ -470,6 +470,23 @@ void TFormMain::ApplyProfile(const TLoadedProfile& profile, const QString& path)
   if (OnProfileFile) OnProfileFile(path);
 }
 
+void TFormMain::SwitchProfileFor(const QString& profile, const QString& application) {
+  if (profile.isEmpty() || QFileInfo(profile).absoluteFilePath() == ProfilePath()) return;
+  if (!FSaved) {
+    AddStatusLine("Not switched to " + profile + " for " + application +
+                  ": the profile shown has unsaved edits");
+    return;
+  }
+  FMapper.DropQueueAndRelease();  // a switch never leaves a key down
+  const QString error = TryLoadProfileFile(QFileInfo(profile).absoluteFilePath());
+  if (!error.isEmpty()) {
+    AddStatusLine("Not switched to " + profile + " for " + application + ": " +
+                  error.section('\n', 0, 0));
+    return;
+  }
+  AddStatusLine("Switched to " + profile + " for " + application);
+}
+
 bool TFormMain::ConfirmDiscard() {
   return FSaved || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
 }

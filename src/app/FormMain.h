@@ -119,6 +119,11 @@ class TFormMain : public QWidget {
   QLabel* GetJoyLabel(int slot) const;
   TMapper& Mapper() { return FMapper; }
   bool Saved() const { return FSaved; }
+  // Loads the profile of the application in front (named in the status line): first ends what
+  // runs and releases every key and button held. Not over unsaved edits, and not when that
+  // profile is shown already; a profile that fails to load keeps the current one.
+  void SwitchProfileFor(const QString& profile, const QString& application);
+
   // True when the profile is saved, or the user agrees to lose the unsaved work.
   bool ConfirmDiscard();
   // The file of the profile shown, from the caption; empty for a new one.

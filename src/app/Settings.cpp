@@ -64,6 +64,30 @@ QString TSettings::LastProfile() const {
   return recent.isEmpty() ? QString() : recent.first();
 }
 
+TAppRules TSettings::AppRules() const {
+  TAppRules rules;
+  rules.Enabled = FStore.value("applications/enabled", true).toBool();
+  rules.DefaultProfile = FStore.value("applications/default").toString().toStdString();
+  for (int i = 1;; ++i) {
+    const QVariant text = FStore.value(QString("applications/rule%1").arg(i));
+    if (!text.isValid()) break;
+    TAppRule rule;
+    if (ParseAppRule(text.toString().toStdString(), rule)) rules.Rules.push_back(rule);
+  }
+  return rules;
+}
+
+void TSettings::SetAppRules(const TAppRules& rules) {
+  FStore.remove("applications");
+  FStore.setValue("applications/enabled", rules.Enabled);
+  FStore.setValue("applications/default", QString::fromStdString(rules.DefaultProfile));
+  for (std::size_t i = 0; i < rules.Rules.size(); ++i) {
+    FStore.setValue(QString("applications/rule%1").arg(i + 1),
+                    QString::fromStdString(FormatAppRule(rules.Rules[i])));
+  }
+  FStore.sync();
+}
+
 QString AutostartFile() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
          "/autostart/org.example.Kestrova.desktop";

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "AppRules.h"
+
 namespace kestrova {
 
 class TSettings {
@@ -27,6 +29,10 @@ class TSettings {
   void SetOpenLastProfileAtStart(bool on);
   // The newest recent profile.
   QString LastProfile() const;
+
+  // Profiles by application (applications/enabled, applications/default, applications/rule1..).
+  TAppRules AppRules() const;
+  void SetAppRules(const TAppRules& rules);
 
   QString FileName() const { return FStore.fileName(); }
 

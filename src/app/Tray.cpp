@@ -23,6 +23,13 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
   OpenLastAction->setCheckable(true);
   connect(OpenLastAction, &QAction::toggled, this,
           [this](bool on) { FSettings.SetOpenLastProfileAtStart(on); });
+  FollowApplicationsAction = FMenu->addAction("Profiles follow the application in front");
+  FollowApplicationsAction->setCheckable(true);
+  connect(FollowApplicationsAction, &QAction::toggled, this, [this](bool on) {
+    TAppRules rules = FSettings.AppRules();
+    rules.Enabled = on;
+    FSettings.SetAppRules(rules);
+  });
   StartAtLoginAction = FMenu->addAction("Start at login");
   StartAtLoginAction->setCheckable(true);
   connect(StartAtLoginAction, &QAction::toggled, this, [this](bool on) {
@@ -98,6 +105,12 @@ void TTray::Refresh() {
   {
     const QSignalBlocker quiet(OpenLastAction);
     OpenLastAction->setChecked(FSettings.OpenLastProfileAtStart());
+  }
+  {
+    const QSignalBlocker quiet(FollowApplicationsAction);
+    const TAppRules rules = FSettings.AppRules();
+    FollowApplicationsAction->setChecked(rules.Enabled && !rules.Rules.empty());
+    FollowApplicationsAction->setEnabled(!rules.Rules.empty());  // off until there is a rule
   }
   {
     const QSignalBlocker quiet(StartAtLoginAction);

@@ -31,6 +31,7 @@ class TTray : public QObject {
   QAction* ControllerAction = nullptr;
   QAction* OpenLastAction = nullptr;
   QAction* StartAtLoginAction = nullptr;
+  QAction* FollowApplicationsAction = nullptr;  // profiles follow the application in front
   QAction* ExitAction = nullptr;
 
   // "Kestrova: <profile> - <controller>".

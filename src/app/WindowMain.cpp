@@ -28,6 +28,7 @@
 #include "dialogs/getxy.h"
 #include "dialogs/mousemove.h"
 #include "platform/qt/Shell.h"
+#include "platform/x11/ActiveWindowWatch.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
 
@@ -180,6 +181,28 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
         &tray, [&tray, text = QString::fromStdString(line)] { tray.SetController(text); },
         Qt::QueuedConnection);
   });
+  // Profiles that follow the application in front, told by the X display (X11, XWayland).
+  std::unique_ptr<TActiveWindowWatch> watch;
+  std::unique_ptr<QSocketNotifier> watchNotifier;
+  if (XDisplayUsable()) {
+    try {
+      watch = CreateActiveWindowWatch();
+      watchNotifier = std::make_unique<QSocketNotifier>(watch->Fd(), QSocketNotifier::Read);
+      QObject::connect(watchNotifier.get(), &QSocketNotifier::activated, &formMain,
+                       [&formMain, &settings, &watch] {
+                         formMain.Guarded([&] {
+                           const auto active = watch->Changed();
+                           if (!active) return;
+                           const std::string profile =
+                               ProfileForApplication(settings.AppRules(), *active);
+                           formMain.SwitchProfileFor(QString::fromStdString(profile),
+                                                     QString::fromStdString(active->Class));
+                         });
+                       });
+    } catch (const std::exception&) {
+      watch.reset();  // no X display to watch: the rules wait for one
+    }
+  }
   const bool hidden = options.Hidden && tray.Shown();
   if (hidden) {
     formMain.FormShow();  // starts the mapper, as the first showing does

@@ -202,6 +202,35 @@ class FormMainTest : public QObject {
     QCOMPARE(view.AxisTexts[jaX]->text(), QString("raw 0 -> -500 Left"));
   }
 
+  void ASwitchReleasesFirstAndNeverOverUnsavedEdits() {
+    TSlotTable table;
+    table[0] = {"KEY DOWN g"};
+    WriteProfileFile(Path("game.kpf").toStdString(), table, {300, 300, 300, 300});
+    Form->ButtonDelayClick();  // an unsaved edit
+    Form->SwitchProfileFor(Path("game.kpf"), "RacingGame");
+    QVERIFY(StatusText().contains("Not switched to " + Path("game.kpf") +
+                                  " for RacingGame: the profile shown has unsaved edits"));
+    QCOMPARE(Form->ProfilePath(), QString());
+    // Saved (here: a profile loaded), it switches, and lets go of what was held first.
+    Form->LoadProfileFile(Path("game.kpf"));
+    Form->Mapper().SetSlot(26, {"KEY DOWN SHIFT"});
+    Form->Mapper().ExecuteCommands("Button 1", "PRESS");
+    QVERIFY(QTest::qWaitFor([this] { return !Injector->HeldKeys().empty(); }, 5000));
+    TSlotTable other;
+    other[2] = {"KEY DOWN o"};
+    WriteProfileFile(Path("other.kpf").toStdString(), other, {300, 300, 300, 300});
+    Form->SwitchProfileFor(Path("other.kpf"), "Editor");
+    QVERIFY(Injector->HeldKeys().empty());
+    QCOMPARE(Form->ProfilePath(), Path("other.kpf"));
+    QVERIFY(StatusText().contains("Switched to " + Path("other.kpf") + " for Editor"));
+    // A profile that fails to load keeps the current one.
+    WriteFile("broken.kpf", "#Kestrova Beta Profile\r\n");
+    Form->SwitchProfileFor(Path("broken.kpf"), "Broken");
+    QCOMPARE(Form->ProfilePath(), Path("other.kpf"));
+    QVERIFY(StatusText().contains("Not switched to " + Path("broken.kpf") +
+                                  " for Broken: List index out of bounds (1)"));
+  }
+
   void StateAfterStart() {
     QCOMPARE(Form->windowTitle(), QString("Kestrova"));
     QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));

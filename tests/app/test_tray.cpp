@@ -151,7 +151,8 @@ class TrayTest : public QObject {
     QVERIFY(!tray.Shown());  // no tray offscreen: the program goes on without one
     QCOMPARE(MenuTexts(tray.Menu()),
              (QStringList{"Hide window", "Controller...", "Recent profiles",
-                          "Open the last profile at start", "Start at login", "Exit"}));
+                          "Open the last profile at start",
+                          "Profiles follow the application in front", "Start at login", "Exit"}));
     QVERIFY(!tray.RecentMenu()->isEnabled());
     QCOMPARE(tray.ToolTip(), QString("Kestrova: new profile"));
 

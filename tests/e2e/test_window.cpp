@@ -10,6 +10,7 @@
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -124,6 +125,61 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   EXPECT_NE(text.find("caption: Kestrova - " + profile), std::string::npos) << text;
   EXPECT_NE(text.find("Executing Button 1 PRESS\n"), std::string::npos) << text;
   EXPECT_NE(text.find("input:\nHi!\n"), std::string::npos) << text;
+  std::filesystem::remove_all(dir);
+}
+
+// Profiles follow the application in front: the test plays the window manager, naming windows
+// of its own the active one.
+TEST(Window, ProfilesFollowTheApplicationInFront) {
+  char pattern[] = "/tmp/kestrova-follow-XXXXXX";
+  const std::filesystem::path dir = ::mkdtemp(pattern);
+  TSlotTable racing;
+  racing[0] = {"KEY DOWN r"};
+  TSlotTable desktop;
+  desktop[0] = {"KEY DOWN d"};
+  const std::string racingProfile = (dir / "racing.kpf").string();
+  const std::string desktopProfile = (dir / "desktop.kpf").string();
+  WriteProfileFile(racingProfile, racing, {300, 300, 300, 300});
+  WriteProfileFile(desktopProfile, desktop, {300, 300, 300, 300});
+  std::filesystem::create_directories(dir / "config" / "Kestrova");
+  std::ofstream(dir / "config" / "Kestrova" / "Kestrova.ini")
+      << "[applications]\nenabled=true\ndefault=" << desktopProfile << "\nrule1=class|RacingGame|"
+      << racingProfile << "\n";
+  const std::string state = (dir / "state.txt").string();
+
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "no X server; run under scripts/with-xvfb";
+  TProcess process(
+      {"--output", "print"}, dir,
+      {"KESTROVA_STATE_FILE=" + state, "XDG_CONFIG_HOME=" + (dir / "config").string()});
+  ASSERT_NE(WaitForWindow(display, "Kestrova"), 0u) << "the window did not appear";
+
+  const Window root = DefaultRootWindow(display);
+  const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+  const auto makeActive = [&](const char* className) {
+    Window window = 0;
+    if (className != nullptr) {
+      window = XCreateSimpleWindow(display, root, 0, 0, 10, 10, 0, 0, 0);
+      XClassHint hint{const_cast<char*>("app"), const_cast<char*>(className)};
+      XSetClassHint(display, window, &hint);
+    }
+    XChangeProperty(display, root, active, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&window), 1);
+    XSync(display, False);
+    std::this_thread::sleep_for(700ms);
+  };
+  makeActive("RacingGame");
+  makeActive("Editor");  // any other application: the default profile
+  makeActive(nullptr);   // nothing in front (a native Wayland window): the profile stays
+  process.Signal(SIGTERM);
+  const TRun run = process.Wait(20s);
+  XCloseDisplay(display);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  const std::string text = TProcess::ReadFile(state);
+  EXPECT_NE(text.find("Switched to " + racingProfile + " for RacingGame"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Switched to " + desktopProfile + " for Editor"), std::string::npos) << text;
+  EXPECT_NE(text.find("caption: Kestrova - " + desktopProfile), std::string::npos) << text;
   std::filesystem::remove_all(dir);
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/AppRules.h"
 #include "app/Instance.h"
 #include "platform/print/PrintInjector.h"
 #include "session/Monitor.h"
@@ -347,6 +348,43 @@ TEST(Monitor, DirectionsAsTheRoutingFindsThem) {
   EXPECT_EQ(HatDirection(31500), "NW");
   EXPECT_EQ(HatDirection(4500), "NE");
   EXPECT_EQ(HatDirection(4501), "");
+}
+
+}  // namespace
+}  // namespace kestrova
+
+namespace kestrova {
+namespace {
+
+TEST(ApplicationProfiles, TheFirstMatchingRuleElseTheDefault) {
+  TAppRules rules;
+  EXPECT_EQ(ProfileForApplication(rules, {true, "RacingGame", "racing", "/usr/games/racing", ""}),
+            "");  // no rule: nothing switches
+  rules.Rules = {{TAppRule::WindowClass, "racinggame", "/p/racing.kpf"},
+                 {TAppRule::Executable, "shooter", "/p/shooter.kpf"},
+                 {TAppRule::Executable, "/opt/editor/bin/editor", "/p/editor.kpf"}};
+  rules.DefaultProfile = "/p/desktop.kpf";
+  const auto forApp = [&](const std::string& cls, const std::string& exe) {
+    return ProfileForApplication(rules, {true, cls, "", exe, ""});
+  };
+  EXPECT_EQ(forApp("RacingGame", ""), "/p/racing.kpf");  // classes without regard to case
+  EXPECT_EQ(forApp("Wine", "/home/me/.wine/shooter"), "/p/shooter.kpf");   // by file name
+  EXPECT_EQ(forApp("Editor", "/opt/editor/bin/editor"), "/p/editor.kpf");  // by path
+  EXPECT_EQ(forApp("Editor", "/usr/bin/editor"), "/p/desktop.kpf");        // another path: default
+  EXPECT_EQ(ProfileForApplication(rules, {}), "");  // nothing in front: the profile stays
+  rules.Enabled = false;
+  EXPECT_EQ(forApp("RacingGame", ""), "");
+  // Stored as text and read back; malformed texts are no rules.
+  TAppRule rule;
+  ASSERT_TRUE(ParseAppRule(FormatAppRule(rules.Rules[2]), rule));
+  EXPECT_EQ(rule.Match, TAppRule::Executable);
+  EXPECT_EQ(rule.Value, "/opt/editor/bin/editor");
+  EXPECT_EQ(rule.Profile, "/p/editor.kpf");
+  EXPECT_TRUE(ParseAppRule("class|A|/with|bar.kpf", rule));
+  EXPECT_EQ(rule.Profile, "/with|bar.kpf");
+  for (const char* bad : {"window|A|/a.kpf", "class||/a.kpf", "class|A|", "class|A"}) {
+    EXPECT_FALSE(ParseAppRule(bad, rule)) << bad;
+  }
 }
 
 }  // namespace
