@@ -35,6 +35,7 @@ const char* const HelpText =
     "                       and every --poll-interval ms only where it has no device node;\n"
     "                       interval: read it every --poll-interval ms\n"
     "  --active-window      print the application in front (window class, executable) and exit\n"
+    "  --app-profiles       open the rules that switch profiles by application, with the window\n"
     "  --list-controllers   list the controllers and exit\n"
     "  --monitor            print what the controller does, a line per change, until stopped;\n"
     "                       runs no profile and injects nothing\n"
@@ -95,6 +96,8 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       if (options.Wake != "input" && options.Wake != "interval") {
         throw EUsage("--wake is input or interval, not '" + options.Wake + "'");
       }
+    } else if (argument == "--app-profiles") {
+      options.AppProfiles = true;
     } else if (argument == "--active-window") {
       options.ActiveWindow = true;
     } else if (argument == "--show-controller") {

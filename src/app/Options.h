@@ -31,6 +31,7 @@ struct TCommandLine : TSessionOptions {
   bool Monitor = false;         // print what the controller does
   bool ShowController = false;  // open the controller view with the window
   bool ActiveWindow = false;    // print the application in front and exit
+  bool AppProfiles = false;     // open the application profiles with the window
   bool Force = false;           // load even over unsaved edits of the running instance
   std::string Profile;
 };

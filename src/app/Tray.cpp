@@ -30,6 +30,10 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
     rules.Enabled = on;
     FSettings.SetAppRules(rules);
   });
+  AppProfilesAction = FMenu->addAction("Application profiles...", this, [this] {
+    if (OnAppProfiles) OnAppProfiles();
+    Refresh();
+  });
   StartAtLoginAction = FMenu->addAction("Start at login");
   StartAtLoginAction->setCheckable(true);
   connect(StartAtLoginAction, &QAction::toggled, this, [this](bool on) {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QAction;
 class QMenu;
@@ -32,6 +33,8 @@ class TTray : public QObject {
   QAction* OpenLastAction = nullptr;
   QAction* StartAtLoginAction = nullptr;
   QAction* FollowApplicationsAction = nullptr;  // profiles follow the application in front
+  QAction* AppProfilesAction = nullptr;         // opens the rules' dialog (OnAppProfiles)
+  std::function<void()> OnAppProfiles;
   QAction* ExitAction = nullptr;
 
   // "Kestrova: <profile> - <controller>".

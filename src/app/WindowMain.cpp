@@ -9,12 +9,14 @@
 #include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QTextStream>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 
+#include "AppProfilesDialog.h"
 #include "ControllerView.h"
 #include "FormMain.h"
 #include "Instance.h"
@@ -182,6 +184,14 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
         Qt::QueuedConnection);
   });
   // Profiles that follow the application in front, told by the X display (X11, XWayland).
+  QStringList seenApplications;  // newest first, for the rules' dialog
+  TFormAppProfiles formAppProfiles(&formMain);
+  formAppProfiles.setWindowFlag(Qt::Window);
+  const auto openAppProfiles = [&] {
+    formAppProfiles.SetRules(settings.AppRules(), seenApplications);
+    if (formAppProfiles.exec() == QDialog::Accepted) settings.SetAppRules(formAppProfiles.Rules());
+  };
+  tray.OnAppProfiles = openAppProfiles;
   std::unique_ptr<TActiveWindowWatch> watch;
   std::unique_ptr<QSocketNotifier> watchNotifier;
   if (XDisplayUsable()) {
@@ -189,10 +199,16 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
       watch = CreateActiveWindowWatch();
       watchNotifier = std::make_unique<QSocketNotifier>(watch->Fd(), QSocketNotifier::Read);
       QObject::connect(watchNotifier.get(), &QSocketNotifier::activated, &formMain,
-                       [&formMain, &settings, &watch] {
+                       [&formMain, &settings, &watch, &seenApplications] {
                          formMain.Guarded([&] {
                            const auto active = watch->Changed();
                            if (!active) return;
+                           const QString seen = QString::fromStdString(active->Class);
+                           if (!seen.isEmpty()) {
+                             seenApplications.removeAll(seen);
+                             seenApplications.prepend(seen);
+                             while (seenApplications.size() > 5) seenApplications.removeLast();
+                           }
                            const std::string profile =
                                ProfileForApplication(settings.AppRules(), *active);
                            formMain.SwitchProfileFor(QString::fromStdString(profile),
@@ -223,6 +239,8 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   if (!settings.Problem().isEmpty()) formMain.AddStatusLine(settings.Problem());
   if (!instanceProblem.isEmpty()) formMain.AddStatusLine(instanceProblem);
   if (options.ShowController) formMain.ButtonControllerClick();
+  if (options.AppProfiles)
+    QTimer::singleShot(0, &formMain, [&] { formMain.Guarded(openAppProfiles); });
   QString profile = QString::fromLocal8Bit(options.Profile.c_str());
   if (profile.isEmpty() && settings.OpenLastProfileAtStart()) profile = settings.LastProfile();
   if (!profile.isEmpty()) formMain.Guarded([&] { formMain.LoadProfileFile(profile); });

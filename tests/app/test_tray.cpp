@@ -2,9 +2,14 @@
 // test's own (XDG_CONFIG_HOME).
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -13,6 +18,7 @@
 #include <thread>
 
 #include "WindowHarness.h"
+#include "app/AppProfilesDialog.h"
 #include "app/Instance.h"
 #include "app/InstanceServer.h"
 #include "app/Settings.h"
@@ -144,15 +150,57 @@ class TrayTest : public QObject {
     QVERIFY(form.Saved());
   }
 
+  void ApplicationProfilesAreEditedWithoutTypingAClass() {
+    TFormAppProfiles dialog;
+    TAppRules rules;
+    rules.Rules = {{TAppRule::Executable, "shooter", "/p/shooter.kpf"}};
+    dialog.SetRules(rules, {"RacingGame", "Firefox"});
+    QCOMPARE(dialog.ComboBoxApplication->count(), 2);
+    QCOMPARE(dialog.ComboBoxApplication->currentText(), QString("RacingGame"));  // newest first
+    QCOMPARE(dialog.TableRules->rowCount(), 1);
+    // Add: the application offered, the profile asked for; no profile chosen, no rule.
+    Harness->Shell.Files = {"/p/racing.kpf"};
+    dialog.ButtonAdd->click();
+    dialog.ButtonAdd->click();  // the file dialog cancelled
+    QCOMPARE(dialog.TableRules->rowCount(), 2);
+    dialog.ComboBoxApplication->setEditText("");
+    dialog.ButtonAdd->click();
+    QCOMPARE(Harness->Shell.Messages.size(), 1);  // an application first
+    Harness->Shell.Files = {"/p/desktop.kpf"};
+    dialog.ButtonBrowseDefault->click();
+    dialog.CheckBoxEnabled->setChecked(false);
+    TAppRules edited = dialog.Rules();
+    QVERIFY(!edited.Enabled);
+    QCOMPARE(edited.DefaultProfile, std::string("/p/desktop.kpf"));
+    QCOMPARE(edited.Rules.size(), std::size_t(2));
+    QCOMPARE(edited.Rules[1].Value, std::string("RacingGame"));
+    QCOMPARE(edited.Rules[1].Profile, std::string("/p/racing.kpf"));
+    QVERIFY(edited.Rules[1].Match == TAppRule::WindowClass);
+    // Remove the selected one; and what is saved reads back.
+    dialog.TableRules->selectRow(0);
+    dialog.ButtonRemove->click();
+    edited = dialog.Rules();
+    QCOMPARE(edited.Rules.size(), std::size_t(1));
+    QCOMPARE(edited.Rules[0].Value, std::string("RacingGame"));
+    TSettings settings;
+    settings.SetAppRules(edited);
+    const TAppRules stored = TSettings().AppRules();
+    QCOMPARE(stored.Rules.size(), std::size_t(1));
+    QCOMPARE(stored.Rules[0].Profile, std::string("/p/racing.kpf"));
+    QCOMPARE(stored.DefaultProfile, std::string("/p/desktop.kpf"));
+    QVERIFY(!stored.Enabled);
+  }
+
   void TheMenuWithoutATray() {
     TFormMain& form = Harness->Form;
     TSettings settings;
     TTray tray(form, settings, "kestrova", true);
     QVERIFY(!tray.Shown());  // no tray offscreen: the program goes on without one
-    QCOMPARE(MenuTexts(tray.Menu()),
-             (QStringList{"Hide window", "Controller...", "Recent profiles",
-                          "Open the last profile at start",
-                          "Profiles follow the application in front", "Start at login", "Exit"}));
+    QCOMPARE(
+        MenuTexts(tray.Menu()),
+        (QStringList{"Hide window", "Controller...", "Recent profiles",
+                     "Open the last profile at start", "Profiles follow the application in front",
+                     "Application profiles...", "Start at login", "Exit"}));
     QVERIFY(!tray.RecentMenu()->isEnabled());
     QCOMPARE(tray.ToolTip(), QString("Kestrova: new profile"));
 
