@@ -135,18 +135,25 @@ int RunMonitor(const TCommandLine& options) {
   return 0;
 }
 
-int RunActiveWindow(const TCommandLine&) {
-  try {
-    const TActiveWindow active = ReadActiveWindow();
-    if (!active.Found) {
+int PrintActiveWindow(const TActiveWindow& active) {
+  if (!active.Found) {
+    if (active.Source.starts_with("X11")) {
       std::cout << "no X window is active (source: " << active.Source
                 << "); on a Wayland desktop a native Wayland window may be in front\n";
-      return 0;
+    } else {
+      std::cout << "no window is active (source: " << active.Source << ")\n";
     }
-    std::cout << "class: " << active.Class << "\ninstance: " << active.Instance
-              << "\nexecutable: " << (active.Executable.empty() ? "(not told)" : active.Executable)
-              << "\nsource: " << active.Source << "\n";
     return 0;
+  }
+  std::cout << "class: " << active.Class << "\ninstance: " << active.Instance
+            << "\nexecutable: " << (active.Executable.empty() ? "(not told)" : active.Executable)
+            << "\nsource: " << active.Source << "\n";
+  return 0;
+}
+
+int RunActiveWindow(const TCommandLine&) {
+  try {
+    return PrintActiveWindow(ReadActiveWindow());
   } catch (const std::exception& error) {
     return Fail(error.what());
   }

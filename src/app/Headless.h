@@ -3,6 +3,7 @@
 // process exit code: 0 success, 1 problems found by --check, 2 bad input or no display.
 
 #include "Options.h"
+#include "platform/ActiveWindow.h"
 
 namespace kestrova {
 
@@ -12,7 +13,8 @@ int RunCheck(const TCommandLine& options);
 // Prints the controller's changes ("<t> axis X 12000 -> -316 Left") until a stop signal or the
 // replay's end.
 int RunMonitor(const TCommandLine& options);
-// Prints what the detection of the application in front sees now.
+// Prints what the X display says of the application in front now.
 int RunActiveWindow(const TCommandLine& options);
+int PrintActiveWindow(const TActiveWindow& active);
 
 }  // namespace kestrova

@@ -29,6 +29,7 @@
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/getxy.h"
 #include "dialogs/mousemove.h"
+#include "platform/kwin/KWinActiveWindow.h"
 #include "platform/qt/Shell.h"
 #include "platform/x11/ActiveWindowWatch.h"
 #include "session/Session.h"
@@ -183,7 +184,7 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
         &tray, [&tray, text = QString::fromStdString(line)] { tray.SetController(text); },
         Qt::QueuedConnection);
   });
-  // Profiles that follow the application in front, told by the X display (X11, XWayland).
+  // Profiles that follow the application in front, told by KWin or the X display.
   QStringList seenApplications;  // newest first, for the rules' dialog
   TFormAppProfiles formAppProfiles(&formMain);
   formAppProfiles.setWindowFlag(Qt::Window);
@@ -192,6 +193,46 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
     if (formAppProfiles.exec() == QDialog::Accepted) settings.SetAppRules(formAppProfiles.Rules());
   };
   tray.OnAppProfiles = openAppProfiles;
+  // Each report of the application in front: remembered for the dialog, then the rules (a
+  // change of the application in front, never what was in front at the start).
+  const auto applicationInFront = [&formMain, &settings, &seenApplications](
+                                      const TActiveWindow& active, bool applyRules = true) {
+    const QString seen = QString::fromStdString(active.Class);
+    if (!seen.isEmpty()) {
+      seenApplications.removeAll(seen);
+      seenApplications.prepend(seen);
+      while (seenApplications.size() > 5) seenApplications.removeLast();
+    }
+    if (!applyRules) return;
+    const std::string profile = ProfileForApplication(settings.AppRules(), active);
+    formMain.SwitchProfileFor(QString::fromStdString(profile),
+                              QString::fromStdString(active.Class));
+  };
+  // KWin, when it runs, tells native Wayland windows too; while it reports, the X display's
+  // reports are read and dropped.
+  std::unique_ptr<TKWinActiveWindowSource> kwin;
+  if (options.Replay.empty()) {
+    TKWinHandlers handlers;
+    handlers.OnChanged = [&formMain, &applicationInFront,
+                          first = true](const TActiveWindow& active) mutable {
+      formMain.Guarded([&] { applicationInFront(active, !first); });
+      first = false;
+    };
+    handlers.OnLost = [&formMain, &settings](const std::string& why) {
+      const TAppRules rules = settings.AppRules();
+      if (rules.Enabled && !rules.Rules.empty()) {
+        formMain.AddStatusLine(QString::fromStdString("Profiles by application: " + why +
+                                                      "; only X11 windows are seen now"));
+      }
+    };
+    try {
+      const std::string folder =
+          std::filesystem::path(InstanceSocketPath(options.Joystick)).parent_path().string();
+      kwin = CreateKWinActiveWindowSource(folder, std::move(handlers));
+    } catch (const std::exception& error) {
+      formMain.AddStatusLine(QString::fromLocal8Bit(error.what()));
+    }
+  }
   std::unique_ptr<TActiveWindowWatch> watch;
   std::unique_ptr<QSocketNotifier> watchNotifier;
   if (XDisplayUsable()) {
@@ -199,20 +240,10 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
       watch = CreateActiveWindowWatch();
       watchNotifier = std::make_unique<QSocketNotifier>(watch->Fd(), QSocketNotifier::Read);
       QObject::connect(watchNotifier.get(), &QSocketNotifier::activated, &formMain,
-                       [&formMain, &settings, &watch, &seenApplications] {
+                       [&formMain, &watch, &kwin, &applicationInFront] {
                          formMain.Guarded([&] {
                            const auto active = watch->Changed();
-                           if (!active) return;
-                           const QString seen = QString::fromStdString(active->Class);
-                           if (!seen.isEmpty()) {
-                             seenApplications.removeAll(seen);
-                             seenApplications.prepend(seen);
-                             while (seenApplications.size() > 5) seenApplications.removeLast();
-                           }
-                           const std::string profile =
-                               ProfileForApplication(settings.AppRules(), *active);
-                           formMain.SwitchProfileFor(QString::fromStdString(profile),
-                                                     QString::fromStdString(active->Class));
+                           if (active && !(kwin && kwin->Reporting())) applicationInFront(*active);
                          });
                        });
     } catch (const std::exception&) {

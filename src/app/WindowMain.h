@@ -8,4 +8,7 @@ namespace kestrova {
 // code.
 int RunWindow(const TCommandLine& options, int& argc, char** argv);
 
+// --active-window: what the desktop says of the application in front, printed.
+int RunActiveWindowQuery(const TCommandLine& options, int& argc, char** argv);
+
 }  // namespace kestrova

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   }
   if (options.ListControllers) return RunListControllers(options);
   if (options.Monitor) return RunMonitor(options);
-  if (options.ActiveWindow) return RunActiveWindow(options);
+  if (options.ActiveWindow) return RunActiveWindowQuery(options, argc, argv);
   // The window, --load and --quit go to the running instance of this controller when there is
   // one (a replay is a run of its own).
   if (!options.Headless && !options.Check && options.Replay.empty()) {

@@ -4,7 +4,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -62,10 +61,7 @@ TActiveWindow ReadActiveWindow(const std::string& displayName) {
     }
     if (const unsigned long pid =
             CardinalProperty(display.get(), window, "_NET_WM_PID", XA_CARDINAL)) {
-      std::error_code error;
-      const auto exe =
-          std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-      if (!error) active.Executable = exe.string();
+      active.Executable = ExecutableOfProcess(pid);
     }
   }
   XSync(display.get(), False);

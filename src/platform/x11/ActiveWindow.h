@@ -4,15 +4,9 @@
 
 #include <string>
 
-namespace kestrova {
+#include "platform/ActiveWindow.h"
 
-struct TActiveWindow {
-  bool Found = false;
-  std::string Class;       // WM_CLASS's class ("Firefox")
-  std::string Instance;    // WM_CLASS's instance ("navigator")
-  std::string Executable;  // /proc/<_NET_WM_PID>/exe, or "" when the window does not say
-  std::string Source;      // "X11 _NET_ACTIVE_WINDOW on :0"
-};
+namespace kestrova {
 
 // Reads _NET_ACTIVE_WINDOW of the root window, then WM_CLASS and _NET_WM_PID of that window.
 // Throws std::runtime_error when the display (empty: $DISPLAY) cannot be opened.

@@ -1,0 +1,30 @@
+// --active-window with the window's libraries at hand: KWin first (it sees native Wayland
+// windows too), else the X display.
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <iostream>
+
+#include "Headless.h"
+#include "Instance.h"
+#include "WindowMain.h"
+#include "platform/kwin/KWinActiveWindow.h"
+
+namespace kestrova {
+
+int RunActiveWindowQuery(const TCommandLine& options, int& argc, char** argv) {
+  std::optional<TActiveWindow> active;
+  {
+    QCoreApplication application(argc, argv);
+    try {
+      const std::string folder =
+          std::filesystem::path(InstanceSocketPath(options.Joystick)).parent_path().string();
+      active = ReadKWinActiveWindow(folder, std::chrono::seconds(3));
+    } catch (const std::exception& error) {
+      std::cerr << "kestrova: " << error.what() << "; asking the X display\n";
+    }
+  }
+  return active ? PrintActiveWindow(*active) : RunActiveWindow(options);
+}
+
+}  // namespace kestrova
