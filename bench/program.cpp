@@ -65,7 +65,23 @@ std::string Profile(const std::vector<std::pair<int, std::vector<std::string>>>&
   return Write("bench.kpf", kestrova::FormatProfile(table, {300, 300, 300, 300}));
 }
 
-pid_t Spawn(const std::vector<std::string>& arguments, const std::string& out) {
+// Starts the program with standard output to out; environment's NAME=value entries are added to
+// (and replace) the inherited ones.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& out,
+            const std::vector<std::string>& environment = {}) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    if (std::none_of(environment.begin(), environment.end(),
+                     [&](const std::string& given) { return given.starts_with(name); })) {
+      env.push_back(entry);
+    }
+  }
+  env.insert(env.end(), environment.begin(), environment.end());
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
   std::vector<std::string> argv = arguments;
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(a.data());
@@ -75,7 +91,7 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::string& out) {
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   return pid;
 }
@@ -199,6 +215,50 @@ void Idle(const std::string& kestrova) {
   Add("idle CPU at 10 ms polling (of one core)", share, "%", "<= 0.5 %", share <= 0.5);
   Add("idle wake-ups", (after.Switches - before.Switches) / wall, "/s", "", true, 0);
   Add("for comparison: a bare 10 ms sleep loop", SleepLoopShare(), "%", "", true);
+}
+
+// The window at rest for 6 s (after 2 s to settle), with or without rules that switch profiles
+// by the application in front: the CPU share of the whole process and its wake-ups per second.
+std::pair<double, double> WindowIdle(const std::string& kestrova, bool rules) {
+  const fs::path home = WorkDir / (rules ? "rules" : "no-rules");
+  fs::create_directories(home / "config" / "Kestrova");
+  fs::create_directories(home / "runtime");
+  fs::permissions(home / "runtime", fs::perms::owner_all);
+  const std::string profile = Profile({{26, {"KEY DOWN a"}}});
+  if (rules) {
+    std::ofstream(home / "config" / "Kestrova" / "Kestrova.ini")
+        << "[applications]\nenabled=true\ndefault=" << profile << "\nrule1=class|RacingGame|"
+        << profile << "\n";
+  }
+  const std::string replay = Write("window-idle.txt", "12000 end\n");
+  const pid_t pid = Spawn({kestrova, "--output", "print", "--replay", replay},
+                          (WorkDir / "window-idle.out").string(),
+                          {"XDG_CONFIG_HOME=" + (home / "config").string(),
+                           "XDG_RUNTIME_DIR=" + (home / "runtime").string()});
+  std::this_thread::sleep_for(2s);
+  const TUsage before = UsageOf(pid);
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(6s);
+  const TUsage after = UsageOf(pid);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  kill(pid, SIGTERM);
+  Wait(pid);
+  return {100.0 * (after.CpuSeconds - before.CpuSeconds) / wall,
+          (after.Switches - before.Switches) / wall};
+}
+
+void RulesIdle(const std::string& kestrova) {
+  if (const char* display = std::getenv("DISPLAY"); display == nullptr || *display == 0) {
+    Rows.push_back({"window at rest, profiles by application", "skipped: no X display", "", false});
+    return;
+  }
+  const auto [without, wakeupsWithout] = WindowIdle(kestrova, false);
+  const auto [with, wakeupsWith] = WindowIdle(kestrova, true);
+  Add("window at rest, no rules (whole process)", without, "%", "", true);
+  Add("window at rest, rules active", with, "%", "<= no rules + 0.2", with <= without + 0.2);
+  Add("window at rest, wake-ups: no rules", wakeupsWithout, "/s", "", true, 0);
+  Add("window at rest, wake-ups: rules active", wakeupsWith, "/s", "<= no rules + 5",
+      wakeupsWith <= wakeupsWithout + 5, 0);
 }
 
 // The window's GUI thread (the main thread: its id is the process's) with the controller view
@@ -370,6 +430,7 @@ int main(int argc, char** argv) {
   Throughput(argv[1]);
   StartUp(argv[1]);
   ControllerView(argv[1]);
+  RulesIdle(argv[1]);
   Micro({argv[2]});
   Micro({"/usr/bin/umockdev-wrapper", argv[3]});  // the mocked /dev/uinput
   Wake(argv[4]);
