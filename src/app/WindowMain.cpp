@@ -1,5 +1,7 @@
 #include "WindowMain.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
@@ -194,9 +196,11 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   };
   tray.OnAppProfiles = openAppProfiles;
   // Each report of the application in front: remembered for the dialog, then the rules (a
-  // change of the application in front, never what was in front at the start).
+  // change of the application in front, never what was in front at the start). Kestrova's own
+  // windows keep the profile: the user came to look at it or edit it.
   const auto applicationInFront = [&formMain, &settings, &seenApplications](
                                       const TActiveWindow& active, bool applyRules = true) {
+    if (active.Pid == static_cast<unsigned long>(::getpid())) return;
     const QString seen = QString::fromStdString(active.Class);
     if (!seen.isEmpty()) {
       seenApplications.removeAll(seen);

@@ -11,6 +11,7 @@ struct TActiveWindow {
   std::string Instance;    // X11: WM_CLASS's instance ("navigator"); Wayland: as Class
   std::string Executable;  // /proc/<pid>/exe, or "" when the window does not say
   std::string Source;      // "X11 _NET_ACTIVE_WINDOW on :0"
+  unsigned long Pid = 0;   // the window's process on this machine, or 0 when not told
 };
 
 // The program file of a process of this machine, from /proc; "" when it cannot be read (another

@@ -152,12 +152,12 @@ TEST(Window, ProfilesFollowTheApplicationInFront) {
   TProcess process(
       {"--output", "print"}, dir,
       {"KESTROVA_STATE_FILE=" + state, "XDG_CONFIG_HOME=" + (dir / "config").string()});
-  ASSERT_NE(WaitForWindow(display, "Kestrova"), 0u) << "the window did not appear";
+  const Window own = WaitForWindow(display, "Kestrova");
+  ASSERT_NE(own, 0u) << "the window did not appear";
 
   const Window root = DefaultRootWindow(display);
   const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-  const auto makeActive = [&](const char* className) {
-    Window window = 0;
+  const auto makeActive = [&](const char* className, Window window = 0) {
     if (className != nullptr) {
       window = XCreateSimpleWindow(display, root, 0, 0, 10, 10, 0, 0, 0);
       XClassHint hint{const_cast<char*>("app"), const_cast<char*>(className)};
@@ -169,8 +169,9 @@ TEST(Window, ProfilesFollowTheApplicationInFront) {
     std::this_thread::sleep_for(700ms);
   };
   makeActive("RacingGame");
-  makeActive("Editor");  // any other application: the default profile
-  makeActive(nullptr);   // nothing in front (a native Wayland window): the profile stays
+  makeActive(nullptr, own);  // Kestrova's own window: the profile stays
+  makeActive("Editor");      // any other application: the default profile
+  makeActive(nullptr);       // nothing in front (a native Wayland window): the profile stays
   process.Signal(SIGTERM);
   const TRun run = process.Wait(20s);
   XCloseDisplay(display);
@@ -180,6 +181,9 @@ TEST(Window, ProfilesFollowTheApplicationInFront) {
       << text;
   EXPECT_NE(text.find("Switched to " + desktopProfile + " for Editor"), std::string::npos) << text;
   EXPECT_NE(text.find("caption: Kestrova - " + desktopProfile), std::string::npos) << text;
+  EXPECT_EQ(text.find("Switched to " + desktopProfile),
+            text.find("Switched to " + desktopProfile + " for Editor"))
+      << text;
   std::filesystem::remove_all(dir);
 }
 

@@ -161,9 +161,14 @@ class TKWinSource : public TKWinActiveWindowSource {
         return;
       }
       FLoaded = true;
-      // Runs what is loaded and not yet running: this script.
+      // Runs what is loaded and not yet running: this script. Its own object is asked too
+      // (KWin 6's path, then KWin 5's); a script that runs is not started twice.
       FBus.send(
           QDBusMessage::createMethodCall(KWinService, ScriptingPath, ScriptingInterface, "start"));
+      const QString id = QString::number(reply.value());
+      for (const QString& path : {"/Scripting/Script" + id, "/" + id}) {
+        FBus.send(QDBusMessage::createMethodCall(KWinService, path, "org.kde.kwin.Script", "run"));
+      }
     });
   }
 
@@ -174,8 +179,10 @@ class TKWinSource : public TKWinActiveWindowSource {
     active.Class = arguments.value(0).toString().toStdString();
     active.Instance = arguments.value(1).toString().toStdString();
     active.Found = !active.Class.empty() || !active.Instance.empty();
-    if (active.Found)
-      active.Executable = ExecutableOfProcess(ParsePid(arguments.value(2).toString()));
+    if (active.Found) {
+      active.Pid = ParsePid(arguments.value(2).toString());
+      active.Executable = ExecutableOfProcess(active.Pid);
+    }
     active.Source = KWinSourceName;
     FReporting = true;
     if (FHandlers.OnChanged) FHandlers.OnChanged(active);

@@ -59,10 +59,8 @@ TActiveWindow ReadActiveWindow(const std::string& displayName) {
       XFree(hint.res_class);
       XFree(hint.res_name);
     }
-    if (const unsigned long pid =
-            CardinalProperty(display.get(), window, "_NET_WM_PID", XA_CARDINAL)) {
-      active.Executable = ExecutableOfProcess(pid);
-    }
+    active.Pid = CardinalProperty(display.get(), window, "_NET_WM_PID", XA_CARDINAL);
+    active.Executable = ExecutableOfProcess(active.Pid);
   }
   XSync(display.get(), False);
   XSetErrorHandler(previous);
