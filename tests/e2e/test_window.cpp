@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include "common/RulesFixture.h"
 #include "common/WaitUntil.h"
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
@@ -133,25 +134,15 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
 TEST(Window, ProfilesFollowTheApplicationInFront) {
   char pattern[] = "/tmp/kestrova-follow-XXXXXX";
   const std::filesystem::path dir = ::mkdtemp(pattern);
-  TSlotTable racing;
-  racing[0] = {"KEY DOWN r"};
-  TSlotTable desktop;
-  desktop[0] = {"KEY DOWN d"};
-  const std::string racingProfile = (dir / "racing.kpf").string();
-  const std::string desktopProfile = (dir / "desktop.kpf").string();
-  WriteProfileFile(racingProfile, racing, {300, 300, 300, 300});
-  WriteProfileFile(desktopProfile, desktop, {300, 300, 300, 300});
-  std::filesystem::create_directories(dir / "config" / "Kestrova");
-  std::ofstream(dir / "config" / "Kestrova" / "Kestrova.ini")
-      << "[applications]\nenabled=true\ndefault=" << desktopProfile << "\nrule1=class|RacingGame|"
-      << racingProfile << "\n";
+  const TRulesFixture rules = WriteRulesFixture(dir);
+  const std::string& racingProfile = rules.RacingProfile;
+  const std::string& desktopProfile = rules.DesktopProfile;
   const std::string state = (dir / "state.txt").string();
 
   Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr) << "no X server; run under scripts/with-xvfb";
-  TProcess process(
-      {"--output", "print"}, dir,
-      {"KESTROVA_STATE_FILE=" + state, "XDG_CONFIG_HOME=" + (dir / "config").string()});
+  TProcess process({"--output", "print"}, dir,
+                   {"KESTROVA_STATE_FILE=" + state, "XDG_CONFIG_HOME=" + rules.ConfigHome});
   const Window own = WaitForWindow(display, "Kestrova");
   ASSERT_NE(own, 0u) << "the window did not appear";
 

@@ -12,10 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
-#include "mapping/Profile.h"
+#include "common/RulesFixture.h"
 #include "platform/kwin/KWinActiveWindow.h"
 
 namespace kestrova {
@@ -261,18 +260,9 @@ class TestKWin : public QObject {
   // window does.
   void WindowFollowsKWin() {
     const std::filesystem::path dir = FFolder.path().toStdString();
-    TSlotTable racing;
-    racing[0] = {"KEY DOWN r"};
-    TSlotTable desktop;
-    desktop[0] = {"KEY DOWN d"};
-    const std::string racingProfile = (dir / "racing.kpf").string();
-    const std::string desktopProfile = (dir / "desktop.kpf").string();
-    WriteProfileFile(racingProfile, racing, {300, 300, 300, 300});
-    WriteProfileFile(desktopProfile, desktop, {300, 300, 300, 300});
-    std::filesystem::create_directories(dir / "config" / "Kestrova");
-    std::ofstream(dir / "config" / "Kestrova" / "Kestrova.ini")
-        << "[applications]\nenabled=true\ndefault=" << desktopProfile << "\nrule1=class|RacingGame|"
-        << racingProfile << "\n";
+    const testing::TRulesFixture rules = testing::WriteRulesFixture(dir);
+    const std::string& racingProfile = rules.RacingProfile;
+    const std::string& desktopProfile = rules.DesktopProfile;
     const QString state = QString::fromStdString((dir / "state.txt").string());
 
     TFakeKWin kwin({"--active", "Konsole:konsole:0"});
@@ -280,7 +270,7 @@ class TestKWin : public QObject {
     QProcess program;
     QProcessEnvironment environment = ProgramEnvironment(FFolder.path());
     environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((dir / "config").string()));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(rules.ConfigHome));
     environment.insert("KESTROVA_STATE_FILE", state);
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::MergedChannels);
