@@ -7,11 +7,16 @@ namespace kestrova {
 void TMapper::RouteAxis(long long value, long long tolerance, std::string& state,
                         const char* negativeState, const char* negativeEvent,
                         const char* positiveState, const char* positiveEvent) {
+  // An axis that goes from beyond one side straight to beyond the other (one reading apart)
+  // releases the old side first, as the hat does: its Release list lets go of what its Press
+  // list held.
   if (value < -tolerance && state != negativeState) {
+    if (state == positiveState) ExecuteCommands(positiveEvent, "RELEASE");
     state = negativeState;
     ExecuteCommands(negativeEvent, "PRESS");
   }
   if (value > tolerance && state != positiveState) {
+    if (state == negativeState) ExecuteCommands(negativeEvent, "RELEASE");
     state = positiveState;
     ExecuteCommands(positiveEvent, "PRESS");
   }

@@ -50,6 +50,26 @@ TEST_F(PipelineTest, StickLeftAndBackPressesAndReleasesItsKeys) {
   EXPECT_EQ(Status.Lines(), (Lines{"Executing Stick Left PRESS", "Executing Stick Left RELEASE"}));
 }
 
+// A flick from one side straight to the other between two readings (a trigger pair on one
+// axis, a stick snapping back): the first side's keys are let go before the other's are pressed.
+TEST_F(PipelineTest, StickFlickedAcrossLeavesNoKeyDown) {
+  Mapper.SetSlot(0, {"KEY DOWN a"});
+  Mapper.SetSlot(1, {"KEY UP a"});
+  Mapper.SetSlot(2, {"KEY DOWN b"});
+  Mapper.SetSlot(3, {"KEY UP b"});
+  Mapper.Start();
+  ASSERT_TRUE(WaitUntil([&] { return Joysticks.PositionReads() >= 2; }));  // seeded
+  Joysticks.SetAxis(0, jaX, 0);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 1; }));
+  Joysticks.SetAxis(0, jaX, 65535);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 3; }));
+  Joysticks.SetAxis(0, jaX, 32767);
+  ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 4; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Injector.Calls(),
+            (Lines{"key 0x41 down", "key 0x41 up", "key 0x42 down", "key 0x42 up"}));
+}
+
 TEST_F(PipelineTest, StickScaledPointerRunsUntilTerminated) {
   Mapper.SetSlot(26,
                  {"BEGBLOCK 001 RPT 0", "MOUSE MOVE R B 0.02 0 X N", "DELAY 10", "ENDBLOCK 001"});
