@@ -109,7 +109,7 @@ class TKWinSource : public TKWinActiveWindowSource {
     }
     FWatcher = std::make_unique<QDBusServiceWatcher>(KWinService, FBus,
                                                      QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(FWatcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, &FContext,
+    QObject::connect(FWatcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, FContext.get(),
                      [this](const QString&, const QString&, const QString& newOwner) {
                        if (newOwner.isEmpty()) {
                          Lost("KWin left the session bus");
@@ -121,6 +121,7 @@ class TKWinSource : public TKWinActiveWindowSource {
   }
 
   ~TKWinSource() override {
+    FContext.reset();  // no callback of a pending call or the watcher runs from here on
     FWatcher.reset();
     FBus.unregisterObject(ReportPath);
     if (FLoaded) {
@@ -145,11 +146,18 @@ class TKWinSource : public TKWinActiveWindowSource {
            file.errorString().toStdString());
       return;
     }
+    // A script of this name left by an earlier process that had this process id (and ended
+    // without unloading it) would make KWin refuse the load.
+    QDBusMessage unload = QDBusMessage::createMethodCall(KWinService, ScriptingPath,
+                                                         ScriptingInterface, "unloadScript");
+    unload << FPlugin;
+    FBus.send(unload);
     QDBusMessage load = QDBusMessage::createMethodCall(KWinService, ScriptingPath,
                                                        ScriptingInterface, "loadScript");
     load << FScriptPath << FPlugin;
-    auto* pending = new QDBusPendingCallWatcher(FBus.asyncCall(load, CallTimeoutMs), &FContext);
-    QObject::connect(pending, &QDBusPendingCallWatcher::finished, &FContext, [this, pending] {
+    auto* pending =
+        new QDBusPendingCallWatcher(FBus.asyncCall(load, CallTimeoutMs), FContext.get());
+    QObject::connect(pending, &QDBusPendingCallWatcher::finished, FContext.get(), [this, pending] {
       pending->deleteLater();
       const QDBusPendingReply<int> reply = *pending;
       if (reply.isError()) {
@@ -196,7 +204,8 @@ class TKWinSource : public TKWinActiveWindowSource {
   QDBusConnection FBus;
   TKWinHandlers FHandlers;
   TReportReceiver FReceiver;
-  QObject FContext;  // owns the pending calls; destroyed before the rest, ending their callbacks
+  // Owns the pending calls and receives the watcher's signal; reset first when destroyed.
+  std::unique_ptr<QObject> FContext = std::make_unique<QObject>();
   std::unique_ptr<QDBusServiceWatcher> FWatcher;
   QString FPlugin;
   QString FScriptPath;
