@@ -2,8 +2,8 @@
 // windows too), else the X display.
 
 #include <QCoreApplication>
-#include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "Headless.h"
 #include "Instance.h"
@@ -17,9 +17,7 @@ int RunActiveWindowQuery(const TCommandLine& options, int& argc, char** argv) {
   {
     QCoreApplication application(argc, argv);
     try {
-      const std::string folder =
-          std::filesystem::path(InstanceSocketPath(options.Joystick)).parent_path().string();
-      active = ReadKWinActiveWindow(folder, std::chrono::seconds(3));
+      active = ReadKWinActiveWindow(PrivateRuntimeFolder(), std::chrono::seconds(3));
     } catch (const std::exception& error) {
       std::cerr << "kestrova: " << error.what() << "; asking the X display\n";
     }

@@ -44,13 +44,17 @@ class TSocket {
 
 }  // namespace
 
-std::string InstanceSocketPath(int joystickId) {
+std::string PrivateRuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string folder = runtime != nullptr && runtime[0] == '/'
                            ? std::string(runtime) + "/kestrova"
                            : "/tmp/kestrova-" + std::to_string(::geteuid());
   EnsurePrivateFolder(folder);
-  return folder + "/instance-" + std::to_string(joystickId) + ".socket";
+  return folder;
+}
+
+std::string InstanceSocketPath(int joystickId) {
+  return PrivateRuntimeFolder() + "/instance-" + std::to_string(joystickId) + ".socket";
 }
 
 std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line) {

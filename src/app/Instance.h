@@ -17,6 +17,10 @@ namespace kestrova {
 // Requests longer than this are refused unread.
 constexpr std::size_t MaxInstanceRequest = 8192;
 
+// The folder only this user may enter ($XDG_RUNTIME_DIR/kestrova, else /tmp/kestrova-UID);
+// creates it (0700) when missing. Throws std::runtime_error when it cannot be made safe.
+std::string PrivateRuntimeFolder();
+
 // The socket of the instance for a controller; creates its folder (0700) when missing. Throws
 // std::runtime_error when the folder cannot be made safe (another user's, or not a folder).
 std::string InstanceSocketPath(int joystickId);

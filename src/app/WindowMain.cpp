@@ -230,9 +230,7 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
       }
     };
     try {
-      const std::string folder =
-          std::filesystem::path(InstanceSocketPath(options.Joystick)).parent_path().string();
-      kwin = CreateKWinActiveWindowSource(folder, std::move(handlers));
+      kwin = CreateKWinActiveWindowSource(PrivateRuntimeFolder(), std::move(handlers));
     } catch (const std::exception& error) {
       formMain.AddStatusLine(QString::fromLocal8Bit(error.what()));
     }
