@@ -1,9 +1,8 @@
-// The window of a build without Qt: there is none.
+// The window of a build without Qt: there is none, and no session bus to ask KWin on.
 
 #include <iostream>
 
-#include "Headless.h"
-#include "WindowMain.h"
+#include "app/WindowStartup.h"
 
 namespace kestrova {
 
@@ -12,9 +11,8 @@ int RunWindow(const TCommandLine&, int&, char**) {
   return 2;
 }
 
-// Without Qt's bus library, the X display alone.
-int RunActiveWindowQuery(const TCommandLine& options, int&, char**) {
-  return RunActiveWindow(options);
+TInFrontQuery KWinInFrontQuery(int&, char**) {
+  return {};
 }
 
 }  // namespace kestrova

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Headless.h"
-#include "Instance.h"
-#include "Options.h"
-#include "WindowMain.h"
+#include "app/WindowStartup.h"
+#include "cli/Options.h"
+#include "cli/Runs.h"
+#include "desktop/Instance.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   }
   if (options.ListControllers) return RunListControllers(options);
   if (options.Monitor) return RunMonitor(options);
-  if (options.ActiveWindow) return RunActiveWindowQuery(options, argc, argv);
+  if (options.ActiveWindow) return RunActiveWindow(KWinInFrontQuery(argc, argv));
   // The window, --load and --quit go to the running instance of this controller when there is
   // one (a replay is a run of its own).
   if (!options.Headless && !options.Check && options.Replay.empty()) {

@@ -5,14 +5,15 @@
 #include <system_error>
 
 #include "exec/inputsynth.h"
+#include "platform/Environment.h"
 #include "platform/Thread.h"
 
 namespace kestrova {
 
 std::filesystem::path DefaultTraceDirectory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string runtime = EnvironmentValue("XDG_RUNTIME_DIR");
   std::error_code error;
-  if (runtime != nullptr && runtime[0] == '/' && std::filesystem::is_directory(runtime, error)) {
+  if (runtime.starts_with("/") && std::filesystem::is_directory(runtime, error)) {
     return runtime;
   }
   return std::filesystem::temp_directory_path(error);

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/UniqueFd.h"
+
 namespace kestrova {
 
 namespace {
@@ -15,23 +17,11 @@ namespace {
   throw EFileError("Cannot open file " + path.string() + ": " + reason);
 }
 
-class TFd {
- public:
-  explicit TFd(int fd) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
-
 }  // namespace
 
 std::string ReadRegularFile(const std::filesystem::path& path, std::size_t limit) {
   // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
-  const TFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.Get() < 0) Refuse(path, std::strerror(errno));
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) Refuse(path, std::strerror(errno));

@@ -1,6 +1,9 @@
 #pragma once
-// The application in front, as the desktop tells it (the X display, or the compositor).
+// The application in front, as the desktop tells it (the X display, or the compositor), and the
+// interface of a source that tells when it changes. The sources live in x11/ and kwin/, each
+// behind its factory.
 
+#include <functional>
 #include <string>
 
 namespace kestrova {
@@ -12,6 +15,27 @@ struct TActiveWindow {
   std::string Executable;  // /proc/<pid>/exe, or "" when the window does not say
   std::string Source;      // "X11 _NET_ACTIVE_WINDOW on :0"
   unsigned long Pid = 0;   // the window's process on this machine, or 0 when not told
+};
+
+// What a source calls, on the thread that runs its events.
+struct TActiveWindowHandlers {
+  // Each report of the application in front; Found is false when no window is active.
+  std::function<void(const TActiveWindow&)> OnChanged;
+  // The source stopped reporting (its desktop part refused or went away): why. A source that
+  // comes back reports again through OnChanged.
+  std::function<void(const std::string&)> OnLost;
+};
+
+// Tells the application in front each time it changes, through the handlers it was made with.
+class TActiveWindowSource {
+ public:
+  virtual ~TActiveWindowSource() = default;
+  // A descriptor that the owner's event loop watches, calling Dispatch() whenever it is
+  // readable; -1 for a source that the Qt event loop of its thread drives by itself.
+  virtual int Fd() const = 0;
+  virtual void Dispatch() = 0;
+  // True while the source reports (for the compositor's: from its first report until it is lost).
+  virtual bool Reporting() const = 0;
 };
 
 // The program file of a process of this machine, from /proc; "" when it cannot be read (another

@@ -1,7 +1,6 @@
 #include "Output.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -11,31 +10,13 @@
 
 namespace kestrova {
 
-namespace {
-
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
-}  // namespace
-
-TDesktopEnvironment ReadDesktopEnvironment() {
-  TDesktopEnvironment desktop;
-  desktop.WaylandDisplay = Environment("WAYLAND_DISPLAY");
-  desktop.SessionType = Environment("XDG_SESSION_TYPE");
-  desktop.Display = Environment("DISPLAY");
-  desktop.UinputProblem = UinputProblem();
-  return desktop;
-}
-
 TOutputChoice ChooseOutput(const std::string& requested, const TDesktopEnvironment& desktop) {
   if (requested == "print" || requested == "x11") return {requested, ""};
   if (requested == "uinput") {
     if (!desktop.UinputProblem.empty()) throw std::runtime_error(desktop.UinputProblem);
     return {"uinput", ""};
   }
-  const bool wayland = !desktop.WaylandDisplay.empty() || desktop.SessionType == "wayland";
+  const bool wayland = IsWaylandSession(desktop);
   const bool display = !desktop.Display.empty();
   if (display && !wayland) return {"x11", ""};
   if (desktop.UinputProblem.empty()) return {"uinput", ""};

@@ -3,17 +3,9 @@
 
 #include <string>
 
+#include "platform/Desktop.h"
+
 namespace kestrova {
-
-// What the desktop around the program is, as its environment tells.
-struct TDesktopEnvironment {
-  std::string WaylandDisplay;  // WAYLAND_DISPLAY
-  std::string SessionType;     // XDG_SESSION_TYPE
-  std::string Display;         // DISPLAY
-  std::string UinputProblem;   // empty when /dev/uinput can be written
-};
-
-TDesktopEnvironment ReadDesktopEnvironment();
 
 struct TOutputChoice {
   std::string Output;  // "x11", "uinput" or "print"

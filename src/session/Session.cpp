@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "mapping/Convert.h"
+#include "platform/Environment.h"
 #include "platform/evdev/EvdevWake.h"
 #include "platform/print/PrintInjector.h"
 #include "platform/sdl/SdlJoyService.h"
@@ -62,7 +63,11 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
     }
     if (joystickId == 0) throw std::runtime_error("the virtual controller does not answer");
   }
-  const TOutputChoice output = ChooseOutput(options.Output, ReadDesktopEnvironment());
+  const TOutputChoice output = ChooseOutput(options.Output, [] {
+    TDesktopEnvironment desktop = ReadDesktopEnvironment();
+    desktop.UinputProblem = UinputProblem();
+    return desktop;
+  }());
   FOutputNote = output.Note;
   if (output.Output == "print") {
     FOutputDescription = "Output: print (nothing is injected)";
@@ -85,9 +90,7 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
                          " from " + screen.Source + ")";
   } else {
     FInjector = CreateX11Injector();
-    const char* display = std::getenv("DISPLAY");
-    FOutputDescription =
-        "Output: x11 (XTest on display " + std::string(display ? display : "") + ")";
+    FOutputDescription = "Output: x11 (XTest on display " + EnvironmentValue("DISPLAY") + ")";
   }
   FMapper = std::make_unique<TMapper>(*FInjector, *FJoysticks, FSleeper, std::move(statusSink));
   FMapper->SetDecimalSeparator(UserDecimalSeparator());

@@ -7,7 +7,7 @@
 
 #include "about/about.h"
 #include "about/hllabel.h"
-#include "app/ScriptedShell.h"
+#include "common/ScriptedShell.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;

@@ -9,14 +9,14 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "app/FormMain.h"
-#include "app/WindowHarness.h"
+#include "common/WindowHarness.h"
 #include "dialogs/block.h"
 #include "dialogs/frmkeyboard.h"
 #include "dialogs/getxy.h"
 #include "dialogs/mousemove.h"
 #include "fakes/RecordingInjector.h"
 #include "fakes/ScriptedJoyService.h"
+#include "window/FormMain.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;

@@ -8,7 +8,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "app/ScriptedShell.h"
+#include "common/ScriptedShell.h"
 #include "dialogs/frmkeyboard.h"
 #include "keyboard/Keyboard.h"
 

@@ -91,7 +91,7 @@ class TFakeKWin {
 struct TTold {
   std::vector<TActiveWindow> Changes;
   std::vector<std::string> Losses;
-  TKWinHandlers Handlers() {
+  TActiveWindowHandlers Handlers() {
     return {[this](const TActiveWindow& a) { Changes.push_back(a); },
             [this](const std::string& why) { Losses.push_back(why); }};
   }
@@ -199,7 +199,7 @@ class TestKWin : public QObject {
   // KWin leaves (a crash, the session's end): said once; a new KWin gets the script again.
   void KWinGoneAndBack() {
     TTold told;
-    std::unique_ptr<TKWinActiveWindowSource> source;
+    std::unique_ptr<TActiveWindowSource> source;
     {
       TFakeKWin kwin({"--active", "Konsole:konsole:0"});
       QVERIFY(!kwin.WaitFor("ready").isEmpty());

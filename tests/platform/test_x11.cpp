@@ -147,7 +147,7 @@ TEST_F(X11Test, TheActiveWindowsClassAndExecutable) {
   XChangeProperty(FDisplay, root, active, XA_WINDOW, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&FWindow), 1);
   XSync(FDisplay, False);
-  const TActiveWindow seen = ReadActiveWindow();
+  const TActiveWindow seen = ReadX11ActiveWindow();
   EXPECT_TRUE(seen.Found);
   EXPECT_EQ(seen.Class, "RacingGame");
   EXPECT_EQ(seen.Instance, "racing");
@@ -167,7 +167,7 @@ TEST_F(X11Test, TheActiveWindowsClassAndExecutable) {
   XChangeProperty(FDisplay, root, active, XA_WINDOW, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&none), 1);
   XSync(FDisplay, False);
-  EXPECT_FALSE(ReadActiveWindow().Found);
+  EXPECT_FALSE(ReadX11ActiveWindow().Found);
 }
 
 TEST(X11Open, UnknownDisplayIsAClearError) {

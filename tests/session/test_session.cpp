@@ -9,8 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/AppRules.h"
-#include "app/Instance.h"
+#include "common/TempDir.h"
 #include "platform/print/PrintInjector.h"
 #include "session/Monitor.h"
 #include "session/Output.h"
@@ -192,22 +191,25 @@ TEST(StopSignals, ArriveAtTheDescriptorInsteadOfEndingTheProcess) {
 namespace kestrova {
 namespace {
 
+using kestrova::testing::TTempDir;
+
 TEST(OutputChoice, AutoFollowsTheDesktop) {
   const std::string noUinput = "/dev/uinput does not exist: ... modprobe uinput";
-  // desktop: Wayland display, session type, X display, uinput problem
+  // desktop: Wayland display, session type, X display, uinput problem, runtime folder
   const auto choose = [](TDesktopEnvironment desktop) { return ChooseOutput("auto", desktop); };
-  EXPECT_EQ(choose({"", "x11", ":0", ""}).Output, "x11");  // an X11 session needs no set-up
-  EXPECT_EQ(choose({"", "", ":0", noUinput}).Output, "x11");
-  EXPECT_EQ(choose({"wayland-0", "wayland", ":0", ""}).Output, "uinput");
-  EXPECT_EQ(choose({"", "wayland", ":1", ""}).Output, "uinput");  // the session type alone
-  EXPECT_EQ(choose({"", "", "", ""}).Output, "uinput");           // the console
-  const TOutputChoice fallback = choose({"wayland-0", "wayland", ":0", noUinput});
+  EXPECT_EQ(choose({"", "x11", ":0", "", ""}).Output, "x11");  // an X11 session needs no set-up
+  EXPECT_EQ(choose({"", "", ":0", noUinput, ""}).Output, "x11");
+  EXPECT_EQ(choose({"wayland-0", "wayland", ":0", "", ""}).Output, "uinput");
+  EXPECT_EQ(choose({"", "wayland", ":1", "", ""}).Output, "uinput");  // the session type alone
+  EXPECT_EQ(choose({"", "", "", "", ""}).Output, "uinput");           // the console
+  const TOutputChoice fallback = choose({"wayland-0", "wayland", ":0", noUinput, ""});
   EXPECT_EQ(fallback.Output, "x11");
   EXPECT_THAT(fallback.Note, ::testing::HasSubstr("only X11 (XWayland) applications"));
   EXPECT_THAT(fallback.Note, ::testing::HasSubstr("modprobe uinput"));
-  EXPECT_EQ(choose({"", "x11", ":0", ""}).Note, "");
-  for (const TDesktopEnvironment& none : {TDesktopEnvironment{"wayland-0", "wayland", "", noUinput},
-                                          TDesktopEnvironment{"", "", "", noUinput}}) {
+  EXPECT_EQ(choose({"", "x11", ":0", "", ""}).Note, "");
+  for (const TDesktopEnvironment& none :
+       {TDesktopEnvironment{"wayland-0", "wayland", "", noUinput, ""},
+        TDesktopEnvironment{"", "", "", noUinput, ""}}) {
     try {
       choose(none);
       ADD_FAILURE() << "no output can work here";
@@ -217,15 +219,39 @@ TEST(OutputChoice, AutoFollowsTheDesktop) {
     }
   }
   // Asked for by name.
-  EXPECT_EQ(ChooseOutput("x11", {"wayland-0", "wayland", "", ""}).Output, "x11");
-  EXPECT_EQ(ChooseOutput("print", {"", "", "", noUinput}).Output, "print");
-  EXPECT_EQ(ChooseOutput("uinput", {"", "x11", ":0", ""}).Output, "uinput");
-  EXPECT_THROW(ChooseOutput("uinput", {"", "x11", ":0", noUinput}), std::runtime_error);
+  EXPECT_EQ(ChooseOutput("x11", {"wayland-0", "wayland", "", "", ""}).Output, "x11");
+  EXPECT_EQ(ChooseOutput("print", {"", "", "", noUinput, ""}).Output, "print");
+  EXPECT_EQ(ChooseOutput("uinput", {"", "x11", ":0", "", ""}).Output, "uinput");
+  EXPECT_THROW(ChooseOutput("uinput", {"", "x11", ":0", noUinput, ""}), std::runtime_error);
+}
+
+// The window's platform: the compositor where its socket is there and the session is Wayland's
+// (or no X display is reachable), the X display where its socket is, else none.
+TEST(OutputChoice, TheWindowGoesWhereADisplayCanBeReached) {
+  const TTempDir dir("kestrova-displays");
+  std::filesystem::create_directories(dir / "x11");
+  std::ofstream(dir / "x11" / "X5") << "";
+  std::ofstream(dir / "wayland-1") << "";
+  const std::string xSockets = (dir / "x11").string();
+  const auto platform = [&](std::string wayland, std::string type, std::string display) {
+    return WindowPlatformFor({wayland, type, display, "", dir.String()}, xSockets);
+  };
+  EXPECT_EQ(platform("", "x11", ":5"), "xcb");
+  EXPECT_EQ(platform("", "x11", ":5.0"), "xcb");   // a screen number
+  EXPECT_EQ(platform("", "x11", ":4"), "");        // no server behind :4
+  EXPECT_EQ(platform("", "", "remote:0"), "xcb");  // taken on trust
+  EXPECT_EQ(platform("wayland-1", "wayland", ":5"), "wayland");
+  EXPECT_EQ(platform("wayland-1", "x11", ":5"), "xcb");  // both there: the session decides
+  EXPECT_EQ(platform("wayland-1", "", ""), "wayland");
+  EXPECT_EQ(platform("wayland-2", "wayland", ":5"), "xcb");  // no such compositor socket
+  EXPECT_EQ(platform((dir / "wayland-1").string(), "wayland", ""), "wayland");  // absolute
+  EXPECT_EQ(WindowPlatformFor({"wayland-1", "wayland", "", "", ""}, xSockets), "");
+  EXPECT_EQ(platform("", "", ""), "");
 }
 
 TEST(OutputChoice, ScreenSizeFromTheConnectedDisplay) {
-  char pattern[] = "/tmp/kestrova-drm-XXXXXX";
-  const std::filesystem::path drm = ::mkdtemp(pattern);
+  const TTempDir dir("kestrova-drm");
+  const std::filesystem::path& drm = dir.Path();
   const auto connector = [&](const std::string& name, const std::string& status,
                              const std::string& modes) {
     std::filesystem::create_directories(drm / name);
@@ -239,57 +265,7 @@ TEST(OutputChoice, ScreenSizeFromTheConnectedDisplay) {
   EXPECT_EQ(size.Width, 2560);
   EXPECT_EQ(size.Height, 1440);
   EXPECT_EQ(size.Source, (drm / "card0-HDMI-A-1").string());
-  std::filesystem::remove_all(drm);
   EXPECT_EQ(DrmScreenSize("/nonexistent").Height, 1080);
-}
-
-}  // namespace
-}  // namespace kestrova
-
-namespace kestrova {
-namespace {
-
-TEST(InstanceRequests, OnlyWellFormedLinesAreRequests) {
-  auto load = ParseInstanceRequest("LOAD\t1\t/home/me/racing.kpf");
-  ASSERT_TRUE(load);
-  EXPECT_EQ(load->Kind, TInstanceRequest::Load);
-  EXPECT_TRUE(load->Force);
-  EXPECT_EQ(load->Path, "/home/me/racing.kpf");
-  EXPECT_FALSE(ParseInstanceRequest("LOAD\t0\t/with\ttab.kpf")->Force);  // tabs in names are fine
-  EXPECT_EQ(ParseInstanceRequest("QUIT")->Kind, TInstanceRequest::Quit);
-  EXPECT_EQ(ParseInstanceRequest("SHOW")->Kind, TInstanceRequest::Show);
-  for (const std::string& bad :
-       {std::string("LOAD\t0\tracing.kpf"), std::string("LOAD\t2\t/a.kpf"),
-        std::string("LOAD\t0\t"), std::string("LOAD /a.kpf"), std::string("QUIT now"),
-        std::string("quit"), std::string(""), "LOAD\t0\t/" + std::string(9000, 'a')}) {
-    EXPECT_FALSE(ParseInstanceRequest(bad)) << bad.substr(0, 30);
-  }
-  // What is sent is what is read back.
-  const TInstanceRequest request{TInstanceRequest::Load, false, "/x/y z.kpf"};
-  std::string line = FormatInstanceRequest(request);
-  ASSERT_EQ(line.back(), '\n');
-  line.pop_back();
-  EXPECT_EQ(ParseInstanceRequest(line)->Path, "/x/y z.kpf");
-  // A reply is one line, whatever its text holds.
-  EXPECT_EQ(FormatInstanceReply({false, "List index out of bounds (1)\n\n/a.kpf"}),
-            "ERROR\tList index out of bounds (1)  /a.kpf\n");
-}
-
-TEST(InstanceRequests, TheSocketFolderIsTheUsersAlone) {
-  char pattern[] = "/tmp/kestrova-runtime-XXXXXX";
-  const std::filesystem::path runtime = ::mkdtemp(pattern);
-  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  std::filesystem::create_directory(runtime / "kestrova");
-  std::filesystem::permissions(runtime / "kestrova", std::filesystem::perms::all);  // 0777
-  EXPECT_EQ(InstanceSocketPath(2), (runtime / "kestrova" / "instance-2.socket").string());
-  EXPECT_EQ(std::filesystem::status(runtime / "kestrova").permissions(),
-            std::filesystem::perms::owner_all);                  // made private again
-  EXPECT_FALSE(SendInstanceRequest(InstanceSocketPath(2), {}));  // nobody listens
-  std::filesystem::remove(runtime / "kestrova");
-  std::filesystem::create_symlink("/tmp", runtime / "kestrova");  // not a folder of its own
-  EXPECT_THROW(InstanceSocketPath(1), std::runtime_error);
-  ::unsetenv("XDG_RUNTIME_DIR");
-  std::filesystem::remove_all(runtime);
 }
 
 }  // namespace
@@ -348,43 +324,6 @@ TEST(Monitor, DirectionsAsTheRoutingFindsThem) {
   EXPECT_EQ(HatDirection(31500), "NW");
   EXPECT_EQ(HatDirection(4500), "NE");
   EXPECT_EQ(HatDirection(4501), "");
-}
-
-}  // namespace
-}  // namespace kestrova
-
-namespace kestrova {
-namespace {
-
-TEST(ApplicationProfiles, TheFirstMatchingRuleElseTheDefault) {
-  TAppRules rules;
-  EXPECT_EQ(ProfileForApplication(rules, {true, "RacingGame", "racing", "/usr/games/racing", ""}),
-            "");  // no rule: nothing switches
-  rules.Rules = {{TAppRule::WindowClass, "racinggame", "/p/racing.kpf"},
-                 {TAppRule::Executable, "shooter", "/p/shooter.kpf"},
-                 {TAppRule::Executable, "/opt/editor/bin/editor", "/p/editor.kpf"}};
-  rules.DefaultProfile = "/p/desktop.kpf";
-  const auto forApp = [&](const std::string& cls, const std::string& exe) {
-    return ProfileForApplication(rules, {true, cls, "", exe, ""});
-  };
-  EXPECT_EQ(forApp("RacingGame", ""), "/p/racing.kpf");  // classes without regard to case
-  EXPECT_EQ(forApp("Wine", "/home/me/.wine/shooter"), "/p/shooter.kpf");   // by file name
-  EXPECT_EQ(forApp("Editor", "/opt/editor/bin/editor"), "/p/editor.kpf");  // by path
-  EXPECT_EQ(forApp("Editor", "/usr/bin/editor"), "/p/desktop.kpf");        // another path: default
-  EXPECT_EQ(ProfileForApplication(rules, {}), "");  // nothing in front: the profile stays
-  rules.Enabled = false;
-  EXPECT_EQ(forApp("RacingGame", ""), "");
-  // Stored as text and read back; malformed texts are no rules.
-  TAppRule rule;
-  ASSERT_TRUE(ParseAppRule(FormatAppRule(rules.Rules[2]), rule));
-  EXPECT_EQ(rule.Match, TAppRule::Executable);
-  EXPECT_EQ(rule.Value, "/opt/editor/bin/editor");
-  EXPECT_EQ(rule.Profile, "/p/editor.kpf");
-  EXPECT_TRUE(ParseAppRule("class|A|/with|bar.kpf", rule));
-  EXPECT_EQ(rule.Profile, "/with|bar.kpf");
-  for (const char* bad : {"window|A|/a.kpf", "class||/a.kpf", "class|A|", "class|A"}) {
-    EXPECT_FALSE(ParseAppRule(bad, rule)) << bad;
-  }
 }
 
 }  // namespace

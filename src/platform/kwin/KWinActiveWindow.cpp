@@ -1,4 +1,4 @@
-#include "KWinActiveWindow.h"
+#include "platform/kwin/KWinActiveWindow.h"
 
 #include <unistd.h>
 
@@ -94,9 +94,9 @@ class TReportReceiver : public QDBusVirtualObject {
   }
 };
 
-class TKWinSource : public TKWinActiveWindowSource {
+class TKWinSource : public TActiveWindowSource {
  public:
-  TKWinSource(QDBusConnection bus, const std::string& scriptFolder, TKWinHandlers handlers)
+  TKWinSource(QDBusConnection bus, const std::string& scriptFolder, TActiveWindowHandlers handlers)
       : FBus(std::move(bus)), FHandlers(std::move(handlers)) {
     static std::atomic<int> sources{0};
     const QString id = QString::number(::getpid()) + "-" + QString::number(++sources);
@@ -133,6 +133,8 @@ class TKWinSource : public TKWinActiveWindowSource {
     QFile::remove(FScriptPath);
   }
 
+  int Fd() const override { return -1; }
+  void Dispatch() override {}
   bool Reporting() const override { return FReporting; }
 
   // Writes the script and asks the KWin that owns the name now to load and run it.
@@ -202,7 +204,7 @@ class TKWinSource : public TKWinActiveWindowSource {
   }
 
   QDBusConnection FBus;
-  TKWinHandlers FHandlers;
+  TActiveWindowHandlers FHandlers;
   TReportReceiver FReceiver;
   // Owns the pending calls and receives the watcher's signal; reset first when destroyed.
   std::unique_ptr<QObject> FContext = std::make_unique<QObject>();
@@ -215,8 +217,8 @@ class TKWinSource : public TKWinActiveWindowSource {
 
 }  // namespace
 
-std::unique_ptr<TKWinActiveWindowSource> CreateKWinActiveWindowSource(
-    const std::string& scriptFolder, TKWinHandlers handlers) {
+std::unique_ptr<TActiveWindowSource> CreateKWinActiveWindowSource(const std::string& scriptFolder,
+                                                                  TActiveWindowHandlers handlers) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected() || bus.interface() == nullptr) return nullptr;
   const QDBusReply<QString> owner = bus.interface()->serviceOwner(KWinService);
@@ -231,7 +233,7 @@ std::optional<TActiveWindow> ReadKWinActiveWindow(const std::string& scriptFolde
   QEventLoop loop;
   std::optional<TActiveWindow> seen;
   std::string problem;
-  TKWinHandlers handlers;
+  TActiveWindowHandlers handlers;
   handlers.OnChanged = [&](const TActiveWindow& active) {
     if (!seen) seen = active;
     loop.quit();

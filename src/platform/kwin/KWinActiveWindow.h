@@ -8,7 +8,6 @@
 // messages (the GUI thread); the handlers are called there.
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,26 +16,13 @@
 
 namespace kestrova {
 
-class TKWinActiveWindowSource {
- public:
-  virtual ~TKWinActiveWindowSource() = default;
-  // True from KWin's first report until KWin goes away or refuses the script.
-  virtual bool Reporting() const = 0;
-};
-
-struct TKWinHandlers {
-  // Each activation; Found is false when no window is active.
-  std::function<void(const TActiveWindow&)> OnChanged;
-  // KWin refused the script or left the bus: why. When KWin comes back, the script is loaded
-  // again and OnChanged follows.
-  std::function<void(const std::string&)> OnLost;
-};
-
 // Loads the script (written into scriptFolder, a folder only this user may enter) when KWin is
-// on the session bus. nullptr when there is no session bus or no KWin on it; the answer comes
-// later, through the handlers.
-std::unique_ptr<TKWinActiveWindowSource> CreateKWinActiveWindowSource(
-    const std::string& scriptFolder, TKWinHandlers handlers);
+// on the session bus; its first report is what is in front when it starts. nullptr when there is
+// no session bus or no KWin on it; the answer comes later, through the handlers. When KWin
+// refuses the script or leaves the bus, OnLost says why; when KWin comes back, the script is
+// loaded again. The source's Fd() is -1: the Qt event loop drives it.
+std::unique_ptr<TActiveWindowSource> CreateKWinActiveWindowSource(const std::string& scriptFolder,
+                                                                  TActiveWindowHandlers handlers);
 
 // Asks KWin once for the window in front, running the calling thread's event loop for up to
 // timeout. Nothing when KWin is not on the session bus; throws std::runtime_error when KWin is

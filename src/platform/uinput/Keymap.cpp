@@ -6,17 +6,14 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/Environment.h"
+
 namespace kestrova {
 
 namespace {
 
 // evdev key codes are xkb key codes less 8.
 constexpr int EvdevOffset = 8;
-
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
 
 // NAME="value" lines of a shell-style file.
 std::string ShellValue(const std::string& text, const std::string& name) {
@@ -48,11 +45,11 @@ TLayoutNames ChooseLayout(const std::string& given, const std::filesystem::path&
     names.Source = "--keyboard-layout";
     return names;
   }
-  if (!Environment("XKB_DEFAULT_LAYOUT").empty()) {
-    names.Layout = Environment("XKB_DEFAULT_LAYOUT");
-    names.Variant = Environment("XKB_DEFAULT_VARIANT");
-    names.Model = Environment("XKB_DEFAULT_MODEL");
-    names.Options = Environment("XKB_DEFAULT_OPTIONS");
+  if (!EnvironmentValue("XKB_DEFAULT_LAYOUT").empty()) {
+    names.Layout = EnvironmentValue("XKB_DEFAULT_LAYOUT");
+    names.Variant = EnvironmentValue("XKB_DEFAULT_VARIANT");
+    names.Model = EnvironmentValue("XKB_DEFAULT_MODEL");
+    names.Options = EnvironmentValue("XKB_DEFAULT_OPTIONS");
     names.Source = "XKB_DEFAULT_LAYOUT";
     return names;
   }

@@ -1,4 +1,4 @@
-#include "ActiveWindow.h"
+#include "platform/x11/ActiveWindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -35,9 +35,40 @@ int IgnoreErrors(Display*, XErrorEvent*) {
   return 0;
 }
 
+class TX11Source : public TActiveWindowSource {
+ public:
+  TX11Source(Display* display, std::string name, TActiveWindowHandlers handlers)
+      : FDisplay(display, XCloseDisplay), FName(std::move(name)), FHandlers(std::move(handlers)) {
+    FActive = XInternAtom(FDisplay.get(), "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(FDisplay.get(), DefaultRootWindow(FDisplay.get()), PropertyChangeMask);
+    XFlush(FDisplay.get());
+  }
+
+  int Fd() const override { return ConnectionNumber(FDisplay.get()); }
+  bool Reporting() const override { return true; }
+
+  // Reads what the display sent; reports the application now in front when the active window
+  // changed.
+  void Dispatch() override {
+    bool changed = false;
+    while (XPending(FDisplay.get()) > 0) {
+      XEvent event;
+      XNextEvent(FDisplay.get(), &event);
+      if (event.type == PropertyNotify && event.xproperty.atom == FActive) changed = true;
+    }
+    if (changed && FHandlers.OnChanged) FHandlers.OnChanged(ReadX11ActiveWindow(FName));
+  }
+
+ private:
+  std::unique_ptr<Display, int (*)(Display*)> FDisplay;
+  std::string FName;
+  TActiveWindowHandlers FHandlers;
+  Atom FActive = None;
+};
+
 }  // namespace
 
-TActiveWindow ReadActiveWindow(const std::string& displayName) {
+TActiveWindow ReadX11ActiveWindow(const std::string& displayName) {
   const char* name = displayName.empty() ? nullptr : displayName.c_str();
   const std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(name), XCloseDisplay);
   if (!display) {
@@ -65,6 +96,13 @@ TActiveWindow ReadActiveWindow(const std::string& displayName) {
   XSync(display.get(), False);
   XSetErrorHandler(previous);
   return active;
+}
+
+std::unique_ptr<TActiveWindowSource> CreateX11ActiveWindowSource(TActiveWindowHandlers handlers,
+                                                                 const std::string& displayName) {
+  Display* display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+  if (display == nullptr) throw std::runtime_error("Cannot open the X display to watch");
+  return std::make_unique<TX11Source>(display, displayName, std::move(handlers));
 }
 
 }  // namespace kestrova

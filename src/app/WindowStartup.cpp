@@ -1,0 +1,298 @@
+#include "app/WindowStartup.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QStyleFactory>
+#include <QTextStream>
+#include <QTimer>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "about/Logo.h"
+#include "about/about.h"
+#include "desktop/AppFollower.h"
+#include "desktop/FollowedForm.h"
+#include "desktop/Instance.h"
+#include "desktop/InstanceServer.h"
+#include "desktop/Settings.h"
+#include "desktop/Tray.h"
+#include "dialogs/block.h"
+#include "dialogs/frmkeyboard.h"
+#include "dialogs/getxy.h"
+#include "dialogs/mousemove.h"
+#include "platform/Desktop.h"
+#include "platform/Environment.h"
+#include "platform/kwin/KWinActiveWindow.h"
+#include "platform/x11/ActiveWindow.h"
+#include "session/Session.h"
+#include "session/StopSignals.h"
+#include "window/AppProfilesDialog.h"
+#include "window/ControllerView.h"
+#include "window/FormMain.h"
+
+namespace kestrova {
+
+namespace {
+
+// Chooses Qt's platform where the environment leaves it open, so that Qt never aborts for want
+// of a display: false when there is none to open.
+bool PrepareDisplay() {
+  if (!EnvironmentValue("QT_QPA_PLATFORM").empty()) return true;
+  const std::string platform = WindowPlatformFor(ReadDesktopEnvironment());
+  if (platform == "wayland") ::setenv("QT_QPA_PLATFORM", "wayland", 1);
+  return !platform.empty();
+}
+
+// The program's name, desktop entry, icon and style.
+void DressApplication() {
+  QApplication::setApplicationName("Kestrova");
+  // Ties the window to its desktop entry (and so to its icon and name in task bars).
+  QGuiApplication::setDesktopFileName("org.example.Kestrova");
+  QIcon icon = QIcon::fromTheme("org.example.Kestrova");
+  if (icon.isNull()) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+      icon.addPixmap(QPixmap::fromImage(KestrovaLogo(size, size)));
+    }
+  }
+  QApplication::setWindowIcon(icon);
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
+}
+
+// Absolute moves of the uinput output span the desktop, unless the command line gave a size.
+TSessionOptions SessionOptionsOnDesktop(const TCommandLine& options) {
+  TSessionOptions sessionOptions = options;
+  if (!sessionOptions.ScreenGiven) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      const QRect desktop = screen->virtualGeometry();
+      sessionOptions.ScreenWidth = desktop.width();
+      sessionOptions.ScreenHeight = desktop.height();
+      sessionOptions.ScreenGiven = true;
+      sessionOptions.ScreenSource = "the desktop";
+    }
+  }
+  return sessionOptions;
+}
+
+// For tests and bug reports: KESTROVA_STATE_FILE names a file that receives the window's caption,
+// status box and keystroke test box when the program ends.
+void WriteStateFile(TFormMain& form) {
+  const std::string path = EnvironmentValue("KESTROVA_STATE_FILE");
+  if (path.empty()) return;
+  QFile file(QString::fromLocal8Bit(path.c_str()));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+  QTextStream out(&file);
+  out << "platform: " << QGuiApplication::platformName() << "\n";
+  out << "desktop file: " << QGuiApplication::desktopFileName() << "\n";
+  out << "icon: " << (form.windowIcon().isNull() ? "none" : "set") << "\n";
+  out << "caption: " << form.windowTitle() << "\n";
+  out << "status:\n" << form.MemoTest->toPlainText() << "\n";
+  out << "input:\n" << form.MemoInput->toPlainText() << "\n";
+}
+
+// The long-lived windows, in their order of creation (the About box first), and what surrounds
+// them on the desktop. Members are destroyed in the reverse order.
+struct TWindowRun {
+  explicit TWindowRun(TSession& session)
+      : FormMain(session.Mapper()), FormController(session.Mapper()) {
+    FormMain.SetDialogs({&FormAbout, &FormKeyboard, &FormMouseMove, &FormBlock, &FormController});
+  }
+
+  TFormAbout FormAbout;
+  TFormMain FormMain;
+  TFormKeyboard FormKeyboard;
+  TFormGetXY FormGetXY;
+  TFormMouseMove FormMouseMove;
+  TFormBlock FormBlock;
+  TFormController FormController;
+  TSettings Settings;
+  TTray Tray{FormMain, Settings, QCoreApplication::applicationFilePath(), true};
+  TInstanceServer Instance{FormMain};
+  TFormAppProfiles FormAppProfiles{&FormMain};
+  TAppFollower Follower{FollowedWindowOf(FormMain, Settings),
+                        static_cast<unsigned long>(::getpid())};
+  std::vector<std::unique_ptr<QSocketNotifier>> SourceNotifiers;
+  bool StopRequested = false;
+};
+
+// Stop signals end the program as Exit does. One may come while a message box of the start-up
+// is open, before the event loop runs: the flag keeps it from being lost.
+void ConnectStopSignals(TWindowRun& run, TStopSignals& stopSignals, QSocketNotifier& notifier) {
+  QObject::connect(&notifier, &QSocketNotifier::activated, &run.FormMain, [&run, &stopSignals] {
+    stopSignals.Take();
+    run.StopRequested = true;
+    run.FormMain.ButtonExitClick();
+    QApplication::closeAllWindows();  // and any message box open over it
+  });
+}
+
+// The instance that --load, --quit and a second start talk to: why it cannot listen, or "".
+QString ListenForRequests(TWindowRun& run, const TCommandLine& options) {
+  if (!options.Replay.empty()) return {};  // a replay is a run of its own
+  QString why;
+  try {
+    const QString socket = QString::fromStdString(InstanceSocketPath(options.Joystick));
+    if (!run.Instance.Listen(socket, &why)) why = "cannot listen at " + socket + ": " + why;
+  } catch (const std::exception& error) {
+    why = QString::fromLocal8Bit(error.what());
+  }
+  return why.isEmpty() ? why : "--load and --quit cannot reach this window: " + why;
+}
+
+// The controller's status lines go to the status box and the tray's tooltip.
+void ShowControllerStatus(TWindowRun& run, TSession& session) {
+  session.SetControllerSink([&run](const std::string& line) {
+    run.FormMain.PostStatusLine(line);
+    QMetaObject::invokeMethod(
+        &run.Tray, [&run, text = QString::fromStdString(line)] { run.Tray.SetController(text); },
+        Qt::QueuedConnection);
+  });
+}
+
+// The rules' dialog, from the tray or --app-profiles, offering the applications seen in front.
+void OpenAppProfiles(TWindowRun& run) {
+  QStringList seen;
+  for (const std::string& application : run.Follower.Seen()) {
+    seen << QString::fromStdString(application);
+  }
+  run.FormAppProfiles.SetRules(run.Settings.AppRules(), seen);
+  if (run.FormAppProfiles.exec() == QDialog::Accepted) {
+    run.Settings.SetAppRules(run.FormAppProfiles.Rules());
+  }
+}
+
+// Profiles that follow the application in front, told by KWin (native Wayland windows too) or
+// the X display.
+void FollowApplications(TWindowRun& run, const TCommandLine& options) {
+  run.FormAppProfiles.setWindowFlag(Qt::Window);
+  run.Tray.OnAppProfiles = [&run] { OpenAppProfiles(run); };
+  if (options.Replay.empty()) {
+    try {
+      run.Follower.AddSource(
+          TWindowSourceKind::KWin,
+          CreateKWinActiveWindowSource(KestrovaRuntimeFolder(),
+                                       run.Follower.HandlersFor(TWindowSourceKind::KWin)));
+    } catch (const std::exception& error) {
+      run.FormMain.AddStatusLine(QString::fromLocal8Bit(error.what()));
+    }
+  }
+  if (XDisplayReachable(ReadDesktopEnvironment())) {
+    try {
+      run.Follower.AddSource(
+          TWindowSourceKind::X11,
+          CreateX11ActiveWindowSource(run.Follower.HandlersFor(TWindowSourceKind::X11)));
+    } catch (const std::exception&) {
+      // no X display to watch: the rules wait for KWin
+    }
+  }
+  for (TActiveWindowSource* source : run.Follower.Sources()) {
+    if (source->Fd() < 0) continue;
+    auto notifier = std::make_unique<QSocketNotifier>(source->Fd(), QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &run.FormMain,
+                     [&run, source] { run.FormMain.Guarded([source] { source->Dispatch(); }); });
+    run.SourceNotifiers.push_back(std::move(notifier));
+  }
+}
+
+// Shows the window (or only starts the mapper when it starts hidden in the tray), starts the
+// session and tells what it runs through.
+void ShowAndStart(TWindowRun& run, TSession& session, const TCommandLine& options,
+                  const QString& instanceProblem) {
+  const bool hidden = options.Hidden && run.Tray.Shown();
+  if (hidden) {
+    run.FormMain.FormShow();  // starts the mapper, as the first showing does
+  } else {
+    run.FormMain.show();  // starts the mapper
+  }
+  session.Start();
+  run.FormMain.AddStatusLine(QString::fromStdString(session.OutputDescription()));
+  run.FormMain.AddStatusLine(QString::fromStdString(session.WakeDescription()));
+  if (!session.OutputNote().empty()) {
+    run.FormMain.AddStatusLine(QString::fromStdString(session.OutputNote()));
+  }
+  if (options.Hidden && !hidden) {
+    run.FormMain.AddStatusLine(
+        "There is no tray on this desktop: the window is shown (--hidden "
+        "needs one; on GNOME, the AppIndicator extension)");
+  }
+  if (!run.Settings.Problem().isEmpty()) run.FormMain.AddStatusLine(run.Settings.Problem());
+  if (!instanceProblem.isEmpty()) run.FormMain.AddStatusLine(instanceProblem);
+}
+
+// What the command line asks for at the start: the controller view, the rules' dialog, a
+// profile (else the last one, where the user chose that), a replay.
+void OpenWhatWasAsked(TWindowRun& run, TSession& session, const TCommandLine& options) {
+  if (options.ShowController) run.FormMain.ButtonControllerClick();
+  if (options.AppProfiles) {
+    QTimer::singleShot(0, &run.FormMain,
+                       [&run] { run.FormMain.Guarded([&run] { OpenAppProfiles(run); }); });
+  }
+  QString profile = QString::fromLocal8Bit(options.Profile.c_str());
+  if (profile.isEmpty() && run.Settings.OpenLastProfileAtStart()) {
+    profile = run.Settings.LastProfile();
+  }
+  if (!profile.isEmpty()) run.FormMain.Guarded([&] { run.FormMain.LoadProfileFile(profile); });
+  // The window stays when the timeline ends: the user may still look and edit.
+  session.StartReplay([&run] {
+    run.FormMain.PostStatusLine(
+        "The replay timeline has ended; the virtual controller stays at rest");
+  });
+}
+
+}  // namespace
+
+int RunWindow(const TCommandLine& options, int& argc, char** argv) {
+  if (!PrepareDisplay()) {
+    std::cerr << "kestrova: no display for the window: neither an X display (DISPLAY) nor a "
+                 "Wayland display (WAYLAND_DISPLAY) can be reached (run a profile without a "
+                 "window with --headless PROFILE)\n";
+    return 2;
+  }
+  std::optional<TStopSignals> stopSignals;
+  try {
+    stopSignals.emplace();
+  } catch (const std::exception& error) {
+    std::cerr << "kestrova: " << error.what() << "\n";
+    return 2;
+  }
+  QApplication application(argc, argv);
+  DressApplication();
+  std::unique_ptr<TSession> session;
+  try {
+    session = std::make_unique<TSession>(SessionOptionsOnDesktop(options), nullptr);
+  } catch (const std::exception& error) {
+    std::cerr << "kestrova: " << error.what() << "\n";
+    return 2;
+  }
+
+  TWindowRun run(*session);
+  QSocketNotifier stopNotifier(stopSignals->Fd(), QSocketNotifier::Read);
+  ConnectStopSignals(run, *stopSignals, stopNotifier);
+  const QString instanceProblem = ListenForRequests(run, options);
+  ShowControllerStatus(run, *session);
+  FollowApplications(run, options);
+  ShowAndStart(run, *session, options, instanceProblem);
+  OpenWhatWasAsked(run, *session, options);
+
+  const int code = run.StopRequested ? 0 : QApplication::exec();
+  session->Shutdown();
+  WriteStateFile(run.FormMain);
+  return code;
+}
+
+TInFrontQuery KWinInFrontQuery(int& argc, char** argv) {
+  return [&argc, argv]() -> std::optional<TActiveWindow> {
+    QCoreApplication application(argc, argv);
+    return ReadKWinActiveWindow(KestrovaRuntimeFolder(), std::chrono::seconds(3));
+  };
+}
+
+}  // namespace kestrova

@@ -1,0 +1,131 @@
+// Running a profile without a window (--headless), and watching a controller (--monitor).
+
+#include "cli/Runs.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <iostream>
+
+#include "cli/Fail.h"
+#include "mapping/Convert.h"
+#include "mapping/Profile.h"
+#include "platform/UniqueFd.h"
+#include "session/Monitor.h"
+#include "session/Session.h"
+#include "session/StopSignals.h"
+
+namespace kestrova {
+
+namespace {
+
+// An fd that becomes readable once, when the run should end.
+class TStopEvent {
+ public:
+  void Raise() {
+    const std::uint64_t one = 1;
+    (void)!::write(FFd.Get(), &one, sizeof one);
+  }
+  int Fd() const { return FFd.Get(); }
+
+ private:
+  TUniqueFd FFd{::eventfd(0, EFD_CLOEXEC)};
+};
+
+// Waits until a stop signal arrives or the run raises its stop event.
+void WaitForStop(const TStopSignals& signals, const TStopEvent& stop) {
+  pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
+  while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+int RunHeadless(const TCommandLine& options) {
+  TLoadedProfile profile;
+  try {
+    profile = ReadProfileFile(options.Profile, TSlotTable{});
+  } catch (const EProfileError& error) {
+    // A file-level error names the file itself.
+    if (error.Line() == 0) return Fail(error.what());
+    return Fail(options.Profile + ":" + std::to_string(error.Line()) + ": " + WithMeaning(error));
+  }
+  std::optional<TStopSignals> signals;
+  TStopEvent stop;
+  std::unique_ptr<TSession> session;
+  try {
+    signals.emplace();
+    if (stop.Fd() < 0) throw std::runtime_error("cannot set up signal handling");
+    session = std::make_unique<TSession>(options, [&session](const std::string& line) {
+      session->Printer().Print("status " + line);
+    });
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+  std::cerr << "kestrova: " << session->OutputDescription() << "\n";
+  std::cerr << "kestrova: " << session->WakeDescription() << "\n";
+  if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
+  TMapper& mapper = session->Mapper();
+  mapper.SetSlots(profile.Slots);
+  mapper.SetXTol(profile.Tolerances[0]);
+  mapper.SetYTol(profile.Tolerances[1]);
+  mapper.SetZTol(profile.Tolerances[2]);
+  mapper.SetRTol(profile.Tolerances[3]);
+
+  // Print output has nothing left to do once its reader has gone; other outputs only stop
+  // printing their status lines.
+  if (options.Output == "print") session->Printer().SetOnClosed([&stop] { stop.Raise(); });
+  session->SetControllerSink([](const std::string& line) {
+    std::cerr << "kestrova: " + line + "\n" << std::flush;
+  });
+  session->Start();
+  session->StartReplay([&stop] { stop.Raise(); });
+
+  WaitForStop(*signals, stop);
+  session->Shutdown();
+  return 0;
+}
+
+int RunMonitor(const TCommandLine& options) {
+  std::optional<TStopSignals> signals;
+  TStopEvent stop;
+  std::unique_ptr<TSession> session;
+  TSessionOptions monitoring = options;
+  monitoring.Output = "print";  // injects nothing: there is no profile
+  try {
+    signals.emplace();
+    if (stop.Fd() < 0) throw std::runtime_error("cannot set up signal handling");
+    session = std::make_unique<TSession>(monitoring, nullptr);
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+  session->SetControllerSink([](const std::string& line) {
+    std::cerr << "kestrova: " + line + "\n" << std::flush;
+  });
+  // The poll thread's own readings, printed as they change: no second reader of the device.
+  struct TPrinter : TReadingObserver {
+    TPrinter(TRecordPrinter& printer, std::array<int, 4> tolerances)
+        : Printer(printer), Lines(tolerances) {}
+    void OnReading(const TJoyReading& reading) override {
+      for (const auto& line : Lines.Changes(reading)) Printer.Print(line);
+    }
+    TRecordPrinter& Printer;
+    TMonitorLines Lines;
+  };
+  TMapper& mapper = session->Mapper();
+  TPrinter printer(session->Printer(),
+                   {mapper.XTol(), mapper.YTol(), mapper.ZTol(), mapper.RTol()});
+  mapper.Jstick1.SetReadingObserver(&printer);
+  session->Printer().SetOnClosed([&stop] { stop.Raise(); });
+  session->Start();
+  session->StartReplay([&stop] { stop.Raise(); });
+  WaitForStop(*signals, stop);
+  mapper.Jstick1.SetReadingObserver(nullptr);
+  session->Shutdown();
+  return 0;
+}
+
+}  // namespace kestrova

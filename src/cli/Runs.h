@@ -1,0 +1,22 @@
+#pragma once
+// Kestrova without a window: run a profile, watch a controller, check a profile, list
+// controllers, tell the application in front. Each returns the process exit code: 0 success,
+// 1 problems found by --check, 2 bad input or no display.
+
+#include "cli/Options.h"
+#include "desktop/AppFollower.h"
+
+namespace kestrova {
+
+// Runs the profile until a stop signal, the replay's end or (print output) the reader's end.
+int RunHeadless(const TCommandLine& options);
+// Prints the controller's changes ("<t> axis X 12000 -> -316 Left") until a stop signal or the
+// replay's end.
+int RunMonitor(const TCommandLine& options);
+int RunCheck(const TCommandLine& options);
+int RunListControllers(const TCommandLine& options);
+// Prints what the desktop says of the application in front now: KWin first (kwin; empty where
+// this build cannot ask it), then the X display.
+int RunActiveWindow(const TInFrontQuery& kwin);
+
+}  // namespace kestrova

@@ -1,0 +1,50 @@
+#pragma once
+// One running Kestrova per user and controller, told from outside over a local socket: load a
+// profile (a game launcher switching profiles), show the window, quit. Requests are one line:
+//
+//   LOAD <tab> 0|1 (force) <tab> ABSOLUTE-PATH      SHOW      QUIT
+//
+// and so are replies: "OK <tab> text" or "ERROR <tab> text". The socket lives in a folder only
+// its user may enter ($XDG_RUNTIME_DIR/kestrova, else /tmp/kestrova-UID, mode 0700). No Qt here:
+// the command line uses it without a display.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrova {
+
+// Requests longer than this are refused unread.
+constexpr std::size_t MaxInstanceRequest = 8192;
+
+// The socket of the instance for a controller; creates its folder (0700) when missing. Throws
+// std::runtime_error when the folder cannot be made safe (another user's, or not a folder).
+std::string InstanceSocketPath(int joystickId);
+
+struct TInstanceRequest {
+  enum TKind { Load, Show, Quit } Kind = Show;
+  bool Force = false;
+  std::string Path;
+};
+
+// The request of one line (without its newline); nothing for anything malformed.
+std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line);
+std::string FormatInstanceRequest(const TInstanceRequest& request);
+
+struct TInstanceReply {
+  bool Ok = false;
+  std::string Text;
+};
+std::string FormatInstanceReply(const TInstanceReply& reply);
+
+// True when an instance listens at socketPath now.
+bool InstanceListening(const std::string& socketPath);
+
+// Sends a request to the instance at socketPath and waits (up to timeoutMs) for its reply.
+// Nothing when no instance listens there (no socket, or one left by an instance that died).
+// Throws std::runtime_error when an instance answers wrongly or not in time.
+std::optional<TInstanceReply> SendInstanceRequest(const std::string& socketPath,
+                                                  const TInstanceRequest& request,
+                                                  int timeoutMs = 10000);
+
+}  // namespace kestrova

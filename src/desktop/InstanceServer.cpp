@@ -1,0 +1,83 @@
+#include "desktop/InstanceServer.h"
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include "desktop/Instance.h"
+#include "window/FormMain.h"
+
+namespace kestrova {
+
+TInstanceServer::TInstanceServer(TFormMain& form, QObject* parent) : QObject(parent), FForm(form) {
+  FServer.setSocketOptions(QLocalServer::UserAccessOption);
+  connect(&FServer, &QLocalServer::newConnection, this, [this] {
+    while (QLocalSocket* client = FServer.nextPendingConnection()) Serve(client);
+  });
+}
+
+bool TInstanceServer::Listen(const QString& socketPath, QString* error) {
+  if (InstanceListening(socketPath.toStdString())) {
+    if (error) *error = "another Kestrova listens at " + socketPath;
+    return false;
+  }
+  QLocalServer::removeServer(socketPath);  // left by an instance that was killed
+  if (FServer.listen(socketPath)) return true;
+  if (error) *error = FServer.errorString();
+  return false;
+}
+
+void TInstanceServer::Serve(QLocalSocket* client) {
+  connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+  // A client that sends nothing is dropped after a while.
+  QTimer::singleShot(10000, client, [client] { client->abort(); });
+  connect(client, &QLocalSocket::readyRead, this, [this, client] {
+    QByteArray buffer = client->property("request").toByteArray();
+    buffer += client->read(MaxInstanceRequest + 1 - buffer.size());
+    const auto end = buffer.indexOf('\n');
+    if (end < 0 && buffer.size() <= static_cast<qsizetype>(MaxInstanceRequest)) {
+      client->setProperty("request", buffer);
+      return;
+    }
+    bool ok = false;
+    const QString text =
+        end < 0 ? QString("the request is too long") : Answer(buffer.left(end), &ok);
+    client->write(FormatInstanceReply({ok, text.toStdString()}).c_str());
+    client->disconnectFromServer();
+  });
+}
+
+QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
+  const auto request = ParseInstanceRequest(std::string_view(line.constData(), line.size()));
+  *ok = false;
+  if (!request) return "not a request Kestrova knows";
+  switch (request->Kind) {
+    case TInstanceRequest::Show:
+      FForm.show();
+      FForm.raise();
+      FForm.activateWindow();
+      *ok = true;
+      return "the window of the running Kestrova is shown";
+    case TInstanceRequest::Quit:
+      // After the reply has gone: the keys are released as Exit releases them.
+      QTimer::singleShot(0, &FForm, [this] { FForm.ButtonExitClick(); });
+      *ok = true;
+      return "the running Kestrova ends";
+    case TInstanceRequest::Load:
+      break;
+  }
+  const QString path = QString::fromLocal8Bit(request->Path.c_str());
+  if (!FForm.Saved() && !request->Force) {
+    return "the running Kestrova has unsaved edits; --force loads " + path + " all the same";
+  }
+  const QString error = FForm.TryLoadProfileFile(path);
+  if (!error.isEmpty()) {
+    FForm.AddStatusLine("Not loaded from the command line: " + QString(error).replace('\n', ' '));
+    return error;
+  }
+  FForm.AddStatusLine("Loaded " + path + " from the command line");
+  *ok = true;
+  return "loaded " + path;
+}
+
+}  // namespace kestrova

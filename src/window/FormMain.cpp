@@ -1,0 +1,355 @@
+#include "window/FormMain.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "about/about.h"
+#include "dialogs/block.h"
+#include "dialogs/frmkeyboard.h"
+#include "dialogs/mousemove.h"
+#include "mapping/Commands.h"
+#include "mapping/Convert.h"
+#include "platform/qt/Named.h"
+#include "platform/qt/Shell.h"
+#include "window/ControllerView.h"
+#include "window/Documents.h"
+
+namespace kestrova {
+
+namespace {
+
+const QColor Blue(0, 0, 255);
+const QColor Yellow(255, 255, 0);
+const QColor Black(0, 0, 0);
+
+const QString ConfirmText =
+    "You have not saved you current work, are you sure you want to continue?";
+
+}  // namespace
+
+TFormMain::TFormMain(TMapper& mapper, QWidget* parent) : QWidget(parent), FMapper(mapper) {
+  FMapper.SetStatusSink([this](const std::string& line) { PostStatusLine(line); });
+  setObjectName("FormMain");
+  setWindowTitle("Kestrova");
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
+  setFixedSize(679, 544);
+  BuildEventRows();
+  BuildEditor();
+  BuildBottom();
+  FFirstShow = true;  // FormCreate
+}
+
+TFormMain::~TFormMain() {
+  // Nothing the poll thread or the worker uses may go before they have ended.
+  FMapper.Shutdown();
+}
+
+void TFormMain::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    Shell().ShowMessage(this, "Kestrova", QString::fromLocal8Bit(error.what()));
+  }
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  Guarded([this] { FormShow(); });
+}
+
+void TFormMain::FormShow() {
+  if (FFirstShow) {
+    if (const QScreen* screen = this->screen()) {
+      const QRect area = screen->availableGeometry();
+      move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+    MemoTest->clear();
+    FMapper.SetXTol(300);
+    FMapper.SetYTol(300);
+    FMapper.SetZTol(300);
+    FMapper.SetRTol(300);
+    FMapper.SetSlots(TSlotTable{});
+    FCommandIndex = -1;
+    SetCommandIndex(0);
+    FSaved = true;
+    FMapper.Start();  // the worker, the trace files, and last polling
+    FFirstShow = false;
+  }
+  EditXTol->setText(QString::number(FMapper.XTol()));
+  EditYTol->setText(QString::number(FMapper.YTol()));
+  EditZTol->setText(QString::number(FMapper.ZTol()));
+  EditRTol->setText(QString::number(FMapper.RTol()));
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  bool canClose = true;
+  if (!FExiting) Guarded([&] { canClose = FormCloseQuery(); });
+  if (canClose) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+bool TFormMain::FormCloseQuery() {
+  return FSaved || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
+}
+
+QLabel* TFormMain::GetJoyLabel(int slot) const {
+  return findChild<QLabel*>(QString::fromStdString(kestrova::GetJoyLabel(slot)));
+}
+
+void TFormMain::SetLabelColor(QLabel* label, const QColor& color) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, color);
+  label->setPalette(palette);
+}
+
+void TFormMain::StoreListBox(int slot) {
+  if (slot < 0) return;
+  std::vector<std::string> lines;
+  lines.reserve(ListBoxCommand->count());
+  for (int i = 0; i < ListBoxCommand->count(); ++i) {
+    lines.push_back(ListBoxCommand->item(i)->text().toLatin1().toStdString());
+  }
+  FMapper.SetSlot(slot, std::move(lines));
+}
+
+void TFormMain::SetCommandIndex(int slot) {
+  if (FCommandIndex != -1) {
+    SetLabelColor(GetJoyLabel(FCommandIndex), Black);
+    StoreListBox(FCommandIndex);
+    ButtonJoy[FCommandIndex]->SetFontColor(Black);
+  }
+  FCommandIndex = slot;
+  LabelCommand->setText("Commands For: " + GetJoyLabel(slot)->text() +
+                        (slot % 2 == 0 ? " Press" : " Release"));
+  SetLabelColor(GetJoyLabel(slot), Blue);
+  ButtonJoy[slot]->SetFontColor(Blue);
+  ListBoxCommand->clear();
+  for (const auto& line : FMapper.Slot(slot)) {
+    ListBoxCommand->addItem(QString::fromLatin1(line.data(), static_cast<int>(line.size())));
+  }
+  RefreshCommands();
+}
+
+void TFormMain::ButtonJoyClick(QObject* sender) {
+  SetCommandIndex(GetIndexFromControlName(sender->objectName().toStdString()));
+  if (auto* button = qobject_cast<TGlyphButton*>(sender)) button->SetFontColor(Blue);
+}
+
+void TFormMain::RefreshCommands() {
+  StoreListBox(FCommandIndex);
+  for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
+    if (slot == FCommandIndex) continue;
+    ButtonJoy[slot]->SetFontColor(FMapper.Slot(slot).empty() ? Black : Yellow);
+  }
+  repaint();
+}
+
+void TFormMain::AppendLine(const QString& line) {
+  ListBoxCommand->addItem(line);
+}
+
+void TFormMain::AskKey(std::string (*lineOf)(std::string_view key)) {
+  FSaved = false;
+  if (FDialogs.Keyboard) {
+    FDialogs.Keyboard->exec();
+    if (!FDialogs.Keyboard->KeyName.isEmpty())
+      AppendLine(QString::fromLatin1(lineOf(FDialogs.Keyboard->KeyName.toLatin1().toStdString())));
+  }
+  RefreshCommands();
+}
+
+void TFormMain::ButtonKeyDownClick() {
+  AskKey(KeyDownLine);
+}
+void TFormMain::ButtonKeyUpClick() {
+  AskKey(KeyUpLine);
+}
+
+void TFormMain::MouseComClick(QObject* sender) {
+  FSaved = false;
+  if (sender == ButtonLeftMouseDown) AppendLine(QLatin1StringView(LeftMouseDownLine));
+  if (sender == ButtonLeftMouseUp) AppendLine(QLatin1StringView(LeftMouseUpLine));
+  if (sender == ButtonRightMouseDown) AppendLine(QLatin1StringView(RightMouseDownLine));
+  if (sender == ButtonRightMouseUp) AppendLine(QLatin1StringView(RightMouseUpLine));
+  if (sender == ButtonMouseMove && FDialogs.MouseMove &&
+      FDialogs.MouseMove->exec() == QDialog::Accepted) {
+    AppendLine(FDialogs.MouseMove->CommandLine);
+  }
+  RefreshCommands();
+}
+
+void TFormMain::ButtonBlockCommandClick() {
+  FSaved = false;
+  StoreListBox(FCommandIndex);
+  const QString next = QString::fromStdString(FMapper.GetNextBlockId());
+  if (!FDialogs.Block) return;
+  TFormBlock& dialog = *FDialogs.Block;
+  dialog.NextBlockId = next;
+  dialog.BlockIds.clear();
+  for (const auto& id : FMapper.BlockIds()) dialog.BlockIds.append(QString::fromLatin1(id.c_str()));
+  dialog.OpenBlockId.clear();
+  for (int i = ListBoxCommand->count() - 1; i >= 0; --i) {
+    const std::string line = ListBoxCommand->item(i)->text().toLatin1().toStdString();
+    if (Contains(line, BeginBlockKeyword)) {
+      dialog.OpenBlockId = QString::fromLatin1(GetCmdParam(line, 2).c_str());
+      break;
+    }
+  }
+  if (dialog.exec() == QDialog::Accepted) {
+    AppendLine(dialog.CommandLine);
+    RefreshCommands();
+  }
+}
+
+void TFormMain::ButtonDelayClick() {
+  FSaved = false;
+  AppendLine(QString::fromLatin1(DelayLine("1")));
+  RefreshCommands();
+}
+
+void TFormMain::ButtonClearClick() {
+  FSaved = false;
+  ListBoxCommand->clear();
+  RefreshCommands();
+}
+
+void TFormMain::UpDownXTolClick(TUDBtnType) {
+  FSaved = false;
+  FMapper.SetXTol(StrToInt(EditXTol->text().toStdString()));
+}
+
+void TFormMain::UpDownYTolClick(TUDBtnType) {
+  FSaved = false;
+  FMapper.SetYTol(StrToInt(EditYTol->text().toStdString()));
+}
+
+void TFormMain::UpDownZTolClick(TUDBtnType) {
+  FSaved = false;
+  FMapper.SetZTol(StrToInt(EditZTol->text().toStdString()));
+}
+
+void TFormMain::UpDownRTolClick(TUDBtnType) {
+  FSaved = false;
+  FMapper.SetRTol(StrToInt(EditRTol->text().toStdString()));
+}
+
+void TFormMain::SaveProfile() {
+  const QString path = Shell().GetSaveFileName(this);
+  if (path.isEmpty()) return;
+  StoreListBox(FCommandIndex);
+  WriteProfileFile(path.toStdString(), FMapper.Slots(),
+                   {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(), FMapper.RTol()});
+  setWindowTitle("Kestrova - " + path);
+  FSaved = true;
+  if (OnProfileFile) OnProfileFile(path);
+}
+
+void TFormMain::LoadProfile() {
+  if (!ConfirmDiscard()) return;
+  const QString path = Shell().GetOpenFileName(this);
+  if (path.isEmpty() || !QFileInfo::exists(path)) return;
+  LoadProfileFile(path);
+}
+
+void TFormMain::LoadProfileFile(const QString& path) {
+  const QString error = TryLoadProfileFile(path);
+  if (!error.isEmpty()) Shell().ShowMessage(this, "Kestrova", error);
+}
+
+QString TFormMain::TryLoadProfileFile(const QString& path) {
+  TLoadedProfile profile;
+  try {
+    profile = ReadProfileFile(path.toStdString(), FMapper.Slots());
+  } catch (const EProfileMismatch& mismatch) {
+    return mismatch.what();
+  } catch (const EProfileError& error) {
+    // The system's message, and under it the file and what the message means for it.
+    QString text = QString::fromLocal8Bit(error.what()) + "\n\n" + path;
+    if (!error.Meaning().empty()) text += ":\n" + QString::fromStdString(error.Meaning());
+    return text;
+  }
+  ApplyProfile(profile, path);
+  return {};
+}
+
+void TFormMain::ApplyProfile(const TLoadedProfile& profile, const QString& path) {
+  FMapper.SetSlots(profile.Slots);
+  FMapper.SetXTol(profile.Tolerances[0]);
+  FMapper.SetYTol(profile.Tolerances[1]);
+  FMapper.SetZTol(profile.Tolerances[2]);
+  FMapper.SetRTol(profile.Tolerances[3]);
+  EditXTol->setText(QString::fromLatin1(profile.ToleranceTexts[0].c_str()));
+  EditYTol->setText(QString::fromLatin1(profile.ToleranceTexts[1].c_str()));
+  EditZTol->setText(QString::fromLatin1(profile.ToleranceTexts[2].c_str()));
+  EditRTol->setText(QString::fromLatin1(profile.ToleranceTexts[3].c_str()));
+  // Slot 0 is shown; the list box held the replaced profile's lines and is stored nowhere.
+  if (FCommandIndex != -1) {
+    SetLabelColor(GetJoyLabel(FCommandIndex), Black);
+    ButtonJoy[FCommandIndex]->SetFontColor(Black);
+  }
+  FCommandIndex = -1;
+  SetCommandIndex(0);
+  setWindowTitle("Kestrova - " + path);
+  FSaved = true;
+  if (OnProfileFile) OnProfileFile(path);
+}
+
+bool TFormMain::ConfirmDiscard() {
+  return FSaved || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
+}
+
+QString TFormMain::ProfilePath() const {
+  const QString prefix = "Kestrova - ";
+  return windowTitle().startsWith(prefix) ? windowTitle().mid(prefix.size()) : QString();
+}
+
+void TFormMain::ButtonHelpClick() {
+  OpenDocument(this, "help.htm");
+}
+
+void TFormMain::ButtonExitClick() {
+  FExiting = true;
+  close();
+  QCoreApplication::exit(0);
+}
+
+void TFormMain::ButtonControllerClick() {
+  if (!FDialogs.Controller) return;
+  FDialogs.Controller->show();
+  FDialogs.Controller->raise();
+  FDialogs.Controller->activateWindow();
+}
+
+void TFormMain::ButtonAboutClick() {
+  if (!FDialogs.About) return;
+  FDialogs.About->LabelTitle->setText("Kestrova");
+  FDialogs.About->LabelVersion->setText("Version " KESTROVA_VERSION);
+  FDialogs.About->LabelProducedBy1->setText(AuthorLine);
+  FDialogs.About->exec();
+}
+
+void TFormMain::AddStatusLine(const QString& text) {
+  const int lines = MemoTest->document()->isEmpty() ? 0 : MemoTest->document()->blockCount();
+  if (lines > 50) MemoTest->clear();
+  MemoTest->appendPlainText(text);
+}
+
+void TFormMain::PostStatusLine(const std::string& text) {
+  const QString line = QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+  QMetaObject::invokeMethod(
+      this, [this, line] { AddStatusLine(line); }, Qt::QueuedConnection);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,153 @@
+#pragma once
+// TFormMain: the mapping editor and run-time display. It owns the TMapper (controller, slot
+// table, queue, worker); the event rows select a slot, the command buttons append lines to it,
+// the status box logs the events being executed. GUI thread, except PostStatusLine.
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exec/Mapper.h"
+#include "mapping/Profile.h"
+#include "window/Widgets.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kestrova {
+
+class TFormAbout;
+class TFormBlock;
+class TFormController;
+class TFormKeyboard;
+class TFormMouseMove;
+
+class TFormMain : public QWidget {
+  Q_OBJECT
+ public:
+  // The dialogs are created after the main window and live as long as it.
+  struct TDialogs {
+    TFormAbout* About = nullptr;
+    TFormKeyboard* Keyboard = nullptr;
+    TFormMouseMove* MouseMove = nullptr;
+    TFormBlock* Block = nullptr;
+    TFormController* Controller = nullptr;  // the live controller view, opened beside the window
+  };
+
+  // The window edits and runs the mapper, which must outlive it, and takes its status lines;
+  // the mapper is started when the window is first shown.
+  explicit TFormMain(TMapper& mapper, QWidget* parent = nullptr);
+  ~TFormMain() override;  // stops and joins the poll thread and the worker first
+  void SetDialogs(const TDialogs& dialogs) { FDialogs = dialogs; }
+
+  // Controls.
+  std::array<QLabel*, EventCount> LabelJoy{};        // by event; named LabelJoy<press slot>
+  std::array<TGlyphButton*, SlotCount> ButtonJoy{};  // by slot; named ButtonJoy<slot>
+  QLabel* LabelCommand;
+  QListWidget* ListBoxCommand;
+  QPushButton* ButtonKeyDown;
+  QPushButton* ButtonKeyUp;
+  QPushButton* ButtonRightMouseDown;
+  QPushButton* ButtonRightMouseUp;
+  QPushButton* ButtonDelete;
+  QPushButton* ButtonLeftMouseDown;
+  QPushButton* ButtonLeftMouseUp;
+  QPushButton* ButtonMouseMove;
+  QPushButton* ButtonBlockCommand;
+  QPushButton* ButtonDelay;
+  QPlainTextEdit* MemoTest;
+  QPlainTextEdit* MemoInput;
+  QLineEdit* EditXTol;
+  QLineEdit* EditYTol;
+  QLineEdit* EditZTol;
+  QLineEdit* EditRTol;
+  TUpDown* UpDownXTol;
+  TUpDown* UpDownYTol;
+  TUpDown* UpDownZTol;
+  TUpDown* UpDownRTol;
+  QPushButton* ButtonAbout;
+  QPushButton* ButtonSaveProfile;
+  QPushButton* ButtonLoadProfile;
+  QPushButton* ButtonHelp;
+  QPushButton* ButtonExit;
+  QPushButton* ButtonController;  // in the free row under the buttons' column
+
+  // Handlers.
+  void FormShow();
+  bool FormCloseQuery();  // true when the window may close
+  void ButtonJoyClick(QObject* sender);
+  void SetCommandIndex(int slot);
+  void RefreshCommands();
+  void ButtonKeyDownClick();
+  void ButtonKeyUpClick();
+  void MouseComClick(QObject* sender);
+  void ButtonBlockCommandClick();
+  void ButtonDelayClick();
+  void ButtonClearClick();
+  void UpDownXTolClick(TUDBtnType button);
+  void UpDownYTolClick(TUDBtnType button);
+  void UpDownZTolClick(TUDBtnType button);
+  void UpDownRTolClick(TUDBtnType button);
+  void ButtonSaveProfileClick() { SaveProfile(); }
+  void ButtonLoadProfileClick() { LoadProfile(); }
+  void ButtonHelpClick();
+  void ButtonExitClick();
+  void ButtonAboutClick();
+  void ButtonControllerClick();
+  void SaveProfile();
+  void LoadProfile();
+  // Loads a file without asking or showing a dialog (a PROFILE named on the command line); an
+  // error is shown in a box.
+  void LoadProfileFile(const QString& path);
+  // The same, all or nothing, without any box: the error text, or empty when it loaded.
+  QString TryLoadProfileFile(const QString& path);
+
+  // Called with the file's path after a profile was loaded or saved (recent files, the tray).
+  std::function<void(const QString& path)> OnProfileFile;
+
+  // Appends a line to the status box, emptying it first when it holds more than 50 lines.
+  void AddStatusLine(const QString& text);
+  // Any thread: hands the line to the GUI thread, in the order of the calls.
+  void PostStatusLine(const std::string& text);
+
+  QLabel* GetJoyLabel(int slot) const;
+  TMapper& Mapper() { return FMapper; }
+  bool Saved() const { return FSaved; }
+  // True when the profile is saved, or the user agrees to lose the unsaved work.
+  bool ConfirmDiscard();
+  // The file of the profile shown, from the caption; empty for a new one.
+  QString ProfilePath() const;
+  int CommandIndex() const { return FCommandIndex; }
+
+  // Runs a handler; an exception it throws is shown in a box captioned "Kestrova".
+  void Guarded(const std::function<void()>& handler);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildEventRows();
+  void BuildEditor();
+  void BuildBottom();
+  void AppendLine(const QString& line);
+  void AskKey(std::string (*lineOf)(std::string_view key));
+  void StoreListBox(int slot);
+  void ApplyProfile(const TLoadedProfile& profile, const QString& path);
+  static void SetLabelColor(QLabel* label, const QColor& color);
+
+  TMapper& FMapper;
+  TDialogs FDialogs;
+  bool FFirstShow = true;
+  int FCommandIndex = -1;
+  bool FSaved = true;
+  bool FExiting = false;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,184 @@
+// The main window's controls: where each one is, what it is called and what it runs.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "mapping/Commands.h"
+#include "mapping/Slots.h"
+#include "platform/qt/Named.h"
+#include "window/FormMain.h"
+
+namespace kestrova {
+
+namespace {
+
+// Event rows: the left column holds the stick, rotation, Z and hat events, the right one the
+// buttons and shift buttons.
+constexpr int LeftColumn[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 29, 30, 31, 32};
+constexpr int RightColumn[] = {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
+
+}  // namespace
+
+void TFormMain::BuildEventRows() {
+  const auto place = [this](const int* events, int count, int x, int labelWidth) {
+    for (int row = 0; row < count; ++row) {
+      const int event = events[row];
+      const int press = PressSlotOfEvent(event);
+      const int y = 8 + row * 19;
+      auto* label = Named(new QLabel(QString::fromUtf8(EventNames[event].data(),
+                                                       static_cast<int>(EventNames[event].size())),
+                                     this),
+                          "LabelJoy" + QString::number(press));
+      label->setGeometry(x, y, labelWidth, 17);
+      label->setToolTip(label->text() + ": " +
+                        QString::fromLatin1(PadControlNames[event].data(),
+                                            static_cast<int>(PadControlNames[event].size())) +
+                        " (on a game pad)");
+      LabelJoy[event] = label;
+      for (int slot : {press, press + 1}) {
+        auto* button = Named(new TGlyphButton(slot == press ? "Press" : "Release", this),
+                             "ButtonJoy" + QString::number(slot));
+        button->setGeometry(x + labelWidth + (slot == press ? 0 : 44), y, slot == press ? 44 : 52,
+                            17);
+        button->setFocusPolicy(Qt::TabFocus);
+        // Heard as "Stick Left Press", not as one of 66 "Press" and "Release" buttons.
+        button->setAccessibleName(label->text() + (slot == press ? " Press" : " Release"));
+        connect(button, &QPushButton::clicked, this,
+                [this, button] { Guarded([&] { ButtonJoyClick(button); }); });
+        ButtonJoy[slot] = button;
+      }
+    }
+  };
+  place(LeftColumn, std::size(LeftColumn), 8, 66);
+  place(RightColumn, std::size(RightColumn), 180, 78);
+}
+
+void TFormMain::BuildEditor() {
+  LabelCommand = Named(new QLabel("Commands For:", this), "LabelCommand");
+  LabelCommand->setGeometry(370, 8, 300, 17);
+  ListBoxCommand = Named(new QListWidget(this), "ListBoxCommand");
+  ListBoxCommand->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBoxCommand->setGeometry(370, 26, 300, 160);
+
+  struct TCommandButton {
+    QPushButton** field;
+    const char* name;
+    const char* caption;
+    int column;
+    int row;
+  };
+  const TCommandButton buttons[] = {
+      {&ButtonKeyDown, "ButtonKeyDown", "Key Down", 0, 0},
+      {&ButtonKeyUp, "ButtonKeyUp", "Key Up", 0, 1},
+      {&ButtonRightMouseDown, "ButtonRightMouseDown", "Right Mouse Down", 0, 2},
+      {&ButtonRightMouseUp, "ButtonRightMouseUp", "Right Mouse Up", 0, 3},
+      {&ButtonDelete, "ButtonDelete", "Clear", 0, 4},
+      {&ButtonLeftMouseDown, "ButtonLeftMouseDown", "Left Mouse Down", 1, 0},
+      {&ButtonLeftMouseUp, "ButtonLeftMouseUp", "Left Mouse Up", 1, 1},
+      {&ButtonMouseMove, "ButtonMouseMove", "Mouse Move", 1, 2},
+      {&ButtonBlockCommand, "ButtonBlockCommand", "Block Command", 1, 3},
+      {&ButtonDelay, "ButtonDelay", "Delay", 1, 4},
+  };
+  for (const auto& b : buttons) {
+    *b.field = Named(new QPushButton(b.caption, this), b.name);
+    (*b.field)->setGeometry(400 + b.column * 130, 194 + b.row * 20, 110, 17);
+  }
+  connect(ButtonKeyDown, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonKeyDownClick(); }); });
+  connect(ButtonKeyUp, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonKeyUpClick(); }); });
+  for (QPushButton* mouse : {ButtonLeftMouseDown, ButtonLeftMouseUp, ButtonRightMouseDown,
+                             ButtonRightMouseUp, ButtonMouseMove}) {
+    connect(mouse, &QPushButton::clicked, this,
+            [this, mouse] { Guarded([&] { MouseComClick(mouse); }); });
+  }
+  connect(ButtonBlockCommand, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonBlockCommandClick(); }); });
+  connect(ButtonDelay, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonDelayClick(); }); });
+  connect(ButtonDelete, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonClearClick(); }); });
+
+  auto* inputLabel = new QLabel("Keyboard Input Simulation Test Box:", this);
+  inputLabel->setGeometry(370, 300, 300, 17);
+  MemoInput = Named(new QPlainTextEdit(this), "MemoInput");
+  MemoInput->setGeometry(370, 318, 300, 90);
+  auto* hint = new QLabel("(set focus here to see simulated keystrokes)", this);
+  hint->setWordWrap(true);
+  hint->setGeometry(370, 410, 300, 30);
+}
+
+void TFormMain::BuildBottom() {
+  auto* statusLabel = new QLabel("Joystick Status:", this);
+  statusLabel->setGeometry(8, 340, 200, 17);
+  MemoTest = Named(new QPlainTextEdit(this), "MemoTest");
+  MemoTest->setReadOnly(true);
+  MemoTest->setFocusPolicy(Qt::NoFocus);
+  MemoTest->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MemoTest->setGeometry(8, 358, 350, 100);
+
+  struct TTolerance {
+    QLineEdit** edit;
+    TUpDown** upDown;
+    const char* axis;
+    int column;
+    int row;
+    void (TFormMain::*handler)(TUDBtnType);
+  };
+  const TTolerance tolerances[] = {
+      {&EditXTol, &UpDownXTol, "X", 0, 0, &TFormMain::UpDownXTolClick},
+      {&EditYTol, &UpDownYTol, "Y", 0, 1, &TFormMain::UpDownYTolClick},
+      {&EditZTol, &UpDownZTol, "Z", 1, 0, &TFormMain::UpDownZTolClick},
+      {&EditRTol, &UpDownRTol, "R", 1, 1, &TFormMain::UpDownRTolClick},
+  };
+  for (const auto& t : tolerances) {
+    const int x = 8 + t.column * 175;
+    const int y = 470 + t.row * 28;
+    auto* label = new QLabel(QString(t.axis) + " Tol.", this);
+    label->setGeometry(x, y + 2, 40, 20);
+    *t.edit = Named(new QLineEdit("0", this), QString("Edit") + t.axis + "Tol");
+    (*t.edit)->setReadOnly(true);
+    (*t.edit)->setGeometry(x + 42, y, 50, 23);
+    *t.upDown = Named(new TUpDown(*t.edit, this), QString("UpDown") + t.axis + "Tol");
+    (*t.upDown)->setGeometry(x + 94, y, 40, 23);
+    const QString axis = QString(t.axis) + " tolerance";
+    (*t.edit)->setAccessibleName(axis);
+    (*t.upDown)->setAccessibleName(axis);
+    (*t.upDown)->UpButton()->setAccessibleName("Increase " + axis);
+    (*t.upDown)->DownButton()->setAccessibleName("Decrease " + axis);
+    const auto handler = t.handler;
+    connect(*t.upDown, &TUpDown::Click, this,
+            [this, handler](TUDBtnType button) { Guarded([&] { (this->*handler)(button); }); });
+  }
+
+  // An addition in free space: the row the button column leaves empty.
+  ButtonController = Named(new QPushButton("Controller...", this), "ButtonController");
+  ButtonController->setGeometry(180, 312, 174, 17);
+  ButtonController->setToolTip("See the controller as Kestrova reads it, with the tolerances");
+  ButtonController->setAccessibleName("Controller view");
+  connect(ButtonController, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonControllerClick(); }); });
+  ButtonAbout = Named(new QPushButton("&About", this), "ButtonAbout");
+  ButtonSaveProfile = Named(new QPushButton("&Save Profile", this), "ButtonSaveProfile");
+  ButtonLoadProfile = Named(new QPushButton("&Load Profile", this), "ButtonLoadProfile");
+  ButtonHelp = Named(new QPushButton("&Help", this), "ButtonHelp");
+  ButtonExit = Named(new QPushButton("&Exit!", this), "ButtonExit");
+  ButtonAbout->setGeometry(370, 470, 96, 25);
+  ButtonSaveProfile->setGeometry(472, 470, 96, 25);
+  ButtonLoadProfile->setGeometry(574, 470, 96, 25);
+  ButtonHelp->setGeometry(472, 506, 96, 25);
+  ButtonExit->setGeometry(574, 506, 96, 25);
+  connect(ButtonAbout, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonAboutClick(); }); });
+  connect(ButtonSaveProfile, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonSaveProfileClick(); }); });
+  connect(ButtonLoadProfile, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonLoadProfileClick(); }); });
+  connect(ButtonHelp, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonHelpClick(); }); });
+  connect(ButtonExit, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonExitClick(); }); });
+}
+
+}  // namespace kestrova

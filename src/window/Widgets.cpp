@@ -1,0 +1,48 @@
+#include "window/Widgets.h"
+
+#include <algorithm>
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+
+#include "mapping/Convert.h"
+
+namespace kestrova {
+
+void TGlyphButton::SetFontColor(const QColor& color) {
+  FFontColor = color;
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::ButtonText, color);
+  setPalette(palette);
+}
+
+TUpDown::TUpDown(QLineEdit* associate, QWidget* parent)
+    : QWidget(parent),
+      FAssociate(associate),
+      FDown(new QToolButton(this)),
+      FUp(new QToolButton(this)) {
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  FDown->setArrowType(Qt::LeftArrow);
+  FUp->setArrowType(Qt::RightArrow);
+  for (QToolButton* button : {FDown, FUp}) {
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoRepeat(true);
+    layout->addWidget(button);
+  }
+  connect(FDown, &QToolButton::clicked, this, [this] { ClickArrow(btPrev); });
+  connect(FUp, &QToolButton::clicked, this, [this] { ClickArrow(btNext); });
+}
+
+void TUpDown::ClickArrow(TUDBtnType button) {
+  int value = 0;
+  TryStrToInt(FAssociate->text().toStdString(), value);
+  const long long stepped = button == btNext ? std::min<long long>(1LL * value + Increment, Max)
+                                             : std::max<long long>(1LL * value - Increment, Min);
+  value = static_cast<int>(stepped);
+  FAssociate->setText(QString::number(value));
+  emit Click(button);
+}
+
+}  // namespace kestrova

@@ -1,0 +1,314 @@
+// Settings, the autostart entry and the tray menu, offscreen, in a configuration folder of the
+// test's own (XDG_CONFIG_HOME).
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "common/WindowHarness.h"
+#include "desktop/AppFollower.h"
+#include "desktop/Autostart.h"
+#include "desktop/FollowedForm.h"
+#include "desktop/Instance.h"
+#include "desktop/InstanceServer.h"
+#include "desktop/Settings.h"
+#include "desktop/Tray.h"
+#include "window/AppProfilesDialog.h"
+
+using namespace kestrova;
+using namespace kestrova::testing;
+
+namespace {
+
+QTemporaryDir* ConfigHome = nullptr;
+
+QString SettingsFile() {
+  return ConfigHome->filePath("Kestrova/Kestrova.ini");
+}
+
+QStringList MenuTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) texts << action->text();
+  }
+  return texts;
+}
+
+}  // namespace
+
+class TrayTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TWindowHarness> Harness;
+  QTemporaryDir* Dir = nullptr;
+
+  QString Profile(const QString& name) {
+    const QString path = Dir->filePath(name);
+    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    return path;
+  }
+
+ private slots:
+  void init() {
+    QFile::remove(SettingsFile());
+    QFile::remove(AutostartFile());
+    Dir = new QTemporaryDir;
+    Harness = std::make_unique<TWindowHarness>();
+  }
+  void cleanup() {
+    Harness.reset();
+    delete Dir;
+  }
+
+  // The follower on the real window: no switch over unsaved edits, held keys released first, a
+  // profile that fails to load keeps the current one.
+  void TheFollowerSwitchesTheWindowSafely() {
+    TFormMain& form = Harness->Form;
+    const auto status = [&form] { return form.MemoTest->toPlainText(); };
+    const QString game = Dir->filePath("game.kpf");
+    const QString other = Dir->filePath("other.kpf");
+    const QString broken = Dir->filePath("broken.kpf");
+    TSlotTable table;
+    table[0] = {"KEY DOWN g"};
+    WriteProfileFile(game.toStdString(), table, {300, 300, 300, 300});
+    TSlotTable otherTable;
+    otherTable[2] = {"KEY DOWN o"};
+    WriteProfileFile(other.toStdString(), otherTable, {300, 300, 300, 300});
+    std::ofstream(broken.toStdString()) << "#Kestrova Beta Profile\r\n";
+    TSettings settings;
+    TAppRules rules;
+    for (const auto& [cls, profile] :
+         {std::pair{"RacingGame", game}, std::pair{"Editor", other}, std::pair{"Broken", broken}}) {
+      rules.Rules.push_back({TAppRule::WindowClass, cls, profile.toStdString()});
+    }
+    settings.SetAppRules(rules);
+    TAppFollower follower(FollowedWindowOf(form, settings), 0);
+    const auto inFront = [&follower](const char* cls) {
+      follower.Report(TWindowSourceKind::X11, TActiveWindow{true, cls, "", "", "test", 4242});
+    };
+
+    form.ButtonDelayClick();  // an unsaved edit
+    inFront("RacingGame");
+    QVERIFY(status().contains("Not switched to " + game +
+                              " for RacingGame: the profile shown has unsaved edits"));
+    QCOMPARE(form.ProfilePath(), QString());
+    // Saved (here: a profile loaded), it switches, and lets go of what was held first.
+    form.LoadProfileFile(game);
+    form.Mapper().SetSlot(26, {"KEY DOWN SHIFT"});
+    form.Mapper().ExecuteCommands("Button 1", "PRESS");
+    QVERIFY(QTest::qWaitFor([this] { return !Harness->Injector.HeldKeys().empty(); }, 5000));
+    inFront("Editor");
+    QVERIFY(Harness->Injector.HeldKeys().empty());
+    QCOMPARE(form.ProfilePath(), other);
+    QVERIFY(status().contains("Switched to " + other + " for Editor"));
+    inFront("Broken");
+    QCOMPARE(form.ProfilePath(), other);
+    QVERIFY(status().contains("Not switched to " + broken +
+                              " for Broken: List index out of bounds (1)"));
+  }
+
+  void RecentProfilesAndStartChoicesSurviveARestart() {
+    {
+      TSettings settings;
+      QVERIFY(settings.Problem().isEmpty());
+      QVERIFY(!settings.OpenLastProfileAtStart());  // by default the window starts empty
+      for (int i = 1; i <= 7; ++i)
+        settings.AddRecentProfile(Dir->filePath(QString("p%1.kpf").arg(i)));
+      settings.AddRecentProfile(Dir->filePath("p4.kpf"));  // again: to the front, not twice
+      settings.SetOpenLastProfileAtStart(true);
+    }
+    TSettings again;
+    QCOMPARE(again.RecentProfiles(),
+             (QStringList{Dir->filePath("p4.kpf"), Dir->filePath("p7.kpf"), Dir->filePath("p6.kpf"),
+                          Dir->filePath("p5.kpf"), Dir->filePath("p3.kpf")}));
+    QCOMPARE(again.LastProfile(), Dir->filePath("p4.kpf"));
+    QVERIFY(again.OpenLastProfileAtStart());
+    QCOMPARE(again.FileName(), SettingsFile());
+  }
+
+  void ABrokenSettingsFileIsIgnored() {
+    QDir().mkpath(ConfigHome->filePath("Kestrova"));
+    std::ofstream(SettingsFile().toStdString()) << "[profiles\nrecent=\"unterminated\n\x01\x02";
+    TSettings settings;
+    QVERIFY(!settings.Problem().isEmpty());
+    QVERIFY(settings.Problem().contains("is broken and was ignored"));
+    QVERIFY(settings.RecentProfiles().isEmpty());
+    settings.AddRecentProfile(Dir->filePath("fresh.kpf"));  // and it works from there on
+    QCOMPARE(TSettings().RecentProfiles(), QStringList{Dir->filePath("fresh.kpf")});
+  }
+
+  void StartAtLoginWritesAndRemovesTheAutostartEntry() {
+    QCOMPARE(AutostartFile(), ConfigHome->filePath("autostart/org.example.Kestrova.desktop"));
+    QVERIFY(!StartsAtLogin());
+    QVERIFY(SetStartAtLogin(true, "/opt/my games/kestrova"));
+    QVERIFY(StartsAtLogin());
+    QFile entry(AutostartFile());
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    QVERIFY(text.startsWith("[Desktop Entry]\nType=Application\n"));
+    QVERIFY(text.contains("\nExec=\"/opt/my games/kestrova\" --hidden\n"));
+    QVERIFY(SetStartAtLogin(false, "kestrova"));
+    QVERIFY(!StartsAtLogin());
+    QVERIFY(SetStartAtLogin(false, "kestrova"));  // nothing to remove: fine
+  }
+
+  void UnsavedEditsRefuseALoadUnlessForced() {
+    TFormMain& form = Harness->Form;
+    TInstanceServer server(form);
+    const QString socket = Dir->filePath("instance.socket");
+    QVERIFY(server.Listen(socket));
+    TInstanceServer second(form);
+    QString why;
+    QVERIFY(!second.Listen(socket, &why));  // one instance a socket
+    QVERIFY(why.contains("another Kestrova listens"));
+
+    const QString profile = Profile("launcher.kpf");
+    const auto ask = [&](bool force) {
+      std::optional<TInstanceReply> reply;
+      std::atomic<bool> done{false};
+      std::thread client([&] {
+        reply = SendInstanceRequest(socket.toStdString(),
+                                    {TInstanceRequest::Load, force, profile.toStdString()});
+        done = true;
+      });
+      const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
+      client.join();
+      return answered ? reply.value_or(TInstanceReply{false, "no instance"})
+                      : TInstanceReply{false, "no reply"};
+    };
+    form.ButtonDelayClick();  // an unsaved edit
+    TInstanceReply reply = ask(false);
+    QVERIFY(!reply.Ok);
+    QVERIFY(QString::fromStdString(reply.Text).contains("unsaved edits; --force"));
+    QCOMPARE(form.ProfilePath(), QString());
+    reply = ask(true);
+    QVERIFY(reply.Ok);
+    QCOMPARE(form.ProfilePath(), profile);
+    QVERIFY(form.Saved());
+  }
+
+  void ApplicationProfilesAreEditedWithoutTypingAClass() {
+    TFormAppProfiles dialog;
+    TAppRules rules;
+    rules.Rules = {{TAppRule::Executable, "shooter", "/p/shooter.kpf"}};
+    dialog.SetRules(rules, {"RacingGame", "Firefox"});
+    QCOMPARE(dialog.ComboBoxApplication->count(), 2);
+    QCOMPARE(dialog.ComboBoxApplication->currentText(), QString("RacingGame"));  // newest first
+    QCOMPARE(dialog.TableRules->rowCount(), 1);
+    // Add: the application offered, the profile asked for; no profile chosen, no rule.
+    Harness->Shell.Files = {"/p/racing.kpf"};
+    dialog.ButtonAdd->click();
+    dialog.ButtonAdd->click();  // the file dialog cancelled
+    QCOMPARE(dialog.TableRules->rowCount(), 2);
+    dialog.ComboBoxApplication->setEditText("");
+    dialog.ButtonAdd->click();
+    QCOMPARE(Harness->Shell.Messages.size(), 1);  // an application first
+    Harness->Shell.Files = {"/p/desktop.kpf"};
+    dialog.ButtonBrowseDefault->click();
+    dialog.CheckBoxEnabled->setChecked(false);
+    TAppRules edited = dialog.Rules();
+    QVERIFY(!edited.Enabled);
+    QCOMPARE(edited.DefaultProfile, std::string("/p/desktop.kpf"));
+    QCOMPARE(edited.Rules.size(), std::size_t(2));
+    QCOMPARE(edited.Rules[1].Value, std::string("RacingGame"));
+    QCOMPARE(edited.Rules[1].Profile, std::string("/p/racing.kpf"));
+    QVERIFY(edited.Rules[1].Match == TAppRule::WindowClass);
+    // Remove the selected one; and what is saved reads back.
+    dialog.TableRules->selectRow(0);
+    dialog.ButtonRemove->click();
+    edited = dialog.Rules();
+    QCOMPARE(edited.Rules.size(), std::size_t(1));
+    QCOMPARE(edited.Rules[0].Value, std::string("RacingGame"));
+    TSettings settings;
+    settings.SetAppRules(edited);
+    const TAppRules stored = TSettings().AppRules();
+    QCOMPARE(stored.Rules.size(), std::size_t(1));
+    QCOMPARE(stored.Rules[0].Profile, std::string("/p/racing.kpf"));
+    QCOMPARE(stored.DefaultProfile, std::string("/p/desktop.kpf"));
+    QVERIFY(!stored.Enabled);
+  }
+
+  void TheMenuWithoutATray() {
+    TFormMain& form = Harness->Form;
+    TSettings settings;
+    TTray tray(form, settings, "kestrova", true);
+    QVERIFY(!tray.Shown());  // no tray offscreen: the program goes on without one
+    QCOMPARE(
+        MenuTexts(tray.Menu()),
+        (QStringList{"Hide window", "Controller...", "Recent profiles",
+                     "Open the last profile at start", "Profiles follow the application in front",
+                     "Application profiles...", "Start at login", "Exit"}));
+    QVERIFY(!tray.RecentMenu()->isEnabled());
+    QCOMPARE(tray.ToolTip(), QString("Kestrova: new profile"));
+
+    // Show/Hide toggles the window and its own caption.
+    tray.ShowHideAction->trigger();
+    QVERIFY(!form.isVisible());
+    QCOMPARE(tray.ShowHideAction->text(), QString("Show window"));
+    tray.ShowHideAction->trigger();
+    QVERIFY(form.isVisible());
+    QCOMPARE(tray.ShowHideAction->text(), QString("Hide window"));
+
+    // The checks write the settings and the autostart entry.
+    tray.OpenLastAction->trigger();
+    QVERIFY(TSettings().OpenLastProfileAtStart());
+    tray.StartAtLoginAction->trigger();
+    QVERIFY(StartsAtLogin());
+    tray.StartAtLoginAction->trigger();
+    QVERIFY(!StartsAtLogin());
+
+    // Loading and saving feed the recent list and the tooltip.
+    const QString first = Profile("first.kpf");
+    const QString second = Profile("second.kpf");
+    form.LoadProfileFile(first);
+    form.LoadProfileFile(second);
+    tray.SetController("Controller 1: Wireless Pad (pad layout)");
+    QCOMPARE(tray.ToolTip(),
+             QString("Kestrova: second.kpf - Controller 1: Wireless Pad (pad layout)"));
+    tray.Refresh();
+    QCOMPARE(MenuTexts(tray.RecentMenu()), (QStringList{second, first}));
+
+    // A recent profile loads (after the question, with unsaved work); a vanished one is dropped.
+    form.ButtonDelayClick();
+    QVERIFY(!form.Saved());
+    Harness->Shell.Answers = {false};
+    tray.RecentMenu()->actions().at(1)->trigger();
+    QCOMPARE(form.ProfilePath(), second);  // declined: nothing loaded
+    Harness->Shell.Answers = {true};
+    tray.RecentMenu()->actions().at(1)->trigger();
+    QCOMPARE(form.ProfilePath(), first);
+    QFile::remove(second);
+    tray.Refresh();
+    tray.RecentMenu()->actions().at(1)->trigger();
+    QCOMPARE(TSettings().RecentProfiles(), QStringList{first});
+    QVERIFY(form.MemoTest->toPlainText().contains("The profile " + second + " is gone"));
+
+    // Exit ends the program as the window's Exit does.
+    tray.ExitAction->trigger();
+    QVERIFY(!form.isVisible());
+  }
+};
+
+int main(int argc, char** argv) {
+  QTemporaryDir configHome;
+  ConfigHome = &configHome;
+  qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+  QApplication application(argc, argv);
+  TrayTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_tray.moc"

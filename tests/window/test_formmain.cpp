@@ -1,0 +1,579 @@
+// The main window, offscreen, with the desktop's questions answered by a scripted shell.
+
+#include <sys/mount.h>
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "about/about.h"
+#include "common/WindowHarness.h"
+#include "dialogs/block.h"
+#include "dialogs/frmkeyboard.h"
+#include "dialogs/mousemove.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
+#include "window/ControllerView.h"
+#include "window/Documents.h"
+#include "window/FormMain.h"
+
+using namespace kestrova;
+using namespace kestrova::testing;
+
+namespace {
+
+const QColor Blue(0, 0, 255);
+const QColor Yellow(255, 255, 0);
+const QColor Black(0, 0, 0);
+const QString Confirm =
+    "Confirm Action: You have not saved you current work, are you sure you want to continue?";
+
+QColor ColorOf(QLabel* label) {
+  return label->palette().color(QPalette::WindowText);
+}
+
+QStringList ListBox(QListWidget* list) {
+  QStringList lines;
+  for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+  return lines;
+}
+
+std::string TestRead(const QString& path) {
+  std::ifstream file(path.toStdString(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+class FormMainTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TWindowHarness> Harness;
+  TScriptedShell* Shell = nullptr;
+  TRecordingInjector* Injector = nullptr;
+  TScriptedJoyService* Joysticks = nullptr;
+  TFormMain* Form = nullptr;
+  TFormBlock* Block = nullptr;
+  TFormMouseMove* MouseMove = nullptr;
+  TFormKeyboard* Keyboard = nullptr;
+  QTemporaryDir* Dir = nullptr;
+
+  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  QString Path(const QString& name) { return Dir->filePath(name); }
+  void WriteFile(const QString& name, const std::string& text) {
+    std::ofstream(Path(name).toStdString(), std::ios::binary) << text;
+  }
+  QString StatusText() { return Form->MemoTest->toPlainText(); }
+
+ private slots:
+  void init() {
+    Dir = new QTemporaryDir;
+    Harness = std::make_unique<TWindowHarness>();
+    Shell = &Harness->Shell;
+    Injector = &Harness->Injector;
+    Joysticks = &Harness->Joysticks;
+    Form = &Harness->Form;
+    Keyboard = &Harness->Keyboard;
+    MouseMove = &Harness->MouseMove;
+    Block = &Harness->Block;
+  }
+
+  void cleanup() {
+    Harness.reset();
+    delete Dir;
+  }
+
+  void TheMainWindowAppendsPickedKeys() {
+    TFormMain& form = *Form;
+    TFormKeyboard* Picker = Keyboard;
+    const auto press = [&](QPushButton* button, const std::function<QAbstractButton*()>& click) {
+      QTimer::singleShot(0, Picker, [Picker, click] {
+        QAbstractButton* key = click();
+        if (key) QTest::mouseClick(key, Qt::LeftButton);
+        if (Picker->isVisible()) Picker->reject();
+      });
+      QTest::mouseClick(button, Qt::LeftButton);
+    };
+    auto* k = Picker->Keyboard1;
+    press(form.ButtonKeyDown, [k] { return k->Key(4, 1); });
+    press(form.ButtonKeyUp, [k] { return k->Key(4, 1); });
+    press(form.ButtonKeyDown, [k] { return k->CapsKey(); });
+    press(form.ButtonKeyUp, [] { return nullptr; });
+    press(form.ButtonKeyDown, [k] { return k->Key(1, 6); });
+    QStringList lines;
+    for (int i = 0; i < form.ListBoxCommand->count(); ++i)
+      lines << form.ListBoxCommand->item(i)->text();
+    QCOMPARE(lines, (QStringList{"KEY DOWN a", "KEY UP a", "KEY DOWN F5"}));
+    QVERIFY(!form.Saved());
+  }
+
+  void AboutButtonShowsTheAboutBoxEachTime() {
+    TFormAbout about;
+    TFormMain& form = *Form;
+    form.SetDialogs({&about, Keyboard, MouseMove, Block});
+    for (int showing = 0; showing < 2; ++showing) {
+      QStringList seen;
+      QTimer::singleShot(0, &about, [&] {
+        seen << about.LabelTitle->text() << about.LabelVersion->text()
+             << about.LabelProducedBy1->text() << about.LabelProducedBy2->text();
+        about.Button1->click();
+      });
+      QTest::mouseClick(form.ButtonAbout, Qt::LeftButton);
+      QCOMPARE(seen, (QStringList{"Kestrova", "Version 1.3", AuthorLine, ""}));
+    }
+    QVERIFY(form.Saved());
+  }
+
+  void AssistiveTechnologyHearsWhichEventAButtonIsFor() {
+    const auto name = [](QWidget* widget) {
+      return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    // The captions' tooltips name the pad's control.
+    QCOMPARE(Form->LabelJoy[13]->toolTip(), QString("Button 1: A (on a game pad)"));
+    QCOMPARE(Form->LabelJoy[4]->toolTip(), QString("Rot. Left: right stick up (on a game pad)"));
+    QCOMPARE(Form->LabelJoy[6]->toolTip(), QString("Z Left: right trigger (on a game pad)"));
+    QCOMPARE(name(Form->ButtonJoy[0]), QString("Stick Left Press"));
+    QCOMPARE(name(Form->ButtonJoy[1]), QString("Stick Left Release"));
+    for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
+      const QString event = QString::fromLatin1(EventNames[slot / 2].data(),
+                                                static_cast<int>(EventNames[slot / 2].size()));
+      QCOMPARE(name(Form->ButtonJoy[slot]), event + (slot % 2 == 0 ? " Press" : " Release"));
+    }
+    QCOMPARE(name(Form->EditZTol), QString("Z tolerance"));
+    QCOMPARE(name(Form->UpDownRTol->UpButton()), QString("Increase R tolerance"));
+    QCOMPARE(name(Form->UpDownRTol->DownButton()), QString("Decrease R tolerance"));
+  }
+
+  void TheControllerViewShowsWhatThePollThreadReads() {
+    TFormController view(Harness->Mapper);
+    Form->SetDialogs({nullptr, Keyboard, MouseMove, Block, &view});
+    QCOMPARE(Form->ButtonController->geometry(), QRect(180, 312, 174, 17));
+    Click(Form->ButtonController);
+    QVERIFY(view.isVisible());
+    QVERIFY(!view.isModal());
+    QVERIFY(QTest::qWaitFor([&] { return view.Updates() > 0; }, 5000));
+    QCOMPARE(view.LabelController->text(),
+             QString("Controller 1: Scripted Controller (plain joystick)"));
+    QCOMPARE(view.ButtonLamps[8]->text(), QString("9 shift"));
+
+    Joysticks->SetAxis(0, jaX, 0);
+    Joysticks->SetAxis(0, jaR, 65535);
+    Joysticks->SetButtons(0, (1u << 0) | (1u << 8));
+    Joysticks->SetPov(0, 9000);
+    QVERIFY(
+        QTest::qWaitFor([&] { return view.AxisTexts[jaX]->text() == "raw 0 -> -500 Left"; }, 5000));
+    QCOMPARE(view.AxisBars[jaX]->Direction(), -1);
+    QCOMPARE(view.AxisTexts[jaR]->text(), QString("raw 65535 -> 500 Rot. Right"));
+    QCOMPARE(view.AxisBars[jaR]->Direction(), 1);
+    QCOMPARE(view.AxisBars[jaY]->Direction(), 0);
+    QVERIFY(view.ButtonLamps[0]->property("lit").toBool());
+    QVERIFY(view.ButtonLamps[8]->property("lit").toBool());
+    QVERIFY(!view.ButtonLamps[1]->property("lit").toBool());
+    QVERIFY(view.HatPositions[2]->property("lit").toBool());  // East
+    QVERIFY(!view.HatPositions[8]->property("lit").toBool());
+#ifdef KESTROVA_VIEW_SCREENSHOT
+    view.grab().save(KESTROVA_VIEW_SCREENSHOT);  // for the README
+#endif
+
+    // The band follows the tolerance spinners at once.
+    QCOMPARE(view.AxisBars[jaX]->Tolerance(), 300);
+    Form->UpDownXTol->ClickArrow(btNext);
+    QVERIFY(QTest::qWaitFor([&] { return view.AxisBars[jaX]->Tolerance() == 301; }, 1000));
+    QCOMPARE(view.AxisBars[jaZ]->Tolerance(), 300);  // each axis its own
+
+    // Closed, it is told nothing more.
+    view.close();
+    const int updates = view.Updates();
+    Joysticks->SetAxis(0, jaX, 65535);
+    QTest::qWait(100);
+    QCOMPARE(view.Updates(), updates);
+    QCOMPARE(view.AxisTexts[jaX]->text(), QString("raw 0 -> -500 Left"));
+  }
+
+  void StateAfterStart() {
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));
+    QCOMPARE(Form->CommandIndex(), 0);
+    QCOMPARE(ColorOf(Form->GetJoyLabel(0)), Blue);
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Blue);
+    for (int slot = 1; slot <= MaxSlotIndex; ++slot)
+      QCOMPARE(Form->ButtonJoy[slot]->FontColor(), Black);
+    for (int event = 1; event < EventCount; ++event)
+      QCOMPARE(ColorOf(Form->LabelJoy[event]), Black);
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    for (QLineEdit* edit : {Form->EditXTol, Form->EditYTol, Form->EditZTol, Form->EditRTol}) {
+      QCOMPARE(edit->text(), QString("300"));
+      QVERIFY(edit->isReadOnly());
+    }
+    QVERIFY(Form->Saved());
+    // The rows: 33 labels with the event names, 66 buttons.
+    QCOMPARE(Form->findChild<QLabel*>("LabelJoy58")->text(), QString("POV SW"));
+    QCOMPARE(Form->findChild<QPushButton*>("ButtonJoy65")->text(), QString("Release"));
+    QCOMPARE(Form->findChild<QPushButton*>("ButtonJoy42")->text(), QString("Press"));
+    QVERIFY(Form->close());
+    QVERIFY(Shell->Questions.isEmpty());
+  }
+
+  void ReleaseOfTheSelectedEvent() {
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonJoy[1]);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Release"));
+    QCOMPARE(ColorOf(Form->GetJoyLabel(1)), Blue);
+    QCOMPARE(Form->ButtonJoy[1]->FontColor(), Blue);
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Yellow);  // its slot holds a line
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    Click(Form->ButtonJoy[40]);  // Button 8 Press
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Button 8 Press"));
+    QCOMPARE(ColorOf(Form->GetJoyLabel(0)), Black);
+    QCOMPARE(ColorOf(Form->GetJoyLabel(40)), Blue);
+    QCOMPARE(Form->ButtonJoy[1]->FontColor(), Black);
+    Click(Form->ButtonJoy[0]);
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"DELAY 1"});
+    QVERIFY(!Form->Saved());  // from the Delay, not from selecting
+  }
+
+  void EditingButtonsMarkUnsaved() {
+    Click(Form->ButtonDelete);  // Clear on an empty slot
+    QVERIFY(!Form->Saved());
+    for (int i = 0; i < 3; ++i) Click(Form->ButtonDelay);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
+    Click(Form->ButtonLeftMouseDown);
+    Click(Form->ButtonRightMouseUp);
+    QCOMPARE(Form->ListBoxCommand->item(4)->text(), QString("RIGHT MOUSE UP"));
+    Click(Form->ButtonDelete);
+    QVERIFY(Form->Mapper().Slot(0).empty());
+    // The key picker closed without a key, and a cancelled mouse move: nothing, but unsaved.
+    QTimer::singleShot(0, MouseMove, [this] { MouseMove->reject(); });
+    Click(Form->ButtonMouseMove);
+    QTimer::singleShot(0, Keyboard, [this] { Keyboard->reject(); });  // the close box
+    Click(Form->ButtonKeyDown);
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    QVERIFY(!Form->Saved());
+  }
+
+  void EveryMouseButtonAppendsItsOwnLine() {
+    Click(Form->ButtonLeftMouseDown);
+    Click(Form->ButtonLeftMouseUp);
+    Click(Form->ButtonRightMouseDown);
+    Click(Form->ButtonRightMouseUp);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"LEFT MOUSE DOWN", "LEFT MOUSE UP",
+                                                         "RIGHT MOUSE DOWN", "RIGHT MOUSE UP"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), ListBox(Form->ListBoxCommand));
+    QVERIFY(!Form->Saved());
+    // Each runs as its caption says when the event comes.
+    Form->Mapper().ExecuteCommands("Stick Left", "PRESS");
+    QVERIFY(QTest::qWaitFor([this] { return Injector->Calls().size() >= 4; }, 5000));
+    QCOMPARE(Lines(Injector->Calls()),
+             (QStringList{"mouse 0x8002 100 100", "mouse 0x8004 100 100", "mouse 0x8008 100 100",
+                          "mouse 0x8010 100 100"}));
+  }
+
+  void DialogLinesAreAppended() {
+    QTimer::singleShot(0, MouseMove, [this] {
+      MouseMove->EditX->setText("10");
+      MouseMove->EditY->setText("-5");
+      MouseMove->ButtonOkClick();
+    });
+    Click(Form->ButtonMouseMove);
+    QTimer::singleShot(0, Block, [this] {
+      Block->EditRepeatCount->setText("0");
+      Block->ButtonOkClick();
+    });
+    Click(Form->ButtonBlockCommand);
+    // Checked after the dialog has closed: a failed check inside it would leave it open.
+    bool endBlockOffered = false;
+    QTimer::singleShot(0, Block, [this, &endBlockOffered] {
+      endBlockOffered = Block->RadioButtonEndBlock->isEnabled();
+      Block->RadioButtonEndBlock->click();
+      Block->ButtonOkClick();
+      if (Block->isVisible()) Block->reject();
+    });
+    Click(Form->ButtonBlockCommand);
+    QVERIFY(endBlockOffered);
+    QCOMPARE(ListBox(Form->ListBoxCommand),
+             (QStringList{"MOUSE MOVE A B 10 -5 N N", "BEGBLOCK 001 RPT 0", "ENDBLOCK 001"}));
+    QCOMPARE(Form->Mapper().Slot(0).size(), 3u);
+  }
+
+  void BadBlockIdIsReportedAndTheWindowGoesOn() {
+    Form->Mapper().SetSlot(9, {"BEGBLOCK abc RPT 1"});
+    Click(Form->ButtonBlockCommand);
+    QCOMPARE(Shell->Messages, QStringList{"Kestrova: 'abc' is not a valid integer value"});
+    QVERIFY(!Form->Saved());
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    Click(Form->ButtonDelay);
+    QCOMPARE(Form->ListBoxCommand->count(), 1);
+  }
+
+  void SpinnersStopAtTheirEnds() {
+    Form->UpDownXTol->ClickArrow(btNext);
+    QCOMPARE(Form->EditXTol->text(), QString("301"));
+    QCOMPARE(Form->Mapper().XTol(), 301);
+    QVERIFY(!Form->Saved());
+    Form->EditZTol->setText("999");
+    Form->UpDownZTol->ClickArrow(btNext);
+    Form->UpDownZTol->ClickArrow(btNext);
+    QCOMPARE(Form->EditZTol->text(), QString("1000"));
+    QCOMPARE(Form->Mapper().ZTol(), 1000);
+    Form->EditRTol->setText("1");
+    QTest::mouseClick(Form->UpDownRTol->DownButton(), Qt::LeftButton);
+    QTest::mouseClick(Form->UpDownRTol->DownButton(), Qt::LeftButton);
+    QCOMPARE(Form->EditRTol->text(), QString("0"));
+    QCOMPARE(Form->Mapper().RTol(), 0);
+    QTest::mouseClick(Form->UpDownYTol->UpButton(), Qt::LeftButton);
+    QCOMPARE(Form->Mapper().YTol(), 301);
+  }
+
+  void UnsavedCloseAsksAndNoKeepsEverything() {
+    Click(Form->ButtonDelay);
+    Shell->Answers = {false};
+    QVERIFY(!Form->close());
+    QCOMPARE(Shell->Questions, QStringList{Confirm});
+    QVERIFY(Form->isVisible());
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
+    Shell->Answers = {true};
+    QVERIFY(Form->close());
+  }
+
+  void ExitDoesNotAsk() {
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonExit);
+    QVERIFY(Shell->Questions.isEmpty());
+    QVERIFY(!Form->isVisible());
+  }
+
+  void StatusBoxStartsAfreshAfter51Lines() {
+    for (int i = 1; i <= 51; ++i) Form->AddStatusLine(QString("line %1").arg(i));
+    QCOMPARE(Form->MemoTest->document()->blockCount(), 51);
+    Form->AddStatusLine("line 52");
+    QCOMPARE(StatusText(), QString("line 52"));
+  }
+
+  void StatusLinesFromAnotherThreadArriveInOrder() {
+    std::thread poll([this] {
+      for (int i = 1; i <= 200; ++i) Form->PostStatusLine("line " + std::to_string(i));
+    });
+    poll.join();
+    QCoreApplication::processEvents();
+    QStringList expected;
+    for (int i = 154; i <= 200; ++i) expected << QString("line %1").arg(i);
+    QCOMPARE(StatusText(), expected.join('\n'));
+  }
+
+  void ControllerEventsShowInTheStatusBox() {
+    Joysticks->SetButtons(0, 1);
+    QTRY_COMPARE(StatusText(), QString("Executing Button 1 PRESS"));
+  }
+
+  void SaveThenLoad() {
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonJoy[5]);
+    Click(Form->ButtonLeftMouseDown);
+    Form->UpDownXTol->ClickArrow(btPrev);
+    Shell->Files = {Path("one.kpf")};
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("one.kpf"));
+    QVERIFY(Form->Saved());
+    QCOMPARE(Shell->FileDialogs, QStringList{"save"});
+
+    Click(Form->ButtonDelete);  // slot 5 emptied, unsaved
+    Form->UpDownXTol->ClickArrow(btNext);
+    Shell->Answers = {true};
+    Shell->Files = {Path("one.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Shell->Questions, QStringList{Confirm});
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
+    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Form->CommandIndex(), 0);
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"DELAY 1"});
+    QCOMPARE(Form->ButtonJoy[5]->FontColor(), Yellow);
+    QCOMPARE(Form->EditXTol->text(), QString("299"));
+    QCOMPARE(Form->Mapper().XTol(), 299);
+    QVERIFY(Form->Saved());
+    QVERIFY(Shell->Messages.isEmpty());
+  }
+
+  void LoadingWhileAnotherSlotIsSelected() {
+    TSlotTable table;
+    table[5] = {"KEY DOWN x"};
+    WriteProfileFile(Path("five.kpf").toStdString(), table, {300, 300, 300, 300});
+    Click(Form->ButtonJoy[5]);
+    Shell->Files = {Path("five.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"KEY DOWN x"});
+    QCOMPARE(Form->CommandIndex(), 0);
+    QCOMPARE(ColorOf(Form->GetJoyLabel(5)), Black);
+    QCOMPARE(Form->ButtonJoy[5]->FontColor(), Yellow);
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Blue);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));
+  }
+
+  void RefusedAndMalformedFilesChangeNothing() {
+    Click(Form->ButtonDelay);
+    Form->UpDownYTol->ClickArrow(btNext);
+    const auto before = Form->Mapper().Slots();
+    const std::string header = "#Kestrova Beta Profile\r\n";
+    WriteFile("space.kpf", "#Kestrova Beta Profile \r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n");
+    WriteFile("header.kpf", header);
+    WriteFile("badtol.kpf",
+              header + "#Command Tag 0\r\nKEY DOWN q\r\n#Tolerances\r\n1\r\n2\r\nx\r\n4\r\n");
+    for (const char* name : {"space.kpf", "header.kpf", "badtol.kpf"}) {
+      Shell->Answers = {true};
+      Shell->Files = {Path(name)};
+      Click(Form->ButtonLoadProfile);
+    }
+    QCOMPARE(Shell->Messages,
+             (QStringList{"Kestrova: The profile you are trying to load is for a different version "
+                          "of Kestrova- sorry!",
+                          "Kestrova: List index out of bounds (1)\n\n" + Path("header.kpf") +
+                              ":\nthe file ends before any command tag; a profile has 66 command "
+                              "tags (0 to 65) and then its tolerances",
+                          "Kestrova: 'x' is not a valid integer value\n\n" + Path("badtol.kpf") +
+                              ":\nline 7 should be the Z tolerance, a whole number"}));
+    QCOMPARE(Form->Mapper().Slots(), before);
+    QCOMPARE(Form->Mapper().YTol(), 301);
+    QCOMPARE(Form->EditYTol->text(), QString("301"));
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QVERIFY(!Form->Saved());
+
+    // A file that does not exist loads nothing and says nothing.
+    Shell->Answers = {true};
+    Shell->Files = {Path("missing.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Shell->Messages.size(), 3);
+  }
+
+  void FileTaggingOnlySlot3AndALargeTolerance() {
+    Form->Mapper().SetSlot(7, {"KEY DOWN kept"});
+    WriteFile("three.kpf",
+              "#Kestrova Beta Profile\r\n#Command Tag 3\r\nDELAY "
+              "5\r\n#Tolerances\r\n5000\r\n1\r\n2\r\n3\r\n");
+    Shell->Files = {Path("three.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Lines(Form->Mapper().Slot(3)), QStringList{"DELAY 5"});
+    QCOMPARE(Lines(Form->Mapper().Slot(7)), QStringList{"KEY DOWN kept"});
+    QCOMPARE(Form->EditXTol->text(), QString("5000"));
+    QCOMPARE(Form->Mapper().XTol(), 5000);
+    QCOMPARE(Form->Mapper().RTol(), 3);
+  }
+
+  void NoAtTheConfirmationShowsNoDialog() {
+    Click(Form->ButtonDelay);
+    Shell->Answers = {false};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Shell->Questions, QStringList{Confirm});
+    QVERIFY(Shell->FileDialogs.isEmpty());
+    Shell->Files = {};
+    Click(Form->ButtonSaveProfile);  // cancelled save: nothing changes
+    QVERIFY(!Form->Saved());
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+  }
+
+  void FailedSaveIsReported() {
+    const QString path = Path("no-such-folder/x.kpf");
+    Shell->Files = {path};
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Shell->Messages, QStringList{"Kestrova: Cannot create file " + path});
+    QVERIFY(!Form->Saved());
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+  }
+
+  void SaveOntoAFullDiskOrAReadOnlyFolder() {
+    // A small file system of its own; where the test may not mount one, it says so and skips.
+    const QString mountPoint = Path("small");
+    QDir().mkpath(mountPoint);
+    if (::mount("tmpfs", mountPoint.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0) {
+      QSKIP("cannot mount a small tmpfs here (needs root and mount rights)");
+    }
+    const auto unmount =
+        qScopeGuard([&] { ::umount2(mountPoint.toLocal8Bit().constData(), MNT_DETACH); });
+    const QString target = mountPoint + "/pad.kpf";
+    const std::string old = "#Kestrova Beta Profile\r\nold\r\n";
+    { std::ofstream(target.toStdString(), std::ios::binary) << old; }
+    // Fill the disk.
+    {
+      std::ofstream filler((mountPoint + "/filler").toStdString(), std::ios::binary);
+      const std::string block(4096, 'x');
+      for (int i = 0; i < 64 && filler; ++i) filler << block << std::flush;
+    }
+    Form->Mapper().SetSlot(3, std::vector<std::string>(200, "KEY DOWN a"));  // 2 KB and more
+    Click(Form->ButtonDelay);
+    Shell->Files = {target};
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Shell->Messages, QStringList{"Kestrova: Cannot create file " + target});
+    QCOMPARE(QString::fromStdString(TestRead(target)), QString::fromStdString(old));
+    QVERIFY(!Form->Saved());
+
+    // The folder turns read-only.
+    QFile::remove(mountPoint + "/filler");
+    QCOMPARE(::mount("tmpfs", mountPoint.toLocal8Bit().constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                     "size=64k"),
+             0);
+    Shell->Files = {target};
+    Click(Form->ButtonSaveProfile);
+    QCOMPARE(Shell->Messages.size(), 2);
+    QCOMPARE(Shell->Messages[1], "Kestrova: Cannot create file " + target);
+    QCOMPARE(QString::fromStdString(TestRead(target)), QString::fromStdString(old));
+    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+  }
+
+  void HelpOpensTheDocumentOrSaysWhy() {
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(Dir->path());
+    WriteFile("help.htm", "<html></html>");
+    Click(Form->ButtonHelp);
+    QCOMPARE(Shell->Opened, QStringList{QUrl::fromLocalFile(Path("help.htm")).toString()});
+    // Without a browser on the desktop, Kestrova shows the document itself.
+    WriteFile("help.htm",
+              "<html><body><h2>Kestrova help</h2><a href=\"#end\">to the end</a>"
+              "<a name=\"end\">End</a></body></html>");
+    Shell->OpenSucceeds = false;
+    Click(Form->ButtonHelp);
+    QVERIFY(Shell->Messages.isEmpty());
+    auto* browser = Form->findChild<QTextBrowser*>("DocumentBrowser");
+    QVERIFY(browser != nullptr);
+    QVERIFY(browser->isVisible() && browser->isWindow());
+    QCOMPARE(browser->source(), QUrl::fromLocalFile(Path("help.htm")));
+    QVERIFY(browser->toPlainText().contains("Kestrova help"));
+    QVERIFY(browser->openLinks());
+    browser->close();  // deleted on close
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(Form->findChild<QTextBrowser*>("DocumentBrowser") == nullptr);
+    // A document that is nowhere still gets the old message, with the folders searched.
+    OpenDocument(Form, "no-such-document.htm");
+    QCOMPARE(Shell->Messages.size(), 1);
+    QVERIFY(Shell->Messages[0].startsWith(
+        "Kestrova: Sorry, your command interpreter could not be found, please try using your "
+        "internet browser to view the file \"no-such-document.htm\""));
+    QVERIFY(Shell->Messages[0].contains("Kestrova looked for it in:\n" + Dir->path() + "\n"));
+    QDir::setCurrent(previous);
+    QVERIFY(Form->Saved());
+  }
+
+  void ProfileNamedOnTheCommandLine() {
+    TSlotTable table;
+    table[64] = {"KEY DOWN c"};
+    WriteProfileFile(Path("cli.kpf").toStdString(), table, {1, 2, 3, 4});
+    Form->LoadProfileFile(Path("cli.kpf"));
+    QCOMPARE(Lines(Form->Mapper().Slot(64)), QStringList{"KEY DOWN c"});
+    QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("cli.kpf"));
+    QVERIFY(Shell->Questions.isEmpty() && Shell->FileDialogs.isEmpty());
+  }
+};
+
+QTEST_MAIN(FormMainTest)
+#include "test_formmain.moc"
