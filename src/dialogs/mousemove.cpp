@@ -19,16 +19,20 @@ namespace kestrova {
 
 namespace {
 
-const QStringList MultiplierItems = {"none", "X Axis", "Y Axis", "Z Axis", "R Axis"};
+// "none", then "X Axis" and so on, in the order of the axis words.
+QStringList MultiplierItems() {
+  QStringList items{"none"};
+  for (const char code : MouseMoveAxisCodes.substr(1)) items << QString(QChar(code)) + " Axis";
+  return items;
+}
 
 }  // namespace
 
 QString ToCode(const QString& item) {
-  if (item == "X Axis") return "X";
-  if (item == "Y Axis") return "Y";
-  if (item == "Z Axis") return "Z";
-  if (item == "R Axis") return "R";
-  return "N";
+  for (const char code : MouseMoveAxisCodes.substr(1)) {
+    if (item == QString(QChar(code)) + " Axis") return QString(QChar(code));
+  }
+  return QString(QChar(MouseMoveAxisCodes[0]));
 }
 
 char DecimalSeparatorOf(const QLocale& locale) {
@@ -82,8 +86,8 @@ TFormMouseMove::TFormMouseMove(QWidget* parent)
   auto* group = new QButtonGroup(this);
   group->addButton(RadioButtonAbs);
   group->addButton(RadioButtonRel);
-  ComboBoxX->addItems(MultiplierItems);
-  ComboBoxY->addItems(MultiplierItems);
+  ComboBoxX->addItems(MultiplierItems());
+  ComboBoxY->addItems(MultiplierItems());
   connect(ButtonOk, &QPushButton::clicked, this, [this] { ButtonOkClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -40,11 +40,10 @@ void TMapper::MouseMove(const std::string& line) {
 int TMapper::AxisMultiply(const std::string& axisCode, double value) {
   const TAxisValues axes = Jstick1.ReadPosition();
   std::copy(axes.Value.begin(), axes.Value.end(), FMouseMoveAxes.begin());
-  long double factor = 1;
-  if (axisCode == "X") factor = axes.Value[jaX] + 1.0L;
-  if (axisCode == "Y") factor = axes.Value[jaY] + 1.0L;
-  if (axisCode == "Z") factor = axes.Value[jaZ] + 1.0L;
-  if (axisCode == "R") factor = axes.Value[jaR] + 1.0L;
+  static_assert(MouseMoveAxisIndex("X") == jaX && MouseMoveAxisIndex("Y") == jaY &&
+                MouseMoveAxisIndex("Z") == jaZ && MouseMoveAxisIndex("R") == jaR);
+  const int axis = MouseMoveAxisIndex(axisCode);
+  const long double factor = axis >= 0 ? axes.Value[axis] + 1.0L : 1.0L;
   const long double result = std::nearbyint(value * factor);
   return static_cast<int>(std::clamp<long double>(result, INT32_MIN, INT32_MAX));
 }

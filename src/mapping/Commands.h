@@ -36,6 +36,14 @@ inline constexpr std::string_view MouseMoveBounded = "B";
 inline constexpr std::string_view MouseMoveUnbounded = "N";
 inline constexpr std::string_view MouseMoveAxisCodes = "NXYZR";
 
+// The axis a mouse move's axis word names, counted as the controller's axes are (X 0, Y 1, Z 2,
+// R 3); -1 for N and for any word that is no axis.
+constexpr int MouseMoveAxisIndex(std::string_view word) {
+  if (word.size() != 1 || word[0] == MouseMoveAxisCodes[0]) return -1;
+  const auto at = MouseMoveAxisCodes.find(word[0]);
+  return at == std::string_view::npos ? -1 : static_cast<int>(at) - 1;
+}
+
 // True for the names of keys that have no character of their own (SPACE, TAB, SHIFT, ENTER, BS,
 // ESC, ESCAPE, ALT, F1 .. F12, UP, DOWN, LEFT, RIGHT); any other key name is read as its first
 // character.

@@ -7,6 +7,7 @@
 #include <QImage>
 
 #include "common/RulesFixture.h"
+#include "common/TempDir.h"
 #include "common/WaitUntil.h"
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
@@ -88,8 +89,8 @@ bool SaveScreenshot(Display* display, const std::string& path) {
 }
 
 TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
-  char pattern[] = "/tmp/kestrova-window-XXXXXX";
-  const std::filesystem::path dir = ::mkdtemp(pattern);
+  const TTempDir temp("kestrova-window");
+  const std::filesystem::path& dir = temp.Path();
   TSlotTable table;
   table[26] = {"KEY DOWN H", "KEY UP H", "KEY DOWN i", "KEY UP i", "KEY DOWN !", "KEY UP !"};
   const std::string profile = (dir / "hi.kpf").string();
@@ -126,14 +127,13 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   EXPECT_NE(text.find("caption: Kestrova - " + profile), std::string::npos) << text;
   EXPECT_NE(text.find("Executing Button 1 PRESS\n"), std::string::npos) << text;
   EXPECT_NE(text.find("input:\nHi!\n"), std::string::npos) << text;
-  std::filesystem::remove_all(dir);
 }
 
 // Profiles follow the application in front: the test plays the window manager, naming windows
 // of its own the active one.
 TEST(Window, ProfilesFollowTheApplicationInFront) {
-  char pattern[] = "/tmp/kestrova-follow-XXXXXX";
-  const std::filesystem::path dir = ::mkdtemp(pattern);
+  const TTempDir temp("kestrova-follow");
+  const std::filesystem::path& dir = temp.Path();
   const TRulesFixture rules = WriteRulesFixture(dir);
   const std::string& racingProfile = rules.RacingProfile;
   const std::string& desktopProfile = rules.DesktopProfile;
@@ -175,7 +175,6 @@ TEST(Window, ProfilesFollowTheApplicationInFront) {
   EXPECT_EQ(text.find("Switched to " + desktopProfile),
             text.find("Switched to " + desktopProfile + " for Editor"))
       << text;
-  std::filesystem::remove_all(dir);
 }
 
 // Run by tests/install/check-install with KESTROVA_INSTALL_PREFIX set: the installed program,
@@ -183,8 +182,8 @@ TEST(Window, ProfilesFollowTheApplicationInFront) {
 TEST(Window, InstalledProgramOpensItsHelp) {
   const char* prefix = std::getenv("KESTROVA_INSTALL_PREFIX");
   if (prefix == nullptr) GTEST_SKIP() << "KESTROVA_INSTALL_PREFIX is not set";
-  char pattern[] = "/tmp/kestrova-help-XXXXXX";
-  const std::filesystem::path dir = ::mkdtemp(pattern);
+  const TTempDir temp("kestrova-help");
+  const std::filesystem::path& dir = temp.Path();
   // The desktop's opener, replaced by one that notes what it was asked to open.
   const std::filesystem::path opened = dir / "opened.txt";
   std::filesystem::create_directories(dir / "bin");
@@ -213,7 +212,6 @@ TEST(Window, InstalledProgramOpensItsHelp) {
       std::filesystem::canonical(std::string(prefix) + "/share/kestrova/help.htm");
   const std::string text = TProcess::ReadFile(opened);
   EXPECT_EQ(text.substr(0, text.find('\n')), "file://" + help);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/TempDir.h"
 #include "common/WaitUntil.h"
 #include "joystick/JoystickFixture.h"
 #include "joystick/PollThread.h"
@@ -340,9 +341,8 @@ TEST_F(PollThreadTest, DestroyingTheComponentStopsItsThread) {
 // Waking on input, with a FIFO standing in for the controller's device node: it becomes readable
 // when written, and hangs up when its writer goes, as a node does when its pad is unplugged.
 TEST_F(PollThreadTest, WakesOnInputAndFallsBackToTheIntervalWhenTheNodeGoes) {
-  char pattern[] = "/tmp/kestrova-node-XXXXXX";
-  const std::string dir = ::mkdtemp(pattern);
-  const std::string node = dir + "/event5";
+  const kestrova::testing::TTempDir dir("kestrova-node");
+  const std::string node = (dir / "event5").string();
   ASSERT_EQ(::mkfifo(node.c_str(), 0600), 0);
   const int writer = ::open(node.c_str(), O_RDWR | O_NONBLOCK);
   ASSERT_GE(writer, 0);
@@ -372,7 +372,6 @@ TEST_F(PollThreadTest, WakesOnInputAndFallsBackToTheIntervalWhenTheNodeGoes) {
   EXPECT_LE(passes, 30);  // not a busy loop
   Stick.SetEnablePolling(false);
   Stick.WaitForPollThread();
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 
+#include "common/TempDir.h"
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
 
@@ -47,19 +48,7 @@ std::string ErrorOf(std::string_view text) {
   return "no error";
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/kestrova-profile-XXXXXX";
-    FPath = ::mkdtemp(pattern);
-  }
-  ~TempDir() { std::filesystem::remove_all(FPath); }
-  std::filesystem::path operator/(const std::string& name) const { return FPath / name; }
-  const std::filesystem::path& Path() const { return FPath; }
-
- private:
-  std::filesystem::path FPath;
-};
+using TempDir = kestrova::testing::TTempDir;
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "common/TempDir.h"
 #include "common/WaitUntil.h"
 #include "e2e/Run.h"
 #include "exec/Mapper.h"
@@ -174,8 +175,7 @@ TEST_F(UinputTest, ALineTheLayoutCannotTypeIsSkippedAndLeavesNothingDown) {
 }
 
 TEST(UinputLayout, ChosenFromTheOptionTheEnvironmentOrTheSystemFile) {
-  char pattern[] = "/tmp/kestrova-keyboard-XXXXXX";
-  const std::filesystem::path dir = ::mkdtemp(pattern);
+  const TTempDir dir("kestrova-keyboard");
   const auto file = dir / "keyboard";
   std::ofstream(file) << "# KEYBOARD CONFIGURATION FILE\nXKBMODEL=\"pc105\"\nXKBLAYOUT=\"fr\"\n"
                          "XKBVARIANT=\"azerty\"\nXKBOPTIONS=\"\"\n";
@@ -196,8 +196,7 @@ TEST(UinputLayout, ChosenFromTheOptionTheEnvironmentOrTheSystemFile) {
   EXPECT_EQ(names.Variant, "extd");
   ::unsetenv("XKB_DEFAULT_LAYOUT");
   ::unsetenv("XKB_DEFAULT_VARIANT");
-  EXPECT_THROW(TKeymap(TLayoutNames{"", "no-such-layout", "", "", ""}), std::runtime_error);
-  std::filesystem::remove_all(dir);
+  EXPECT_THROW(CreateKeymap(TLayoutNames{"", "no-such-layout", "", "", ""}), std::runtime_error);
 }
 
 TEST(UinputAccess, MissingNodeNamesTheModule) {
@@ -214,16 +213,12 @@ namespace {
 
 class UinputProgramTest : public UinputTest {
  protected:
-  UinputProgramTest() {
-    char pattern[] = "/tmp/kestrova-uinput-XXXXXX";
-    Dir = ::mkdtemp(pattern);
-  }
-  ~UinputProgramTest() override { std::filesystem::remove_all(Dir); }
   std::string Write(const std::string& name, const std::string& text) {
     std::ofstream(Dir / name, std::ios::binary) << text;
     return (Dir / name).string();
   }
-  std::filesystem::path Dir;
+  TTempDir Temp{"kestrova-uinput"};
+  std::filesystem::path Dir = Temp.Path();
 };
 
 TEST_F(UinputProgramTest, HeadlessRunInjectsAndReleasesThroughTheLayout) {

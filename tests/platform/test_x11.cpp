@@ -19,8 +19,12 @@
 #include "platform/x11/ActiveWindow.h"
 #include "platform/x11/X11Injector.h"
 
+#include "common/XEvents.h"
+
 namespace kestrova {
 namespace {
+
+using testing::CollectXEvents;
 
 class X11Test : public ::testing::Test {
  protected:
@@ -47,19 +51,19 @@ class X11Test : public ::testing::Test {
   // The text typed into the window, collected until `expected` characters arrived or 2 s passed.
   std::string ReadTypedText(std::size_t expected) {
     std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (text.size() < expected && std::chrono::steady_clock::now() < deadline) {
-      while (XPending(FDisplay) > 0) {
-        XEvent event;
-        XNextEvent(FDisplay, &event);
-        if (event.type != KeyPress) continue;
-        char buffer[8];
-        KeySym sym;
-        const int length = XLookupString(&event.xkey, buffer, sizeof buffer, &sym, nullptr);
-        text.append(buffer, length);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    // Presses of Shift type nothing: keep only those that do.
+    CollectXEvents(
+        FDisplay,
+        [&text](const XEvent& event) {
+          if (event.type != KeyPress) return false;
+          XKeyEvent key = event.xkey;
+          char buffer[8];
+          KeySym sym;
+          const int length = XLookupString(&key, buffer, sizeof buffer, &sym, nullptr);
+          text.append(buffer, length);
+          return length > 0;
+        },
+        expected);
     return text;
   }
 
@@ -92,17 +96,11 @@ TEST_F(X11Test, RightButtonPressesAndReleasesButtonThree) {
   MouseButton(*Injector, "RIGHT", "PRESS");
   MouseButton(*Injector, "RIGHT", "RELEASE");
   std::vector<std::string> seen;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (seen.size() < 2 && std::chrono::steady_clock::now() < deadline) {
-    while (XPending(FDisplay) > 0) {
-      XEvent event;
-      XNextEvent(FDisplay, &event);
-      if (event.type == ButtonPress || event.type == ButtonRelease) {
-        seen.push_back((event.type == ButtonPress ? "press " : "release ") +
-                       std::to_string(event.xbutton.button));
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (const XEvent& event : CollectXEvents(
+           FDisplay,
+           [](const XEvent& e) { return e.type == ButtonPress || e.type == ButtonRelease; }, 2)) {
+    seen.push_back((event.type == ButtonPress ? "press " : "release ") +
+                   std::to_string(event.xbutton.button));
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"press 3", "release 3"}));
 }

@@ -70,55 +70,56 @@ TLayoutNames ChooseLayout(const std::string& given, const std::filesystem::path&
   return names;
 }
 
-TKeymap::TKeymap(const TLayoutNames& names) {
-  FContext = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
-  if (FContext == nullptr) throw std::runtime_error("cannot start xkbcommon");
+TKeymap CreateKeymap(const TLayoutNames& names) {
+  const std::unique_ptr<xkb_context, void (*)(xkb_context*)> context(
+      xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES), xkb_context_unref);
+  if (!context) throw std::runtime_error("cannot start xkbcommon");
   const xkb_rule_names rules{nullptr, names.Model.empty() ? nullptr : names.Model.c_str(),
                              names.Layout.c_str(),
                              names.Variant.empty() ? nullptr : names.Variant.c_str(),
                              names.Options.empty() ? nullptr : names.Options.c_str()};
-  FKeymap = xkb_keymap_new_from_names(FContext, &rules, XKB_KEYMAP_COMPILE_NO_FLAGS);
-  if (FKeymap == nullptr) {
-    xkb_context_unref(FContext);
+  TKeymap keymap;
+  // The keymap holds its own reference to the context.
+  keymap.Keymap.reset(xkb_keymap_new_from_names(context.get(), &rules, XKB_KEYMAP_COMPILE_NO_FLAGS),
+                      xkb_keymap_unref);
+  if (!keymap.Keymap) {
     throw std::runtime_error("unknown keyboard layout '" + names.Layout +
                              (names.Variant.empty() ? "" : ":" + names.Variant) + "'");
   }
-  FDescription = names.Layout + (names.Variant.empty() ? "" : " (" + names.Variant + ")");
+  keymap.Description = names.Layout + (names.Variant.empty() ? "" : " (" + names.Variant + ")");
   // The right Alt key where it selects the third level, as on real keyboards; else any key that
   // does.
-  const xkb_keycode_t rightAlt = xkb_keymap_key_by_name(FKeymap, "RALT");
+  xkb_keymap* xkb = keymap.Keymap.get();
+  const xkb_keycode_t rightAlt = xkb_keymap_key_by_name(xkb, "RALT");
   const xkb_keysym_t* syms = nullptr;
   if (rightAlt != XKB_KEYCODE_INVALID &&
-      xkb_keymap_key_get_syms_by_level(FKeymap, rightAlt, 0, 0, &syms) == 1 &&
+      xkb_keymap_key_get_syms_by_level(xkb, rightAlt, 0, 0, &syms) == 1 &&
       syms[0] == XKB_KEY_ISO_Level3_Shift) {
-    FAltGrCode = static_cast<int>(rightAlt) - EvdevOffset;
-  } else if (auto altGr = StrokeFor(XKB_KEY_ISO_Level3_Shift); altGr && !altGr->Shift) {
-    FAltGrCode = altGr->Code;
+    keymap.AltGrCode = static_cast<int>(rightAlt) - EvdevOffset;
+  } else if (auto altGr = StrokeFor(keymap, XKB_KEY_ISO_Level3_Shift); altGr && !altGr->Shift) {
+    keymap.AltGrCode = altGr->Code;
   }
+  return keymap;
 }
 
-TKeymap::~TKeymap() {
-  xkb_keymap_unref(FKeymap);
-  xkb_context_unref(FContext);
-}
-
-std::optional<TKeyStroke> TKeymap::StrokeFor(std::uint32_t keysym) const {
-  const xkb_mod_index_t shift = xkb_keymap_mod_get_index(FKeymap, XKB_MOD_NAME_SHIFT);
+std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym) {
+  xkb_keymap* const xkb = keymap.Keymap.get();
+  const xkb_mod_index_t shift = xkb_keymap_mod_get_index(xkb, XKB_MOD_NAME_SHIFT);
   // The third level is reached through Mod5 in the layouts xkeyboard-config ships.
-  const xkb_mod_index_t level3 = xkb_keymap_mod_get_index(FKeymap, "Mod5");
-  const xkb_keycode_t first = xkb_keymap_min_keycode(FKeymap);
-  const xkb_keycode_t last = xkb_keymap_max_keycode(FKeymap);
+  const xkb_mod_index_t level3 = xkb_keymap_mod_get_index(xkb, "Mod5");
+  const xkb_keycode_t first = xkb_keymap_min_keycode(xkb);
+  const xkb_keycode_t last = xkb_keymap_max_keycode(xkb);
   std::optional<TKeyStroke> best;
   xkb_level_index_t bestLevel = 0;
   for (xkb_keycode_t key = first; key <= last; ++key) {
-    const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(FKeymap, key, 0);
+    const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(xkb, key, 0);
     for (xkb_level_index_t level = 0; level < levels && (!best || level < bestLevel); ++level) {
       const xkb_keysym_t* syms = nullptr;
-      const int count = xkb_keymap_key_get_syms_by_level(FKeymap, key, 0, level, &syms);
+      const int count = xkb_keymap_key_get_syms_by_level(xkb, key, 0, level, &syms);
       if (count != 1 || syms[0] != keysym) continue;
       xkb_mod_mask_t masks[8];
       const std::size_t maskCount =
-          xkb_keymap_key_get_mods_for_level(FKeymap, key, 0, level, masks, std::size(masks));
+          xkb_keymap_key_get_mods_for_level(xkb, key, 0, level, masks, std::size(masks));
       // The first way of reaching the level with Shift and AltGr alone (not Lock or NumLock).
       const xkb_mod_mask_t shiftBit = shift != XKB_MOD_INVALID ? 1u << shift : 0;
       const xkb_mod_mask_t altGrBit = level3 != XKB_MOD_INVALID ? 1u << level3 : 0;

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-struct xkb_context;
 struct xkb_keymap;
 
 namespace kestrova {
@@ -35,27 +34,18 @@ struct TKeyStroke {
   bool AltGr = false;
 };
 
-class TKeymap {
- public:
-  // Throws std::runtime_error when xkbcommon cannot build the layout.
-  explicit TKeymap(const TLayoutNames& names);
-  ~TKeymap();
-  TKeymap(const TKeymap&) = delete;
-  TKeymap& operator=(const TKeymap&) = delete;
-
-  // The lowest level of the first key that gives keysym in the first layout; nothing when the
-  // layout cannot type it.
-  std::optional<TKeyStroke> StrokeFor(std::uint32_t keysym) const;
-  // The key that selects the third level (AltGr), 0 when the layout has none.
-  int AltGrCode() const { return FAltGrCode; }
-  // "de (nodeadkeys)" and the like.
-  const std::string& Description() const { return FDescription; }
-
- private:
-  xkb_context* FContext = nullptr;
-  xkb_keymap* FKeymap = nullptr;
-  int FAltGrCode = 0;
-  std::string FDescription;
+// The user's layout compiled, and what the stroke search needs of it.
+struct TKeymap {
+  std::shared_ptr<xkb_keymap> Keymap;
+  int AltGrCode = 0;        // the key that selects the third level (AltGr), 0 when none does
+  std::string Description;  // "de (nodeadkeys)" and the like
 };
+
+// Throws std::runtime_error when xkbcommon cannot build the layout.
+TKeymap CreateKeymap(const TLayoutNames& names);
+
+// The lowest level of the first key that gives keysym in the first layout; nothing when the
+// layout cannot type it.
+std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym);
 
 }  // namespace kestrova

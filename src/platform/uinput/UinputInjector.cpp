@@ -140,7 +140,7 @@ std::string CharacterName(std::uint32_t keysym) {
 class TUinputInjector : public TInjector {
  public:
   TUinputInjector(const TUinputOptions& options, const TLayoutNames& layout)
-      : FKeymap(layout),
+      : FKeymap(CreateKeymap(layout)),
         FWidth(options.ScreenWidth),
         FHeight(options.ScreenHeight),
         FKeyboard(options.Device, "Kestrova Virtual Keyboard"),
@@ -201,16 +201,16 @@ class TUinputInjector : public TInjector {
     // A character: the key that types it on the user's layout, with the modifiers that layout
     // needs for it whatever Shift the command line holds.
     const std::uint32_t keysym = FShiftHeld ? UsShiftedKeysym(base) : base;
-    const auto stroke = FKeymap.StrokeFor(keysym);
-    if (!stroke || (stroke->AltGr && FKeymap.AltGrCode() == 0)) {
-      throw std::runtime_error("the keyboard layout " + FKeymap.Description() + " cannot type " +
+    const auto stroke = StrokeFor(FKeymap, keysym);
+    if (!stroke || (stroke->AltGr && FKeymap.AltGrCode == 0)) {
+      throw std::runtime_error("the keyboard layout " + FKeymap.Description + " cannot type " +
                                CharacterName(keysym));
     }
     const bool toggleShift = stroke->Shift != FShiftHeld;
     if (toggleShift) Key(KEY_LEFTSHIFT, stroke->Shift);
-    if (stroke->AltGr) Key(FKeymap.AltGrCode(), true);
+    if (stroke->AltGr) Key(FKeymap.AltGrCode, true);
     Key(stroke->Code, true);
-    if (stroke->AltGr) Key(FKeymap.AltGrCode(), false);
+    if (stroke->AltGr) Key(FKeymap.AltGrCode, false);
     if (toggleShift) Key(KEY_LEFTSHIFT, FShiftHeld);
     FPressed[vk] = stroke->Code;
   }
@@ -277,7 +277,7 @@ TUinputOutput CreateUinputInjector(const TUinputOptions& options) {
   const TLayoutNames layout = ChooseLayout(options.KeyboardLayout);
   auto injector = std::make_unique<TUinputInjector>(options, layout);
   TUinputOutput output;
-  output.Layout = injector->Keymap().Description() + ", from " + layout.Source;
+  output.Layout = injector->Keymap().Description + ", from " + layout.Source;
   output.Injector = std::move(injector);
   return output;
 }

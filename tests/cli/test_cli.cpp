@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include "common/TempDir.h"
 #include "common/WaitUntil.h"
 
 #include <cstring>
@@ -22,12 +23,6 @@ using namespace std::chrono_literals;
 
 class CliTest : public ::testing::Test {
  protected:
-  CliTest() {
-    char pattern[] = "/tmp/kestrova-cli-XXXXXX";
-    Dir = ::mkdtemp(pattern);
-  }
-  ~CliTest() override { std::filesystem::remove_all(Dir); }
-
   std::string Write(const std::string& name, const std::string& text) {
     std::ofstream(Dir / name, std::ios::binary) << text;
     return (Dir / name).string();
@@ -58,7 +53,8 @@ class CliTest : public ::testing::Test {
     return records;
   }
 
-  std::filesystem::path Dir;
+  TTempDir Temp{"kestrova-cli"};
+  std::filesystem::path Dir = Temp.Path();
   TRun Last;
 };
 
