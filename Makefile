@@ -7,32 +7,40 @@ PREFIX ?= /usr/local
 CMAKE ?= cmake
 CONFIGURE = $(CMAKE) -G Ninja -DKESTROVA_WERROR=ON -Wno-dev
 
-.PHONY: all deps build run test test-main test-asan test-tsan install clean deb
+.PHONY: all deps run-deps build run test test-main test-asan test-tsan install clean deb
 
 all: build
 
+# Every package the tests, benchmarks and fuzzers need; run-deps only what building and running
+# the program needs.
 deps:
 	@scripts/install-deps
+run-deps:
+	@scripts/install-deps run
 
 build/build.ninja:
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
+# Everything: the program, its tests, benchmarks' and fuzzers' libraries.
 build: deps build/build.ninja
 	$(CMAKE) --build build -j $(JOBS)
 
-# `make run` starts the window; ARGS="..." passes arguments, for example
-# ARGS="--headless --output print --replay data/demo.replay data/demo.kpf".
-run: build
+# `make run` builds the program alone and starts its window; ARGS="..." passes arguments, for
+# example ARGS="--headless --output print --replay data/demo.replay data/demo.kpf".
+run: run-deps build/build.ninja
+	$(CMAKE) --build build -j $(JOBS) --target kestrova kestrova_help
 	./build/src/app/kestrova $(ARGS)
 
-# The Qt-free libraries and their tests once more with AddressSanitizer and UndefinedBehavior-
-# Sanitizer, and once with ThreadSanitizer; then the whole suite of the normal build.
+# The whole suite: the code without windows under the sanitizers, then the normal build.
 test: deps
 	$(MAKE) --no-print-directory test-asan test-tsan test-main
 
+# Every test of the normal build: GoogleTest, Qt Test offscreen, Xvfb end to end, the checks.
 test-main: build
 	cd build && ctest -j $(JOBS) --timeout 120 --output-on-failure
 
+# The Qt-free libraries, the command line and their tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 build-asan/build.ninja:
 	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_QT_FREE_ONLY=ON \
 	  -DKESTROVA_SANITIZE=address,undefined
@@ -42,6 +50,7 @@ test-asan: deps build-asan/build.ninja
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --timeout 120 --output-on-failure
 
+# The same with ThreadSanitizer.
 build-tsan/build.ninja:
 	$(CONFIGURE) -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_QT_FREE_ONLY=ON \
 	  -DKESTROVA_SANITIZE=thread
@@ -61,9 +70,6 @@ deb: build
 clean:
 	rm -rf build build-asan build-tsan build-release build-fuzz
 
-# libFuzzer with clang, ASan and UBSan: each target for FUZZ_SECONDS (60) from the seed corpus in
-# fuzz/corpus; new inputs collect in build-fuzz/corpus. A crash leaves its input in build-fuzz.
-FUZZ_SECONDS ?= 60
 # Benchmarks in a release build: one table of figure, value and goal (about two minutes).
 .PHONY: bench
 build-release/build.ninja:
@@ -76,6 +82,9 @@ bench: deps build-release/build.ninja
 	  build-release/bench/kestrova_micro_bench build-release/bench/kestrova_uinput_bench \
 	  build-release/bench/kestrova_wake_bench
 
+# libFuzzer with clang, ASan and UBSan: each target for FUZZ_SECONDS (60) from the seed corpus in
+# fuzz/corpus; new inputs collect in build-fuzz/corpus. A crash leaves its input in build-fuzz.
+FUZZ_SECONDS ?= 60
 .PHONY: fuzz
 build-fuzz/build.ninja:
 	CC=clang CXX=clang++ $(CONFIGURE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

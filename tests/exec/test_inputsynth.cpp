@@ -1,3 +1,6 @@
+// Key names, Shift and the mouse primitives on a recording injector, and what is released at the
+// end.
+
 #include <gtest/gtest.h>
 
 #include "exec/inputsynth.h"

@@ -1,3 +1,5 @@
+// TJstick: its properties, axis conditioning and null zone, capability queries and its poll thread.
+
 #include <dirent.h>
 
 #include <chrono>

@@ -1,3 +1,6 @@
+// The poll thread on a scripted controller: which changes it raises, in which order, and when it
+// wakes.
+
 #include <gmock/gmock.h>
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// The integer and float conversions and number formats that profiles and dialogs share.
+
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,3 +1,6 @@
+// Profile files: their format byte for byte, loading all or nothing, saving atomically, and the
+// line-by-line check.
+
 #include <gmock/gmock.h>
 
 #include <sys/resource.h>

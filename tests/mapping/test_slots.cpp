@@ -1,3 +1,5 @@
+// The event table, the words of command lines and block ids.
+
 #include <gtest/gtest.h>
 
 #include "mapping/Convert.h"
