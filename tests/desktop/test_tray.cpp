@@ -48,13 +48,10 @@ QStringList MenuTexts(QMenu* menu) {
 
 }  // namespace
 
-class TrayTest : public QObject {
+class TrayTest : public TWindowTest {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TWindowHarness> Harness;
-  QTemporaryDir* Dir = nullptr;
-
   QString Profile(const QString& name) {
     const QString path = Dir->filePath(name);
     WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
@@ -65,13 +62,9 @@ class TrayTest : public QObject {
   void init() {
     QFile::remove(SettingsFile());
     QFile::remove(AutostartFile());
-    Dir = new QTemporaryDir;
-    Harness = std::make_unique<TWindowHarness>();
+    StartWindow();
   }
-  void cleanup() {
-    Harness.reset();
-    delete Dir;
-  }
+  void cleanup() { StopWindow(); }
 
   // The follower on the real window: no switch over unsaved edits, held keys released first, a
   // profile that fails to load keeps the current one.

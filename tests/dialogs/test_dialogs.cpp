@@ -31,19 +31,10 @@ QStringList Items(QComboBox* box) {
 
 }  // namespace
 
-class DialogsTest : public QObject {
+class DialogsTest : public TWindowTest {
   Q_OBJECT
 
  private:
-  std::unique_ptr<TWindowHarness> Harness;
-  TScriptedShell* Shell = nullptr;
-  TRecordingInjector* Injector = nullptr;
-  TScriptedJoyService* Joysticks = nullptr;
-  TFormMain* Form = nullptr;
-  TFormKeyboard* Keyboard = nullptr;
-  TFormMouseMove* MouseMove = nullptr;
-  TFormBlock* Block = nullptr;
-
   // Clicks Block Command and, inside the dialog, runs `inside` (which accepts or rejects it).
   void WithBlockDialog(const std::function<void()>& inside) {
     QTimer::singleShot(0, Block, [this, inside] {
@@ -67,17 +58,8 @@ class DialogsTest : public QObject {
   }
 
  private slots:
-  void init() {
-    Harness = std::make_unique<TWindowHarness>();
-    Shell = &Harness->Shell;
-    Injector = &Harness->Injector;
-    Joysticks = &Harness->Joysticks;
-    Form = &Harness->Form;
-    Keyboard = &Harness->Keyboard;
-    MouseMove = &Harness->MouseMove;
-    Block = &Harness->Block;
-  }
-  void cleanup() { Harness.reset(); }
+  void init() { StartWindow(); }
+  void cleanup() { StopWindow(); }
 
   void BlockOnAnEmptyProfile() {
     WithBlockDialog([this] {

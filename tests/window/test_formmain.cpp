@@ -56,44 +56,12 @@ std::string TestRead(const QString& path) {
 
 }  // namespace
 
-class FormMainTest : public QObject {
+class FormMainTest : public TWindowTest {
   Q_OBJECT
 
- private:
-  std::unique_ptr<TWindowHarness> Harness;
-  TScriptedShell* Shell = nullptr;
-  TRecordingInjector* Injector = nullptr;
-  TScriptedJoyService* Joysticks = nullptr;
-  TFormMain* Form = nullptr;
-  TFormBlock* Block = nullptr;
-  TFormMouseMove* MouseMove = nullptr;
-  TFormKeyboard* Keyboard = nullptr;
-  QTemporaryDir* Dir = nullptr;
-
-  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-  QString Path(const QString& name) { return Dir->filePath(name); }
-  void WriteFile(const QString& name, const std::string& text) {
-    std::ofstream(Path(name).toStdString(), std::ios::binary) << text;
-  }
-  QString StatusText() { return Form->MemoTest->toPlainText(); }
-
  private slots:
-  void init() {
-    Dir = new QTemporaryDir;
-    Harness = std::make_unique<TWindowHarness>();
-    Shell = &Harness->Shell;
-    Injector = &Harness->Injector;
-    Joysticks = &Harness->Joysticks;
-    Form = &Harness->Form;
-    Keyboard = &Harness->Keyboard;
-    MouseMove = &Harness->MouseMove;
-    Block = &Harness->Block;
-  }
-
-  void cleanup() {
-    Harness.reset();
-    delete Dir;
-  }
+  void init() { StartWindow(); }
+  void cleanup() { StopWindow(); }
 
   void TheMainWindowAppendsPickedKeys() {
     TFormMain& form = *Form;
