@@ -14,6 +14,7 @@
 #include "mapping/Convert.h"
 #include "mapping/Profile.h"
 #include "platform/UniqueFd.h"
+#include "session/LineWriter.h"
 #include "session/Monitor.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
@@ -35,6 +36,12 @@ class TStopEvent {
   TUniqueFd FFd{::eventfd(0, EFD_CLOEXEC)};
 };
 
+// The line that stands for lines of standard error its reader did not take in time.
+std::string DroppedErrorLines(std::size_t dropped) {
+  return "kestrova: " + std::to_string(dropped) +
+         " lines dropped: standard error did not keep up\n";
+}
+
 // Waits until a stop signal arrives or the run raises its stop event.
 void WaitForStop(const TStopSignals& signals, const TStopEvent& stop) {
   pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
@@ -55,6 +62,7 @@ int RunHeadless(const TCommandLine& options) {
   }
   std::optional<TStopSignals> signals;
   TStopEvent stop;
+  TLineWriter errors(STDERR_FILENO, DroppedErrorLines);
   std::unique_ptr<TSession> session;
   try {
     signals.emplace();
@@ -78,9 +86,8 @@ int RunHeadless(const TCommandLine& options) {
   // Print output has nothing left to do once its reader has gone; other outputs only stop
   // printing their status lines.
   if (options.Output == "print") session->Printer().SetOnClosed([&stop] { stop.Raise(); });
-  session->SetControllerSink([](const std::string& line) {
-    std::cerr << "kestrova: " + line + "\n" << std::flush;
-  });
+  session->SetControllerSink(
+      [&errors](const std::string& line) { errors.Write("kestrova: " + line + "\n"); });
   session->Start();
   session->StartReplay([&stop] { stop.Raise(); });
 
@@ -92,6 +99,7 @@ int RunHeadless(const TCommandLine& options) {
 int RunMonitor(const TCommandLine& options) {
   std::optional<TStopSignals> signals;
   TStopEvent stop;
+  TLineWriter errors(STDERR_FILENO, DroppedErrorLines);
   std::unique_ptr<TSession> session;
   TSessionOptions monitoring = options;
   monitoring.Output = "print";  // injects nothing: there is no profile
@@ -102,9 +110,8 @@ int RunMonitor(const TCommandLine& options) {
   } catch (const std::exception& error) {
     return Fail(error.what());
   }
-  session->SetControllerSink([](const std::string& line) {
-    std::cerr << "kestrova: " + line + "\n" << std::flush;
-  });
+  session->SetControllerSink(
+      [&errors](const std::string& line) { errors.Write("kestrova: " + line + "\n"); });
   // The poll thread's own readings, printed as they change: no second reader of the device.
   struct TPrinter : TReadingObserver {
     TPrinter(TRecordPrinter& printer, std::array<int, 4> tolerances)

@@ -2,6 +2,8 @@
 
 #include "session/Output.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,34 +20,46 @@
 
 namespace kestrova {
 
+namespace {
+
+std::string FormatTime(double ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", ms);
+  return text;
+}
+
+}  // namespace
+
+TRecordPrinter::TRecordPrinter()
+    : FWriter(STDOUT_FILENO, [this](std::size_t dropped) {
+        return FormatTime(Now()) + " dropped " + std::to_string(dropped) +
+               " lines: standard output did not keep up\n";
+      }) {}
+
 void TRecordPrinter::SetStart(TClock::time_point start) {
   std::lock_guard lock(FLock);
   FStart = start;
 }
 
-void TRecordPrinter::SetOnClosed(std::function<void()> onClosed) {
+double TRecordPrinter::Now() const {
   std::lock_guard lock(FLock);
-  FOnClosed = std::move(onClosed);
+  return std::chrono::duration<double, std::milli>(TClock::now() - FStart).count();
+}
+
+void TRecordPrinter::SetOnClosed(std::function<void()> onClosed) {
+  FWriter.SetOnClosed(std::move(onClosed));
 }
 
 bool TRecordPrinter::Closed() const {
-  std::lock_guard lock(FLock);
-  return FClosed;
+  return FWriter.Closed();
 }
 
 void TRecordPrinter::Print(const std::string& text) {
-  std::function<void()> onClosed;
-  {
-    std::lock_guard lock(FLock);
-    if (FClosed) return;
-    const double ms = std::chrono::duration<double, std::milli>(TClock::now() - FStart).count();
-    std::printf("%.3f %s\n", ms, text.c_str());
-    if (std::fflush(stdout) == 0) return;
-    // A reader that went away (EPIPE) or a full disk: nothing more can be printed.
-    FClosed = true;
-    onClosed = std::move(FOnClosed);
-  }
-  if (onClosed) onClosed();
+  FWriter.Write(FormatTime(Now()) + " " + text + "\n");
+}
+
+void TRecordPrinter::Finish(std::chrono::milliseconds stallLimit) {
+  FWriter.Finish(stallLimit);
 }
 
 TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSink)
@@ -146,6 +160,8 @@ void TSession::StartReplay(std::function<void()> onEnd) {
 void TSession::Shutdown() {
   FMapper->Shutdown();
   FPlayer.reset();
+  // What the reader takes is still printed; a reader that stalls is not waited for.
+  FPrinter.Finish(std::chrono::milliseconds(50));
 }
 
 }  // namespace kestrova

@@ -15,6 +15,7 @@
 #include "platform/JoyService.h"
 #include "platform/Sleeper.h"
 #include "platform/WakeSource.h"
+#include "session/LineWriter.h"
 #include "session/Replay.h"
 
 namespace kestrova {
@@ -39,21 +40,27 @@ struct TSessionOptions {
 };
 
 // Writes "<t> <text>" lines to standard output, t in milliseconds since SetStart with three
-// decimals, each flushed at once. When standard output is closed (a reader that went away), the
-// printing stops and onClosed, if set, is called once. Any thread.
+// decimals, taken when Print is called. A thread of its own writes them, so that a reader that
+// stalls never holds the caller: lines it cannot take in time are dropped, and a line says how
+// many. When standard output is closed (a reader that went away), the printing stops and
+// onClosed, if set, is called once. Any thread.
 class TRecordPrinter {
  public:
   using TClock = std::chrono::steady_clock;
+  TRecordPrinter();
   void SetStart(TClock::time_point start);
   void SetOnClosed(std::function<void()> onClosed);
   void Print(const std::string& text);
   bool Closed() const;
+  // Writes what is left while the reader takes it (giving up after stallLimit without progress).
+  void Finish(std::chrono::milliseconds stallLimit);
 
  private:
-  mutable std::mutex FLock;
+  double Now() const;
+
+  mutable std::mutex FLock;  // guards FStart
   TClock::time_point FStart = TClock::now();
-  bool FClosed = false;
-  std::function<void()> FOnClosed;
+  TLineWriter FWriter;
 };
 
 class TSession {

@@ -179,6 +179,30 @@ TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
   }
 }
 
+// A reader that stops reading (a terminal stopped with Ctrl-S, a pipe into a stalled program)
+// holds neither the worker nor the stop: the run ends at once on a signal.
+TEST_F(CliTest, AStalledReaderHoldsNeitherTheWorkerNorTheStop) {
+  const std::string profile = Profile(
+      {{26, {"KEY DOWN SHIFT", "BEGBLOCK 001 RPT 0", "KEY DOWN z", "KEY UP z", "ENDBLOCK 001"}}});
+  const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
+  const std::filesystem::path fifo = Dir / "stalled";
+  const int reader = TProcess::StalledOutput(fifo);
+  ASSERT_GE(reader, 0);
+  TProcess process({"--headless", "--output", "print", "--replay", replay, profile}, Dir, {}, {},
+                   {}, fifo);
+  std::this_thread::sleep_for(500ms);  // a 4 KiB pipe is full after some 150 lines
+  const auto signalled = std::chrono::steady_clock::now();
+  process.Signal(SIGTERM);
+  const TRun run = process.Wait(5s);
+  const auto took = std::chrono::steady_clock::now() - signalled;
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_LT(took, 500ms);
+  char first[64] = {};
+  ASSERT_GT(::read(reader, first, sizeof first - 1), 0);
+  EXPECT_THAT(first, HasSubstr(" key 0x10 down\n"));  // it printed until the pipe was full
+  ::close(reader);
+}
+
 TEST_F(CliTest, ClosedOutputEndsPrintingNotTheReleases) {
   // As in "kestrova ... | head -1": the reader goes away during an endless block.
   const std::string profile = Profile(

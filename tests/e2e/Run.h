@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,10 +34,13 @@ struct TRun {
 class TProcess {
  public:
   // Starts binary (the built kestrova by default) in workingDir (the current one by default).
+  // stdoutPath: where standard output goes instead of the file dir/stdout (a FIFO of the test's).
   TProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir,
            const std::vector<std::string>& environment = {}, const std::string& binary = {},
-           const std::string& workingDir = {})
-      : FOut((std::filesystem::create_directories(dir), dir / "stdout")), FErr(dir / "stderr") {
+           const std::string& workingDir = {}, const std::filesystem::path& stdoutPath = {})
+      : FOut((std::filesystem::create_directories(dir),
+              stdoutPath.empty() ? dir / "stdout" : stdoutPath)),
+        FErr(dir / "stderr") {
     std::vector<std::string> argv = {binary.empty() ? std::string(KESTROVA_BINARY) : binary};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> args;
@@ -67,7 +71,9 @@ class TProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, FOut.c_str(),
+                                     stdoutPath.empty() ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, FErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
     FStart = std::chrono::steady_clock::now();
@@ -83,6 +89,15 @@ class TProcess {
   void Signal(int signal) { ::kill(FPid, signal); }
   std::chrono::steady_clock::time_point Started() const { return FStart; }
   std::string Out() const { return ReadFile(FOut); }
+
+  // A FIFO at path whose reader the caller holds and never reads, with the smallest pipe
+  // buffer: standard output that stalls at once, like a terminal stopped with Ctrl-S.
+  static int StalledOutput(const std::filesystem::path& path) {
+    if (::mkfifo(path.c_str(), 0600) != 0) return -1;
+    const int reader = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (reader >= 0) ::fcntl(reader, F_SETPIPE_SZ, 4096);
+    return reader;
+  }
 
   // Waits up to timeout for the process to end; ExitCode -1 when it did not.
   TRun Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
@@ -103,7 +118,7 @@ class TProcess {
     }
     run.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - FStart);
-    run.Out = ReadFile(FOut);
+    if (std::filesystem::is_regular_file(FOut)) run.Out = ReadFile(FOut);
     run.Err = ReadFile(FErr);
     return run;
   }

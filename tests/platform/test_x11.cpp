@@ -8,10 +8,12 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -19,7 +21,10 @@
 #include "platform/x11/ActiveWindow.h"
 #include "platform/x11/X11Injector.h"
 
+#include "common/TempDir.h"
 #include "common/XEvents.h"
+#include "e2e/Run.h"
+#include "mapping/Profile.h"
 
 namespace kestrova {
 namespace {
@@ -166,6 +171,39 @@ TEST_F(X11Test, TheActiveWindowsClassAndExecutable) {
                   reinterpret_cast<const unsigned char*>(&none), 1);
   XSync(FDisplay, False);
   EXPECT_FALSE(ReadX11ActiveWindow().Found);
+}
+
+// With its standard output stalled (status lines flooding a pipe nobody reads), a headless run
+// still ends at once on SIGTERM and lets go of the key it held.
+TEST_F(X11Test, AStalledOutputLeavesNoKeyDownOnStop) {
+  const testing::TTempDir dir("kestrova-x11-stall");
+  TSlotTable table;
+  table[26] = {"KEY DOWN a", "BEGBLOCK 001 RPT 0", "DELAY soon", "ENDBLOCK 001"};
+  const std::string profile = (dir / "held.kpf").string();
+  WriteProfileFile(profile, table, {300, 300, 300, 300});
+  const std::string replay = (dir / "timeline.txt").string();
+  std::ofstream(replay) << "0 button 1 down\n100000 end\n";
+  const int reader = testing::TProcess::StalledOutput(dir / "stalled");
+  ASSERT_GE(reader, 0);
+  testing::TProcess process({"--headless", "--output", "x11", "--replay", replay, profile},
+                            dir.Path(), {}, {}, {}, dir / "stalled");
+  const KeyCode a = XKeysymToKeycode(FDisplay, XK_a);
+  const auto down = [&] {
+    char keys[32];
+    XQueryKeymap(FDisplay, keys);
+    return (keys[a / 8] & (1 << (a % 8))) != 0;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!down() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(down());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the pipe is full by now
+  process.Signal(SIGTERM);
+  const testing::TRun run = process.Wait(std::chrono::seconds(5));
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_FALSE(down());
+  ::close(reader);
 }
 
 TEST(X11Open, UnknownDisplayIsAClearError) {
