@@ -53,7 +53,7 @@ int IntegerIn(const std::string& option, const std::string& text, int low, int h
   const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
   if (!digits || !TryStrToInt(text, value) || value < low || value > high) {
     throw EUsage(option + " takes a whole number from " + std::to_string(low) + " to " +
-                 std::to_string(high) + ", not '" + text + "'");
+                 std::to_string(high) + ", not " + Quoted(text));
   }
   return value;
 }
@@ -94,7 +94,7 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--wake") {
       options.Wake = value();
       if (options.Wake != "input" && options.Wake != "interval") {
-        throw EUsage("--wake is input or interval, not '" + options.Wake + "'");
+        throw EUsage("--wake is input or interval, not " + Quoted(options.Wake));
       }
     } else if (argument == "--app-profiles") {
       options.AppProfiles = true;
@@ -121,7 +121,7 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Output = value();
       if (options.Output != "auto" && options.Output != "x11" && options.Output != "uinput" &&
           options.Output != "print") {
-        throw EUsage("--output is auto, x11, uinput or print, not '" + options.Output + "'");
+        throw EUsage("--output is auto, x11, uinput or print, not " + Quoted(options.Output));
       }
     } else if (argument == "--screen") {
       SplitPair(argument, value(), 'x', 1, options.ScreenWidth, options.ScreenHeight);
@@ -138,11 +138,11 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--poll-interval") {
       options.PollInterval = IntegerIn(argument, value(), 1, 100);
     } else if (argument.starts_with("-") && argument != "-") {
-      throw EUsage("unknown option " + argument);
+      throw EUsage("unknown option " + Elided(argument));
     } else if (options.Profile.empty()) {
       options.Profile = argument;
     } else {
-      throw EUsage("only one PROFILE, not '" + options.Profile + "' and '" + argument + "'");
+      throw EUsage("only one PROFILE, not " + Quoted(options.Profile) + " and " + Quoted(argument));
     }
   }
   if (options.Help || options.Version) return options;

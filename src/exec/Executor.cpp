@@ -102,7 +102,7 @@ void TMapper::TerminateBlock(const std::string& line) {
 }
 
 void TMapper::ReportSkipped(const std::string& line, const std::string& reason) {
-  if (FAddStatusLine) FAddStatusLine("Skipped \"" + line + "\": " + reason);
+  if (FAddStatusLine) FAddStatusLine("Skipped \"" + Elided(line) + "\": " + reason);
 }
 
 }  // namespace kestrova

@@ -56,7 +56,7 @@ bool TryStrToInt(std::string_view text, int& value) {
 int StrToInt(std::string_view text) {
   int value = 0;
   if (!TryStrToInt(text, value)) {
-    throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+    throw EConvertError(Quoted(text) + " is not a valid integer value");
   }
   return value;
 }
@@ -107,7 +107,7 @@ bool TryStrToFloat(std::string_view text, char decimalSeparator, double& value) 
 double StrToFloat(std::string_view text, char decimalSeparator) {
   double value = 0;
   if (!TryStrToFloat(text, decimalSeparator, value)) {
-    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+    throw EConvertError(Quoted(text) + " is not a valid floating point value");
   }
   return value;
 }
@@ -129,6 +129,15 @@ char UserDecimalSeparator() {
   }
   std::setlocale(LC_NUMERIC, saved.c_str());
   return separator;
+}
+
+std::string Elided(std::string_view text) {
+  if (text.size() <= MaxQuoted) return std::string(text);
+  return std::string(text.substr(0, MaxQuoted)) + "...";
+}
+
+std::string Quoted(std::string_view text) {
+  return "'" + Elided(text) + "'";
 }
 
 }  // namespace kestrova

@@ -31,4 +31,11 @@ char UserDecimalSeparator();
 // "%3.3d": at least three digits, zero-padded, sign in front.
 std::string FormatMinDigits(long long value, int digits = 3);
 
+// A token of the user's between single quotes, for messages: at most MaxQuoted characters of it,
+// then "..." when it is longer, so that a megabyte of junk makes a line, not a megabyte.
+constexpr std::size_t MaxQuoted = 80;
+std::string Quoted(std::string_view text);
+// The same without the quotes.
+std::string Elided(std::string_view text);
+
 }  // namespace kestrova

@@ -24,7 +24,7 @@ EProfileError IndexError(long long index, int line, std::string meaning) {
 int ToInteger(const std::string& text, int line, const std::string& what) {
   int value = 0;
   if (!TryStrToInt(text, value)) {
-    throw EProfileError("'" + text + "' is not a valid integer value", line,
+    throw EProfileError(Quoted(text) + " is not a valid integer value", line,
                         "line " + std::to_string(line) + " should be " + what + ", a whole number");
   }
   return value;

@@ -37,10 +37,6 @@ bool StartsWithWord(std::string_view line, std::string_view keyword) {
   return line.starts_with(keyword) && line.size() > keyword.size() && line[keyword.size()] == ' ';
 }
 
-std::string Quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
-}
-
 // The key a well-formed KEY DOWN line presses, else "".
 std::string PressedKey(const std::string& line) {
   if (!StartsWithWord(line, KeyDownKeyword)) return "";

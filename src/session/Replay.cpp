@@ -1,5 +1,7 @@
 #include "Replay.h"
 
+#include "mapping/Convert.h"
+
 #include <sstream>
 
 #include "mapping/Profile.h"
@@ -49,7 +51,7 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
     if (ended) throw fail("nothing may follow the end entry");
     TReplayEntry entry{};
     if (!Unsigned(fields[0], 0xFFFFFFFFu, entry.TimeMs)) {
-      throw fail("the time '" + fields[0] + "' is not a whole number of milliseconds");
+      throw fail("the time " + Quoted(fields[0]) + " is not a whole number of milliseconds");
     }
     if (entry.TimeMs < previous) {
       throw fail("the time " + fields[0] + " comes before the previous entry's " +
@@ -63,22 +65,22 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
       if (fields.size() != expected) throw fail("an axis entry is: <time> axis X|Y|Z|R|U|V <raw>");
       const auto at = axes.find(fields[2]);
       if (fields[2].size() != 1 || at == std::string::npos) {
-        throw fail("unknown axis '" + fields[2] + "' (X, Y, Z, R, U or V)");
+        throw fail("unknown axis " + Quoted(fields[2]) + " (X, Y, Z, R, U or V)");
       }
       entry.Kind = TReplayEntry::Axis;
       entry.Index = static_cast<int>(at);
       if (!Unsigned(fields[3], 65535, entry.Value)) {
-        throw fail("the axis value '" + fields[3] + "' is not in 0..65535");
+        throw fail("the axis value " + Quoted(fields[3]) + " is not in 0..65535");
       }
     } else if (kind == "button") {
       expected = 4;
       if (fields.size() != expected) throw fail("a button entry is: <time> button <n> down|up");
       std::uint32_t number = 0;
       if (!Unsigned(fields[2], 32, number) || number == 0) {
-        throw fail("the button '" + fields[2] + "' is not in 1..32");
+        throw fail("the button " + Quoted(fields[2]) + " is not in 1..32");
       }
       if (fields[3] != "down" && fields[3] != "up") {
-        throw fail("a button goes 'down' or 'up', not '" + fields[3] + "'");
+        throw fail("a button goes 'down' or 'up', not " + Quoted(fields[3]));
       }
       entry.Kind = TReplayEntry::Button;
       entry.Index = static_cast<int>(number);
@@ -90,14 +92,14 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
       if (fields[2] == "centre") {
         entry.Value = JOY_POVCENTERED;
       } else if (!Unsigned(fields[2], 31500, entry.Value) || entry.Value % 4500 != 0) {
-        throw fail("the hat angle '" + fields[2] + "' is not one of 0 4500 9000 ... 31500");
+        throw fail("the hat angle " + Quoted(fields[2]) + " is not one of 0 4500 9000 ... 31500");
       }
     } else if (kind == "end") {
       if (fields.size() != 2) throw fail("an end entry is: <time> end");
       entry.Kind = TReplayEntry::End;
       ended = true;
     } else {
-      throw fail("unknown entry '" + kind + "' (axis, button, hat or end)");
+      throw fail("unknown entry " + Quoted(kind) + " (axis, button, hat or end)");
     }
     previous = entry.TimeMs;
     replay.Entries.push_back(entry);

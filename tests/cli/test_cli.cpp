@@ -494,7 +494,7 @@ TEST_F(CliTest, LargeInputsStayBounded) {
   EXPECT_THAT(Replay({{26, {"KEY DOWN " + huge, "KEY UP " + huge, "DELAY " + huge}}},
                      "0 button 1 down\n2000 end\n"),
               ::testing::Contains("key 0x58 up"));
-  EXPECT_THAT(Last.Out, HasSubstr("is not a valid integer value"));
+  EXPECT_THAT(Last.Out, HasSubstr("'" + huge.substr(0, 80) + "...' is not a valid integer value"));
   const std::string longSlot = Profile({{26, Lines(100000, "KEY DOWN a")}});
   const std::string press = Write("press.txt", "0 button 1 down\n300 end\n");
   run = Run({"--headless", "--output", "print", "--replay", press, longSlot});
@@ -564,10 +564,13 @@ TEST_F(CliTest, UsageAndRefusedFiles) {
                                               {"--bogus"},
                                               {"--screen", "10x"},
                                               {"a.kpf", "b.kpf"},
-                                              {"--poll-interval", "101"}}) {
+                                              {"--poll-interval", "101"},
+                                              {"--output", std::string(1 << 16, 'w')},
+                                              {"--" + std::string(1 << 16, 'b')}}) {
     run = Run(bad);
     EXPECT_EQ(run.ExitCode, 2) << bad[0];
     EXPECT_THAT(run.Err, HasSubstr("Try 'kestrova --help'."));
+    EXPECT_LT(run.Err.size(), 300u) << "a long token is quoted in part";
   }
   run = Run({"--headless", "--output", "print", (Dir / "none.kpf").string()});
   EXPECT_EQ(run.ExitCode, 2);
