@@ -6,7 +6,7 @@
 
 namespace kestrova {
 
-int RunWindow(const TCommandLine&, int&, char**) {
+int RunWindow(const TCommandLine&, int&, char**, TUniqueFd) {
   std::cerr << "kestrova: this build has no window; run a profile with --headless PROFILE\n";
   return 2;
 }

@@ -135,20 +135,28 @@ void ConnectStopSignals(TWindowRun& run, TStopSignals& stopSignals, QSocketNotif
 }
 
 // The instance that --load, --quit and a second start talk to: why it cannot listen, or "".
-QString ListenForRequests(TWindowRun& run, const TCommandLine& options) {
+// Listens only while holding the claim (taken now if the start could not take it).
+QString ListenForRequests(TWindowRun& run, const TCommandLine& options, TUniqueFd& claim) {
   if (!options.Replay.empty()) return {};  // a replay is a run of its own
   QString why;
   try {
     const QString socket = QString::fromStdString(InstanceSocketPath(options.Joystick));
-    if (!run.Instance.Listen(socket, &why)) why = "cannot listen at " + socket + ": " + why;
+    if (!claim.Valid()) claim = ClaimInstance(options.Joystick);
+    if (!claim.Valid()) {
+      why = "another Kestrova runs for controller " + QString::number(options.Joystick);
+    } else if (!run.Instance.Listen(socket, &why)) {
+      why = "cannot listen at " + socket + ": " + why;
+    }
   } catch (const std::exception& error) {
     why = QString::fromLocal8Bit(error.what());
   }
   return why.isEmpty() ? why : "--load and --quit cannot reach this window: " + why;
 }
 
-// The controller's status lines go to the status box and the tray's tooltip.
+// The controller's status lines go to the status box and the tray's tooltip; so does a change of
+// the settings that cannot be stored.
 void ShowControllerStatus(TWindowRun& run, TSession& session) {
+  run.Settings.SetOnProblem([&run](const QString& line) { run.FormMain.AddStatusLine(line); });
   session.SetControllerSink([&run](const std::string& line) {
     run.FormMain.PostStatusLine(line);
     QMetaObject::invokeMethod(
@@ -224,7 +232,10 @@ void ShowAndStart(TWindowRun& run, TSession& session, const TCommandLine& option
         "needs one; on GNOME, the AppIndicator extension)");
   }
   if (!run.Settings.Problem().isEmpty()) run.FormMain.AddStatusLine(run.Settings.Problem());
-  if (!instanceProblem.isEmpty()) run.FormMain.AddStatusLine(instanceProblem);
+  if (!instanceProblem.isEmpty()) {
+    run.FormMain.AddStatusLine(instanceProblem);
+    std::cerr << "kestrova: " << instanceProblem.toStdString() << "\n";
+  }
 }
 
 // What the command line asks for at the start: the controller view, the rules' dialog, a
@@ -249,7 +260,7 @@ void OpenWhatWasAsked(TWindowRun& run, TSession& session, const TCommandLine& op
 
 }  // namespace
 
-int RunWindow(const TCommandLine& options, int& argc, char** argv) {
+int RunWindow(const TCommandLine& options, int& argc, char** argv, TUniqueFd claim) {
   if (!PrepareDisplay()) {
     std::cerr << "kestrova: no display for the window: neither an X display (DISPLAY) nor a "
                  "Wayland display (WAYLAND_DISPLAY) can be reached (run a profile without a "
@@ -276,13 +287,14 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv) {
   TWindowRun run(*session);
   QSocketNotifier stopNotifier(stopSignals->Fd(), QSocketNotifier::Read);
   ConnectStopSignals(run, *stopSignals, stopNotifier);
-  const QString instanceProblem = ListenForRequests(run, options);
+  const QString instanceProblem = ListenForRequests(run, options, claim);
   ShowControllerStatus(run, *session);
   FollowApplications(run, options);
   ShowAndStart(run, *session, options, instanceProblem);
   OpenWhatWasAsked(run, *session, options);
 
-  const int code = run.StopRequested ? 0 : QApplication::exec();
+  // Exit may have come while a message box of the start-up was open (a stop signal, --quit).
+  const int code = run.StopRequested || run.FormMain.Exiting() ? 0 : QApplication::exec();
   session->Shutdown();
   WriteStateFile(run.FormMain);
   return code;

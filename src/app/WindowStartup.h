@@ -3,12 +3,14 @@
 
 #include "cli/Options.h"
 #include "desktop/AppFollower.h"
+#include "platform/UniqueFd.h"
 
 namespace kestrova {
 
 // Runs Kestrova with its window until the window closes or Exit is pressed. Returns the exit
-// code.
-int RunWindow(const TCommandLine& options, int& argc, char** argv);
+// code. claim: the instance's claim for its controller (see ClaimInstance), held until the end;
+// an invalid one is claimed again before listening.
+int RunWindow(const TCommandLine& options, int& argc, char** argv, TUniqueFd claim = {});
 
 // Asks KWin for the application in front, with an event loop of its own for the time of the
 // question; empty in a build without Qt.

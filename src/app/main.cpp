@@ -1,9 +1,11 @@
 // Kestrova's entry point: the window, or the command line.
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/WindowStartup.h"
@@ -13,31 +15,60 @@
 
 namespace {
 
-// The exit code when a running instance took the request, or nothing to start a window.
-std::optional<int> HandOverToRunningInstance(const kestrova::TCommandLine& options) {
+// A start of the window: it hands its request (show, load, quit) over to the running instance of
+// its controller, or becomes that instance. ExitCode is set when it handed over (or failed to);
+// else the window starts, holding Claim for as long as it runs (an invalid one where the private
+// folder cannot be used: the window then starts without its socket and says why).
+struct TStartDecision {
+  std::optional<int> ExitCode;
+  kestrova::TUniqueFd Claim;
+};
+
+TStartDecision ClaimOrHandOver(const kestrova::TCommandLine& options) {
   using namespace kestrova;
-  try {
-    const std::string socket = InstanceSocketPath(options.Joystick);
-    TInstanceRequest request;
-    if (options.Quit) {
-      request.Kind = TInstanceRequest::Quit;
-    } else if (!options.Profile.empty()) {
-      request.Kind = TInstanceRequest::Load;
-      request.Force = options.Force;
-      request.Path = std::filesystem::absolute(options.Profile).lexically_normal().string();
-    }
-    const auto reply = SendInstanceRequest(socket, request);
-    if (!reply) {
-      if (!options.Quit) return std::nullopt;
-      std::cerr << "kestrova: no Kestrova runs for controller " << options.Joystick << "\n";
-      return 1;
-    }
-    (reply->Ok ? std::cout : std::cerr) << "kestrova: " << reply->Text << "\n";
-    return reply->Ok ? 0 : 1;
-  } catch (const std::exception& error) {
-    std::cerr << "kestrova: " << error.what() << "\n";
-    return 1;
+  TInstanceRequest request;
+  if (options.Quit) {
+    request.Kind = TInstanceRequest::Quit;
+  } else if (!options.Profile.empty()) {
+    request.Kind = TInstanceRequest::Load;
+    request.Force = options.Force;
+    request.Path = std::filesystem::absolute(options.Profile).lexically_normal().string();
   }
+  const auto fail = [](const std::string& message) {
+    std::cerr << "kestrova: " << message << "\n";
+    return TStartDecision{1, {}};
+  };
+  const std::string noInstance =
+      "no Kestrova runs for controller " + std::to_string(options.Joystick);
+  std::string socket;
+  TUniqueFd claim;
+  try {
+    socket = InstanceSocketPath(options.Joystick);
+    claim = ClaimInstance(options.Joystick);
+  } catch (const std::exception& error) {
+    if (options.Quit) return fail(std::string(error.what()) + "; " + noInstance);
+    return {};
+  }
+  // Another process holds the claim: it runs, or it is starting and listens soon.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!claim.Valid()) {
+    try {
+      if (const auto reply = SendInstanceRequest(socket, request)) {
+        (reply->Ok ? std::cout : std::cerr) << "kestrova: " << reply->Text << "\n";
+        return {reply->Ok ? 0 : 1, {}};
+      }
+      if (std::chrono::steady_clock::now() > deadline) {
+        return fail("the Kestrova starting for controller " + std::to_string(options.Joystick) +
+                    " does not answer");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      claim = ClaimInstance(options.Joystick);  // it may have ended meanwhile
+    } catch (const std::exception& error) {
+      return fail(error.what());
+    }
+  }
+  if (options.Quit) return fail(noInstance);
+  return {std::nullopt, std::move(claim)};
 }
 
 }  // namespace
@@ -69,7 +100,9 @@ int main(int argc, char** argv) {
   // The window, --load and --quit go to the running instance of this controller when there is
   // one (a replay is a run of its own).
   if (!options.Headless && !options.Check && options.Replay.empty()) {
-    if (const auto code = HandOverToRunningInstance(options)) return *code;
+    TStartDecision start = ClaimOrHandOver(options);
+    if (start.ExitCode) return *start.ExitCode;
+    return RunWindow(options, argc, argv, std::move(start.Claim));
   }
   if (options.Check) return RunCheck(options);
   if (options.Headless) return RunHeadless(options);

@@ -84,9 +84,7 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
     } else if (argument == "--hidden") {
       options.Hidden = true;
     } else if (argument == "--load") {
-      options.Load = true;
-      if (!options.Profile.empty()) throw EUsage("only one PROFILE, with --load or without");
-      options.Profile = value();
+      options.Load = true;  // the PROFILE anywhere on the line: --load --force FILE works too
     } else if (argument == "--quit") {
       options.Quit = true;
     } else if (argument == "--monitor") {
@@ -146,8 +144,11 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
     }
   }
   if (options.Help || options.Version) return options;
-  if ((options.Headless || options.Check) && options.Profile.empty()) {
-    throw EUsage(std::string(options.Check ? "--check" : "--headless") + " needs a PROFILE");
+  if ((options.Headless || options.Check || options.Load) && options.Profile.empty()) {
+    throw EUsage(std::string(options.Check      ? "--check"
+                             : options.Headless ? "--headless"
+                                                : "--load") +
+                 " needs a PROFILE");
   }
   if (options.CursorGiven &&
       (options.CursorX >= options.ScreenWidth || options.CursorY >= options.ScreenHeight)) {

@@ -1,6 +1,8 @@
 #include "desktop/Instance.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,6 +22,22 @@ std::string InstanceSocketPath(int joystickId) {
   return KestrovaRuntimeFolder() + "/instance-" + std::to_string(joystickId) + ".socket";
 }
 
+TUniqueFd ClaimInstance(int joystickId) {
+  const std::string path =
+      KestrovaRuntimeFolder() + "/instance-" + std::to_string(joystickId) + ".lock";
+  // O_NOFOLLOW: a link planted in the folder is refused, never followed.
+  TUniqueFd lock(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!lock.Valid()) {
+    throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+  }
+  while (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return TUniqueFd();
+    if (errno != EINTR)
+      throw std::runtime_error("cannot lock " + path + ": " + std::strerror(errno));
+  }
+  return lock;
+}
+
 std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line) {
   if (line.size() > MaxInstanceRequest) return std::nullopt;
   if (line == "SHOW") return TInstanceRequest{TInstanceRequest::Show, false, ""};
@@ -28,9 +46,24 @@ std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line) {
   if (!line.starts_with(load)) return std::nullopt;
   line.remove_prefix(load.size());
   if (line.size() < 3 || (line[0] != '0' && line[0] != '1') || line[1] != '\t') return std::nullopt;
-  TInstanceRequest request{TInstanceRequest::Load, line[0] == '1', std::string(line.substr(2))};
-  if (!request.Path.starts_with("/") || request.Path.find('\0') != std::string::npos ||
-      request.Path.find('\n') != std::string::npos) {
+  TInstanceRequest request{TInstanceRequest::Load, line[0] == '1', {}};
+  const std::string_view encoded = line.substr(2);
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] != '%') {
+      request.Path += encoded[i];
+      continue;
+    }
+    const auto digit = [](char c) {
+      return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    if (i + 2 >= encoded.size()) return std::nullopt;  // "%" or "%X" at the end
+    const int high = digit(encoded[i + 1]);
+    const int low = digit(encoded[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    request.Path += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  if (!request.Path.starts_with("/") || request.Path.find('\0') != std::string::npos) {
     return std::nullopt;
   }
   return request;
@@ -38,8 +71,19 @@ std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line) {
 
 std::string FormatInstanceRequest(const TInstanceRequest& request) {
   switch (request.Kind) {
-    case TInstanceRequest::Load:
-      return std::string("LOAD\t") + (request.Force ? "1" : "0") + "\t" + request.Path + "\n";
+    case TInstanceRequest::Load: {
+      std::string line = std::string("LOAD\t") + (request.Force ? "1" : "0") + "\t";
+      for (const char c : request.Path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > ' ' && byte < 127 && c != '%') {
+          line += c;
+        } else {
+          constexpr char hex[] = "0123456789ABCDEF";
+          line += {'%', hex[byte >> 4], hex[byte & 15]};
+        }
+      }
+      return line + "\n";
+    }
     case TInstanceRequest::Quit:
       return "QUIT\n";
     case TInstanceRequest::Show:

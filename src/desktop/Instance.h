@@ -4,6 +4,8 @@
 //
 //   LOAD <tab> 0|1 (force) <tab> ABSOLUTE-PATH      SHOW      QUIT
 //
+// The path is carried byte for byte: '%', controls, blanks and bytes over 126 as %XX.
+//
 // and so are replies: "OK <tab> text" or "ERROR <tab> text". The socket lives in a folder only
 // its user may enter ($XDG_RUNTIME_DIR/kestrova, else /tmp/kestrova-UID, mode 0700). No Qt here:
 // the command line uses it without a display.
@@ -11,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/UniqueFd.h"
 
 namespace kestrova {
 
@@ -21,13 +25,21 @@ constexpr std::size_t MaxInstanceRequest = 8192;
 // std::runtime_error when the folder cannot be made safe (another user's, or not a folder).
 std::string InstanceSocketPath(int joystickId);
 
+// The claim to be the running instance for a controller: a lock (flock) on a file beside the
+// socket, held while the descriptor is open. Only one process holds it at a time, so that of
+// starts at any spacing exactly one becomes the instance and the others hand over to it. An
+// invalid descriptor when another process holds it; throws std::runtime_error when the folder
+// cannot be made safe or the file cannot be opened.
+TUniqueFd ClaimInstance(int joystickId);
+
 struct TInstanceRequest {
   enum TKind { Load, Show, Quit } Kind = Show;
   bool Force = false;
   std::string Path;
 };
 
-// The request of one line (without its newline); nothing for anything malformed.
+// The request of one line (without its newline); nothing for anything malformed (a bad %XX, a
+// path that is not absolute or holds a NUL).
 std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line);
 std::string FormatInstanceRequest(const TInstanceRequest& request);
 

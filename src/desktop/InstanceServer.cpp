@@ -1,6 +1,6 @@
 #include "desktop/InstanceServer.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLocalSocket>
 #include <QTimer>
 
@@ -12,7 +12,18 @@ namespace kestrova {
 TInstanceServer::TInstanceServer(TFormMain& form, QObject* parent) : QObject(parent), FForm(form) {
   FServer.setSocketOptions(QLocalServer::UserAccessOption);
   connect(&FServer, &QLocalServer::newConnection, this, [this] {
-    while (QLocalSocket* client = FServer.nextPendingConnection()) Serve(client);
+    while (QLocalSocket* client = FServer.nextPendingConnection()) {
+      // Beyond the bound, a client is turned away at once: a flood of idle connections never
+      // takes the descriptors the window needs.
+      if (FClients >= MaxClients) {
+        client->abort();
+        client->deleteLater();
+        continue;
+      }
+      ++FClients;
+      connect(client, &QObject::destroyed, this, [this] { --FClients; });
+      Serve(client);
+    }
   });
 }
 
@@ -30,7 +41,10 @@ bool TInstanceServer::Listen(const QString& socketPath, QString* error) {
 void TInstanceServer::Serve(QLocalSocket* client) {
   connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
   // A client that sends nothing is dropped after a while.
-  QTimer::singleShot(10000, client, [client] { client->abort(); });
+  QTimer::singleShot(IdleClientMs, client, [client] {
+    client->abort();
+    client->deleteLater();
+  });
   connect(client, &QLocalSocket::readyRead, this, [this, client] {
     QByteArray buffer = client->property("request").toByteArray();
     buffer += client->read(MaxInstanceRequest + 1 - buffer.size());
@@ -66,7 +80,16 @@ QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
     case TInstanceRequest::Load:
       break;
   }
-  const QString path = QString::fromLocal8Bit(request->Path.c_str());
+  // The window opens files by names it can show: UTF-8 ones.
+  const QString path = QString::fromUtf8(request->Path.data(), request->Path.size());
+  if (path.toUtf8().toStdString() != request->Path) {
+    return "the file name is not UTF-8: the window cannot open it (kestrova --check and "
+           "--headless can)";
+  }
+  // A dialog's answer may still be about the profile shown: nothing changes under it.
+  if (QApplication::activeModalWidget() != nullptr) {
+    return "busy: a dialog is open in the running Kestrova; close it and try again";
+  }
   if (!FForm.Saved() && !request->Force) {
     return "the running Kestrova has unsaved edits; --force loads " + path + " all the same";
   }

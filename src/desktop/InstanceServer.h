@@ -23,8 +23,12 @@ class TInstanceServer : public QObject {
   void Serve(QLocalSocket* client);
   QString Answer(const QByteArray& line, bool* ok);
 
+  static constexpr int MaxClients = 32;
+  static constexpr int IdleClientMs = 5000;
+
   TFormMain& FForm;
   QLocalServer FServer;
+  int FClients = 0;
 };
 
 }  // namespace kestrova

@@ -1,7 +1,10 @@
 #include "desktop/Settings.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace kestrova {
 
@@ -12,16 +15,58 @@ const char* const OpenLastKey = "start/openLastProfile";
 
 }  // namespace
 
-TSettings::TSettings()
-    : FStore(QSettings::IniFormat, QSettings::UserScope, "Kestrova", "Kestrova") {
+QString SettingsFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/Kestrova/Kestrova.ini";
+}
+
+namespace {
+
+// Why the settings file is not read as it stands (not a regular file, or too large), or "".
+// Read as profiles are: a FIFO there must not hold the start.
+QString RefusalOf(const QString& path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return {};  // none yet: fine
+  if (!S_ISREG(info.st_mode)) return "is not a regular file";
+  if (info.st_size > static_cast<off_t>(TSettings::MaxFileBytes)) return "is too large";
+  return {};
+}
+
+}  // namespace
+
+TSettings::TSettings() : TSettings(RefusalOf(SettingsFile())) {}
+
+TSettings::TSettings(const QString& refusal)
+    // A refused file is never opened: the settings then live in a file that cannot exist, and
+    // what is set is kept for this run only.
+    : FStore(refusal.isEmpty() ? SettingsFile() : "/dev/null/Kestrova.ini", QSettings::IniFormat) {
   // QSettings writes through a temporary file and a rename: a crash never leaves half a file.
   FStore.setAtomicSyncRequired(true);
-  if (FStore.status() == QSettings::FormatError) {
+  if (!refusal.isEmpty()) {
+    FProblem = "The settings file " + SettingsFile() + " " + refusal +
+               " and was ignored; settings are not stored";
+    FWriteProblemTold = true;
+  } else if (FStore.status() == QSettings::FormatError) {
     FProblem = "The settings file " + FStore.fileName() + " is broken and was ignored";
   } else if (FStore.status() == QSettings::AccessError) {
     FProblem = "The settings file " + FStore.fileName() + " cannot be read and was ignored";
   }
   if (!FProblem.isEmpty()) FStore.clear();
+}
+
+void TSettings::SetOnProblem(std::function<void(const QString&)> onProblem) {
+  FOnProblem = std::move(onProblem);
+}
+
+void TSettings::Store() {
+  FStore.sync();
+  if (FStore.status() == QSettings::NoError || FWriteProblemTold) return;
+  FWriteProblemTold = true;
+  if (FOnProblem) {
+    FOnProblem(
+        "The settings cannot be stored in " + FStore.fileName() +
+        " (it or its folder is read-only): recent profiles and rules last for this run only");
+  }
 }
 
 QStringList TSettings::RecentProfiles() const {
@@ -37,14 +82,14 @@ void TSettings::AddRecentProfile(const QString& path) {
   recent.removeAll(absolute);
   recent.prepend(absolute);
   FStore.setValue(RecentKey, recent.mid(0, MaxRecent));
-  FStore.sync();
+  Store();
 }
 
 void TSettings::RemoveRecentProfile(const QString& path) {
   QStringList recent = RecentProfiles();
   recent.removeAll(path);
   FStore.setValue(RecentKey, recent);
-  FStore.sync();
+  Store();
 }
 
 bool TSettings::OpenLastProfileAtStart() const {
@@ -53,7 +98,7 @@ bool TSettings::OpenLastProfileAtStart() const {
 
 void TSettings::SetOpenLastProfileAtStart(bool on) {
   FStore.setValue(OpenLastKey, on);
-  FStore.sync();
+  Store();
 }
 
 QString TSettings::LastProfile() const {
@@ -82,7 +127,7 @@ void TSettings::SetAppRules(const TAppRules& rules) {
     FStore.setValue(QString("applications/rule%1").arg(i + 1),
                     QString::fromStdString(FormatAppRule(rules.Rules[i])));
   }
-  FStore.sync();
+  Store();
 }
 
 }  // namespace kestrova

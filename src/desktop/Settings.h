@@ -5,14 +5,20 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "mapping/AppRules.h"
 
 namespace kestrova {
 
+// ~/.config/Kestrova/Kestrova.ini (XDG_CONFIG_HOME followed).
+QString SettingsFile();
+
 class TSettings {
  public:
   static constexpr int MaxRecent = 5;
+
+  static constexpr qint64 MaxFileBytes = 1 << 20;
 
   TSettings();
   // Why the stored settings could not be read ("... is broken and was ignored"), or empty. A
@@ -35,10 +41,17 @@ class TSettings {
   void SetAppRules(const TAppRules& rules);
 
   QString FileName() const { return FStore.fileName(); }
+  // Told once when a change cannot be stored (a read-only file or folder).
+  void SetOnProblem(std::function<void(const QString&)> onProblem);
 
  private:
+  explicit TSettings(const QString& refusal);
+  void Store();  // writes the changes; tells the first failure
+
   mutable QSettings FStore;
   QString FProblem;
+  bool FWriteProblemTold = false;
+  std::function<void(const QString&)> FOnProblem;
 };
 
 }  // namespace kestrova

@@ -119,6 +119,8 @@ class TFormMain : public QWidget {
   QLabel* GetJoyLabel(int slot) const;
   TMapper& Mapper() { return FMapper; }
   bool Saved() const { return FSaved; }
+  // Exit was asked for (the button, the tray, a stop signal, --quit).
+  bool Exiting() const { return FExiting; }
   // True when the profile is saved, or the user agrees to lose the unsaved work.
   bool ConfirmDiscard();
   // The file of the profile shown, from the caption; empty for a new one.

@@ -333,12 +333,25 @@ TEST_F(CliTest, CheckWarnsAboutLinesThatRunSurprisingly) {
 }
 
 #ifdef KESTROVA_HAS_WINDOW
-TEST_F(CliTest, StopSignalDuringTheStartUpMessageBoxEndsTheWindow) {
+// A stop signal or --quit while the start-up's error box is open ends the program (a --quit
+// that answered "ends" left it running hidden).
+TEST_F(CliTest, StopDuringTheStartUpMessageBoxEndsTheWindow) {
   const std::string broken = Write("broken.kpf", "#Kestrova Beta Profile\r\n#Command Tag 0\r\n");
-  for (int signal : {SIGTERM, SIGHUP}) {
-    TProcess process({"--output", "print", broken}, Dir, {"QT_QPA_PLATFORM=offscreen"});
+  const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_RUNTIME_DIR=" + Dir.string()};
+  for (int signal : {SIGTERM, SIGHUP, 0}) {
+    TProcess process({"--output", "print", broken}, Dir / "window", env);
     std::this_thread::sleep_for(1500ms);  // the window is up and the error box shows
-    process.Signal(signal);
+    if (signal != 0) {
+      process.Signal(signal);
+    } else {
+      // The box is modal: a --load meanwhile is refused, not applied under it.
+      const TRun load = Run({"--load", "--force", Profile({})}, env);
+      EXPECT_EQ(load.ExitCode, 1);
+      EXPECT_THAT(load.Err, HasSubstr("busy: a dialog is open"));
+      const TRun quit = Run({"--quit"}, env);
+      EXPECT_EQ(quit.ExitCode, 0) << quit.Err;
+    }
     const TRun run = process.Wait(10s);
     EXPECT_EQ(run.ExitCode, 0) << "signal " << signal << ": " << run.Err;
   }
@@ -400,6 +413,52 @@ TEST_F(CliTest, TheRunningWindowLoadsShowsAndQuitsOnRequest) {
   run = Run({"--quit"}, offscreen);
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_THAT(run.Err, HasSubstr("no Kestrova runs for controller 1"));
+}
+
+// "Is one running, else become it" is one step: of starts close together exactly one window
+// stays, and the others hand over to it.
+TEST_F(CliTest, StartsCloseTogetherLeaveOneWindow) {
+  const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_RUNTIME_DIR=" + Dir.string()};
+  std::vector<std::unique_ptr<TProcess>> starts;
+  for (int i = 0; i < 3; ++i) {
+    starts.push_back(std::make_unique<TProcess>(std::vector<std::string>{"--output", "print"},
+                                                Dir / ("start" + std::to_string(i)), env));
+    std::this_thread::sleep_for(30ms);
+  }
+  int handedOver = 0;
+  TProcess* window = nullptr;
+  for (auto& start : starts) {
+    const TRun run = start->Wait(3s);
+    if (run.ExitCode == 0 && run.Out.find("shown") != std::string::npos) {
+      ++handedOver;
+    } else if (run.ExitCode == -1) {
+      window = start.get();
+    }
+  }
+  EXPECT_EQ(handedOver, 2);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(Run({"--quit"}, env).ExitCode, 0);
+  EXPECT_EQ(window->Wait(10s).ExitCode, 0);
+}
+
+// The socket is an extra: a runtime folder that cannot be used (missing, or another user's
+// folder there) leaves the window without it, said once.
+TEST_F(CliTest, TheWindowStartsWhateverHappensToTheSocketFolder) {
+  std::filesystem::create_directories(Dir / "taken");
+  std::filesystem::create_symlink("/", Dir / "taken" / "kestrova");  // not a folder of its own
+  for (const std::string& runtime :
+       {(Dir / "missing" / "runtime").string(), (Dir / "taken").string()}) {
+    TProcess window({"--output", "print"}, Dir / "window",
+                    {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtime});
+    EXPECT_EQ(window.Wait(1500ms).ExitCode, -1) << runtime;  // it runs
+    window.Signal(SIGTERM);
+    const TRun run = window.Wait(10s);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    const auto told = run.Err.find("--load and --quit cannot reach this window");
+    EXPECT_NE(told, std::string::npos) << runtime << ": " << run.Err;
+    EXPECT_EQ(run.Err.find("--load and --quit", told + 1), std::string::npos) << "said once";
+  }
 }
 
 TEST_F(CliTest, EachControllerHasItsOwnRunningWindow) {

@@ -42,6 +42,18 @@ TEST(InstanceRequests, OnlyWellFormedLinesAreRequests) {
   // A reply is one line, whatever its text holds.
   EXPECT_EQ(FormatInstanceReply({false, "List index out of bounds (1)\n\n/a.kpf"}),
             "ERROR\tList index out of bounds (1)  /a.kpf\n");
+  // Paths travel byte for byte, whatever they hold.
+  for (const std::string& path : {std::string("/x/new\nline.kpf"), std::string("/50%/a\tb c.kpf"),
+                                  std::string("/caf\xe9.kpf"), std::string("/%41.kpf")}) {
+    std::string line = FormatInstanceRequest({TInstanceRequest::Load, false, path});
+    ASSERT_EQ(line.find('\n'), line.size() - 1) << path;  // one line
+    line.pop_back();
+    ASSERT_TRUE(ParseInstanceRequest(line)) << line;
+    EXPECT_EQ(ParseInstanceRequest(line)->Path, path);
+  }
+  for (const char* bad : {"LOAD\t0\t/a%4", "LOAD\t0\t/a%", "LOAD\t0\t/a%G1", "LOAD\t0\t/a%00b"}) {
+    EXPECT_FALSE(ParseInstanceRequest(bad)) << bad;
+  }
 }
 
 TEST(InstanceRequests, TheSocketFolderIsTheUsersAlone) {

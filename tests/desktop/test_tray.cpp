@@ -1,21 +1,26 @@
 // Settings, the autostart entry and the tray menu, offscreen, in a configuration folder of the
 // test's own (XDG_CONFIG_HOME).
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "common/WindowHarness.h"
 #include "desktop/AppFollower.h"
@@ -34,7 +39,7 @@ namespace {
 
 QTemporaryDir* ConfigHome = nullptr;
 
-QString SettingsFile() {
+QString ExpectedSettingsFile() {
   return ConfigHome->filePath("Kestrova/Kestrova.ini");
 }
 
@@ -60,7 +65,7 @@ class TrayTest : public TWindowTest {
 
  private slots:
   void init() {
-    QFile::remove(SettingsFile());
+    QFile::remove(ExpectedSettingsFile());
     QFile::remove(AutostartFile());
     StartWindow();
   }
@@ -129,18 +134,58 @@ class TrayTest : public TWindowTest {
                           Dir->filePath("p5.kpf"), Dir->filePath("p3.kpf")}));
     QCOMPARE(again.LastProfile(), Dir->filePath("p4.kpf"));
     QVERIFY(again.OpenLastProfileAtStart());
-    QCOMPARE(again.FileName(), SettingsFile());
+    QCOMPARE(again.FileName(), ExpectedSettingsFile());
   }
 
   void ABrokenSettingsFileIsIgnored() {
     QDir().mkpath(ConfigHome->filePath("Kestrova"));
-    std::ofstream(SettingsFile().toStdString()) << "[profiles\nrecent=\"unterminated\n\x01\x02";
+    std::ofstream(ExpectedSettingsFile().toStdString())
+        << "[profiles\nrecent=\"unterminated\n\x01\x02";
     TSettings settings;
     QVERIFY(!settings.Problem().isEmpty());
     QVERIFY(settings.Problem().contains("is broken and was ignored"));
     QVERIFY(settings.RecentProfiles().isEmpty());
     settings.AddRecentProfile(Dir->filePath("fresh.kpf"));  // and it works from there on
     QCOMPARE(TSettings().RecentProfiles(), QStringList{Dir->filePath("fresh.kpf")});
+  }
+
+  // Read as profiles are: a FIFO (which would hold the start for ever), a folder or a file too
+  // large is never read, and the window starts with the defaults.
+  void OnlyARegularFileOfBoundedSizeIsRead() {
+    const std::string path = ExpectedSettingsFile().toStdString();
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"is not a regular file", [&] { QCOMPARE(::mkfifo(path.c_str(), 0600), 0); }},
+        {"is not a regular file", [&] { QVERIFY(QDir().mkpath(ExpectedSettingsFile())); }},
+        {"is too large", [&] {
+           std::ofstream(path) << "[profiles]\nrecent=/a.kpf\n"
+                               << std::string(TSettings::MaxFileBytes, ';');
+         }}};
+    for (const auto& [problem, make] : cases) {
+      QDir(ConfigHome->filePath("Kestrova")).removeRecursively();
+      QVERIFY(QDir().mkpath(ConfigHome->filePath("Kestrova")));
+      make();
+      TSettings settings;
+      QVERIFY2(settings.Problem().contains(QString::fromStdString(problem)),
+               qPrintable(settings.Problem()));
+      QVERIFY(settings.RecentProfiles().isEmpty());
+      settings.AddRecentProfile(Dir->filePath("this-run.kpf"));  // kept for this run only
+      QCOMPARE(settings.RecentProfiles(), QStringList{Dir->filePath("this-run.kpf")});
+    }
+    QDir(ConfigHome->filePath("Kestrova")).removeRecursively();
+  }
+
+  // A change that cannot be stored is told once, not silently lost, and not at every change.
+  void SettingsThatCannotBeStoredAreToldOnce() {
+    QDir(ConfigHome->filePath("Kestrova")).removeRecursively();
+    std::ofstream(ConfigHome->filePath("Kestrova").toStdString()) << "";  // no folder can be there
+    TSettings settings;
+    QStringList told;
+    settings.SetOnProblem([&told](const QString& line) { told << line; });
+    settings.AddRecentProfile(Dir->filePath("a.kpf"));
+    settings.SetOpenLastProfileAtStart(true);
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told[0].contains("cannot be stored"), qPrintable(told[0]));
+    QFile::remove(ConfigHome->filePath("Kestrova"));
   }
 
   void StartAtLoginWritesAndRemovesTheAutostartEntry() {
@@ -169,12 +214,12 @@ class TrayTest : public TWindowTest {
     QVERIFY(why.contains("another Kestrova listens"));
 
     const QString profile = Profile("launcher.kpf");
-    const auto ask = [&](bool force) {
+    const auto ask = [&](bool force, std::string path = {}) {
+      if (path.empty()) path = profile.toStdString();
       std::optional<TInstanceReply> reply;
       std::atomic<bool> done{false};
       std::thread client([&] {
-        reply = SendInstanceRequest(socket.toStdString(),
-                                    {TInstanceRequest::Load, force, profile.toStdString()});
+        reply = SendInstanceRequest(socket.toStdString(), {TInstanceRequest::Load, force, path});
         done = true;
       });
       const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
@@ -187,10 +232,28 @@ class TrayTest : public TWindowTest {
     QVERIFY(!reply.Ok);
     QVERIFY(QString::fromStdString(reply.Text).contains("unsaved edits; --force"));
     QCOMPARE(form.ProfilePath(), QString());
+    // A dialog open in the window: nothing changes under it, whatever --force says.
+    QTimer::singleShot(0, &form, [&] {
+      reply = ask(true);
+      QApplication::activeModalWidget()->close();
+    });
+    QMessageBox box(QMessageBox::Question, "Kestrova", "a question", QMessageBox::Ok, &form);
+    box.exec();
+    QVERIFY(!reply.Ok);
+    QCOMPARE(QString::fromStdString(reply.Text).left(27), QString("busy: a dialog is open in t"));
+    QCOMPARE(form.ProfilePath(), QString());
     reply = ask(true);
     QVERIFY(reply.Ok);
     QCOMPARE(form.ProfilePath(), profile);
     QVERIFY(form.Saved());
+    // Any file name reaches the window byte for byte; one it cannot show is refused.
+    const QString odd = Profile("new\nline %41 tab\t.kpf");
+    reply = ask(false, odd.toStdString());
+    QVERIFY2(reply.Ok, reply.Text.c_str());
+    QCOMPARE(form.ProfilePath(), odd);
+    reply = ask(false, Dir->filePath("caf").toStdString() + "\xe9.kpf");
+    QVERIFY(!reply.Ok);
+    QVERIFY(QString::fromStdString(reply.Text).contains("not UTF-8"));
   }
 
   void ApplicationProfilesAreEditedWithoutTypingAClass() {
