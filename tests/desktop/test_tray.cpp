@@ -1,7 +1,11 @@
 // Settings, the autostart entry and the tray menu, offscreen, in a configuration folder of the
 // test's own (XDG_CONFIG_HOME).
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +20,8 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -254,6 +260,48 @@ class TrayTest : public TWindowTest {
     reply = ask(false, Dir->filePath("caf").toStdString() + "\xe9.kpf");
     QVERIFY(!reply.Ok);
     QVERIFY(QString::fromStdString(reply.Text).contains("not UTF-8"));
+  }
+
+  // A flood of idle connections takes a bounded number of the window's descriptors, and the
+  // socket stays for the requests after it.
+  void AFloodOfConnectionsIsBounded() {
+    TInstanceServer server(Harness->Form);
+    const QString socket = Dir->filePath("instance.socket");
+    QVERIFY(server.Listen(socket));
+    const auto descriptors = [] {
+      return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                           std::filesystem::directory_iterator());
+    };
+    const auto before = descriptors();
+    std::vector<int> flood;
+    for (int i = 0; i < 200; ++i) {
+      // Non-blocking: the server runs on this very thread.
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::strcpy(address.sun_path, socket.toUtf8().constData());
+      if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        flood.push_back(fd);
+      } else {
+        ::close(fd);
+      }
+      QCoreApplication::processEvents();
+    }
+    QTest::qWait(200);
+    const auto served = descriptors() - before - static_cast<long>(flood.size());
+    QVERIFY2(served <= 40, qPrintable(QString::number(served) + " descriptors for the flood"));
+    for (const int fd : flood) ::close(fd);
+    QTest::qWait(100);
+    QVERIFY(QFile::exists(socket));
+    std::optional<TInstanceReply> reply;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+      reply = SendInstanceRequest(socket.toStdString(), {TInstanceRequest::Show, false, ""});
+      done = true;
+    });
+    QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 10000));
+    client.join();
+    QVERIFY(reply && reply->Ok);
   }
 
   void ApplicationProfilesAreEditedWithoutTypingAClass() {
