@@ -247,7 +247,7 @@ void OpenWhatWasAsked(TWindowRun& run, TSession& session, const TCommandLine& op
                        [&run] { run.FormMain.Guarded([&run] { OpenAppProfiles(run); }); });
   }
   QString profile = QString::fromLocal8Bit(options.Profile.c_str());
-  if (profile.isEmpty() && run.Settings.OpenLastProfileAtStart()) {
+  if (profile.isEmpty() && (options.LastProfile || run.Settings.OpenLastProfileAtStart())) {
     profile = run.Settings.LastProfile();
   }
   if (!profile.isEmpty()) run.FormMain.Guarded([&] { run.FormMain.LoadProfileFile(profile); });

@@ -10,6 +10,44 @@
 
 namespace kestrova {
 
+namespace {
+
+bool IsUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = byte < 0x80         ? 1
+                               : (byte >> 5) == 6  ? 2
+                               : (byte >> 4) == 14 ? 3
+                               : (byte >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// A line of the report as the terminal shows the profile's characters: profiles are 8-bit
+// text, so a line that is not UTF-8 (an "é" saved as one byte) is shown through Latin-1.
+std::string ForTerminal(const std::string& text) {
+  if (IsUtf8(text)) return text;
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      shown += c;
+    } else {
+      shown += static_cast<char>(0xC0 | (byte >> 6));
+      shown += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
 int RunCheck(const TCommandLine& options) {
   std::string text;
   try {
@@ -22,7 +60,7 @@ int RunCheck(const TCommandLine& options) {
   std::size_t warnings = 0;
   for (const auto& problem : problems) {
     std::cout << options.Profile << ":" << problem.Line << ": "
-              << (problem.Warning ? "warning: " : "") << problem.Text << "\n";
+              << (problem.Warning ? "warning: " : "") << ForTerminal(problem.Text) << "\n";
     ++(problem.Warning ? warnings : errors);
   }
   if (errors == 0) {

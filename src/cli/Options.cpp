@@ -11,6 +11,7 @@ const char* const HelpText =
     "  --headless           run without a window; PROFILE is required\n"
     "  --hidden             start with the tray icon only (the window shows where there is no\n"
     "                       tray)\n"
+    "  --last-profile       open the newest of the recent profiles (what a start at login does)\n"
     "  --load PROFILE       hand PROFILE to the running Kestrova (of this user and controller),\n"
     "                       or start one with it; --force loads over its unsaved edits\n"
     "  --quit               end the running Kestrova (keys it holds are released)\n"
@@ -83,6 +84,8 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Headless = true;
     } else if (argument == "--hidden") {
       options.Hidden = true;
+    } else if (argument == "--last-profile") {
+      options.LastProfile = true;
     } else if (argument == "--load") {
       options.Load = true;  // the PROFILE anywhere on the line: --load --force FILE works too
     } else if (argument == "--quit") {

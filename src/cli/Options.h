@@ -26,6 +26,7 @@ struct TCommandLine : TSessionOptions {
   bool Version = false;
   bool Help = false;
   bool Hidden = false;          // start with the tray icon only
+  bool LastProfile = false;     // open the newest recent profile when no PROFILE is given
   bool Load = false;            // hand PROFILE to the running instance, or start one with it
   bool Quit = false;            // end the running instance
   bool Monitor = false;         // print what the controller does

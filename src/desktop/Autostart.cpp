@@ -34,7 +34,9 @@ bool SetStartAtLogin(bool on, const QString& executable, QString* error) {
         "Comment=Turn a game controller into keyboard and mouse input\n");
     // The desktop entry's Exec quotes a path with blanks in it.
     const QString program = executable.contains(' ') ? '"' + executable + '"' : executable;
-    file.write(("Exec=" + program + " --hidden\n").toUtf8());
+    // TryExec: a Kestrova that was uninstalled is not started (nor complained about).
+    file.write(("TryExec=" + executable + "\n").toUtf8());
+    file.write(("Exec=" + program + " --hidden --last-profile\n").toUtf8());
     file.write(
         "Icon=org.example.Kestrova\n"
         "Terminal=false\n"

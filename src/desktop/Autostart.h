@@ -9,7 +9,8 @@ namespace kestrova {
 // ($XDG_CONFIG_HOME/autostart/org.example.Kestrova.desktop).
 QString AutostartFile();
 bool StartsAtLogin();
-// Writes (running `executable --hidden`) or removes the entry; false with error set on failure.
+// Writes (running `executable --hidden --last-profile`, if it is still there) or removes the
+// entry; false with error set on failure.
 bool SetStartAtLogin(bool on, const QString& executable, QString* error = nullptr);
 
 }  // namespace kestrova

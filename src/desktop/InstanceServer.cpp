@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QLocalSocket>
 #include <QTimer>
+#include <algorithm>
 
 #include "desktop/Instance.h"
+#include "mapping/Convert.h"
+#include "mapping/ProfileCheck.h"
+#include "mapping/TextFile.h"
 #include "window/FormMain.h"
 
 namespace kestrova {
@@ -98,9 +102,24 @@ QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
     FForm.AddStatusLine("Not loaded from the command line: " + QString(error).replace('\n', ' '));
     return error;
   }
-  FForm.AddStatusLine("Loaded " + path + " from the command line");
+  // Lines that will do nothing are worth a word: the caller may not see the window.
+  QString note;
+  try {
+    const auto problems = CheckProfileText(ReadRegularFile(request->Path), UserDecimalSeparator());
+    const auto count = std::count_if(problems.begin(), problems.end(),
+                                     [](const auto& problem) { return !problem.Warning; });
+    if (count > 0) {
+      note = QString("; %1 %2 will do nothing (kestrova --check %3)")
+                 .arg(count)
+                 .arg(count == 1 ? "line" : "lines")
+                 .arg(path);
+    }
+  } catch (const std::exception&) {
+    // Read a moment ago; gone since: nothing to add.
+  }
+  FForm.AddStatusLine("Loaded " + path + " from the command line" + note);
   *ok = true;
-  return "loaded " + path;
+  return "loaded " + path + note;
 }
 
 }  // namespace kestrova

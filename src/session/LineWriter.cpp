@@ -55,6 +55,13 @@ bool TLineWriter::Write(std::string line) {
       ++FDropped;
       return false;
     }
+    // The count of dropped lines stands where they would have been.
+    if (FDropped > 0 && FDropNotice) {
+      std::string notice = FDropNotice(FDropped);
+      FQueuedBytes += notice.size();
+      FQueue.push_back(std::move(notice));
+    }
+    FDropped = 0;
     FQueuedBytes += line.size();
     FQueue.push_back(std::move(line));
   }
@@ -102,23 +109,18 @@ void TLineWriter::Run() {
   pthread_sigmask(SIG_BLOCK, &all, nullptr);
   std::unique_lock lock(FLock);
   while (true) {
-    FChanged.wait(lock, [this] {
-      return FAbandon || FClosed || !FQueue.empty() || FDropped > 0 || FFinishing;
-    });
+    FChanged.wait(lock, [this] { return FAbandon || FClosed || !FQueue.empty() || FFinishing; });
     if (FAbandon || FClosed) return;
     std::string line;
-    if (FDropped > 0 && FDropNotice) {
-      line = FDropNotice(FDropped);
-      FDropped = 0;
-    } else if (!FQueue.empty()) {
+    if (!FQueue.empty()) {
       line = std::move(FQueue.front());
       FQueue.pop_front();
       FQueuedBytes -= line.size();
-    } else if (FFinishing) {
-      return;
-    } else {
+    } else if (FDropped > 0 && FDropNotice) {  // the last lines were dropped: said at the end
+      line = FDropNotice(FDropped);
       FDropped = 0;
-      continue;
+    } else {
+      return;  // finishing, and all is written
     }
     FBusy = true;
     lock.unlock();

@@ -461,6 +461,22 @@ TEST_F(CliTest, TheWindowStartsWhateverHappensToTheSocketFolder) {
   }
 }
 
+// The start at login (--last-profile) opens the newest recent profile, whatever the start choice.
+TEST_F(CliTest, ALoginStartOpensTheLastProfile) {
+  const std::string profile = Profile({{0, {"KEY DOWN l"}}});
+  std::filesystem::create_directories(Dir / "config" / "Kestrova");
+  std::ofstream(Dir / "config" / "Kestrova" / "Kestrova.ini")
+      << "[profiles]\nrecent=" << profile << "\n";
+  const std::string state = (Dir / "state.txt").string();
+  const std::vector<std::string> env = {
+      "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + Dir.string(),
+      "XDG_CONFIG_HOME=" + (Dir / "config").string(), "KESTROVA_STATE_FILE=" + state};
+  TProcess window({"--output", "print", "--hidden", "--last-profile"}, Dir / "window", env);
+  ASSERT_TRUE(WaitUntil([&] { return Run({"--quit"}, env).ExitCode == 0; }, 10s));
+  EXPECT_EQ(window.Wait(10s).ExitCode, 0);
+  EXPECT_THAT(TProcess::ReadFile(state), HasSubstr("caption: Kestrova - " + profile + "\n"));
+}
+
 TEST_F(CliTest, EachControllerHasItsOwnRunningWindow) {
   const std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
                                         "XDG_RUNTIME_DIR=" + Dir.string()};
@@ -601,6 +617,14 @@ TEST_F(CliTest, CheckReportsProblemsWithLines) {
                          ":4: BEGBLOCK 001 has no ENDBLOCK 001 after it in its slot\n" + bad +
                          ":7: TRMBLOCK 004 stops a block no BEGBLOCK defines\n" + bad +
                          ": 3 problem(s)\n");
+
+  // Characters beyond ASCII as the file has them: a Latin-1 byte, or UTF-8 as it stands.
+  for (const auto& [word, shown] : {std::pair<std::string, std::string>{"caf\xe9", "caf\xc3\xa9"},
+                                    {"caf\xc3\xa9", "caf\xc3\xa9"}}) {
+    const std::string accented = Profile({{0, {"DELAY " + word}}});
+    run = Run({"--check", accented});
+    EXPECT_THAT(run.Out, HasSubstr(":3: DELAY value '" + shown + "' is not a number\n"));
+  }
 
   const std::string notProfile = Write("notes.txt", "hello\n");
   run = Run({"--check", notProfile});

@@ -203,7 +203,8 @@ class TrayTest : public TWindowTest {
     QVERIFY(entry.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(entry.readAll());
     QVERIFY(text.startsWith("[Desktop Entry]\nType=Application\n"));
-    QVERIFY(text.contains("\nExec=\"/opt/my games/kestrova\" --hidden\n"));
+    QVERIFY(text.contains("\nExec=\"/opt/my games/kestrova\" --hidden --last-profile\n"));
+    QVERIFY(text.contains("\nTryExec=/opt/my games/kestrova\n"));  // uninstalled: not started
     QVERIFY(SetStartAtLogin(false, "kestrova"));
     QVERIFY(!StartsAtLogin());
     QVERIFY(SetStartAtLogin(false, "kestrova"));  // nothing to remove: fine
@@ -252,6 +253,19 @@ class TrayTest : public TWindowTest {
     QVERIFY(reply.Ok);
     QCOMPARE(form.ProfilePath(), profile);
     QVERIFY(form.Saved());
+    QCOMPARE(QString::fromStdString(reply.Text), "loaded " + profile);
+    // A profile that loads with lines that will do nothing says how many, and where to look.
+    const QString doubtful = Dir->filePath("doubtful.kpf");
+    TSlotTable doubts;
+    doubts[0] = {"DELAY soon", "KEY DOWN a", "BEGBLOCK 001 RPT many"};
+    WriteProfileFile(doubtful.toStdString(), doubts, {300, 300, 300, 300});
+    reply = ask(false, doubtful.toStdString());
+    QVERIFY(reply.Ok);
+    QCOMPARE(
+        QString::fromStdString(reply.Text),
+        "loaded " + doubtful + "; 2 lines will do nothing (kestrova --check " + doubtful + ")");
+    QVERIFY(
+        form.MemoTest->toPlainText().contains("from the command line; 2 lines will do nothing"));
     // Any file name reaches the window byte for byte; one it cannot show is refused.
     const QString odd = Profile("new\nline %41 tab\t.kpf");
     reply = ask(false, odd.toStdString());

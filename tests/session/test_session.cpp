@@ -1,6 +1,7 @@
 // The pieces of a run that need neither a window nor a controller: the replay timeline, the
 // print output, the record printer and the stop signals.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <fstream>
 
 #include "common/TempDir.h"
+#include "common/WaitUntil.h"
 #include "platform/print/PrintInjector.h"
+#include "session/LineWriter.h"
 #include "session/Monitor.h"
 #include "session/Output.h"
 #include "session/Replay.h"
@@ -169,10 +172,54 @@ TEST(RecordPrinter, StopsWhenItsReaderGoesAway) {
     out.CloseReader();
     printer.Print("key 0x41 up");
     printer.Print("key 0x42 down");
-    EXPECT_TRUE(printer.Closed());
+    EXPECT_TRUE(testing::WaitUntil([&] { return printer.Closed(); }, std::chrono::seconds(5)));
   }
   std::signal(SIGPIPE, previous);
   EXPECT_EQ(closedCalls, 1);
+}
+
+// A reader that stalls costs lines, never the writer's caller: they are dropped beyond the
+// bound, the reader is told how many when it reads again, and finishing does not wait for it.
+TEST(LineWriter, DropsWhatAStalledReaderCannotTakeAndSaysHowMany) {
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+  ::fcntl(pipe[1], F_SETPIPE_SZ, 4096);
+  std::string read;
+  std::size_t taken = 0;
+  {
+    TLineWriter writer(
+        pipe[1], [](std::size_t n) { return "dropped " + std::to_string(n) + "\n"; }, 1000);
+    const std::string line(99, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) taken += writer.Write(line + "\n") ? 1 : 0;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));  // no waiting
+    EXPECT_LT(taken, 200u);
+    EXPECT_GE(taken, 10u);  // at least what the queue holds
+    // The reader comes back: what was kept, then the count of what was not.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    char buffer[65536];
+    writer.Write("after\n");
+    while (read.find("after\n") == std::string::npos) {
+      const ssize_t n = ::read(pipe[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      read.append(buffer, static_cast<std::size_t>(n));
+    }
+    // Stalled again: finishing gives up after its stall limit.
+    for (int i = 0; i < 200; ++i) writer.Write(line + "\n");
+    const auto finishing = std::chrono::steady_clock::now();
+    writer.Finish(std::chrono::milliseconds(50));
+    EXPECT_LT(std::chrono::steady_clock::now() - finishing, std::chrono::seconds(1));
+  }
+  // Every line is written or counted, the counts standing where the lines were dropped.
+  std::size_t dropped = 0;
+  for (auto at = read.find("\ndropped "); at != std::string::npos;
+       at = read.find("\ndropped ", at + 1)) {
+    dropped += std::stoul(read.substr(at + 9));
+  }
+  EXPECT_EQ(dropped, 200 - taken);
+  EXPECT_TRUE(read.ends_with("\nafter\n")) << read.substr(read.size() - 40);
+  ::close(pipe[0]);
+  ::close(pipe[1]);
 }
 
 TEST(StopSignals, ArriveAtTheDescriptorInsteadOfEndingTheProcess) {
