@@ -135,7 +135,7 @@ void Latency(const std::string& kestrova, int pollInterval, double p50Goal, doub
   Wait(pid);
   std::vector<double> latencies;
   for (const auto& line : Lines(out)) {
-    if (line.find(" key 0x41 ") == std::string::npos) continue;
+    if (line.find(" key 0x41 (A) ") == std::string::npos) continue;
     const double time = std::stod(line.substr(0, line.find(' ')));
     if (latencies.size() < entries.size()) latencies.push_back(time - entries[latencies.size()]);
   }

@@ -45,10 +45,29 @@ void TMapper::ExecuteSingleCommand(const std::string& line) {
     if (Contains(line, RightMouseUpLine)) MouseButton(FInjector, "RIGHT", "RELEASE");
     if (Contains(line, LeftMouseDownLine)) MouseButton(FInjector, "LEFT", "PRESS");
     if (Contains(line, LeftMouseUpLine)) MouseButton(FInjector, "LEFT", "RELEASE");
+    ExecuteExtendedMouseLine(line);
     if (Contains(line, RepeatKeyword)) RunBlockPass(line);
     if (Contains(line, TerminateBlockKeyword)) TerminateBlock(line);
   } catch (const std::exception& error) {
     ReportSkipped(line, error.what());
+  }
+}
+
+void TMapper::ExecuteExtendedMouseLine(const std::string& line) {
+  static constexpr struct {
+    std::string_view Line;
+    const char* Button;
+    const char* Action;
+  } buttons[] = {
+      {MiddleMouseDownLine, "MIDDLE", "PRESS"},   {MiddleMouseUpLine, "MIDDLE", "RELEASE"},
+      {BackMouseDownLine, "BACK", "PRESS"},       {BackMouseUpLine, "BACK", "RELEASE"},
+      {ForwardMouseDownLine, "FORWARD", "PRESS"}, {ForwardMouseUpLine, "FORWARD", "RELEASE"}};
+  for (const auto& button : buttons) {
+    if (line == button.Line) MouseButton(FInjector, button.Button, button.Action);
+  }
+  for (const bool horizontal : {false, true}) {
+    const auto notches = SoleArgument(line, horizontal ? MouseHWheelKeyword : MouseWheelKeyword);
+    if (!notches.empty()) MouseWheel(FInjector, StrToInt(notches), horizontal);
   }
 }
 

@@ -163,6 +163,8 @@ class TMapper {
   std::string TakeHead();  // caller holds FQueueLock
   void Append(std::string line);
   void RunBlockPass(const std::string& line);
+  // The mouse lines beyond the first language (middle, back and forward buttons, the wheels).
+  void ExecuteExtendedMouseLine(const std::string& line);
   void MouseMove(const std::string& line);
   // One axis' three tests; returns nothing, reports through ExecuteCommands.
   void RouteAxis(long long value, long long tolerance, std::string& state,

@@ -1,6 +1,8 @@
 #include "inputsynth.h"
 
-#include <array>
+#include "platform/KeyNames.h"
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -8,19 +10,11 @@ namespace kestrova {
 
 namespace {
 
-struct TNamedKey {
-  std::string_view name;
-  std::uint16_t vk;
-};
-
-constexpr std::array<TNamedKey, 24> NamedKeys = {{
-    {"SPACE", VK_SPACE}, {"TAB", VK_TAB},    {"SHIFT", VK_SHIFT},   {"ENTER", VK_RETURN},
-    {"BS", VK_BACK},     {"ESC", VK_ESCAPE}, {"ESCAPE", VK_ESCAPE}, {"ALT", VK_MENU},
-    {"F1", 0x70},        {"F2", 0x71},       {"F3", 0x72},          {"F4", 0x73},
-    {"F5", 0x74},        {"F6", 0x75},       {"F7", 0x76},          {"F8", 0x77},
-    {"F9", 0x78},        {"F10", 0x79},      {"F11", 0x7A},         {"F12", 0x7B},
-    {"UP", VK_UP},       {"DOWN", VK_DOWN},  {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},
-}};
+// KEYEVENTF_EXTENDEDKEY for the named keys that need it (the keypad's Enter), else 0.
+std::uint32_t ExtendedFlag(std::string_view keyName) {
+  const auto named = FindNamedKey(keyName);
+  return named && named->Extended ? KEYEVENTF_EXTENDEDKEY : 0;
+}
 
 constexpr std::string_view ShiftedCharacters = "!\"#$%&()*+:<>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ^_{|}~";
 
@@ -45,9 +39,7 @@ long double ScreenSpan(int pixels) {
 }  // namespace
 
 std::uint16_t KeyNameToVk(TInjector& injector, std::string_view keyName) {
-  for (const auto& key : NamedKeys) {
-    if (key.name == keyName) return key.vk;
-  }
+  if (const auto named = FindNamedKey(keyName)) return named->Vk;
   if (keyName.empty()) return 0;
   return static_cast<std::uint16_t>(injector.VkKeyScanA(keyName[0]));
 }
@@ -61,7 +53,8 @@ void PressKey(TInjector& injector, std::string_view keyName) {
   const bool shift = NeedsShift(keyName);
   if (shift) injector.keybd_event(VK_SHIFT, 0, 0, 0);
   try {
-    injector.keybd_event(static_cast<std::uint8_t>(KeyNameToVk(injector, keyName)), 0, 0, 0);
+    injector.keybd_event(static_cast<std::uint8_t>(KeyNameToVk(injector, keyName)), 0,
+                         ExtendedFlag(keyName), 0);
   } catch (...) {
     // An output that cannot type the key: nothing of this line stays down.
     if (shift) injector.keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
@@ -72,7 +65,7 @@ void PressKey(TInjector& injector, std::string_view keyName) {
 void ReleaseKey(TInjector& injector, std::string_view keyName) {
   if (keyName.empty()) return;
   injector.keybd_event(static_cast<std::uint8_t>(KeyNameToVk(injector, keyName)), 0,
-                       KEYEVENTF_KEYUP, 0);
+                       KEYEVENTF_KEYUP | ExtendedFlag(keyName), 0);
   if (NeedsShift(keyName)) injector.keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
 }
 
@@ -118,17 +111,31 @@ void MoveMouseRelative(TInjector& injector, int dx, int dy) {
 }
 
 void MouseButton(TInjector& injector, std::string_view button, std::string_view action) {
-  const bool left = button == "LEFT";
   const bool press = action == "PRESS";
   std::uint32_t flags = MOUSEEVENTF_ABSOLUTE;
-  if (left) {
+  std::uint32_t data = 0;
+  if (button == "LEFT") {
     flags |= press ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  } else if (button == "MIDDLE") {
+    flags |= press ? MOUSEEVENTF_MIDDLEDOWN : MOUSEEVENTF_MIDDLEUP;
+  } else if (button == "BACK" || button == "FORWARD") {
+    flags |= press ? MOUSEEVENTF_XDOWN : MOUSEEVENTF_XUP;
+    data = button == "BACK" ? XBUTTON1 : XBUTTON2;
   } else {
     flags |= press ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
   }
   const int y = CursorY(injector);
   const int x = CursorX(injector);
-  injector.mouse_event(flags, x, y, 0, 0);
+  injector.mouse_event(flags, x, y, data, 0);
+}
+
+void MouseWheel(TInjector& injector, int notches, bool horizontal) {
+  const long long data = static_cast<long long>(notches) * WHEEL_DELTA;
+  const auto clamped = static_cast<std::int32_t>(std::clamp<long long>(
+      data, std::numeric_limits<std::int32_t>::min() / WHEEL_DELTA * WHEEL_DELTA,
+      std::numeric_limits<std::int32_t>::max() / WHEEL_DELTA * WHEEL_DELTA));
+  injector.mouse_event(horizontal ? MOUSEEVENTF_HWHEEL : MOUSEEVENTF_WHEEL, 0, 0,
+                       static_cast<std::uint32_t>(clamped), 0);
 }
 
 }  // namespace kestrova

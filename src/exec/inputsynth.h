@@ -9,8 +9,9 @@
 
 namespace kestrova {
 
-// Virtual-key code of a key name: a named key ("SPACE", "F1", "UP", ...; exact, upper-case) or
-// else the low byte of VkKeyScanA of the first character. 0 for an empty name.
+// Virtual-key code of a key name: a named key (KeyNames.h: "SPACE", "F1", "CTRL", "NUM5", ...;
+// exact, upper-case) or else the low byte of VkKeyScanA of the first character. 0 for an empty
+// name. The keypad's Enter is VK_RETURN sent as an extended key.
 std::uint16_t KeyNameToVk(TInjector& injector, std::string_view keyName);
 
 // True for a one-character name on the shifted layer of a US keyboard (A-Z and ! " # $ % & ( )
@@ -36,7 +37,12 @@ void MoveMouseAbsolute(TInjector& injector, int x, int y);
 // An output that cannot read the pointer gets the step as relative motion instead.
 void MoveMouseRelative(TInjector& injector, int dx, int dy);
 
-// button "LEFT" or else the right button; action "PRESS" or else a release; at the cursor.
+// button "LEFT", "MIDDLE", "BACK", "FORWARD" or else the right button; action "PRESS" or else a
+// release; at the cursor.
 void MouseButton(TInjector& injector, std::string_view button, std::string_view action);
+
+// notches of the wheel, positive away from the user (horizontal: to the right), as WHEEL_DELTA
+// units each.
+void MouseWheel(TInjector& injector, int notches, bool horizontal);
 
 }  // namespace kestrova

@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "platform/KeyNames.h"
+
 namespace kestrova {
 
 namespace {
@@ -16,14 +18,7 @@ std::string Words(std::initializer_list<std::string_view> words) {
 }  // namespace
 
 bool IsNamedKey(std::string_view keyName) {
-  static constexpr std::string_view names[] = {"SPACE",  "TAB", "SHIFT", "ENTER", "BS",   "ESC",
-                                               "ESCAPE", "ALT", "F1",    "F2",    "F3",   "F4",
-                                               "F5",     "F6",  "F7",    "F8",    "F9",   "F10",
-                                               "F11",    "F12", "UP",    "DOWN",  "LEFT", "RIGHT"};
-  for (const auto name : names) {
-    if (name == keyName) return true;
-  }
-  return false;
+  return FindNamedKey(keyName).has_value();
 }
 
 std::string KeyDownLine(std::string_view key) {
@@ -35,6 +30,22 @@ std::string KeyUpLine(std::string_view key) {
 std::string DelayLine(std::string_view ms) {
   return Words({DelayKeyword, ms});
 }
+std::string MouseWheelLine(std::string_view notches) {
+  return Words({MouseWheelKeyword, notches});
+}
+std::string MouseHWheelLine(std::string_view notches) {
+  return Words({MouseHWheelKeyword, notches});
+}
+
+std::string_view SoleArgument(std::string_view line, std::string_view keyword) {
+  if (line.size() <= keyword.size() + 1 || !line.starts_with(keyword) ||
+      line[keyword.size()] != ' ') {
+    return {};
+  }
+  const std::string_view word = line.substr(keyword.size() + 1);
+  return word.find(' ') == std::string_view::npos ? word : std::string_view();
+}
+
 std::string BeginBlockLine(std::string_view id, std::string_view count) {
   return Words({BeginBlockKeyword, id, RepeatKeyword, count});
 }

@@ -6,6 +6,9 @@
 //   KEY DOWN <key>                  KEY UP <key>
 //   LEFT MOUSE DOWN                 LEFT MOUSE UP      RIGHT MOUSE DOWN      RIGHT MOUSE UP
 //   MOUSE MOVE <A|R> <B|N> <x> <y> <xaxis> <yaxis>     (axes N X Y Z R)
+//   MIDDLE MOUSE DOWN   MIDDLE MOUSE UP   BACK MOUSE DOWN   BACK MOUSE UP
+//   FORWARD MOUSE DOWN  FORWARD MOUSE UP  MOUSE WHEEL <n>   MOUSE HWHEEL <n>
+//                                   (whole lines: n notches, positive away from the user / right)
 //   DELAY <ms>
 //   BEGBLOCK <id> RPT <count>       ENDBLOCK <id>      TRMBLOCK <id>
 //   NOOP                            (what a terminated block's queued lines become)
@@ -22,6 +25,15 @@ inline constexpr std::string_view LeftMouseUpLine = "LEFT MOUSE UP";
 inline constexpr std::string_view RightMouseDownLine = "RIGHT MOUSE DOWN";
 inline constexpr std::string_view RightMouseUpLine = "RIGHT MOUSE UP";
 inline constexpr std::string_view MouseMoveKeyword = "MOUSE MOVE";
+// Matched as whole lines, never inside another line: no line that ran before means more now.
+inline constexpr std::string_view MiddleMouseDownLine = "MIDDLE MOUSE DOWN";
+inline constexpr std::string_view MiddleMouseUpLine = "MIDDLE MOUSE UP";
+inline constexpr std::string_view BackMouseDownLine = "BACK MOUSE DOWN";
+inline constexpr std::string_view BackMouseUpLine = "BACK MOUSE UP";
+inline constexpr std::string_view ForwardMouseDownLine = "FORWARD MOUSE DOWN";
+inline constexpr std::string_view ForwardMouseUpLine = "FORWARD MOUSE UP";
+inline constexpr std::string_view MouseWheelKeyword = "MOUSE WHEEL";
+inline constexpr std::string_view MouseHWheelKeyword = "MOUSE HWHEEL";
 inline constexpr std::string_view DelayKeyword = "DELAY";
 inline constexpr std::string_view BeginBlockKeyword = "BEGBLOCK";
 inline constexpr std::string_view RepeatKeyword = "RPT";
@@ -44,14 +56,17 @@ constexpr int MouseMoveAxisIndex(std::string_view word) {
   return at == std::string_view::npos ? -1 : static_cast<int>(at) - 1;
 }
 
-// True for the names of keys that have no character of their own (SPACE, TAB, SHIFT, ENTER, BS,
-// ESC, ESCAPE, ALT, F1 .. F12, UP, DOWN, LEFT, RIGHT); any other key name is read as its first
-// character.
+// True for the names of keys that have no character of their own (KeyNames.h: SPACE, TAB, SHIFT,
+// ENTER, ..., CTRL, HOME, NUM0, VOLUP, ...); any other key name is read as its first character.
 bool IsNamedKey(std::string_view keyName);
 
 std::string KeyDownLine(std::string_view key);
 std::string KeyUpLine(std::string_view key);
 std::string DelayLine(std::string_view ms);
+std::string MouseWheelLine(std::string_view notches);
+std::string MouseHWheelLine(std::string_view notches);
+// The word after keyword when the line is exactly "keyword word"; "" otherwise.
+std::string_view SoleArgument(std::string_view line, std::string_view keyword);
 std::string BeginBlockLine(std::string_view id, std::string_view count);
 std::string EndBlockLine(std::string_view id);
 std::string TerminateBlockLine(std::string_view id);

@@ -75,7 +75,16 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
     return std::nullopt;
   }
   if (IsOneOf(line, {LeftMouseDownLine, LeftMouseUpLine, RightMouseDownLine, RightMouseUpLine,
-                     NoOpLine})) {
+                     MiddleMouseDownLine, MiddleMouseUpLine, BackMouseDownLine, BackMouseUpLine,
+                     ForwardMouseDownLine, ForwardMouseUpLine, NoOpLine})) {
+    return std::nullopt;
+  }
+  for (const auto keyword : {MouseWheelKeyword, MouseHWheelKeyword}) {
+    const auto notches = SoleArgument(line, keyword);
+    if (notches.empty()) continue;
+    if (!TryStrToInt(notches, integer)) {
+      return std::string(keyword) + " value " + Quoted(notches) + " is not a number";
+    }
     return std::nullopt;
   }
   if (count == 8 && head == MouseMoveKeyword &&

@@ -1,5 +1,8 @@
 #include "Injector.h"
 
+#include "platform/KeyNames.h"
+#include "platform/Keysyms.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -49,14 +52,25 @@ std::int16_t UsVkKeyScan(char ch) {
 }
 
 std::string FormatKeyCall(std::uint8_t vk, std::uint32_t flags) {
-  char text[32];
-  std::snprintf(text, sizeof text, "key 0x%02X %s", vk, (flags & KEYEVENTF_KEYUP) ? "up" : "down");
+  std::string name(KeyNameOfVk(vk, (flags & KEYEVENTF_EXTENDEDKEY) != 0));
+  if (name.empty() && IsCharacterKeysym(UsKeysymOfVk(vk))) {
+    name = std::string(1, static_cast<char>(UsKeysymOfVk(vk)));
+  }
+  char text[48];
+  std::snprintf(text, sizeof text, "key 0x%02X%s%s%s %s", vk, name.empty() ? "" : " (",
+                name.c_str(), name.empty() ? "" : ")", (flags & KEYEVENTF_KEYUP) ? "up" : "down");
   return text;
 }
 
-std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy) {
-  char text[64];
-  std::snprintf(text, sizeof text, "mouse 0x%04X %d %d", flags, dx, dy);
+std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
+                            std::uint32_t data) {
+  char text[80];
+  if (flags & (MOUSEEVENTF_XDOWN | MOUSEEVENTF_XUP | MOUSEEVENTF_WHEEL | MOUSEEVENTF_HWHEEL)) {
+    std::snprintf(text, sizeof text, "mouse 0x%04X %d %d %d", flags, dx, dy,
+                  static_cast<std::int32_t>(data));
+  } else {
+    std::snprintf(text, sizeof text, "mouse 0x%04X %d %d", flags, dx, dy);
+  }
   return text;
 }
 
@@ -66,11 +80,12 @@ void TInjector::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t 
   if (!up) DoKeybdEvent(bVk, bScan, dwFlags, dwExtraInfo);  // may refuse the key
   {
     std::lock_guard lock(FHeldLock);
-    auto held = std::find(FHeldKeys.begin(), FHeldKeys.end(), bVk);
+    const THeldKey key{bVk, dwFlags & KEYEVENTF_EXTENDEDKEY};
+    auto held = std::find(FHeldKeys.begin(), FHeldKeys.end(), key);
     if (up) {
       if (held != FHeldKeys.end()) FHeldKeys.erase(held);
     } else if (held == FHeldKeys.end()) {
-      FHeldKeys.push_back(bVk);
+      FHeldKeys.push_back(key);
     }
   }
   if (up) DoKeybdEvent(bVk, bScan, dwFlags, dwExtraInfo);
@@ -84,34 +99,54 @@ void TInjector::mouse_event(std::uint32_t dwFlags, std::int32_t dx, std::int32_t
     if (dwFlags & MOUSEEVENTF_LEFTUP) FLeftHeld = false;
     if (dwFlags & MOUSEEVENTF_RIGHTDOWN) FRightHeld = true;
     if (dwFlags & MOUSEEVENTF_RIGHTUP) FRightHeld = false;
+    if (dwFlags & MOUSEEVENTF_MIDDLEDOWN) FMiddleHeld = true;
+    if (dwFlags & MOUSEEVENTF_MIDDLEUP) FMiddleHeld = false;
+    if (dwFlags & (MOUSEEVENTF_XDOWN | MOUSEEVENTF_XUP)) {
+      bool& held = dwData == XBUTTON1 ? FBackHeld : FForwardHeld;
+      held = (dwFlags & MOUSEEVENTF_XDOWN) != 0;
+    }
   }
   DoMouseEvent(dwFlags, dx, dy, dwData, dwExtraInfo);
 }
 
 void TInjector::ReleaseHeld() {
-  std::vector<std::uint8_t> keys;
+  std::vector<THeldKey> keys;
   bool left = false;
   bool right = false;
+  bool middle = false;
+  bool back = false;
+  bool forward = false;
   {
     std::lock_guard lock(FHeldLock);
     keys.swap(FHeldKeys);
     std::swap(left, FLeftHeld);
     std::swap(right, FRightHeld);
+    std::swap(middle, FMiddleHeld);
+    std::swap(back, FBackHeld);
+    std::swap(forward, FForwardHeld);
   }
   for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-    DoKeybdEvent(*key, 0, KEYEVENTF_KEYUP, 0);
+    DoKeybdEvent(key->Vk, 0, KEYEVENTF_KEYUP | key->Extended, 0);
   }
-  if (left || right) {
+  if (left || right || middle || back || forward) {
     TPoint cursor;
     GetCursorPos(cursor);
-    if (left) DoMouseEvent(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP, cursor.x, cursor.y, 0, 0);
-    if (right) DoMouseEvent(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_RIGHTUP, cursor.x, cursor.y, 0, 0);
+    const auto up = [&](std::uint32_t flag, std::uint32_t data = 0) {
+      DoMouseEvent(MOUSEEVENTF_ABSOLUTE | flag, cursor.x, cursor.y, data, 0);
+    };
+    if (left) up(MOUSEEVENTF_LEFTUP);
+    if (right) up(MOUSEEVENTF_RIGHTUP);
+    if (middle) up(MOUSEEVENTF_MIDDLEUP);
+    if (back) up(MOUSEEVENTF_XUP, XBUTTON1);
+    if (forward) up(MOUSEEVENTF_XUP, XBUTTON2);
   }
 }
 
 std::vector<std::uint8_t> TInjector::HeldKeys() const {
   std::lock_guard lock(FHeldLock);
-  return FHeldKeys;
+  std::vector<std::uint8_t> codes;
+  for (const THeldKey& key : FHeldKeys) codes.push_back(key.Vk);
+  return codes;
 }
 
 int FixedScreenMetric(int index, int width, int height) {

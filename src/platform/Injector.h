@@ -11,12 +11,22 @@
 
 namespace kestrova {
 
+constexpr std::uint32_t KEYEVENTF_EXTENDEDKEY = 0x0001;  // with VK_RETURN: the keypad's Enter
 constexpr std::uint32_t KEYEVENTF_KEYUP = 0x0002;
 constexpr std::uint32_t MOUSEEVENTF_MOVE = 0x0001;
 constexpr std::uint32_t MOUSEEVENTF_LEFTDOWN = 0x0002;
 constexpr std::uint32_t MOUSEEVENTF_LEFTUP = 0x0004;
 constexpr std::uint32_t MOUSEEVENTF_RIGHTDOWN = 0x0008;
 constexpr std::uint32_t MOUSEEVENTF_RIGHTUP = 0x0010;
+constexpr std::uint32_t MOUSEEVENTF_MIDDLEDOWN = 0x0020;
+constexpr std::uint32_t MOUSEEVENTF_MIDDLEUP = 0x0040;
+constexpr std::uint32_t MOUSEEVENTF_XDOWN = 0x0080;  // dwData: XBUTTON1 (back) or XBUTTON2
+constexpr std::uint32_t MOUSEEVENTF_XUP = 0x0100;
+constexpr std::uint32_t MOUSEEVENTF_WHEEL = 0x0800;   // dwData: signed, WHEEL_DELTA a notch,
+constexpr std::uint32_t MOUSEEVENTF_HWHEEL = 0x1000;  // away from the user / to the right
+constexpr std::uint32_t XBUTTON1 = 1;
+constexpr std::uint32_t XBUTTON2 = 2;
+constexpr std::int32_t WHEEL_DELTA = 120;
 constexpr std::uint32_t MOUSEEVENTF_ABSOLUTE = 0x8000;
 constexpr int SM_CXSCREEN = 0;
 constexpr int SM_CYSCREEN = 1;
@@ -44,9 +54,12 @@ struct TPoint {
 // high byte, -1 for a character the layout cannot type.
 std::int16_t UsVkKeyScan(char ch);
 
-// "key 0x41 down", "mouse 0x8001 32768 32768": the one-line form of an injected call.
+// "key 0x41 (A) down", "mouse 0x8001 32768 32768": the one-line form of an injected call. A key
+// is named by its key name or its US character where it has one; a call with data (an X button,
+// the wheel) shows the data as a fourth field, signed.
 std::string FormatKeyCall(std::uint8_t vk, std::uint32_t flags);
-std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy);
+std::string FormatMouseCall(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
+                            std::uint32_t data = 0);
 
 // GetSystemMetrics of an output with a screen of a known size: the width for SM_CXSCREEN, the
 // height for SM_CYSCREEN, 0 for anything else.
@@ -80,6 +93,7 @@ class TInjector {
   // released since. Called at shutdown, after the threads that inject have ended.
   void ReleaseHeld();
 
+  // The codes of the keys held, in press order (the keypad's Enter as VK_RETURN).
   std::vector<std::uint8_t> HeldKeys() const;
 
  protected:
@@ -89,10 +103,19 @@ class TInjector {
                             std::uint32_t data, std::uintptr_t extra) = 0;
 
  private:
+  // A held key: its code, and KEYEVENTF_EXTENDEDKEY where the keypad's Enter was pressed.
+  struct THeldKey {
+    std::uint8_t Vk;
+    std::uint32_t Extended;
+    bool operator==(const THeldKey&) const = default;
+  };
   mutable std::mutex FHeldLock;
-  std::vector<std::uint8_t> FHeldKeys;  // in press order
+  std::vector<THeldKey> FHeldKeys;  // in press order
   bool FLeftHeld = false;
   bool FRightHeld = false;
+  bool FMiddleHeld = false;
+  bool FBackHeld = false;
+  bool FForwardHeld = false;
 };
 
 }  // namespace kestrova

@@ -8,6 +8,7 @@ std::uint32_t UsKeysymOfVk(std::uint8_t vk) {
   if (vk >= 'A' && vk <= 'Z') return 'a' + (vk - 'A');
   if (vk >= '0' && vk <= '9') return vk;
   if (vk >= VK_F1 && vk <= VK_F1 + 23) return 0xFFBE + (vk - VK_F1);  // F1 .. F24
+  if (vk >= 0x60 && vk <= 0x69) return 0xFFB0 + (vk - 0x60);          // KP_0 .. KP_9
   switch (vk) {
     case VK_BACK:
       return 0xFF08;
@@ -45,6 +46,50 @@ std::uint32_t UsKeysymOfVk(std::uint8_t vk) {
       return 0xFF63;  // Insert
     case 0x2E:
       return 0xFFFF;  // Delete
+    case 0xA1:
+      return 0xFFE2;  // Shift_R
+    case 0xA3:
+      return 0xFFE4;  // Control_R
+    case 0xA5:
+      return 0xFFEA;  // Alt_R (AltGr where the layout makes it one)
+    case 0x5B:
+      return 0xFFEB;  // Super_L
+    case 0x5C:
+      return 0xFFEC;  // Super_R
+    case 0x5D:
+      return 0xFF67;  // Menu
+    case 0x13:
+      return 0xFF13;  // Pause
+    case 0x2C:
+      return 0xFF61;  // Print
+    case 0x14:
+      return 0xFFE5;  // Caps_Lock
+    case 0x90:
+      return 0xFF7F;  // Num_Lock
+    case 0x91:
+      return 0xFF14;  // Scroll_Lock
+    case 0x6A:
+      return 0xFFAA;  // KP_Multiply
+    case 0x6B:
+      return 0xFFAB;  // KP_Add
+    case 0x6D:
+      return 0xFFAD;  // KP_Subtract
+    case 0x6E:
+      return 0xFFAE;  // KP_Decimal
+    case 0x6F:
+      return 0xFFAF;  // KP_Divide
+    case 0xAD:
+      return 0x1008FF12;  // XF86AudioMute
+    case 0xAE:
+      return 0x1008FF11;  // XF86AudioLowerVolume
+    case 0xAF:
+      return 0x1008FF13;  // XF86AudioRaiseVolume
+    case 0xB0:
+      return 0x1008FF17;  // XF86AudioNext
+    case 0xB1:
+      return 0x1008FF16;  // XF86AudioPrev
+    case 0xB3:
+      return 0x1008FF14;  // XF86AudioPlay
     case 0xBA:
       return ';';
     case 0xBB:
@@ -87,6 +132,11 @@ std::uint32_t UsShiftedKeysym(std::uint32_t keysym) {
     }
   }
   return keysym;
+}
+
+std::uint32_t UsKeysymOfKey(std::uint8_t vk, std::uint32_t flags) {
+  if (vk == VK_RETURN && (flags & KEYEVENTF_EXTENDEDKEY)) return 0xFF8D;  // KP_Enter
+  return UsKeysymOfVk(vk);
 }
 
 }  // namespace kestrova

@@ -12,6 +12,10 @@ constexpr std::uint32_t NoKeysym = 0;
 // VK_OEM_1, BackSpace, Return, F1 .. F24, the arrows, ... NoKeysym for codes without one.
 std::uint32_t UsKeysymOfVk(std::uint8_t vk);
 
+// The same for a keybd_event call: flags with KEYEVENTF_EXTENDEDKEY make VK_RETURN the keypad's
+// Enter (KP_Enter).
+std::uint32_t UsKeysymOfKey(std::uint8_t vk, std::uint32_t flags);
+
 // What the same US key gives with Shift: 'A' for 'a', '@' for '2', ':' for ';'. Keysyms without a
 // shifted form (space, Return, F1, ...) are returned as they are.
 std::uint32_t UsShiftedKeysym(std::uint32_t keysym);

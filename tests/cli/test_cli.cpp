@@ -61,8 +61,8 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, StickLeftAndBackTypesAnUpperCaseA) {
   EXPECT_THAT(
       Replay({{0, {"KEY DOWN A"}}, {1, {"KEY UP A"}}}, "100 axis X 0\n200 axis X 32767\n300 end\n"),
-      ElementsAre("status Executing Stick Left PRESS", "key 0x10 down", "key 0x41 down",
-                  "status Executing Stick Left RELEASE", "key 0x41 up", "key 0x10 up"));
+      ElementsAre("status Executing Stick Left PRESS", "key 0x10 (SHIFT) down", "key 0x41 (A) down",
+                  "status Executing Stick Left RELEASE", "key 0x41 (A) up", "key 0x10 (SHIFT) up"));
   // Records are "<ms with three decimals> <record>", and keys follow their entries closely.
   std::istringstream out(Last.Out);
   std::string line;
@@ -83,9 +83,9 @@ TEST_F(CliTest, StickLeftAndBackTypesAnUpperCaseA) {
 TEST_F(CliTest, BlockRepeatedThreeTimes) {
   EXPECT_THAT(Replay({{26, {"BEGBLOCK 001 RPT 3", "KEY DOWN b", "KEY UP b", "ENDBLOCK 001"}}},
                      "0 button 1 down\n150 button 1 up\n250 end\n"),
-              ElementsAre("status Executing Button 1 PRESS", "key 0x42 down", "key 0x42 up",
-                          "key 0x42 down", "key 0x42 up", "key 0x42 down", "key 0x42 up",
-                          "status Executing Button 1 RELEASE"));
+              ElementsAre("status Executing Button 1 PRESS", "key 0x42 (B) down", "key 0x42 (B) up",
+                          "key 0x42 (B) down", "key 0x42 (B) up", "key 0x42 (B) down",
+                          "key 0x42 (B) up", "status Executing Button 1 RELEASE"));
 }
 
 TEST_F(CliTest, EndlessBlockStoppedByAnotherButton) {
@@ -95,11 +95,11 @@ TEST_F(CliTest, EndlessBlockStoppedByAnotherButton) {
              "0 button 1 down\n50 button 1 up\n200 button 2 down\n250 button 2 up\n400 end\n");
   const auto stop = std::find(records.begin(), records.end(), "status Executing Button 2 PRESS");
   ASSERT_NE(stop, records.end());
-  EXPECT_GE(std::count(records.begin(), stop, "key 0x43 down"), 5);
+  EXPECT_GE(std::count(records.begin(), stop, "key 0x43 (C) down"), 5);
   // After the terminate is queued, the pass under way finishes and at most one more starts.
-  EXPECT_LE(std::count(stop, records.end(), "key 0x43 down"), 2);
-  EXPECT_EQ(std::count(records.begin(), records.end(), "key 0x43 down"),
-            std::count(records.begin(), records.end(), "key 0x43 up"));
+  EXPECT_LE(std::count(stop, records.end(), "key 0x43 (C) down"), 2);
+  EXPECT_EQ(std::count(records.begin(), records.end(), "key 0x43 (C) down"),
+            std::count(records.begin(), records.end(), "key 0x43 (C) up"));
 }
 
 TEST_F(CliTest, ShiftButtonAndHat) {
@@ -107,8 +107,8 @@ TEST_F(CliTest, ShiftButtonAndHat) {
       Replay({{46, {"KEY DOWN x"}}, {47, {"KEY UP x"}}, {30, {"KEY DOWN n"}}},
              "0 button 9 down\n50 button 3 down\n100 button 3 up\n150 button 9 up\n"
              "200 hat 0\n250 hat 4500\n300 hat centre\n400 end\n"),
-      ElementsAre("status Executing Shift Button 3 PRESS", "key 0x58 down",
-                  "status Executing Shift Button 3 RELEASE", "key 0x58 up",
+      ElementsAre("status Executing Shift Button 3 PRESS", "key 0x58 (X) down",
+                  "status Executing Shift Button 3 RELEASE", "key 0x58 (X) up",
                   "status Executing POV North PRESS", "status Executing POV North RELEASE",
                   "status Executing POV NE PRESS", "status Executing POV NE RELEASE",
                   "status Executing POV Center PRESS", "status Executing POV Center RELEASE"));
@@ -130,14 +130,14 @@ TEST_F(CliTest, SigtermDuringAnEndlessBlockReleasesAndExits) {
                                          "DELAY 30", "KEY UP z", "ENDBLOCK 001"}}});
   const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
   TProcess process({"--headless", "--output", "print", "--replay", replay, profile}, Dir);
-  WaitUntil([&] { return process.Out().find("key 0x5A down") != std::string::npos; }, 10s);
+  WaitUntil([&] { return process.Out().find("key 0x5A (Z) down") != std::string::npos; }, 10s);
   const auto signalled = std::chrono::steady_clock::now();
   process.Signal(SIGTERM);
   const TRun run = process.Wait();
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_LT(std::chrono::steady_clock::now() - signalled, 200ms);
-  EXPECT_THAT(run.Out, HasSubstr("key 0x5A up\n"));
-  EXPECT_TRUE(run.Out.ends_with(" key 0x10 up\n")) << run.Out;
+  EXPECT_THAT(run.Out, HasSubstr("key 0x5A (Z) up\n"));
+  EXPECT_TRUE(run.Out.ends_with(" key 0x10 (SHIFT) up\n")) << run.Out;
 }
 
 TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
@@ -152,7 +152,7 @@ TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
       const std::string profile = Profile({{26, slot}});
       const std::string replay = Write("timeline.txt", "0 button 1 down\n100000 end\n");
       TProcess process({"--headless", "--output", "print", "--replay", replay, profile}, Dir);
-      WaitUntil([&] { return process.Out().find("key 0x51 down") != std::string::npos; }, 10s);
+      WaitUntil([&] { return process.Out().find("key 0x51 (Q) down") != std::string::npos; }, 10s);
       std::this_thread::sleep_for(30ms);  // into the delay, or a few passes in
       const auto signalled = std::chrono::steady_clock::now();
       process.Signal(signal);
@@ -160,11 +160,12 @@ TEST_F(CliTest, SignalsReleaseEverythingHeldWhateverRuns) {
       const auto took = std::chrono::steady_clock::now() - signalled;
       EXPECT_EQ(run.ExitCode, 0) << run.Err;
       EXPECT_LT(took, 200ms) << "signal " << signal;
-      for (const char* up : {"key 0x51 up\n", "key 0x10 up\n", "mouse 0x8004 ", "mouse 0x8010 "}) {
+      for (const char* up :
+           {"key 0x51 (Q) up\n", "key 0x10 (SHIFT) up\n", "mouse 0x8004 ", "mouse 0x8010 "}) {
         EXPECT_THAT(run.Out, HasSubstr(up)) << "signal " << signal;
       }
       // Nothing is left held: every down has its up.
-      for (const char* key : {"0x10", "0x51", "0x5A"}) {
+      for (const char* key : {"0x10 (SHIFT)", "0x51 (Q)", "0x5A (Z)"}) {
         const auto count = [&](const std::string& what) {
           std::size_t n = 0;
           for (auto at = run.Out.find(what); at != std::string::npos;
@@ -197,9 +198,9 @@ TEST_F(CliTest, AStalledReaderHoldsNeitherTheWorkerNorTheStop) {
   const auto took = std::chrono::steady_clock::now() - signalled;
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_LT(took, 500ms);
-  char first[64] = {};
+  char first[128] = {};
   ASSERT_GT(::read(reader, first, sizeof first - 1), 0);
-  EXPECT_THAT(first, HasSubstr(" key 0x10 down\n"));  // it printed until the pipe was full
+  EXPECT_THAT(first, HasSubstr(" key 0x10 (SHIFT) down\n"));  // it printed until the pipe was full
   ::close(reader);
 }
 
@@ -269,7 +270,7 @@ TEST_F(CliTest, SmallRefusalsAndNotes) {
   const std::string timeline = Write("t.txt", "0 button 1 down   # pressed at once\n50 end\n");
   const Lines records = Replay(
       {{26, {"KEY DOWN b"}}}, "0 button 1 down   # pressed at once\n50 end\n", {"--joystick", "3"});
-  EXPECT_THAT(records, ::testing::Contains("key 0x42 down"));
+  EXPECT_THAT(records, ::testing::Contains("key 0x42 (B) down"));
   EXPECT_THAT(Last.Err, HasSubstr("--joystick is ignored with --replay"));
   (void)timeline;
 }
@@ -302,8 +303,8 @@ TEST_F(CliTest, ProfileTolerancesAndTheDefaultCursorApply) {
   const TRun run =
       Run({"--headless", "--output", "print", "--screen", "1001x701", "--replay", replay, profile});
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
-  EXPECT_THAT(run.Out, HasSubstr(" key 0x41 down\n"));
-  EXPECT_THAT(run.Out, HasSubstr(" key 0x41 up\n"));
+  EXPECT_THAT(run.Out, HasSubstr(" key 0x41 (A) down\n"));
+  EXPECT_THAT(run.Out, HasSubstr(" key 0x41 (A) up\n"));
   // (0 + 500) x 65536 / 1001 and (0 + 350) x 65536 / 701, truncated.
   EXPECT_THAT(run.Out, HasSubstr(" mouse 0x8001 32735 32721\n"));
 }
@@ -568,14 +569,14 @@ TEST_F(CliTest, LargeInputsStayBounded) {
   const std::string huge(1 << 20, 'x');
   EXPECT_THAT(Replay({{26, {"KEY DOWN " + huge, "KEY UP " + huge, "DELAY " + huge}}},
                      "0 button 1 down\n2000 end\n"),
-              ::testing::Contains("key 0x58 up"));
+              ::testing::Contains("key 0x58 (X) up"));
   EXPECT_THAT(Last.Out, HasSubstr("'" + huge.substr(0, 80) + "...' is not a valid integer value"));
   const std::string longSlot = Profile({{26, Lines(100000, "KEY DOWN a")}});
   const std::string press = Write("press.txt", "0 button 1 down\n300 end\n");
   run = Run({"--headless", "--output", "print", "--replay", press, longSlot});
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_LT(run.Elapsed, 5s);
-  EXPECT_THAT(run.Out, HasSubstr("key 0x41 up\n"));  // released at the end
+  EXPECT_THAT(run.Out, HasSubstr("key 0x41 (A) up\n"));  // released at the end
 
   // A replay of 100000 entries.
   std::string timeline;

@@ -10,8 +10,8 @@ namespace {
 using ::testing::ElementsAre;
 using Lines = std::vector<std::string>;
 
-const Lines PressReleaseA = {"key 0x41 down", "key 0x41 up"};
-const Lines PressReleaseB = {"key 0x42 down", "key 0x42 up"};
+const Lines PressReleaseA = {"key 0x41 (A) down", "key 0x41 (A) up"};
+const Lines PressReleaseB = {"key 0x42 (B) down", "key 0x42 (B) up"};
 
 constexpr int Button1 = 26;  // Press slots
 constexpr int Button2 = 28;
@@ -25,7 +25,7 @@ TEST_F(MapperTest, StatusLineForEveryEventAndSlotLinesQueuedInOrder) {
   EXPECT_THAT(Status.Lines(),
               ElementsAre("Executing Stick Left RELEASE", "Executing POV Center PRESS"));
   EXPECT_EQ(Drain(), 3);  // the empty line is taken and dropped
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 up", "key 0x10 up", "key 0x42 up"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) up", "key 0x10 (SHIFT) up", "key 0x42 (B) up"}));
 }
 
 TEST_F(MapperTest, EveryKeywordInALineActsInTheFixedOrder) {
@@ -35,8 +35,8 @@ TEST_F(MapperTest, EveryKeywordInALineActsInTheFixedOrder) {
   for (const char* nothing : {"NOOP", "ENDBLOCK 001", "key down a", "", "HELLO"}) {
     Mapper.ExecuteSingleCommand(nothing);
   }
-  EXPECT_EQ(Calls(),
-            (Lines{"mouse 0x8010 10 20", "mouse 0x8002 10 20", "key 0x58 up", "key 0x58 down"}));
+  EXPECT_EQ(Calls(), (Lines{"mouse 0x8010 10 20", "mouse 0x8002 10 20", "key 0x58 (X) up",
+                            "key 0x58 (X) down"}));
   EXPECT_TRUE(Status.Lines().empty());
 }
 
@@ -86,7 +86,8 @@ TEST_F(MapperTest, EndlessBlockInterleavesWithOtherEventsUntilTerminated) {
   // Another event runs between two passes.
   Mapper.ExecuteCommands("Button 2", "PRESS");
   RunTurns(3);
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 down", "key 0x41 up", "key 0x42 down", "key 0x42 up"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) down", "key 0x41 (A) up", "key 0x42 (B) down",
+                            "key 0x42 (B) up"}));
 
   // Queued behind the next pass's start line: that pass runs, then the block is gone.
   Mapper.ExecuteCommands("Button 3", "PRESS");
@@ -134,10 +135,10 @@ TEST_F(MapperTest, NestedBlockRunsItsNextPassAfterTheOuterPass) {
                            "ENDBLOCK 002", "KEY UP a", "ENDBLOCK 001"});
   Mapper.ExecuteCommands("Button 1", "PRESS");
   ASSERT_TRUE(Mapper.RunNextQueuedLine());  // the outer pass, with the first inner pass
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 down", "key 0x42 down", "key 0x41 up"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) down", "key 0x42 (B) down", "key 0x41 (A) up"}));
   EXPECT_EQ(Mapper.QueuedLines(), (Lines{"BEGBLOCK 002 RPT 1", "KEY DOWN b", "ENDBLOCK 002"}));
   Drain();
-  EXPECT_EQ(Calls(), (Lines{"key 0x42 down"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x42 (B) down"}));
 }
 
 TEST_F(MapperTest, BlockWithoutEndEndsEachPassAtItsNextStart) {
@@ -157,7 +158,7 @@ TEST_F(MapperTest, BlockWithoutEndEndsEachPassAtItsNextStart) {
   Mapper.ExecuteCommands("Button 2", "PRESS");
   RunTurns(2);
   Lines expected = Repeat(PressReleaseA, 2);
-  const Lines withB = Repeat({"key 0x41 down", "key 0x41 up", "key 0x42 down"}, 2);
+  const Lines withB = Repeat({"key 0x41 (A) down", "key 0x41 (A) up", "key 0x42 (B) down"}, 2);
   expected.insert(expected.end(), withB.begin(), withB.end());
   EXPECT_EQ(Calls(), expected);
   EXPECT_EQ(Mapper.QueuedLines(),
@@ -171,7 +172,8 @@ TEST_F(MapperTest, ReleaseListRunsAfterTheWholePressList) {
   RunTurns(1);
   Mapper.ExecuteCommands("Button 1", "RELEASE");
   Drain();
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 down", "key 0x42 down", "key 0x41 up", "key 0x42 up"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) down", "key 0x42 (B) down", "key 0x41 (A) up",
+                            "key 0x42 (B) up"}));
   EXPECT_EQ(Sleeper.NowMs(), 1000u);
 }
 
@@ -182,7 +184,7 @@ TEST_F(MapperTest, BadLinesAreSkippedAndReported) {
   Mapper.ExecuteCommands("Button 1", "PRESS");
   Mapper.ExecuteCommands("Button 2", "PRESS");
   Drain(100);
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 down", "key 0x41 up", "key 0x42 down"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) down", "key 0x41 (A) up", "key 0x42 (B) down"}));
   EXPECT_EQ(Sleeper.NowMs(), 0u);  // a negative delay waits 0 ms
   EXPECT_THAT(Status.Lines(),
               ElementsAre("Executing Button 1 PRESS", "Executing Button 2 PRESS",
@@ -196,7 +198,7 @@ TEST_F(MapperTest, BadLineInsideABlockPassSkipsOnlyThatLine) {
                  {"BEGBLOCK 001 RPT 2", "KEY UP ", "DELAY 1.5", "KEY DOWN a", "ENDBLOCK 001"});
   Mapper.ExecuteCommands("Button 1", "PRESS");
   Drain(100);
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 down", "key 0x41 down"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) down", "key 0x41 (A) down"}));
   EXPECT_EQ(Status.Lines().size(), 5u);  // one Executing line, two skips per pass
 }
 
@@ -235,8 +237,8 @@ TEST_F(MapperTest, PassesOfUnclosedBlocksAreBoundedAlsoWhenNested) {
   Mapper.ExecuteCommands("Button 2", "PRESS");
   RunTurns(6);
   const auto calls = Calls();
-  EXPECT_GE(std::count(calls.begin(), calls.end(), "key 0x59 down"), 1);
-  EXPECT_GE(std::count(calls.begin(), calls.end(), "key 0x58 down"), 4);
+  EXPECT_GE(std::count(calls.begin(), calls.end(), "key 0x59 (Y) down"), 1);
+  EXPECT_GE(std::count(calls.begin(), calls.end(), "key 0x58 (X) down"), 4);
   EXPECT_LE(Mapper.QueuedLines().size(), 4u);
 }
 
@@ -253,7 +255,7 @@ TEST_F(MapperTest, DeeplyNestedBlocksAreSkippedNotFollowedOffTheStack) {
   Mapper.SetSlot(Button1, lines);
   Mapper.ExecuteCommands("Button 1", "PRESS");
   Drain(100);
-  EXPECT_EQ(Calls(), (Lines{"key 0x41 down"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x41 (A) down"}));
   const auto status = Status.Lines();
   EXPECT_EQ(std::count(status.begin(), status.end(),
                        "Skipped \"BEGBLOCK 001 RPT 1\": blocks nested more than 64 deep"),

@@ -16,7 +16,8 @@ TEST(KeyNames, NamedKeysAndCharacters) {
   EXPECT_EQ(KeyNameToVk(injector, "F1"), 112);
   EXPECT_EQ(KeyNameToVk(injector, "F10"), 121);
   EXPECT_EQ(KeyNameToVk(injector, "F12"), 123);
-  EXPECT_EQ(KeyNameToVk(injector, "F13") & 0xFF, 'F');  // not a named key: its first character
+  EXPECT_EQ(KeyNameToVk(injector, "F25") & 0xFF, 'F');   // not a named key: its first character
+  EXPECT_EQ(KeyNameToVk(injector, "Ctrl") & 0xFF, 'C');  // names are exact
   EXPECT_EQ(KeyNameToVk(injector, "SPACE"), 32);
   EXPECT_EQ(KeyNameToVk(injector, "space"), 'S');  // names are upper-case only
   EXPECT_EQ(KeyNameToVk(injector, "ESCAPE"), 27);
@@ -53,9 +54,10 @@ TEST(Keys, UpperCaseLettersComeWithShift) {
   ReleaseKey(injector, "SHIFT");
   PressKey(injector, "");  // no key event for an empty name
   ReleaseKey(injector, "");
-  EXPECT_EQ(injector.Calls(),
-            (Calls{"key 0x10 down", "key 0x41 down", "key 0x41 up", "key 0x10 up", "key 0x41 down",
-                   "key 0x41 up", "key 0x70 down", "key 0x10 up"}));
+  EXPECT_EQ(
+      injector.Calls(),
+      (Calls{"key 0x10 (SHIFT) down", "key 0x41 (A) down", "key 0x41 (A) up", "key 0x10 (SHIFT) up",
+             "key 0x41 (A) down", "key 0x41 (A) up", "key 0x70 (F1) down", "key 0x10 (SHIFT) up"}));
 }
 
 TEST(Mouse, AbsoluteMoveRoundsHalvesToEven) {
@@ -129,8 +131,8 @@ TEST(HeldInput, ReleasedNewestFirstAndOnlyOnce) {
   injector.TakeCalls();
   EXPECT_EQ(injector.HeldKeys(), (std::vector<std::uint8_t>{0x10, 0x41, 0x70}));
   injector.ReleaseHeld();
-  EXPECT_EQ(injector.TakeCalls(),
-            (Calls{"key 0x70 up", "key 0x41 up", "key 0x10 up", "mouse 0x8010 7 8"}));
+  EXPECT_EQ(injector.TakeCalls(), (Calls{"key 0x70 (F1) up", "key 0x41 (A) up",
+                                         "key 0x10 (SHIFT) up", "mouse 0x8010 7 8"}));
   injector.ReleaseHeld();
   EXPECT_TRUE(injector.Calls().empty());
 }

@@ -45,8 +45,8 @@ TEST_F(PipelineTest, StickLeftAndBackPressesAndReleasesItsKeys) {
   Joysticks.SetAxis(0, jaX, 32767);
   ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 4; }));
   std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(Injector.Calls(),
-            (Lines{"key 0x10 down", "key 0x41 down", "key 0x41 up", "key 0x10 up"}));
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 (SHIFT) down", "key 0x41 (A) down",
+                                     "key 0x41 (A) up", "key 0x10 (SHIFT) up"}));
   EXPECT_EQ(Status.Lines(), (Lines{"Executing Stick Left PRESS", "Executing Stick Left RELEASE"}));
 }
 
@@ -66,8 +66,8 @@ TEST_F(PipelineTest, StickFlickedAcrossLeavesNoKeyDown) {
   Joysticks.SetAxis(0, jaX, 32767);
   ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 4; }));
   std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(Injector.Calls(),
-            (Lines{"key 0x41 down", "key 0x41 up", "key 0x42 down", "key 0x42 up"}));
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x41 (A) down", "key 0x41 (A) up", "key 0x42 (B) down",
+                                     "key 0x42 (B) up"}));
 }
 
 TEST_F(PipelineTest, StickScaledPointerRunsUntilTerminated) {
@@ -111,7 +111,7 @@ TEST_F(PipelineTest, LostControllerReleasesWhatItHeld) {
   ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 1; }));
   Joysticks.SetAnswering(0, false);
   ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 2; }));
-  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 down", "key 0x10 up"}));
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 (SHIFT) down", "key 0x10 (SHIFT) up"}));
   EXPECT_TRUE(Injector.HeldKeys().empty());
 }
 

@@ -152,7 +152,7 @@ TEST_F(RoutingTest, RotationPastItsToleranceRunsItsSlots) {
   Axes(-1, -1, -1, 450);
   Axes(-1, -1, -1, -1);
   Drain();
-  EXPECT_EQ(Calls(), (Lines{"key 0x52 down", "key 0x52 up"}));
+  EXPECT_EQ(Calls(), (Lines{"key 0x52 (R) down", "key 0x52 (R) up"}));
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ TEST_F(WorkerTest, RunsQueuedListsInOrderWithTheirDelays) {
   Mapper.ExecuteCommands("Button 1", "RELEASE");
   ASSERT_TRUE(WaitForCalls(4));
   EXPECT_GE(Clock::now() - start, 30ms);
-  EXPECT_EQ(Injector.Calls(),
-            (Lines{"key 0x41 down", "key 0x42 down", "key 0x41 up", "key 0x42 up"}));
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x41 (A) down", "key 0x42 (B) down", "key 0x41 (A) up",
+                                     "key 0x42 (B) up"}));
 }
 
 TEST_F(WorkerTest, IdleWorkerWaitsWithoutWaking) {
@@ -79,7 +79,7 @@ TEST_F(WorkerTest, ShutdownEndsALongDelayAndReleasesTheHeldKey) {
   ASSERT_TRUE(WaitForCalls(1));
   std::this_thread::sleep_for(20ms);  // well into the delay
   EXPECT_LT(TimeShutdown(), 100ms);
-  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x41 down", "key 0x41 up"}));
+  EXPECT_EQ(Injector.Calls(), (Lines{"key 0x41 (A) down", "key 0x41 (A) up"}));
   EXPECT_TRUE(Injector.HeldKeys().empty());
 }
 
@@ -94,7 +94,7 @@ TEST_F(WorkerTest, ShutdownEndsAnEndlessBlockAndReleasesHeldInput) {
   EXPECT_TRUE(Injector.HeldKeys().empty());
   // The tail releases what was held: a (if caught mid-pass), then shift, then the right button.
   ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[calls.size() - 2], "key 0x10 up");
+  EXPECT_EQ(calls[calls.size() - 2], "key 0x10 (SHIFT) up");
   EXPECT_EQ(calls.back(), "mouse 0x8010 0 0");
 }
 
@@ -124,10 +124,10 @@ TEST_F(WorkerTest, QueuingFromAnotherThreadWhileBlocksRun) {
   WaitUntil([&] { return Mapper.QueuedLines().empty(); });
   EXPECT_TRUE(Mapper.QueuedLines().empty());
   const Lines calls = Injector.Calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x42 down"), 20);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x42 (B) down"), 20);
   // Passes are never cut short, so every press of the block has its release.
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x41 down"),
-            std::count(calls.begin(), calls.end(), "key 0x41 up"));
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "key 0x41 (A) down"),
+            std::count(calls.begin(), calls.end(), "key 0x41 (A) up"));
   EXPECT_TRUE(Injector.HeldKeys().empty());
 }
 
@@ -187,7 +187,7 @@ TEST_F(WorkerTest, ASwitchEndsWhatRunsReleasesAndTakesNewLinesAgain) {
   EXPECT_TRUE(Mapper.QueuedLines().empty());
   EXPECT_TRUE(Injector.HeldKeys().empty());
   const auto calls = Injector.Calls();
-  EXPECT_NE(std::find(calls.begin(), calls.end(), "key 0x10 up"), calls.end());
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "key 0x10 (SHIFT) up"), calls.end());
   EXPECT_TRUE(std::any_of(calls.begin(), calls.end(),
                           [](const std::string& c) { return c.starts_with("mouse 0x8004"); }));
   // The worker takes lines again.
@@ -195,8 +195,8 @@ TEST_F(WorkerTest, ASwitchEndsWhatRunsReleasesAndTakesNewLinesAgain) {
   Mapper.ExecuteCommands("Button 2", "PRESS");
   ASSERT_TRUE(WaitForCalls(before + 2));
   const auto after = Injector.Calls();
-  EXPECT_EQ(after[before], "key 0x42 down");
-  EXPECT_EQ(after[before + 1], "key 0x42 up");
+  EXPECT_EQ(after[before], "key 0x42 (B) down");
+  EXPECT_EQ(after[before + 1], "key 0x42 (B) up");
 }
 
 }  // namespace

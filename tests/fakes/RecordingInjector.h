@@ -1,6 +1,6 @@
 #pragma once
 // An injector for tests: it keeps a pointer on a virtual screen and records every keyboard and
-// mouse call as one line ("key 0x41 down", "mouse 0x8001 32768 32768").
+// mouse call as one line ("key 0x41 (A) down", "mouse 0x8001 32768 32768").
 
 #include <mutex>
 #include <string>

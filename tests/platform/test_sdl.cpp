@@ -257,7 +257,7 @@ TEST_F(SdlTest, DetachAndReattachWhileAButtonIsDown) {
   const auto calls = injector.Calls();
   ASSERT_EQ(calls.size(), 200u);
   for (std::size_t i = 0; i < calls.size(); ++i) {
-    EXPECT_EQ(calls[i], i % 2 == 0 ? "key 0x41 down" : "key 0x41 up") << i;
+    EXPECT_EQ(calls[i], i % 2 == 0 ? "key 0x41 (A) down" : "key 0x41 (A) up") << i;
   }
   EXPECT_TRUE(injector.HeldKeys().empty());
 }

@@ -74,8 +74,10 @@ TEST_F(UinputTest, ThreeDevicesNoneLikeAControllerDestroyedAtTheEnd) {
     EXPECT_TRUE(keyboard->KeyBits.contains(KEY_A) && keyboard->KeyBits.contains(KEY_F12));
     EXPECT_LT(*keyboard->KeyBits.rbegin(), BTN_MISC);  // no button: no program takes it for a pad
     EXPECT_EQ(pointer->EvBits, (std::set<int>{EV_KEY, EV_REL}));
-    EXPECT_EQ(pointer->RelBits, (std::set<int>{REL_X, REL_Y}));
-    EXPECT_EQ(pointer->KeyBits, (std::set<int>{BTN_LEFT, BTN_RIGHT, BTN_MIDDLE}));
+    EXPECT_EQ(pointer->RelBits, (std::set<int>{REL_X, REL_Y, REL_WHEEL, REL_HWHEEL,
+                                               REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES}));
+    EXPECT_EQ(pointer->KeyBits,
+              (std::set<int>{BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE, BTN_EXTRA}));
     EXPECT_EQ(tablet->EvBits, (std::set<int>{EV_KEY, EV_ABS}));
     EXPECT_EQ(tablet->AbsRanges.at(ABS_X), std::make_pair(0, 65535));
     EXPECT_EQ(tablet->AbsRanges.at(ABS_Y), std::make_pair(0, 65535));

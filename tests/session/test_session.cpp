@@ -109,13 +109,14 @@ TEST(PrintOutput, RecordsEveryCallAndKeepsThePointerOnTheScreen) {
   EXPECT_EQ(at.x, 500);
   EXPECT_EQ(printer->GetSystemMetrics(SM_CXSCREEN), 1366);
   EXPECT_EQ(printer->GetSystemMetrics(SM_CYSCREEN), 768);
-  EXPECT_THAT(lines, ElementsAre("key 0x41 down", "mouse 0x8001 65535 0", "mouse 0x0001 -2000 5000",
-                                 "mouse 0x8001 24000 40000", "mouse 0x0002 0 0"));
+  EXPECT_THAT(lines,
+              ElementsAre("key 0x41 (A) down", "mouse 0x8001 65535 0", "mouse 0x0001 -2000 5000",
+                          "mouse 0x8001 24000 40000", "mouse 0x0002 0 0"));
   // What it pressed is released at shutdown, as with a real output: keys, then buttons at the
   // pointer.
   lines.clear();
   printer->ReleaseHeld();
-  EXPECT_THAT(lines, ElementsAre("key 0x41 up", "mouse 0x8004 500 469"));
+  EXPECT_THAT(lines, ElementsAre("key 0x41 (A) up", "mouse 0x8004 500 469"));
 }
 
 TEST(PrintOutput, WorksWithoutASink) {
@@ -165,13 +166,13 @@ TEST(RecordPrinter, StopsWhenItsReaderGoesAway) {
     TCapturedStdout out;
     TRecordPrinter printer;
     printer.SetOnClosed([&closedCalls] { ++closedCalls; });
-    printer.Print("key 0x41 down");
+    printer.Print("key 0x41 (A) down");
     const std::string text = out.Read();
-    EXPECT_THAT(text, ::testing::MatchesRegex("[0-9]+\\.[0-9]{3} key 0x41 down\n"));
+    EXPECT_THAT(text, ::testing::MatchesRegex("[0-9]+\\.[0-9]{3} key 0x41 \\(A\\) down\n"));
     EXPECT_FALSE(printer.Closed());
     out.CloseReader();
-    printer.Print("key 0x41 up");
-    printer.Print("key 0x42 down");
+    printer.Print("key 0x41 (A) up");
+    printer.Print("key 0x42 (B) down");
     EXPECT_TRUE(testing::WaitUntil([&] { return printer.Closed(); }, std::chrono::seconds(5)));
   }
   std::signal(SIGPIPE, previous);

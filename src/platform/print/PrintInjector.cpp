@@ -22,13 +22,13 @@ class TPrintInjector : public TInjector {
   void DoKeybdEvent(std::uint8_t vk, std::uint8_t, std::uint32_t flags, std::uintptr_t) override {
     if (FSink) FSink(FormatKeyCall(vk, flags));
   }
-  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t,
+  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                     std::uintptr_t) override {
     {
       std::lock_guard lock(FLock);
       FCursor = PointerAfterMouseEvent(FCursor, flags, dx, dy, FWidth, FHeight);
     }
-    if (FSink) FSink(FormatMouseCall(flags, dx, dy));
+    if (FSink) FSink(FormatMouseCall(flags, dx, dy, data));
   }
 
  private:

@@ -90,6 +90,10 @@ int FixedKeyCode(std::uint32_t keysym) {
   if (keysym >= 0xFFBE + 12 && keysym <= 0xFFBE + 23) {
     return KEY_F13 + static_cast<int>(keysym - 0xFFBE - 12);
   }
+  // The keypad's digits, whatever Num Lock says (the desktop reads them through it).
+  static constexpr int keypad[] = {KEY_KP0, KEY_KP1, KEY_KP2, KEY_KP3, KEY_KP4,
+                                   KEY_KP5, KEY_KP6, KEY_KP7, KEY_KP8, KEY_KP9};
+  if (keysym >= 0xFFB0 && keysym <= 0xFFB9) return keypad[keysym - 0xFFB0];
   switch (keysym) {
     case 0xFF08:
       return KEY_BACKSPACE;
@@ -127,6 +131,52 @@ int FixedKeyCode(std::uint32_t keysym) {
       return KEY_INSERT;
     case 0xFFFF:
       return KEY_DELETE;
+    case 0xFFE2:
+      return KEY_RIGHTSHIFT;
+    case 0xFFE4:
+      return KEY_RIGHTCTRL;
+    case 0xFFEA:
+      return KEY_RIGHTALT;  // AltGr where the layout makes it one
+    case 0xFFEB:
+      return KEY_LEFTMETA;
+    case 0xFFEC:
+      return KEY_RIGHTMETA;
+    case 0xFF67:
+      return KEY_COMPOSE;  // the menu key
+    case 0xFF13:
+      return KEY_PAUSE;
+    case 0xFF61:
+      return KEY_SYSRQ;  // Print
+    case 0xFFE5:
+      return KEY_CAPSLOCK;
+    case 0xFF7F:
+      return KEY_NUMLOCK;
+    case 0xFF14:
+      return KEY_SCROLLLOCK;
+    case 0xFFAA:
+      return KEY_KPASTERISK;
+    case 0xFFAB:
+      return KEY_KPPLUS;
+    case 0xFFAD:
+      return KEY_KPMINUS;
+    case 0xFFAE:
+      return KEY_KPDOT;
+    case 0xFFAF:
+      return KEY_KPSLASH;
+    case 0xFF8D:
+      return KEY_KPENTER;
+    case 0x1008FF12:
+      return KEY_MUTE;
+    case 0x1008FF11:
+      return KEY_VOLUMEDOWN;
+    case 0x1008FF13:
+      return KEY_VOLUMEUP;
+    case 0x1008FF17:
+      return KEY_NEXTSONG;
+    case 0x1008FF16:
+      return KEY_PREVIOUSSONG;
+    case 0x1008FF14:
+      return KEY_PLAYPAUSE;
     default:
       return 0;
   }
@@ -151,10 +201,13 @@ class TUinputInjector : public TInjector {
     for (int key = KEY_ESC; key <= KEY_MICMUTE; ++key) FKeyboard.Enable(UI_SET_KEYBIT, key);
     FKeyboard.Create();
     FPointer.Enable(UI_SET_EVBIT, EV_KEY);
-    for (int button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE}) FPointer.Enable(UI_SET_KEYBIT, button);
+    for (int button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE, BTN_SIDE, BTN_EXTRA}) {
+      FPointer.Enable(UI_SET_KEYBIT, button);
+    }
     FPointer.Enable(UI_SET_EVBIT, EV_REL);
-    FPointer.Enable(UI_SET_RELBIT, REL_X);
-    FPointer.Enable(UI_SET_RELBIT, REL_Y);
+    for (int axis : {REL_X, REL_Y, REL_WHEEL, REL_HWHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES}) {
+      FPointer.Enable(UI_SET_RELBIT, axis);
+    }
     FPointer.Create();
     // Absolute moves, over the whole desktop, as virtual machines' tablets do.
     FTablet.Enable(UI_SET_EVBIT, EV_KEY);
@@ -189,7 +242,7 @@ class TUinputInjector : public TInjector {
       return;
     }
     if (FPressed.contains(vk)) return;  // already down
-    const std::uint32_t base = UsKeysymOfVk(vk);
+    const std::uint32_t base = UsKeysymOfKey(vk, flags);
     if (base == NoKeysym)
       throw std::runtime_error("no key for virtual-key code " + std::to_string(vk));
     if (const int fixed = FixedKeyCode(base)) {
@@ -215,7 +268,7 @@ class TUinputInjector : public TInjector {
     FPressed[vk] = stroke->Code;
   }
 
-  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t,
+  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                     std::uintptr_t) override {
     std::lock_guard lock(FLock);
     if (flags & MOUSEEVENTF_MOVE) {
@@ -233,6 +286,19 @@ class TUinputInjector : public TInjector {
     if (flags & MOUSEEVENTF_LEFTUP) button(BTN_LEFT, false);
     if (flags & MOUSEEVENTF_RIGHTDOWN) button(BTN_RIGHT, true);
     if (flags & MOUSEEVENTF_RIGHTUP) button(BTN_RIGHT, false);
+    if (flags & MOUSEEVENTF_MIDDLEDOWN) button(BTN_MIDDLE, true);
+    if (flags & MOUSEEVENTF_MIDDLEUP) button(BTN_MIDDLE, false);
+    if (flags & (MOUSEEVENTF_XDOWN | MOUSEEVENTF_XUP)) {
+      button(data == XBUTTON1 ? BTN_SIDE : BTN_EXTRA, (flags & MOUSEEVENTF_XDOWN) != 0);
+    }
+    // Whole notches, and the high-resolution units (120 a notch) that smooth scrolling reads.
+    const auto wheel = [this, data](int notchAxis, int fineAxis) {
+      const auto fine = static_cast<std::int32_t>(data);
+      FPointer.Send({TDevice::Event(EV_REL, notchAxis, fine / WHEEL_DELTA),
+                     TDevice::Event(EV_REL, fineAxis, fine)});
+    };
+    if (flags & MOUSEEVENTF_WHEEL) wheel(REL_WHEEL, REL_WHEEL_HI_RES);
+    if (flags & MOUSEEVENTF_HWHEEL) wheel(REL_HWHEEL, REL_HWHEEL_HI_RES);
   }
 
  private:

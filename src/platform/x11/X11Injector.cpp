@@ -27,6 +27,9 @@ int OnConnectionLost(Display*) {
   ::_exit(3);
 }
 
+// A wheel line of absurd size clicks this many times at most.
+constexpr std::int32_t MaxNotchesACall = 1000;
+
 class TX11Injector : public TInjector {
  public:
   explicit TX11Injector(Display* display) : FDisplay(display) {}
@@ -60,15 +63,17 @@ class TX11Injector : public TInjector {
  protected:
   void DoKeybdEvent(std::uint8_t vk, std::uint8_t, std::uint32_t flags, std::uintptr_t) override {
     std::lock_guard lock(FLock);
-    const KeySym sym = UsKeysymOfVk(vk);
+    const KeySym sym = UsKeysymOfKey(vk, flags);
     if (sym == NoKeysym) return;
-    const KeyCode code = XKeysymToKeycode(FDisplay, sym);
+    KeyCode code = XKeysymToKeycode(FDisplay, sym);
+    // The right Alt key of a layout that makes it AltGr.
+    if (code == 0 && sym == XK_Alt_R) code = XKeysymToKeycode(FDisplay, XK_ISO_Level3_Shift);
     if (code == 0) return;
     XTestFakeKeyEvent(FDisplay, code, (flags & KEYEVENTF_KEYUP) ? False : True, CurrentTime);
     XFlush(FDisplay);
   }
 
-  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t,
+  void DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::uint32_t data,
                     std::uintptr_t) override {
     std::lock_guard lock(FLock);
     if (flags & MOUSEEVENTF_MOVE) {
@@ -90,6 +95,21 @@ class TX11Injector : public TInjector {
     if (flags & MOUSEEVENTF_LEFTUP) button(1, false);
     if (flags & MOUSEEVENTF_RIGHTDOWN) button(3, true);
     if (flags & MOUSEEVENTF_RIGHTUP) button(3, false);
+    if (flags & MOUSEEVENTF_MIDDLEDOWN) button(2, true);
+    if (flags & MOUSEEVENTF_MIDDLEUP) button(2, false);
+    if (flags & (MOUSEEVENTF_XDOWN | MOUSEEVENTF_XUP)) {
+      button(data == XBUTTON1 ? 8 : 9, (flags & MOUSEEVENTF_XDOWN) != 0);
+    }
+    // The wheel is buttons to X: 4 away from the user, 5 towards, 6 left, 7 right; a click a notch.
+    const auto wheel = [&button, data](unsigned positive, unsigned negative) {
+      const auto notches = static_cast<std::int32_t>(data) / WHEEL_DELTA;
+      for (std::int32_t i = 0; i < std::min(std::abs(notches), MaxNotchesACall); ++i) {
+        button(notches > 0 ? positive : negative, true);
+        button(notches > 0 ? positive : negative, false);
+      }
+    };
+    if (flags & MOUSEEVENTF_WHEEL) wheel(4, 5);
+    if (flags & MOUSEEVENTF_HWHEEL) wheel(7, 6);
     XFlush(FDisplay);
   }
 
