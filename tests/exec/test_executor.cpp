@@ -2,12 +2,16 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdio>
+
+#include "common/KeyTable.h"
 #include "exec/MapperFixture.h"
 
 namespace kestrova::testing {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using Lines = std::vector<std::string>;
 
 const Lines PressReleaseA = {"key 0x41 (A) down", "key 0x41 (A) up"};
@@ -38,6 +42,52 @@ TEST_F(MapperTest, EveryKeywordInALineActsInTheFixedOrder) {
   EXPECT_EQ(Calls(), (Lines{"mouse 0x8010 10 20", "mouse 0x8002 10 20", "key 0x58 (X) up",
                             "key 0x58 (X) down"}));
   EXPECT_TRUE(Status.Lines().empty());
+}
+
+// Every named key beyond the first table comes out as its own code and name, without Shift, and
+// the mouse lines as the platform's flags and data; what they hold is let go at the end. Lines
+// that are not whole mouse lines do nothing more than before.
+TEST_F(MapperTest, EveryNamedKeyAndMouseLineAsThePlatformCallsThem) {
+  for (const TExpectedKey& key : ExpectedNamedKeys()) {
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", key.Vk);
+    Mapper.ExecuteSingleCommand("KEY DOWN " + key.Name);
+    Mapper.ExecuteSingleCommand("KEY UP " + key.Name);
+    EXPECT_THAT(Calls(), ElementsAre(std::string("key ") + code + " (" + key.Name + ") down",
+                                     std::string("key ") + code + " (" + key.Name + ") up"))
+        << key.Name;
+  }
+  const std::vector<std::pair<std::string, std::string>> mouse = {
+      {"MIDDLE MOUSE DOWN", "mouse 0x8020 100 100"},
+      {"MIDDLE MOUSE UP", "mouse 0x8040 100 100"},
+      {"BACK MOUSE DOWN", "mouse 0x8080 100 100 1"},
+      {"BACK MOUSE UP", "mouse 0x8100 100 100 1"},
+      {"FORWARD MOUSE DOWN", "mouse 0x8080 100 100 2"},
+      {"FORWARD MOUSE UP", "mouse 0x8100 100 100 2"},
+      {"MOUSE WHEEL 1", "mouse 0x0800 0 0 120"},
+      {"MOUSE WHEEL -3", "mouse 0x0800 0 0 -360"},
+      {"MOUSE HWHEEL 2", "mouse 0x1000 0 0 240"},
+      {"MOUSE HWHEEL -1", "mouse 0x1000 0 0 -120"},
+  };
+  for (const auto& [line, call] : mouse) {
+    Mapper.ExecuteSingleCommand(line);
+    EXPECT_THAT(Calls(), ElementsAre(call)) << line;
+  }
+  for (const char* inert : {"MOUSE WHEEL", "MOUSE WHEEL 1 2", "XMIDDLE MOUSE DOWN"}) {
+    Mapper.ExecuteSingleCommand(inert);
+    EXPECT_THAT(Calls(), ::testing::IsEmpty()) << inert;
+  }
+  Mapper.ExecuteSingleCommand("MOUSE WHEEL up");
+  EXPECT_THAT(Status.Lines().back(), HasSubstr("'up' is not a valid integer value"));
+  for (const char* held : {"KEY DOWN CTRL", "KEY DOWN NUMENTER", "KEY DOWN ENTER",
+                           "MIDDLE MOUSE DOWN", "BACK MOUSE DOWN", "FORWARD MOUSE DOWN"}) {
+    Mapper.ExecuteSingleCommand(held);
+  }
+  Calls();
+  Injector.ReleaseHeld();
+  EXPECT_THAT(Calls(), ElementsAre("key 0x0D (ENTER) up", "key 0x0D (NUMENTER) up",
+                                   "key 0x11 (CTRL) up", "mouse 0x8040 100 100",
+                                   "mouse 0x8100 100 100 1", "mouse 0x8100 100 100 2"));
 }
 
 TEST_F(MapperTest, WorkedExampleRunsThreePasses) {

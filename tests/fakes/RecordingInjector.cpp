@@ -39,10 +39,10 @@ void TRecordingInjector::DoKeybdEvent(std::uint8_t vk, std::uint8_t, std::uint32
 }
 
 void TRecordingInjector::DoMouseEvent(std::uint32_t flags, std::int32_t dx, std::int32_t dy,
-                                      std::uint32_t, std::uintptr_t) {
+                                      std::uint32_t data, std::uintptr_t) {
   std::lock_guard lock(FLock);
   FCursor = PointerAfterMouseEvent(FCursor, flags, dx, dy, FWidth, FHeight);
-  FCalls.push_back(FormatMouseCall(flags, dx, dy));
+  FCalls.push_back(FormatMouseCall(flags, dx, dy, data));
 }
 
 }  // namespace kestrova

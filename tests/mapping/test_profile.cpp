@@ -281,6 +281,17 @@ TEST(ProfileCheck, EachProblemWithItsLine) {
                           "profile has lists 0 to 65)"));
   // Steps follow the decimal separator given.
   EXPECT_EQ(CheckCommandLine("MOUSE MOVE R B 1,5 0 X N", ','), std::nullopt);
+  // The lines beyond the first language, and what is wrong with them.
+  for (const char* good : {"MIDDLE MOUSE DOWN", "BACK MOUSE UP", "FORWARD MOUSE DOWN",
+                           "MOUSE WHEEL -2", "MOUSE HWHEEL 1", "KEY DOWN NUMENTER"}) {
+    EXPECT_EQ(CheckCommandLine(good, '.'), std::nullopt) << good;
+    EXPECT_THAT(CommandLineWarnings(good), ::testing::IsEmpty()) << good;
+  }
+  EXPECT_EQ(CheckCommandLine("MOUSE WHEEL up", '.'), "MOUSE WHEEL value 'up' is not a number");
+  EXPECT_EQ(CheckCommandLine("MOUSE WHEEL 1 2", '.'), "not a command line: 'MOUSE WHEEL 1 2'");
+  EXPECT_EQ(CheckCommandLine("MIDDLE MOUSE", '.'), "not a command line: 'MIDDLE MOUSE'");
+  EXPECT_THAT(CommandLineWarnings("KEY DOWN Ctrl"),
+              ElementsAre("'Ctrl' is not a key name: only its first character 'C' is pressed"));
 }
 
 }  // namespace

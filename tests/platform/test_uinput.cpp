@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "common/KeyTable.h"
 #include "common/TempDir.h"
 #include "common/WaitUntil.h"
 #include "e2e/Run.h"
@@ -156,6 +157,31 @@ TEST_F(UinputTest, MouseMovesAndButtons) {
   injector.ReleaseHeld();
   EXPECT_THAT(Describe(Mock->Device("Kestrova Virtual Pointer")->Events),
               ::testing::IsSupersetOf({Key(BTN_RIGHT, 0)}));
+}
+
+// Every named key is its own evdev key on every layout (the keypad's digits too, whatever Num
+// Lock says), and the mouse lines are the pointer's buttons and wheels, high-resolution units
+// beside whole notches.
+TEST_F(UinputTest, EveryNamedKeyAndMouseButton) {
+  TUinputOutput output = Create("de");
+  TInjector& injector = *output.Injector;
+  for (const TExpectedKey& key : ExpectedNamedKeys()) {
+    PressKey(injector, key.Name);
+    ReleaseKey(injector, key.Name);
+    EXPECT_THAT(KeyEvents(), ElementsAre(Key(key.Evdev, 1), Key(key.Evdev, 0))) << key.Name;
+  }
+  MouseButton(injector, "MIDDLE", "PRESS");
+  MouseButton(injector, "BACK", "PRESS");
+  MouseButton(injector, "FORWARD", "PRESS");
+  MouseButton(injector, "BACK", "RELEASE");
+  MouseWheel(injector, 2, false);
+  MouseWheel(injector, -1, true);
+  injector.ReleaseHeld();  // the middle and forward buttons, still held
+  EXPECT_THAT(Describe(Mock->Device("Kestrova Virtual Pointer")->Events),
+              ElementsAre(Key(BTN_MIDDLE, 1), "SYN 0 0", Key(BTN_SIDE, 1), "SYN 0 0",
+                          Key(BTN_EXTRA, 1), "SYN 0 0", Key(BTN_SIDE, 0), "SYN 0 0", "REL 8 2",
+                          "REL 11 240", "SYN 0 0", "REL 6 -1", "REL 12 -120", "SYN 0 0",
+                          Key(BTN_MIDDLE, 0), "SYN 0 0", Key(BTN_EXTRA, 0), "SYN 0 0"));
 }
 
 TEST_F(UinputTest, ALineTheLayoutCannotTypeIsSkippedAndLeavesNothingDown) {

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -21,6 +23,7 @@
 #include "platform/x11/ActiveWindow.h"
 #include "platform/x11/X11Injector.h"
 
+#include "common/KeyTable.h"
 #include "common/TempDir.h"
 #include "common/XEvents.h"
 #include "e2e/Run.h"
@@ -92,6 +95,67 @@ TEST_F(X11Test, DigitsPunctuationAndNamedKeys) {
     ReleaseKey(*Injector, key);
   }
   EXPECT_EQ(ReadTypedText(8), "7;[/@_\t\r");
+}
+
+// Every named key reaches the X server as the key that gives its keysym, and the mouse lines as
+// X's buttons: 2 the middle, 8 back, 9 forward, the wheel 4 away and 5 towards, 6 left, 7 right.
+TEST_F(X11Test, EveryNamedKeyAndMouseButton) {
+  XSelectInput(FDisplay, FWindow,
+               KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask);
+  XSync(FDisplay, False);
+  for (const testing::TExpectedKey& key : testing::ExpectedNamedKeys()) {
+    // The locks twice, so that they are as they were.
+    const int times = key.Name.ends_with("LOCK") ? 2 : 1;
+    for (int i = 0; i < times; ++i) {
+      PressKey(*Injector, key.Name);
+      ReleaseKey(*Injector, key.Name);
+    }
+    const auto events = CollectXEvents(
+        FDisplay, [](const XEvent& e) { return e.type == KeyPress || e.type == KeyRelease; },
+        2 * times);
+    ASSERT_EQ(events.size(), 2u * times) << key.Name;
+    EXPECT_EQ(events[0].type, KeyPress);
+    EXPECT_EQ(events[1].type, KeyRelease);
+    EXPECT_EQ(events[0].xkey.keycode, XKeysymToKeycode(FDisplay, key.Keysym))
+        << key.Name << " came as "
+        << XKeysymToString(XkbKeycodeToKeysym(FDisplay, events[0].xkey.keycode, 0, 0));
+  }
+  EXPECT_TRUE(Injector->HeldKeys().empty());
+  MoveMouseAbsolute(*Injector, 20, 20);  // over the test window
+  const std::vector<std::pair<std::function<void()>, std::vector<std::string>>> mouse = {
+      {[&] { MouseButton(*Injector, "MIDDLE", "PRESS"); }, {"press 2"}},
+      {[&] { MouseButton(*Injector, "MIDDLE", "RELEASE"); }, {"release 2"}},
+      {[&] { MouseButton(*Injector, "BACK", "PRESS"); }, {"press 8"}},
+      {[&] { MouseButton(*Injector, "BACK", "RELEASE"); }, {"release 8"}},
+      {[&] { MouseButton(*Injector, "FORWARD", "PRESS"); }, {"press 9"}},
+      {[&] { MouseButton(*Injector, "FORWARD", "RELEASE"); }, {"release 9"}},
+      {[&] { MouseWheel(*Injector, 2, false); }, {"press 4", "release 4", "press 4", "release 4"}},
+      {[&] { MouseWheel(*Injector, -1, false); }, {"press 5", "release 5"}},
+      {[&] { MouseWheel(*Injector, 1, true); }, {"press 7", "release 7"}},
+      {[&] { MouseWheel(*Injector, -1, true); }, {"press 6", "release 6"}},
+  };
+  for (const auto& [act, expected] : mouse) {
+    act();
+    std::vector<std::string> seen;
+    for (const XEvent& event : CollectXEvents(
+             FDisplay,
+             [](const XEvent& e) { return e.type == ButtonPress || e.type == ButtonRelease; },
+             expected.size())) {
+      seen.push_back((event.type == ButtonPress ? "press " : "release ") +
+                     std::to_string(event.xbutton.button));
+    }
+    EXPECT_EQ(seen, expected);
+  }
+  // Held buttons are let go on stop.
+  MouseButton(*Injector, "MIDDLE", "PRESS");
+  MouseButton(*Injector, "BACK", "PRESS");
+  Injector->ReleaseHeld();
+  std::vector<unsigned> released;
+  for (const XEvent& event : CollectXEvents(
+           FDisplay, [](const XEvent& e) { return e.type == ButtonRelease; }, 2)) {
+    released.push_back(event.xbutton.button);
+  }
+  EXPECT_EQ(released, (std::vector<unsigned>{2, 8}));
 }
 
 TEST_F(X11Test, RightButtonPressesAndReleasesButtonThree) {

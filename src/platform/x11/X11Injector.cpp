@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 
@@ -33,7 +34,14 @@ constexpr std::int32_t MaxNotchesACall = 1000;
 class TX11Injector : public TInjector {
  public:
   explicit TX11Injector(Display* display) : FDisplay(display) {}
-  ~TX11Injector() override { XCloseDisplay(FDisplay); }
+  ~TX11Injector() override {
+    // The spare keys lent to keysyms the layout lacks are given back.
+    for (const auto& [sym, code] : FLent) {
+      KeySym none = NoSymbol;
+      XChangeKeyboardMapping(FDisplay, code, 1, &none, 1);
+    }
+    XCloseDisplay(FDisplay);
+  }
 
   bool GetCursorPos(TPoint& point) override {
     std::lock_guard lock(FLock);
@@ -68,6 +76,7 @@ class TX11Injector : public TInjector {
     KeyCode code = XKeysymToKeycode(FDisplay, sym);
     // The right Alt key of a layout that makes it AltGr.
     if (code == 0 && sym == XK_Alt_R) code = XKeysymToKeycode(FDisplay, XK_ISO_Level3_Shift);
+    if (code == 0) code = LendSpareKey(sym);
     if (code == 0) return;
     XTestFakeKeyEvent(FDisplay, code, (flags & KEYEVENTF_KEYUP) ? False : True, CurrentTime);
     XFlush(FDisplay);
@@ -114,8 +123,37 @@ class TX11Injector : public TInjector {
   }
 
  private:
+  // A key that the layout leaves empty, given keysym (F13 .. F24 and the like that the layout has
+  // no key for), as command-line tools that type do; 0 when no key is free. FLock held.
+  KeyCode LendSpareKey(KeySym sym) {
+    if (const auto lent = FLent.find(sym); lent != FLent.end()) return lent->second;
+    int first = 0;
+    int last = 0;
+    XDisplayKeycodes(FDisplay, &first, &last);
+    int perCode = 0;
+    KeySym* map =
+        XGetKeyboardMapping(FDisplay, static_cast<KeyCode>(first), last - first + 1, &perCode);
+    if (map == nullptr) return 0;
+    KeyCode spare = 0;
+    for (int code = last; code >= first && spare == 0; --code) {
+      bool empty = true;
+      for (int i = 0; i < perCode; ++i)
+        empty = empty && map[(code - first) * perCode + i] == NoSymbol;
+      bool taken = false;
+      for (const auto& [other, lentCode] : FLent) taken = taken || lentCode == code;
+      if (empty && !taken) spare = static_cast<KeyCode>(code);
+    }
+    XFree(map);
+    if (spare == 0) return 0;
+    XChangeKeyboardMapping(FDisplay, spare, 1, &sym, 1);
+    XSync(FDisplay, False);
+    FLent[sym] = spare;
+    return spare;
+  }
+
   std::mutex FLock;
   Display* FDisplay;
+  std::map<KeySym, KeyCode> FLent;
 };
 
 }  // namespace
