@@ -190,6 +190,24 @@ void TFormMain::MouseComClick(QObject* sender) {
   RefreshCommands();
 }
 
+void TFormMain::MoreMouseClick(const QString& line) {
+  QString chosen = line;
+  if (line == QLatin1StringView(MouseWheelKeyword) ||
+      line == QLatin1StringView(MouseHWheelKeyword)) {
+    const auto notches = Shell().AskInteger(
+        this, "Kestrova",
+        line == QLatin1StringView(MouseWheelKeyword)
+            ? "Notches of the wheel (positive: away from you, negative: towards you):"
+            : "Notches of the horizontal wheel (positive: to the right):",
+        1, -100, 100);
+    if (!notches || *notches == 0) return;
+    chosen = line + " " + QString::number(*notches);
+  }
+  FSaved = false;
+  AppendLine(chosen);
+  RefreshCommands();
+}
+
 void TFormMain::ButtonBlockCommandClick() {
   FSaved = false;
   StoreListBox(FCommandIndex);

@@ -17,6 +17,7 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -77,6 +78,9 @@ class TFormMain : public QWidget {
   QPushButton* ButtonHelp;
   QPushButton* ButtonExit;
   QPushButton* ButtonController;  // in the free row under the buttons' column
+  // Beside the status box's caption: the middle, back and forward buttons and the wheels.
+  QPushButton* ButtonMoreMouse;
+  QMenu* MenuMoreMouse;
 
   // Handlers.
   void FormShow();
@@ -87,6 +91,9 @@ class TFormMain : public QWidget {
   void ButtonKeyDownClick();
   void ButtonKeyUpClick();
   void MouseComClick(QObject* sender);
+  // A line of the "More mouse..." menu: appended as it stands; the wheels first ask how many
+  // notches.
+  void MoreMouseClick(const QString& line);
   void ButtonBlockCommandClick();
   void ButtonDelayClick();
   void ButtonClearClick();

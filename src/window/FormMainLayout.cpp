@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -114,6 +115,20 @@ void TFormMain::BuildEditor() {
 void TFormMain::BuildBottom() {
   auto* statusLabel = new QLabel("Joystick Status:", this);
   statusLabel->setGeometry(8, 340, 200, 17);
+  // An addition in free space: the rest of the status box's caption row.
+  ButtonMoreMouse = Named(new QPushButton("More mouse...", this), "ButtonMoreMouse");
+  ButtonMoreMouse->setGeometry(214, 339, 140, 18);
+  ButtonMoreMouse->setToolTip("Middle, back and forward mouse buttons, and the wheels");
+  MenuMoreMouse = Named(new QMenu(ButtonMoreMouse), "MenuMoreMouse");
+  for (const std::string_view line :
+       {MiddleMouseDownLine, MiddleMouseUpLine, BackMouseDownLine, BackMouseUpLine,
+        ForwardMouseDownLine, ForwardMouseUpLine, MouseWheelKeyword, MouseHWheelKeyword}) {
+    const QString text = QString::fromLatin1(line.data(), static_cast<int>(line.size()));
+    const bool wheel = line == MouseWheelKeyword || line == MouseHWheelKeyword;
+    MenuMoreMouse->addAction(wheel ? text + " n..." : text, this,
+                             [this, text] { Guarded([&] { MoreMouseClick(text); }); });
+  }
+  ButtonMoreMouse->setMenu(MenuMoreMouse);
   MemoTest = Named(new QPlainTextEdit(this), "MemoTest");
   MemoTest->setReadOnly(true);
   MemoTest->setFocusPolicy(Qt::NoFocus);

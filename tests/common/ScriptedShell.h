@@ -16,6 +16,13 @@ class TScriptedShell : public TShell {
   void ShowMessage(QWidget*, const QString& caption, const QString& text) override {
     Messages << caption + ": " + text;
   }
+  std::optional<int> AskInteger(QWidget*, const QString&, const QString&, int, int minimum,
+                                int maximum) override {
+    if (Integers.empty()) return std::nullopt;
+    const int answer = Integers.front();
+    Integers.pop_front();
+    return answer >= minimum && answer <= maximum ? std::optional<int>(answer) : std::nullopt;
+  }
   bool AskYesNo(QWidget*, const QString& caption, const QString& text) override {
     Questions << caption + ": " + text;
     if (Answers.empty()) return false;
@@ -35,6 +42,7 @@ class TScriptedShell : public TShell {
   QStringList Questions;
   QStringList FileDialogs;  // "save" / "open", one per dialog shown
   std::deque<bool> Answers;
+  std::deque<int> Integers;  // the answers to AskInteger; none left: cancelled
   std::deque<QString> Files;
   QStringList Opened;
   bool OpenSucceeds = true;

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
@@ -356,6 +357,62 @@ class KeyPickerTest : public QObject {
     QCOMPARE(Pick([this] { return Picker->BitBtnRightArrow; }), QString("RIGHT"));
     QCOMPARE(Pick([k] { return k->CapsKey(); }), QString(""));
     QCOMPARE(Pick([] { return nullptr; }), QString(""));
+    // Beyond the keyboard: every named key from the "More keys..." menu, by group.
+    QStringList offered;
+    for (QAction* group : Picker->MenuMoreKeys->actions()) {
+      if (group->menu() == nullptr) continue;
+      for (QAction* key : group->menu()->actions()) offered << key->text();
+    }
+    for (const char* name : {"CTRL", "RCTRL", "RALT", "WIN", "HOME", "PGDN", "DELETE", "F24",
+                             "NUM0", "NUM/", "NUMENTER", "VOLUP", "PREV", "ESC", "F1"}) {
+      QVERIFY2(offered.contains(name), name);
+    }
+    QTimer::singleShot(0, Picker, [this] {
+      for (QAction* group : Picker->MenuMoreKeys->actions()) {
+        if (group->menu() != nullptr && group->text() == "Keypad") {
+          group->menu()->actions().at(5)->trigger();  // NUM5
+        }
+      }
+    });
+    Picker->exec();
+    QCOMPARE(Picker->KeyName, QString("NUM5"));
+  }
+
+  // "Press a key to choose it": the key pressed names itself, by its keysym where the platform
+  // tells it (left from right, the keypad), else by Qt's key.
+  void APressedKeyNamesItself() {
+    const struct {
+      int key;
+      Qt::KeyboardModifiers modifiers;
+      quint32 keysym;
+      QString text;
+      QString name;
+    } cases[] = {
+        {Qt::Key_Control, Qt::NoModifier, 0xFFE4, "", "RCTRL"},
+        {Qt::Key_Control, Qt::NoModifier, 0xFFE3, "", "CTRL"},
+        {Qt::Key_Control, Qt::NoModifier, 0, "", "CTRL"},
+        {Qt::Key_Home, Qt::NoModifier, 0, "", "HOME"},
+        {Qt::Key_5, Qt::KeypadModifier, 0, "5", "NUM5"},
+        {Qt::Key_Enter, Qt::KeypadModifier, 0, "\r", "NUMENTER"},
+        {Qt::Key_Return, Qt::NoModifier, 0, "\r", "ENTER"},
+        {Qt::Key_F13, Qt::NoModifier, 0, "", "F13"},
+        {Qt::Key_VolumeUp, Qt::NoModifier, 0x1008FF13, "", "VOLUP"},
+        {Qt::Key_A, Qt::NoModifier, 'a', "a", "a"},
+        {Qt::Key_Semicolon, Qt::NoModifier, ';', ";", ";"},
+        {Qt::Key_unknown, Qt::NoModifier, 0, "", ""},
+    };
+    for (const auto& c : cases) {
+      const QKeyEvent event(QEvent::KeyPress, c.key, c.modifiers, 0, c.keysym, 0, c.text);
+      QCOMPARE(TFormCaptureKey::KeyNameOf(event), c.name);
+    }
+    // Through the picker: the capture box takes the next key pressed.
+    QTimer::singleShot(0, Picker, [this] {
+      QTimer::singleShot(0, Picker->FormCaptureKey,
+                         [this] { QTest::keyClick(Picker->FormCaptureKey, Qt::Key_PageUp); });
+      Picker->MenuMoreKeys->actions().at(0)->trigger();
+    });
+    Picker->exec();
+    QCOMPARE(Picker->KeyName, QString("PGUP"));
   }
 
   void AssistiveTechnologyHearsAndTogglesThePicker() {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -85,6 +86,29 @@ class FormMainTest : public TWindowTest {
       lines << form.ListBoxCommand->item(i)->text();
     QCOMPARE(lines, (QStringList{"KEY DOWN a", "KEY UP a", "KEY DOWN F5"}));
     QVERIFY(!form.Saved());
+  }
+
+  // The mouse lines beyond the specified buttons, from the "More mouse..." menu in free space;
+  // the wheels ask how many notches (cancelled or 0: nothing is added).
+  void MoreMouseLinesComeFromTheirMenu() {
+    QCOMPARE(Form->ButtonMoreMouse->geometry(), QRect(214, 339, 140, 18));
+    Shell->Integers = {3, -2};
+    QStringList offered;
+    for (QAction* action : Form->MenuMoreMouse->actions()) {
+      offered << action->text();
+      action->trigger();
+    }
+    QCOMPARE(offered, (QStringList{"MIDDLE MOUSE DOWN", "MIDDLE MOUSE UP", "BACK MOUSE DOWN",
+                                   "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
+                                   "MOUSE WHEEL n...", "MOUSE HWHEEL n..."}));
+    Form->MenuMoreMouse->actions().back()->trigger();  // cancelled: nothing
+    QStringList lines;
+    for (int i = 0; i < Form->ListBoxCommand->count(); ++i)
+      lines << Form->ListBoxCommand->item(i)->text();
+    QCOMPARE(lines, (QStringList{"MIDDLE MOUSE DOWN", "MIDDLE MOUSE UP", "BACK MOUSE DOWN",
+                                 "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
+                                 "MOUSE WHEEL 3", "MOUSE HWHEEL -2"}));
+    QVERIFY(!Form->Saved());
   }
 
   void AboutButtonShowsTheAboutBoxEachTime() {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace kestrova {
@@ -34,6 +35,13 @@ void TShell::ShowMessage(QWidget* parent, const QString& caption, const QString&
 bool TShell::AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
   return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<int> TShell::AskInteger(QWidget* parent, const QString& caption, const QString& label,
+                                      int value, int minimum, int maximum) {
+  bool ok = false;
+  const int chosen = QInputDialog::getInt(parent, caption, label, value, minimum, maximum, 1, &ok);
+  return ok ? std::optional<int>(chosen) : std::nullopt;
 }
 
 QString TShell::GetSaveFileName(QWidget* parent) {

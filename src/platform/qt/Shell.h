@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <optional>
 
 class QWidget;
 
@@ -17,6 +18,9 @@ class TShell {
   virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text);
   // A modal Yes/No box; true for Yes.
   virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);
+  // A whole number from minimum to maximum, starting at value; nothing when the user cancelled.
+  virtual std::optional<int> AskInteger(QWidget* parent, const QString& caption,
+                                        const QString& label, int value, int minimum, int maximum);
   // The chosen file, or an empty string when the user cancelled. The save dialog does not ask
   // before replacing a file; the open dialog accepts a name that does not exist.
   virtual QString GetSaveFileName(QWidget* parent);
