@@ -77,7 +77,7 @@ int RunHeadless(const TCommandLine& options) {
   std::cerr << "kestrova: " << session->WakeDescription() << "\n";
   if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
   TMapper& mapper = session->Mapper();
-  mapper.SetSlots(profile.Slots);
+  mapper.SetSlots(std::move(profile.Slots));
   mapper.SetXTol(profile.Tolerances[0]);
   mapper.SetYTol(profile.Tolerances[1]);
   mapper.SetZTol(profile.Tolerances[2]);

@@ -105,10 +105,10 @@ TSlotTable TMapper::Slots() const {
   return slots;
 }
 
-void TMapper::SetSlots(const TSlotTable& slots) {
+void TMapper::SetSlots(TSlotTable slots) {
   std::array<TSlotLines, SlotCount> shared;
   for (int slot = 0; slot < SlotCount; ++slot) {
-    shared[slot] = std::make_shared<const std::vector<std::string>>(slots[slot]);
+    shared[slot] = std::make_shared<const std::vector<std::string>>(std::move(slots[slot]));
   }
   std::lock_guard lock(FQueueLock);
   FCommandLists = std::move(shared);

@@ -131,7 +131,7 @@ class TMapper {
   std::vector<std::string> Slot(int slot) const;
   void SetSlot(int slot, std::vector<std::string> lines);
   TSlotTable Slots() const;
-  void SetSlots(const TSlotTable& slots);
+  void SetSlots(TSlotTable slots);  // taken over: a large profile is not copied
 
   std::vector<std::string> QueuedLines() const;
   std::size_t QueueLength() const;

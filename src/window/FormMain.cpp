@@ -136,10 +136,14 @@ void TFormMain::SetCommandIndex(int slot) {
   SetLabelColor(GetJoyLabel(slot), Blue);
   ButtonJoy[slot]->SetFontColor(Blue);
   ListBoxCommand->clear();
-  for (const auto& line : FMapper.Slot(slot)) {
-    ListBoxCommand->addItem(QString::fromLatin1(line.data(), static_cast<int>(line.size())));
+  QStringList lines;
+  const auto stored = FMapper.Slot(slot);
+  lines.reserve(static_cast<qsizetype>(stored.size()));
+  for (const auto& line : stored) {
+    lines << QString::fromLatin1(line.data(), static_cast<int>(line.size()));
   }
-  RefreshCommands();
+  ListBoxCommand->addItems(lines);
+  UpdateMarkers();  // the list holds the slot's lines as they are: nothing to store
 }
 
 void TFormMain::ButtonJoyClick(QObject* sender) {
@@ -149,6 +153,10 @@ void TFormMain::ButtonJoyClick(QObject* sender) {
 
 void TFormMain::RefreshCommands() {
   StoreListBox(FCommandIndex);
+  UpdateMarkers();
+}
+
+void TFormMain::UpdateMarkers() {
   for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
     if (slot == FCommandIndex) continue;
     ButtonJoy[slot]->SetFontColor(FMapper.Slot(slot).empty() ? Black : Yellow);
@@ -298,12 +306,12 @@ QString TFormMain::TryLoadProfileFile(const QString& path) {
     if (!error.Meaning().empty()) text += ":\n" + QString::fromStdString(error.Meaning());
     return text;
   }
-  ApplyProfile(profile, path);
+  ApplyProfile(std::move(profile), path);
   return {};
 }
 
-void TFormMain::ApplyProfile(const TLoadedProfile& profile, const QString& path) {
-  FMapper.SetSlots(profile.Slots);
+void TFormMain::ApplyProfile(TLoadedProfile profile, const QString& path) {
+  FMapper.SetSlots(std::move(profile.Slots));
   FMapper.SetXTol(profile.Tolerances[0]);
   FMapper.SetYTol(profile.Tolerances[1]);
   FMapper.SetZTol(profile.Tolerances[2]);

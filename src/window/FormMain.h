@@ -148,7 +148,9 @@ class TFormMain : public QWidget {
   void AppendLine(const QString& line);
   void AskKey(std::string (*lineOf)(std::string_view key));
   void StoreListBox(int slot);
-  void ApplyProfile(const TLoadedProfile& profile, const QString& path);
+  void ApplyProfile(TLoadedProfile profile, const QString& path);
+  // The button colours that mark lists with commands, from the slot table.
+  void UpdateMarkers();
   static void SetLabelColor(QLabel* label, const QColor& color);
 
   TMapper& FMapper;

@@ -62,6 +62,7 @@ void TFormMain::BuildEditor() {
   LabelCommand->setGeometry(370, 8, 300, 17);
   ListBoxCommand = Named(new QListWidget(this), "ListBoxCommand");
   ListBoxCommand->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBoxCommand->setUniformItemSizes(true);  // a list of a million lines fills in a moment
   ListBoxCommand->setGeometry(370, 26, 300, 160);
 
   struct TCommandButton {
