@@ -100,6 +100,10 @@ std::string FormatInstanceReply(const TInstanceReply& reply) {
   return (reply.Ok ? "OK\t" : "ERROR\t") + text + "\n";
 }
 
+std::string FormatInstanceProgress() {
+  return "WAIT\tworking on it\n";
+}
+
 namespace {
 
 // Connects to socketPath: true when it connected, false when nobody listens there.
@@ -134,8 +138,15 @@ std::optional<TInstanceReply> SendInstanceRequest(const std::string& socketPath,
     throw std::runtime_error("the running Kestrova did not take the request");
   }
   std::string reply;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (reply.find('\n') == std::string::npos) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (true) {
+    // "WAIT" lines: the instance works on it; the outcome follows within the longer time.
+    while (reply.starts_with("WAIT\t") && reply.find('\n') != std::string::npos) {
+      reply.erase(0, reply.find('\n') + 1);
+      deadline =
+          std::chrono::steady_clock::now() + std::chrono::milliseconds(InstanceWorkTimeoutMs);
+    }
+    if (reply.find('\n') != std::string::npos) break;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           deadline - std::chrono::steady_clock::now())
                           .count();

@@ -6,9 +6,10 @@
 //
 // The path is carried byte for byte: '%', controls, blanks and bytes over 126 as %XX.
 //
-// and so are replies: "OK <tab> text" or "ERROR <tab> text". The socket lives in a folder only
-// its user may enter ($XDG_RUNTIME_DIR/kestrova, else /tmp/kestrova-UID, mode 0700). No Qt here:
-// the command line uses it without a display.
+// and so are replies: "OK <tab> text" or "ERROR <tab> text", after which the connection ends;
+// "WAIT <tab> text" before them says that the instance works on it (a large profile loading). The
+// socket lives in a folder only its user may enter ($XDG_RUNTIME_DIR/kestrova, else
+// /tmp/kestrova-UID, mode 0700). No Qt here: the command line uses it without a display.
 
 #include <optional>
 #include <string>
@@ -48,6 +49,10 @@ struct TInstanceReply {
   std::string Text;
 };
 std::string FormatInstanceReply(const TInstanceReply& reply);
+// "WAIT\tworking on it\n".
+std::string FormatInstanceProgress();
+// How long a caller waits for the outcome once the instance said WAIT.
+constexpr int InstanceWorkTimeoutMs = 120000;
 
 // True when an instance listens at socketPath now.
 bool InstanceListening(const std::string& socketPath);

@@ -58,6 +58,11 @@ void TInstanceServer::Serve(QLocalSocket* client) {
       return;
     }
     bool ok = false;
+    // A load may take a while: the caller is told to wait for the outcome, not to give up.
+    if (end >= 0 && buffer.startsWith("LOAD\t")) {
+      client->write(FormatInstanceProgress().c_str());
+      client->flush();
+    }
     const QString text =
         end < 0 ? QString("the request is too long") : Answer(buffer.left(end), &ok);
     client->write(FormatInstanceReply({ok, text.toStdString()}).c_str());

@@ -2,7 +2,13 @@
 // that pick a profile by application, and the follower's rules against scripted sources.
 
 #include <gmock/gmock.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 #include <filesystem>
 #include <stdexcept>
@@ -101,6 +107,37 @@ TEST(ApplicationProfiles, TheFirstMatchingRuleElseTheDefault) {
   for (const char* bad : {"window|A|/a.kpf", "class||/a.kpf", "class|A|", "class|A"}) {
     EXPECT_FALSE(ParseAppRule(bad, rule)) << bad;
   }
+}
+
+// An instance that works on a request (a large profile loading) says WAIT: the caller then waits
+// for the true outcome, longer than it waits for a first answer.
+TEST(InstanceRequests, ACallerWaitsForTheOutcomeOfWorkUnderWay) {
+  const TTempDir dir("kestrova-wait");
+  const std::string path = (dir / "instance.socket").string();
+  const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path.c_str());
+  ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(server, 1), 0);
+  std::thread instance([server] {
+    const int client = ::accept(server, nullptr, nullptr);
+    char request[256];
+    (void)!::recv(client, request, sizeof request, 0);
+    const std::string wait = FormatInstanceProgress();
+    (void)!::send(client, wait.data(), wait.size(), MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // longer than the first wait
+    const std::string done = FormatInstanceReply({true, "loaded /big.kpf"});
+    (void)!::send(client, done.data(), done.size(), MSG_NOSIGNAL);
+    ::close(client);
+  });
+  const auto reply =
+      SendInstanceRequest(path, {TInstanceRequest::Load, false, "/big.kpf"}, /*timeoutMs=*/100);
+  instance.join();
+  ::close(server);
+  ASSERT_TRUE(reply);
+  EXPECT_TRUE(reply->Ok);
+  EXPECT_EQ(reply->Text, "loaded /big.kpf");
 }
 
 // A source whose reports and reporting state the test scripts.
