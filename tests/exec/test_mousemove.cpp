@@ -40,6 +40,37 @@ TEST_F(MouseMoveTest, BoundsKeepARelativeStepOnTheScreen) {
   EXPECT_EQ(Calls(), (Lines{"mouse 0x8001 66560 25600"}));
 }
 
+// The last pixel is on the screen and one past it is not, on a screen whose size does not divide
+// 65536: a step to the last column or row goes as it is, a step one further stops there.
+TEST(MouseMoveEdges, TheLastPixelAndOnePastOnAnOddScreen) {
+  TRecordingInjector injector{1366, 768, {0, 0}};
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  TMapper mapper(injector, joysticks, sleeper, nullptr);
+  const struct {
+    TPoint From;
+    const char* Line;
+    TPoint To;
+    const char* Call;
+  } cases[] = {
+      {{1360, 100}, "MOUSE MOVE R B 5 0 N N", {1365, 100}, "mouse 0x8001 65488 8533"},
+      {{1360, 100}, "MOUSE MOVE R B 6 0 N N", {1365, 100}, "mouse 0x8001 65488 8533"},
+      {{100, 760}, "MOUSE MOVE R B 0 7 N N", {100, 767}, "mouse 0x8001 4797 65450"},
+      {{100, 760}, "MOUSE MOVE R B 0 8 N N", {100, 767}, "mouse 0x8001 4797 65450"},
+      {{1, 1}, "MOUSE MOVE R B -1 -1 N N", {0, 0}, "mouse 0x8001 0 0"},
+      {{1, 1}, "MOUSE MOVE R B -2 -2 N N", {0, 0}, "mouse 0x8001 0 0"},
+  };
+  for (const auto& c : cases) {
+    injector.SetCursor(c.From);
+    mapper.ExecuteSingleCommand(c.Line);
+    TPoint at;
+    injector.GetCursorPos(at);
+    EXPECT_EQ(at.x, c.To.x) << c.Line;
+    EXPECT_EQ(at.y, c.To.y) << c.Line;
+    EXPECT_EQ(injector.TakeCalls(), Lines{c.Call}) << c.Line;
+  }
+}
+
 TEST_F(MouseMoveTest, AbsoluteMovesAreNeverClamped) {
   Mapper.ExecuteSingleCommand("MOUSE MOVE A B 5000 5000 N N");
   Mapper.ExecuteSingleCommand("MOUSE MOVE A N 512 384 N N");
