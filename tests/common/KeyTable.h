@@ -60,4 +60,23 @@ inline const std::vector<TExpectedKey>& ExpectedNamedKeys() {
   return keys;
 }
 
+// Every character typed with Shift on a US keyboard, with the code of the key that types it.
+struct TShiftedCharacter {
+  char Character;
+  std::uint8_t Vk;
+};
+
+inline const std::vector<TShiftedCharacter>& ShiftedCharacters() {
+  static const std::vector<TShiftedCharacter> characters = [] {
+    std::vector<TShiftedCharacter> all = {
+        {'!', '1'}, {'"', 0xDE}, {'#', '3'},  {'$', '4'},  {'%', '5'},  {'&', '7'},  {'(', '9'},
+        {')', '0'}, {'*', '8'},  {'+', 0xBB}, {':', 0xBA}, {'<', 0xBC}, {'>', 0xBE}, {'?', 0xBF},
+        {'@', '2'}, {'^', '6'},  {'_', 0xBD}, {'{', 0xDB}, {'|', 0xDC}, {'}', 0xDD}, {'~', 0xC0}};
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+      all.push_back({letter, static_cast<std::uint8_t>(letter)});
+    return all;
+  }();
+  return characters;
+}
+
 }  // namespace kestrova::testing

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "common/KeyTable.h"
 #include "exec/inputsynth.h"
 #include "fakes/RecordingInjector.h"
 
@@ -10,6 +13,8 @@ namespace kestrova {
 namespace {
 
 using Calls = std::vector<std::string>;
+using testing::ShiftedCharacters;
+using testing::TShiftedCharacter;
 
 TEST(KeyNames, NamedKeysAndCharacters) {
   TRecordingInjector injector(1024, 768, {0, 0});
@@ -41,6 +46,28 @@ TEST(KeyNames, NeedsShiftOnTheShiftedLayerOnly) {
   for (const char* name :
        {"a", "1", "/", "'", "`", "-", "=", "[", "\\", " ", "SHIFT", "F1", "", "AB", "\x7F"}) {
     EXPECT_FALSE(NeedsShift(name)) << name;
+  }
+}
+
+// Every character of the shifted set: Shift, then its own key, released in the reverse order.
+TEST(Keys, EveryShiftedCharacterComesWithShift) {
+  TRecordingInjector injector(1024, 768, {0, 0});
+  for (const TShiftedCharacter& shifted : ShiftedCharacters()) {
+    const std::string name(1, shifted.Character);
+    PressKey(injector, name);
+    ReleaseKey(injector, name);
+    const auto calls = injector.TakeCalls();
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", shifted.Vk);
+    ASSERT_EQ(calls.size(), 4u) << name;
+    EXPECT_EQ(calls[0], "key 0x10 (SHIFT) down") << name;
+    EXPECT_TRUE(calls[1].starts_with(std::string("key ") + code + " (") &&
+                calls[1].ends_with(") down"))
+        << name << ": " << calls[1];
+    EXPECT_TRUE(calls[2].starts_with(std::string("key ") + code + " (") &&
+                calls[2].ends_with(") up"))
+        << name << ": " << calls[2];
+    EXPECT_EQ(calls[3], "key 0x10 (SHIFT) up") << name;
   }
 }
 

@@ -162,6 +162,22 @@ TEST_F(UinputTest, MouseMovesAndButtons) {
 // Every named key is its own evdev key on every layout (the keypad's digits too, whatever Num
 // Lock says), and the mouse lines are the pointer's buttons and wheels, high-resolution units
 // beside whole notches.
+// Every character of the shifted set on the US layout: Shift around the key of its character.
+TEST_F(UinputTest, EveryShiftedCharacterComesWithShift) {
+  TUinputOutput output = Create("us");
+  for (const TShiftedCharacter& shifted : ShiftedCharacters()) {
+    const std::string name(1, shifted.Character);
+    PressKey(*output.Injector, name);
+    ReleaseKey(*output.Injector, name);
+    const Lines events = KeyEvents();
+    ASSERT_EQ(events.size(), 4u) << name << ": " << ::testing::PrintToString(events);
+    EXPECT_EQ(events[0], Key(KEY_LEFTSHIFT, 1)) << name;
+    EXPECT_EQ(events[1].substr(0, 4), "KEY ") << name;
+    EXPECT_NE(events[1], Key(KEY_LEFTSHIFT, 1)) << name;
+    EXPECT_EQ(events[3], Key(KEY_LEFTSHIFT, 0)) << name;
+  }
+}
+
 TEST_F(UinputTest, EveryNamedKeyAndMouseButton) {
   TUinputOutput output = Create("de");
   TInjector& injector = *output.Injector;

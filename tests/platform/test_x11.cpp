@@ -89,6 +89,18 @@ TEST_F(X11Test, TypedKeysArriveAsText) {
   EXPECT_TRUE(Injector->HeldKeys().empty());
 }
 
+// Every character of the shifted set arrives as itself: Shift is held around its key.
+TEST_F(X11Test, EveryShiftedCharacterArrivesAsItself) {
+  std::string expected;
+  for (const testing::TShiftedCharacter& shifted : testing::ShiftedCharacters()) {
+    const std::string name(1, shifted.Character);
+    PressKey(*Injector, name);
+    ReleaseKey(*Injector, name);
+    expected += shifted.Character;
+  }
+  EXPECT_EQ(ReadTypedText(expected.size()), expected);
+}
+
 TEST_F(X11Test, DigitsPunctuationAndNamedKeys) {
   for (const char* key : {"7", ";", "[", "/", "@", "_", "TAB", "ENTER"}) {
     PressKey(*Injector, key);

@@ -1,6 +1,9 @@
 #include "Keymap.h"
 
+#include <linux/input-event-codes.h>
 #include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <fstream>
@@ -102,13 +105,15 @@ TKeymap CreateKeymap(const TLayoutNames& names) {
   return keymap;
 }
 
-std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym) {
-  xkb_keymap* const xkb = keymap.Keymap.get();
-  const xkb_mod_index_t shift = xkb_keymap_mod_get_index(xkb, XKB_MOD_NAME_SHIFT);
+namespace {
+
+// The best stroke for keysym among the keys first .. last: the lowest level of the first key;
+// with shift given, only a stroke with that Shift and no AltGr.
+std::optional<TKeyStroke> StrokeAmong(xkb_keymap* xkb, std::uint32_t keysym, xkb_keycode_t first,
+                                      xkb_keycode_t last, std::optional<bool> shift = {}) {
+  const xkb_mod_index_t shiftIndex = xkb_keymap_mod_get_index(xkb, XKB_MOD_NAME_SHIFT);
   // The third level is reached through Mod5 in the layouts xkeyboard-config ships.
   const xkb_mod_index_t level3 = xkb_keymap_mod_get_index(xkb, "Mod5");
-  const xkb_keycode_t first = xkb_keymap_min_keycode(xkb);
-  const xkb_keycode_t last = xkb_keymap_max_keycode(xkb);
   std::optional<TKeyStroke> best;
   xkb_level_index_t bestLevel = 0;
   for (xkb_keycode_t key = first; key <= last; ++key) {
@@ -121,10 +126,12 @@ std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym)
       const std::size_t maskCount =
           xkb_keymap_key_get_mods_for_level(xkb, key, 0, level, masks, std::size(masks));
       // The first way of reaching the level with Shift and AltGr alone (not Lock or NumLock).
-      const xkb_mod_mask_t shiftBit = shift != XKB_MOD_INVALID ? 1u << shift : 0;
+      const xkb_mod_mask_t shiftBit = shiftIndex != XKB_MOD_INVALID ? 1u << shiftIndex : 0;
       const xkb_mod_mask_t altGrBit = level3 != XKB_MOD_INVALID ? 1u << level3 : 0;
       for (std::size_t i = 0; i < maskCount; ++i) {
         if ((masks[i] & ~(shiftBit | altGrBit)) != 0) continue;
+        if (shift && (((masks[i] & shiftBit) != 0) != *shift || (masks[i] & altGrBit) != 0))
+          continue;
         best = TKeyStroke{static_cast<int>(key) - EvdevOffset, (masks[i] & shiftBit) != 0,
                           (masks[i] & altGrBit) != 0};
         bestLevel = level;
@@ -134,6 +141,30 @@ std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym)
     if (best && bestLevel == 0) break;
   }
   return best;
+}
+
+}  // namespace
+
+std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym,
+                                    std::optional<bool> preferShift) {
+  xkb_keymap* const xkb = keymap.Keymap.get();
+  const xkb_keycode_t first = xkb_keymap_min_keycode(xkb);
+  const xkb_keycode_t last = xkb_keymap_max_keycode(xkb);
+  // The keys of a PC keyboard's main block and keypad first, as a typist would press them (not
+  // the keypad's parenthesis for "("); then the rest of what the virtual keyboard has. evdev's
+  // high codes (KEY_DOLLAR and the like, which some layouts give a character at its first level)
+  // reach no application.
+  constexpr xkb_keycode_t mainBlockEnd = KEY_F12 + EvdevOffset;
+  // A key that needs no other Shift than the one held comes first ("<" as Shift and comma, with
+  // Shift held, rather than the ISO key beside the left Shift).
+  if (preferShift) {
+    if (auto stroke = StrokeAmong(xkb, keysym, first, std::min(last, mainBlockEnd), preferShift)) {
+      return stroke;
+    }
+  }
+  if (auto stroke = StrokeAmong(xkb, keysym, first, std::min(last, mainBlockEnd))) return stroke;
+  return StrokeAmong(xkb, keysym, mainBlockEnd + 1,
+                     std::min<xkb_keycode_t>(last, KEY_MICMUTE + EvdevOffset));
 }
 
 }  // namespace kestrova

@@ -44,8 +44,10 @@ struct TKeymap {
 // Throws std::runtime_error when xkbcommon cannot build the layout.
 TKeymap CreateKeymap(const TLayoutNames& names);
 
-// The lowest level of the first key that gives keysym in the first layout; nothing when the
-// layout cannot type it.
-std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym);
+// The lowest level of the first key that gives keysym in the first layout, among the keys the
+// virtual keyboard has (up to KEY_MICMUTE); nothing when the layout cannot type it.
+// preferShift: a stroke with that Shift (and no AltGr) first, where the layout has one.
+std::optional<TKeyStroke> StrokeFor(const TKeymap& keymap, std::uint32_t keysym,
+                                    std::optional<bool> preferShift = {});
 
 }  // namespace kestrova

@@ -254,7 +254,7 @@ class TUinputInjector : public TInjector {
     // A character: the key that types it on the user's layout, with the modifiers that layout
     // needs for it whatever Shift the command line holds.
     const std::uint32_t keysym = FShiftHeld ? UsShiftedKeysym(base) : base;
-    const auto stroke = StrokeFor(FKeymap, keysym);
+    const auto stroke = StrokeFor(FKeymap, keysym, FShiftHeld);
     if (!stroke || (stroke->AltGr && FKeymap.AltGrCode == 0)) {
       throw std::runtime_error("the keyboard layout " + FKeymap.Description + " cannot type " +
                                CharacterName(keysym));
