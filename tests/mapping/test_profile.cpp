@@ -16,6 +16,7 @@
 #include "common/TempDir.h"
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
+#include "mapping/TextFile.h"
 
 namespace kestrova {
 namespace {
@@ -239,6 +240,30 @@ TEST(ProfileFiles, UnreadableFileIsReported) {
   }
 }
 
+// The size limit is inclusive: a profile of exactly that many bytes is read, one byte more is
+// refused before anything is parsed.
+TEST(ProfileFiles, AProfileOfExactlyTheLimitIsRead) {
+  TempDir dir;
+  TSlotTable table;
+  table[0] = {"KEY DOWN "};
+  const std::size_t frame = FormatProfile(table, Defaults).size();
+  for (const std::size_t size : {MaxInputFileBytes, MaxInputFileBytes + 1}) {
+    table[0] = {"KEY DOWN " + std::string(size - frame, 'a')};
+    std::string text = FormatProfile(table, Defaults);
+    ASSERT_EQ(text.size(), size);
+    std::ofstream(dir / "big.kpf", std::ios::binary) << text;
+    text.clear();
+    try {
+      const TLoadedProfile profile = ReadProfileFile(dir / "big.kpf", TSlotTable{});
+      EXPECT_EQ(size, MaxInputFileBytes);
+      EXPECT_EQ(profile.Slots[0].size(), 1u);
+    } catch (const EProfileError& error) {
+      EXPECT_EQ(size, MaxInputFileBytes + 1) << error.what();
+      EXPECT_THAT(error.what(), ::testing::HasSubstr("larger than"));
+    }
+  }
+}
+
 std::vector<std::string> Problems(const std::string& text) {
   std::vector<std::string> lines;
   for (const auto& problem : CheckProfileText(text, '.')) {
@@ -290,6 +315,17 @@ TEST(ProfileCheck, EachProblemWithItsLine) {
   EXPECT_EQ(CheckCommandLine("MOUSE WHEEL up", '.'), "MOUSE WHEEL value 'up' is not a number");
   EXPECT_EQ(CheckCommandLine("MOUSE WHEEL 1 2", '.'), "not a command line: 'MOUSE WHEEL 1 2'");
   EXPECT_EQ(CheckCommandLine("MIDDLE MOUSE", '.'), "not a command line: 'MIDDLE MOUSE'");
+  // Block ids are numbers; a word that is not one makes no block line.
+  for (const char* bad :
+       {"BEGBLOCK abc RPT 2", "BEGBLOCK 0x1 RPT 2", "ENDBLOCK -1", "TRMBLOCK a1"}) {
+    EXPECT_EQ(CheckCommandLine(bad, '.'), "not a command line: '" + std::string(bad) + "'");
+  }
+  // A key released before it is pressed in the same list stays down from that press on.
+  EXPECT_THAT(Problems(Tagged({{0, {"KEY UP q", "KEY DOWN q"}}, {2, {"KEY DOWN r", "KEY UP r"}}},
+                              {"300", "300", "300", "300"})),
+              ElementsAre("4: 'q' is pressed and never released: neither the rest of its list nor "
+                          "the Release list of its event has KEY UP q; it stays down until "
+                          "Kestrova stops"));
   EXPECT_THAT(CommandLineWarnings("KEY DOWN Ctrl"),
               ElementsAre("'Ctrl' is not a key name: only its first character 'C' is pressed"));
 }

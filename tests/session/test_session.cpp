@@ -13,6 +13,7 @@
 
 #include "common/TempDir.h"
 #include "common/WaitUntil.h"
+#include "mapping/TextFile.h"
 #include "platform/print/PrintInjector.h"
 #include "session/LineWriter.h"
 #include "session/Monitor.h"
@@ -67,6 +68,21 @@ TEST(ReplayTimeline, EntriesKindsAndEndTime) {
   EXPECT_EQ(ParseReplay("3 button 2 up # let go\n", "t").Entries.at(0).Index, 2);
   EXPECT_EQ(ParseReplay("", "t").EndTimeMs, 1000u);
   EXPECT_EQ(ParseReplay("7 axis Y 1\n7 axis Y 2\n", "t").Entries.size(), 2u);  // equal times
+}
+
+// The same inclusive limit for a timeline: exactly the limit is read, a byte more is refused.
+TEST(ReplayTimeline, ATimelineOfExactlyTheLimitIsRead) {
+  const kestrova::testing::TTempDir dir("kestrova-timeline");
+  const std::string path = (dir / "long.replay").string();
+  const std::string head = "0 end\n#";
+  for (const std::size_t size : {MaxInputFileBytes, MaxInputFileBytes + 1}) {
+    std::ofstream(path, std::ios::binary) << head << std::string(size - head.size(), 'x');
+    if (size == MaxInputFileBytes) {
+      EXPECT_EQ(ReadReplayFile(path).EndTimeMs, 0u);
+    } else {
+      EXPECT_THROW(ReadReplayFile(path), std::exception);
+    }
+  }
 }
 
 TEST(ReplayTimeline, MalformedEntriesNameTheirLine) {
