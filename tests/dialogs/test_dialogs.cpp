@@ -240,11 +240,15 @@ class DialogsTest : public TWindowTest {
     TFormGetXY getXY;
     QCOMPARE(getXY.windowTitle(), QString("Gewt X,Y"));
     QTimer::singleShot(0, &getXY, [&getXY] {
-      getXY.EditX->setText("1.5");
-      getXY.EditY->setText("2");
-      getXY.ButtonOkClick();
-      QVERIFY(getXY.isVisible());
-      QVERIFY(getXY.EditX->text().isEmpty() && getXY.EditY->text().isEmpty());
+      // A bad X and a bad Y are refused alike.
+      for (const auto& [x, y] : {std::pair{"1.5", "2"}, std::pair{"2", "1.5"}, std::pair{"", "2"},
+                                 std::pair{"2", "y"}}) {
+        getXY.EditX->setText(x);
+        getXY.EditY->setText(y);
+        getXY.ButtonOkClick();
+        QVERIFY(getXY.isVisible());
+        QVERIFY(getXY.EditX->text().isEmpty() && getXY.EditY->text().isEmpty());
+      }
       getXY.EditX->setText("-3");
       getXY.EditY->setText("40");
       getXY.ButtonOkClick();
@@ -252,7 +256,7 @@ class DialogsTest : public TWindowTest {
     QCOMPARE(getXY.exec(), int(QDialog::Accepted));
     QCOMPARE(getXY.XValue, QString("-3"));
     QCOMPARE(getXY.YValue, QString("40"));
-    QCOMPARE(Shell->Messages, QStringList{"Kestrova: You must enter valid integers!"});
+    QCOMPARE(Shell->Messages, QStringList(4, "Kestrova: You must enter valid integers!"));
   }
 
   void ComposedLinesRunWhenTheEventComes() {

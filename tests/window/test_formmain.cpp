@@ -327,6 +327,21 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Form->Mapper().RTol(), 0);
     QTest::mouseClick(Form->UpDownYTol->UpButton(), Qt::LeftButton);
     QCOMPARE(Form->Mapper().YTol(), 301);
+    // Each tolerance, changed either way, marks the profile unsaved, and sets its own axis only.
+    const QString saved = Path("saved.kpf");
+    WriteProfileFile(saved.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    for (TUpDown* upDown :
+         {Form->UpDownXTol, Form->UpDownYTol, Form->UpDownZTol, Form->UpDownRTol}) {
+      for (const TUDBtnType button : {btNext, btPrev}) {
+        Form->LoadProfileFile(saved);
+        QVERIFY(Form->Saved());
+        upDown->ClickArrow(button);
+        QVERIFY2(!Form->Saved(), qPrintable(upDown->objectName()));
+        const std::array<int, 4> tolerances = {Form->Mapper().XTol(), Form->Mapper().YTol(),
+                                               Form->Mapper().ZTol(), Form->Mapper().RTol()};
+        QCOMPARE(std::count(tolerances.begin(), tolerances.end(), 300), 3);
+      }
+    }
   }
 
   void UnsavedCloseAsksAndNoKeepsEverything() {
