@@ -27,9 +27,11 @@ class TKeyLog : public QObject {
  public:
   explicit TKeyLog(QStringList& log) : FLog(log) {}
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
       auto* key = static_cast<QKeyEvent*>(event);
-      FLog << QString("press %1 %2").arg(key->key(), 0, 16).arg(key->text().toUtf8().toHex());
+      FLog << QString(event->type() == QEvent::KeyPress ? "press %1 %2" : "release %1 %2")
+                  .arg(key->key(), 0, 16)
+                  .arg(key->text().toUtf8().toHex());
     }
     return false;
   }
@@ -254,11 +256,12 @@ class KeyboardTest : public QObject {
     Click(Keyboard->EnterKey());
     Click(Keyboard->TabKey());
     QCOMPARE(received,
-             (QStringList{"key q", "press 51 71", "key  ", "press 20 20",
-                          QString("special %1").arg(skBackspace), "press 1000003 08",
-                          QString("special %1").arg(skEscape), QString("special %1").arg(skF10),
-                          QString("special %1").arg(skEnter), "press 1000004 0d",
-                          QString("special %1").arg(skTab), "press 1000001 09"}));
+             (QStringList{
+                 "key q", "press 51 71", "release 51 71", "key  ", "press 20 20", "release 20 20",
+                 QString("special %1").arg(skBackspace), "press 1000003 08", "release 1000003 08",
+                 QString("special %1").arg(skEscape), QString("special %1").arg(skF10),
+                 QString("special %1").arg(skEnter), "press 1000004 0d", "release 1000004 0d",
+                 QString("special %1").arg(skTab), "press 1000001 09", "release 1000001 09"}));
     QCOMPARE(edit.text(), QString("q"));  // q, space, then backspace
     Keyboard->SetLinkedControl(nullptr);
   }

@@ -103,6 +103,29 @@ TEST_F(SdlTest, MissingAxesRestWithTheirBitsClear) {
   EXPECT_EQ(info.dwPOV, JOY_POVCENTERED);
 }
 
+// The axes a controller has, counted and flagged one by one: 4, 5 and 6 axes each tell their own.
+TEST_F(SdlTest, EachCountOfAxesIsToldAsItIs) {
+  const struct {
+    int Axes;
+    unsigned Caps;
+  } cases[] = {{4, JOYCAPS_HASZ | JOYCAPS_HASR},
+               {5, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU},
+               {6, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASV}};
+  for (const auto& c : cases) {
+    TVirtualControllerDesc desc;
+    desc.Name = "Axes " + std::to_string(c.Axes);
+    desc.Axes = c.Axes;
+    desc.Hats = 0;
+    auto stick = AttachSdlVirtualController(desc);
+    const int number = NumberOf(desc.Name);
+    ASSERT_GE(number, 0) << c.Axes;
+    JOYCAPSA caps{};
+    ASSERT_EQ(Service->joyGetDevCapsA(number, &caps, sizeof caps), JOYERR_NOERROR);
+    EXPECT_EQ(caps.wNumAxes, static_cast<unsigned>(c.Axes));
+    EXPECT_EQ(caps.wCaps, c.Caps) << c.Axes;
+  }
+}
+
 TEST_F(SdlTest, GameControllerInThePadLayout) {
   TVirtualControllerDesc desc;
   desc.Name = "Test Pad";
