@@ -307,6 +307,31 @@ TEST_F(CliTest, ProfileTolerancesAndTheDefaultCursorApply) {
   EXPECT_THAT(run.Out, HasSubstr(" key 0x41 (A) up\n"));
   // (0 + 500) x 65536 / 1001 and (0 + 350) x 65536 / 701, truncated.
   EXPECT_THAT(run.Out, HasSubstr(" mouse 0x8001 32735 32721\n"));
+
+  // Each axis its own tolerance (X 100, Y 200, Z 300, R 400): 30 short of it, nothing fires;
+  // 30 past it, its event fires. Any two tolerances swapped change one of the two.
+  TSlotTable axes;
+  axes[0] = {"KEY DOWN a"};   // Stick Left
+  axes[4] = {"KEY DOWN b"};   // Stick Up
+  axes[12] = {"KEY DOWN c"};  // Z Left
+  axes[8] = {"KEY DOWN d"};   // Rot. Left
+  const std::string four = Write("four.kpf", FormatProfile(axes, {100, 200, 300, 400}));
+  // Deflections -70, -170, -270, -370, then -130, -230, -330, -430 (--monitor shows them).
+  const std::string moves = Write("four.txt",
+                                  "0 axis X 25408\n0 axis Y 19510\n0 axis Z 13612\n0 axis R 7714\n"
+                                  "100 button 2 down\n"  // a marker between the two phases
+                                  "200 axis X 21870\n200 axis Y 15972\n200 axis Z 10074\n"
+                                  "200 axis R 4176\n400 end\n");
+  const TRun each = Run({"--headless", "--output", "print", "--replay", moves, four});
+  EXPECT_EQ(each.ExitCode, 0) << each.Err;
+  const auto marker = each.Out.find("Executing Button 2 PRESS");
+  ASSERT_NE(marker, std::string::npos) << each.Out;
+  EXPECT_EQ(each.Out.substr(0, marker).find(" key 0x"), std::string::npos) << each.Out;
+  for (const char* key : {"0x41 (A)", "0x42 (B)", "0x43 (C)", "0x44 (D)"}) {
+    EXPECT_NE(each.Out.find(std::string(" key ") + key + " down", marker), std::string::npos)
+        << key << "\n"
+        << each.Out;
+  }
 }
 
 TEST_F(CliTest, CheckWarnsAboutLinesThatRunSurprisingly) {
