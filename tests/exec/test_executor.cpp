@@ -334,6 +334,14 @@ TEST_F(MapperTest, AFullQueueDropsTheNewestSlotWithAStatusLine) {
   ASSERT_TRUE(Mapper.RunNextQueuedLine());  // one taken: room for one
   Mapper.ExecuteCommands("Button 2", "PRESS");
   EXPECT_EQ(Mapper.QueuedLines().back(), "KEY DOWN b");
+  // Room for one line, a slot of two: the whole slot is refused, none of it half queued.
+  ASSERT_TRUE(Mapper.RunNextQueuedLine());
+  Mapper.SetSlot(30, {"KEY DOWN c", "KEY DOWN d"});
+  Mapper.ExecuteCommands("Button 3", "PRESS");
+  EXPECT_EQ(Mapper.QueueLength(), 2 * half - 1);
+  EXPECT_EQ(Mapper.QueuedLines().back(), "KEY DOWN b");
+  EXPECT_EQ(Status.Lines().back(), "Queue full: dropped Button 3 PRESS (2 lines; at most " +
+                                       std::to_string(TMapper::MaxQueuedLines) + " may wait)");
 }
 
 }  // namespace
