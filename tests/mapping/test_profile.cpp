@@ -383,6 +383,19 @@ TEST(ProfileSaving, RefusesWhatTheUserMayNotWriteAndKeepsOwners) {
     } catch (const EProfileError&) {
       failures |= 4;
     }
+    // The user's own file, made read-only by the user: refused, and left as it was.
+    const auto own = dir / "own.kpf";
+    std::ofstream(own) << "mine";
+    ::chmod(own.c_str(), 0444);
+    try {
+      WriteProfileFile(own, slots, {300, 300, 300, 300});
+      failures |= 8;
+    } catch (const EProfileError&) {
+    }
+    std::ifstream kept(own);
+    std::string text;
+    kept >> text;
+    if (text != "mine") failures |= 16;
     return failures;
   });
   if (code < 0) GTEST_SKIP() << "this machine does not let the test switch to user nobody";
