@@ -49,7 +49,7 @@ void TPollThread::Execute(TThreadPriority priority) {
         FSleeper.Sleep(FJstick.ThreadIntensity());
       } else {
         wake->Wait(static_cast<std::uint32_t>(FJstick.JoystickID() - 1), FSleeper.WakeFd(),
-                   FJstick.ThreadIntensity());
+                   FJstick.ThreadIntensity(), FAnswering);
       }
     } while (!FTerminated);
   } catch (...) {

@@ -97,6 +97,28 @@ TEST_F(WakeTest, WithoutANodeTheIntervalHolds) {
   EXPECT_EQ(Wake->Node(), "");
 }
 
+// Nothing plugged in: no wake-ups at all until a device appears; then the interval holds for a
+// while, so that the controller is found once the joystick library has seen it too.
+TEST_F(WakeTest, NothingPluggedInSleepsUntilADeviceAppears) {
+  Service.SetDevicePath(0, "");
+  std::atomic<bool> woke{false};
+  std::thread waiter([&] {
+    EXPECT_TRUE(Wake->Wait(0, Interrupt.WakeFd(), 20, /*connected=*/false));
+    woke = true;
+  });
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(woke);  // fifteen intervals: not one wake-up
+  umockdev_testbed_uevent(Testbed, "/sys/devices/virtual/input/input9/event5", "add");
+  ASSERT_TRUE(WaitUntil([&] { return woke.load(); }, 5s));
+  waiter.join();
+  // Right after an appearance, the interval again (still not answering).
+  const auto start = Clock::now();
+  EXPECT_TRUE(Wake->Wait(0, Interrupt.WakeFd(), 20, false));
+  EXPECT_LT(Clock::now() - start, 1s);
+  // A controller that answers keeps the interval while it has no node, as before.
+  EXPECT_TRUE(Wake->Wait(0, Interrupt.WakeFd(), 20, true));
+}
+
 // The poll thread with an interval of ten seconds: only a wake-up on input can make it see the
 // button at once; stopping it wakes it at once too.
 TEST_F(WakeTest, ThePollThreadSeesInputWithoutWaitingForItsInterval) {

@@ -1,12 +1,16 @@
 #include "EvdevWake.h"
 
+#include "platform/UniqueFd.h"
+
 #include <fcntl.h>
 #include <libudev.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 
 namespace kestrova {
@@ -16,6 +20,11 @@ namespace {
 class TEvdevWake : public TWakeSource {
  public:
   explicit TEvdevWake(TJoyService& service) : FService(service) {
+    FInotify.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (FInotify.Valid() &&
+        ::inotify_add_watch(FInotify.Get(), "/dev/input", IN_CREATE | IN_ATTRIB | IN_DELETE) < 0) {
+      FInotify.Reset();
+    }
     FUdev = udev_new();
     if (FUdev != nullptr) FMonitor = udev_monitor_new_from_netlink(FUdev, "udev");
     if (FMonitor != nullptr &&
@@ -31,21 +40,40 @@ class TEvdevWake : public TWakeSource {
     if (FUdev != nullptr) udev_unref(FUdev);
   }
 
-  bool Wait(std::uint32_t uJoyID, int interruptFd, std::uint32_t fallbackMs) override {
+  bool Wait(std::uint32_t uJoyID, int interruptFd, std::uint32_t fallbackMs,
+            bool connected) override {
     Follow(FService.DevicePath(uJoyID));
-    pollfd fds[3] = {{interruptFd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+    pollfd fds[4] = {{interruptFd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
     if (FMonitor != nullptr) fds[1].fd = udev_monitor_get_fd(FMonitor);
     fds[2].fd = FNodeFd;
+    fds[3].fd = FInotify.Get();
     // With a node there is nothing to wait for but input: no timeout, no wake-ups while idle.
-    const int timeout = FNodeFd >= 0 ? -1 : static_cast<int>(fallbackMs);
+    // Nothing plugged in: nothing to wait for but a device appearing, where that can be seen.
+    const bool seesDevices = FMonitor != nullptr || FInotify.Valid();
+    const bool grace = std::chrono::steady_clock::now() < FGraceUntil;
+    int timeout = static_cast<int>(fallbackMs);
+    if (FNodeFd >= 0 || (!connected && seesDevices && !grace)) timeout = -1;
     int ready = 0;
     do {
-      ready = ::poll(fds, 3, timeout);
+      ready = ::poll(fds, 4, timeout);
     } while (ready < 0 && errno == EINTR);
     if (fds[0].revents & POLLIN) return false;
+    bool appeared = false;
     if (fds[1].revents & POLLIN) {
       if (udev_device* device = udev_monitor_receive_device(FMonitor)) udev_device_unref(device);
+      appeared = true;
+    }
+    if (fds[3].revents & POLLIN) {
+      char events[4096];
+      while (::read(FInotify.Get(), events, sizeof events) > 0) {
+      }
+      appeared = true;
+    }
+    if (appeared) {
       FRefused.clear();  // a node that failed may work once devices changed
+      // The joystick library sees a new device a moment after udev or the folder tells: read
+      // at the interval for a while before sleeping again.
+      FGraceUntil = std::chrono::steady_clock::now() + GracePeriod;
     }
     if (fds[2].revents) Drain();
     return true;
@@ -90,7 +118,12 @@ class TEvdevWake : public TWakeSource {
     FNodeFd = -1;
   }
 
+  static constexpr std::chrono::seconds GracePeriod{2};
+
   TJoyService& FService;
+  // /dev/input watched for nodes that come and go, where udevd does not run (containers).
+  TUniqueFd FInotify;
+  std::chrono::steady_clock::time_point FGraceUntil;  // poll thread
   udev* FUdev = nullptr;
   udev_monitor* FMonitor = nullptr;
   mutable std::mutex FLock;  // guards FNode and FNodeFd against Node()
