@@ -59,7 +59,9 @@ void TInstanceServer::Serve(QLocalSocket* client) {
     }
     bool ok = false;
     // A load may take a while: the caller is told to wait for the outcome, not to give up.
-    if (end >= 0 && buffer.startsWith("LOAD\t")) {
+    const auto request =
+        end < 0 ? std::nullopt : ParseInstanceRequest(std::string_view(buffer.constData(), end));
+    if (request && request->Kind == TInstanceRequest::Load) {
       client->write(FormatInstanceProgress().c_str());
       client->flush();
     }
