@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -113,6 +114,62 @@ TEST_F(PipelineTest, LostControllerReleasesWhatItHeld) {
   ASSERT_TRUE(WaitUntil([&] { return Injector.Calls().size() >= 2; }));
   EXPECT_EQ(Injector.Calls(), (Lines{"key 0x10 (SHIFT) down", "key 0x10 (SHIFT) up"}));
   EXPECT_TRUE(Injector.HeldKeys().empty());
+}
+
+// Everything at once, for the thread sanitizer: the poll thread routes a button pressed and let
+// go every few milliseconds into endless blocks and their termination while the worker runs them,
+// another thread edits the slots and reads the queue, and a hot-plug rewrites the controller's
+// bounds while the GUI side reads them. At the end nothing is left held.
+TEST_F(PipelineTest, RoutingQueueingExecutionAndHotPlugAtOnce) {
+  Mapper.SetSlot(26, {"BEGBLOCK 001 RPT 0", "KEY DOWN a", "KEY UP a", "ENDBLOCK 001"});
+  Mapper.SetSlot(27, {"TRMBLOCK 001", "KEY DOWN SHIFT"});
+  Mapper.SetSlot(29, {"KEY UP SHIFT"});
+  Mapper.Jstick1.SetThreadIntensity(1);
+  Mapper.Start();
+  ASSERT_TRUE(WaitUntil([&] { return Joysticks.PositionReads() >= 2; }));
+  std::atomic<bool> stop{false};
+  std::thread editor([&] {
+    for (int i = 0; !stop; ++i) {
+      Mapper.SetSlot(4, {"DELAY " + std::to_string(i % 3)});
+      (void)Mapper.QueueLength();
+      (void)Mapper.Jstick1.HasZ();
+      (void)Mapper.Jstick1.XMax();
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  std::thread plug([&] {
+    for (int i = 0; !stop; ++i) {
+      JOYCAPSA caps{};
+      caps.wXmax = caps.wYmax = caps.wZmax = caps.wRmax = static_cast<unsigned>(65535 - i % 2);
+      caps.wCaps = i % 2 ? JOYCAPS_HASZ : 0;
+      Joysticks.SetCaps(0, caps);
+      Joysticks.SetAnswering(0, i % 5 != 0);
+      std::this_thread::sleep_for(3ms);
+    }
+  });
+  for (int i = 0; i < 60; ++i) {
+    Joysticks.SetButtons(0, i % 2 ? 0 : 1);
+    std::this_thread::sleep_for(4ms);
+  }
+  stop = true;
+  editor.join();
+  plug.join();
+  Joysticks.SetAnswering(0, true);
+  Mapper.Shutdown();
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+}
+
+// A stop asked for on another thread ends a long sleep at once.
+TEST(Sleeper, AStopFromAnotherThreadEndsASleepAtOnce) {
+  TRealSleeper sleeper;
+  std::atomic<bool> slept{true};
+  const auto start = std::chrono::steady_clock::now();
+  std::thread sleeping([&] { slept = sleeper.Sleep(60000); });
+  std::this_thread::sleep_for(20ms);
+  sleeper.Interrupt();
+  sleeping.join();
+  EXPECT_FALSE(slept);  // told it was interrupted
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
 }  // namespace
