@@ -29,8 +29,16 @@ std::int32_t Div(std::int32_t a, std::int32_t b) {
 
 TAxisFrame MakeFrame(std::uint32_t min, std::uint32_t max, bool present) {
   TAxisFrame frame;
-  frame.Max = max == 0 ? 1 : max;
-  frame.Min = min;
+  if (min > 0 && max > min) {
+    // Bounds that do not start at 0 are moved to 0: the centre of min .. max is then C, as it is
+    // for 0-based bounds (taken as they are, min .. max would centre on (max - min) / 2).
+    frame.Offset = min;
+    frame.Max = max - min;
+    frame.Min = 0;
+  } else {
+    frame.Max = max == 0 ? 1 : max;
+    frame.Min = min;
+  }
   frame.C = (frame.Max - frame.Min) >> 1;
   frame.Present = present;
   return frame;
@@ -66,9 +74,10 @@ std::int32_t ApplyNullZone(std::int32_t p, std::int32_t C, std::int32_t Z, std::
 
 std::int32_t NullZonedAxis(std::uint32_t raw, const TAxisFrame& frame, std::uint32_t percent,
                            bool useNullZone, bool alwaysPresent) {
-  if (!useNullZone || !(alwaysPresent || frame.Present)) return Wrap(raw);
+  const std::uint32_t shifted = raw > frame.Offset ? raw - frame.Offset : 0;
+  if (!useNullZone || !(alwaysPresent || frame.Present)) return Wrap(shifted);
   const std::uint32_t z = (frame.C * percent) / 100;  // product modulo 2^32
-  return ApplyNullZone(Wrap(raw), Wrap(frame.C), Wrap(z), Wrap(frame.Max), Wrap(frame.Min));
+  return ApplyNullZone(Wrap(shifted), Wrap(frame.C), Wrap(z), Wrap(frame.Max), Wrap(frame.Min));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -157,7 +166,9 @@ TAxisValues TJstick::ReadPosition() {
   info.dwSize = sizeof info;
   info.dwFlags = JOY_RETURNALL;
   if (FService.joyGetPosEx(FJoystickID - 1, &info) != JOYERR_NOERROR) {
-    for (int axis = 0; axis < JoyAxisCount; ++axis) info.*AxisFields[axis] = frames[axis].C;
+    for (int axis = 0; axis < JoyAxisCount; ++axis) {
+      info.*AxisFields[axis] = frames[axis].Offset + frames[axis].C;
+    }
   }
   TAxisValues values;
   for (int axis = 0; axis < JoyAxisCount; ++axis) {

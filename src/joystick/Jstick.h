@@ -42,6 +42,9 @@ struct TAxisFrame {
   std::uint32_t Max = 1;
   std::uint32_t Min = 0;
   std::uint32_t C = 0;
+  // A controller's reported minimum, taken off each raw value first: its axis then spans 0 ..
+  // Max like any other, and C is its centre. 0 for the usual 0-based bounds.
+  std::uint32_t Offset = 0;
   bool Present = true;
 };
 

@@ -99,7 +99,9 @@ void TPollThread::Report(const JOYINFOEX& raw, bool answered) {
   reading.Answering = answered;
   reading.Raw = raw;
   if (!answered) {
-    for (int axis = 0; axis < JoyAxisCount; ++axis) reading.Raw.*AxisFields[axis] = FAxes[axis].C;
+    for (int axis = 0; axis < JoyAxisCount; ++axis) {
+      reading.Raw.*AxisFields[axis] = FAxes[axis].Offset + FAxes[axis].C;
+    }
     reading.Raw.dwButtons = 0;
     reading.Raw.dwPOV = JOY_POVCENTERED;
   }
@@ -118,7 +120,9 @@ void TPollThread::PassRouted(JOYINFOEX& info, bool answered) {
     // as at rest, so that whatever it held is released.
     if (!FAnswering) return;
     FAnswering = false;
-    for (int axis = 0; axis < JoyAxisCount; ++axis) info.*AxisFields[axis] = FAxes[axis].C;
+    for (int axis = 0; axis < JoyAxisCount; ++axis) {
+      info.*AxisFields[axis] = FAxes[axis].Offset + FAxes[axis].C;
+    }
     info.dwButtons = 0;
     info.dwPOV = JOY_POVCENTERED;
     Process(info);

@@ -102,6 +102,27 @@ TEST_F(JstickTest, MappingChoices) {
   EXPECT_EQ(ReadWithX(65535).Value[jaX], 0);
 }
 
+// A controller whose axis reports 1000 .. 3000: centred on 2000, full deflection at its bounds,
+// as a 0 .. 65535 one is (taken as it stood, its centre fell on 1000 and rest read as a push).
+TEST_F(JstickTest, BoundsThatDoNotStartAtZero) {
+  Service.SetCaps(0, MakeJoyCaps(1000, 3000, 0));
+  const auto at = [this](std::uint32_t raw) {
+    Service.SetAxes(0, {raw, 2000, 2000, 2000, 2000, 2000});
+    return Stick.ReadPosition();
+  };
+  EXPECT_EQ(at(2000).Value[jaX], 0);
+  EXPECT_EQ(at(1900).Value[jaX], 0);  // inside the null zone
+  EXPECT_EQ(at(1000).Value[jaX], -500);
+  EXPECT_FLOAT_EQ(at(1000).Percent[jaX], 0.0f);
+  EXPECT_EQ(at(3000).Value[jaX], 500);
+  EXPECT_FLOAT_EQ(at(3000).Percent[jaX], 100.0f);
+  EXPECT_EQ(at(500).Value[jaX], -500);  // below the minimum: the minimum
+  EXPECT_EQ(at(2000).Value[jaY], 0);
+  // Not answering: at rest, as any silent controller reads.
+  Service.SetAnswering(0, false);
+  EXPECT_EQ(Stick.ReadPosition().Value[jaX], -1);
+}
+
 TEST_F(JstickTest, DegenerateAndAbsentAxes) {
   JOYCAPSA caps = MakeJoyCaps(0, 65535, JOYCAPS_HASR);
   caps.wRmin = caps.wRmax = 0;  // bounds 0..0: Max counts as 1, C = Z = 0
