@@ -275,6 +275,52 @@ TEST_F(CliTest, SmallRefusalsAndNotes) {
   (void)timeline;
 }
 
+// --poll-interval is how often the controller is read: 2 ms and 40 ms differ twentyfold in wake-
+// ups, without a window and with one.
+TEST_F(CliTest, ThePollIntervalSetsHowOftenTheControllerIsRead) {
+  const std::string replay = Write("idle.txt", "100000 end\n");
+  const auto rate = [&](std::vector<std::string> arguments, int interval) {
+    arguments.insert(arguments.end(), {"--wake", "interval", "--poll-interval",
+                                       std::to_string(interval), "--replay", replay});
+    TProcess process(arguments, Dir / ("rate" + std::to_string(interval)),
+                     {"QT_QPA_PLATFORM=offscreen"});
+    std::this_thread::sleep_for(700ms);  // started
+    const long before = process.WakeUps();
+    std::this_thread::sleep_for(1s);
+    const long woke = process.WakeUps() - before;
+    process.Signal(SIGTERM);
+    process.Wait();
+    return woke;
+  };
+#ifdef KESTROVA_HAS_WINDOW
+  const std::vector<std::vector<std::string>> runs = {
+      {"--headless", "--output", "print", Profile({})}, {"--output", "print"}};
+#else
+  const std::vector<std::vector<std::string>> runs = {
+      {"--headless", "--output", "print", Profile({})}};
+#endif
+  for (const auto& run : runs) {
+    const long fast = rate(run, 2);
+    const long slow = rate(run, 40);
+    EXPECT_GT(fast, 150) << run[0];  // about 500 a second
+    EXPECT_LT(slow, 100) << run[0];  // about 25 a second
+    EXPECT_GT(fast, 4 * slow) << run[0];
+  }
+}
+
+// A timeline's first entry, at time 0, is never lost to the start of polling: five runs, five
+// presses, each with its key.
+TEST_F(CliTest, AReplaysFirstEntryIsAlwaysSeen) {
+  const std::string profile = Profile({{26, {"KEY DOWN f"}}, {27, {"KEY UP f"}}});
+  const std::string replay = Write("first.txt", "0 button 1 down\n0 axis X 0\n30 end\n");
+  for (int run = 0; run < 5; ++run) {
+    const TRun done = Run({"--headless", "--output", "print", "--replay", replay, profile});
+    EXPECT_EQ(done.ExitCode, 0) << done.Err;
+    EXPECT_THAT(done.Out, HasSubstr(" key 0x46 (F) down\n")) << "run " << run;
+    EXPECT_THAT(done.Out, HasSubstr("status Executing Stick Left PRESS")) << "run " << run;
+  }
+}
+
 TEST_F(CliTest, CursorMustBeOnTheScreen) {
   TRun run = Run({"--headless", "--output", "print", "--screen", "800x600", "--cursor", "800,10",
                   Profile({})});
@@ -395,6 +441,9 @@ TEST_F(CliTest, TheRunningWindowLoadsShowsAndQuitsOnRequest) {
   ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(socket); }, 10s));
   EXPECT_EQ(std::filesystem::status(Dir / "kestrova").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_all);  // only its user may reach it
+  using std::filesystem::perms;
+  EXPECT_EQ(std::filesystem::status(socket).permissions() & (perms::group_all | perms::others_all),
+            perms::none);  // the socket too
 
   TSlotTable table;
   table[0] = {"KEY DOWN q"};
@@ -473,8 +522,15 @@ TEST_F(CliTest, StartsCloseTogetherLeaveOneWindow) {
 TEST_F(CliTest, TheWindowStartsWhateverHappensToTheSocketFolder) {
   std::filesystem::create_directories(Dir / "taken");
   std::filesystem::create_symlink("/", Dir / "taken" / "kestrova");  // not a folder of its own
-  for (const std::string& runtime :
-       {(Dir / "missing" / "runtime").string(), (Dir / "taken").string()}) {
+  std::vector<std::string> runtimes = {(Dir / "missing" / "runtime").string(),
+                                       (Dir / "taken").string()};
+  // Another user's folder in its place (one "sudo -E" run leaves root's there): as root, the
+  // test can make one.
+  std::filesystem::create_directories(Dir / "others" / "kestrova");
+  if (::geteuid() == 0 && ::chown((Dir / "others" / "kestrova").c_str(), 65534, 65534) == 0) {
+    runtimes.push_back((Dir / "others").string());
+  }
+  for (const std::string& runtime : runtimes) {
     TProcess window({"--output", "print"}, Dir / "window",
                     {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtime});
     EXPECT_EQ(window.Wait(1500ms).ExitCode, -1) << runtime;  // it runs

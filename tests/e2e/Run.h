@@ -87,6 +87,20 @@ class TProcess {
     }
   }
   void Signal(int signal) { ::kill(FPid, signal); }
+  pid_t Pid() const { return FPid; }
+  // Voluntary context switches of all its threads so far: how often it slept and woke.
+  long WakeUps() const {
+    long total = 0;
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(FPid) + "/task", error)) {
+      std::ifstream status(task.path() / "status");
+      for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("voluntary_ctxt_switches:")) total += std::stol(line.substr(24));
+      }
+    }
+    return total;
+  }
   std::chrono::steady_clock::time_point Started() const { return FStart; }
   std::string Out() const { return ReadFile(FOut); }
 
