@@ -179,6 +179,40 @@ TEST(Window, ProfilesFollowTheApplicationInFront) {
 
 // Run by tests/install/check-install with KESTROVA_INSTALL_PREFIX set: the installed program,
 // started away from the build tree, opens its own help document through the desktop.
+// A real window with unsaved edits (Delay clicked): a --load from another process is refused,
+// --force loads all the same.
+TEST(Window, ForceReachesTheRunningWindowOverUnsavedEdits) {
+  const TTempDir temp("kestrova-force");
+  const std::filesystem::path& dir = temp.Path();
+  const std::string state = (dir / "state.txt").string();
+  TSlotTable table;
+  table[0] = {"KEY DOWN z"};
+  const std::string profile = (dir / "forced.kpf").string();
+  WriteProfileFile(profile, table, {300, 300, 300, 300});
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "no X server; run under scripts/with-xvfb";
+  const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir.string()};
+  TProcess window({"--output", "print"}, dir / "window", {env[0], "KESTROVA_STATE_FILE=" + state});
+  const Window own = WaitForWindow(display, "Kestrova");
+  ASSERT_NE(own, 0u) << "the window did not appear";
+  std::this_thread::sleep_for(300ms);
+  ClickAt(display, own, 530 + 55, 274 + 8);  // Delay: an unsaved edit
+  std::this_thread::sleep_for(300ms);
+  TProcess refused({"--load", profile}, dir / "refused", env);
+  TRun run = refused.Wait(20s);
+  EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+  EXPECT_NE(run.Err.find("unsaved edits"), std::string::npos) << run.Err;
+  TProcess forced({"--load", "--force", profile}, dir / "forced", env);
+  run = forced.Wait(20s);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  window.Signal(SIGTERM);
+  window.Wait(20s);
+  XCloseDisplay(display);
+  EXPECT_NE(TProcess::ReadFile(state).find("caption: Kestrova - " + profile + "\n"),
+            std::string::npos)
+      << TProcess::ReadFile(state);
+}
+
 TEST(Window, InstalledProgramOpensItsHelp) {
   const char* prefix = std::getenv("KESTROVA_INSTALL_PREFIX");
   if (prefix == nullptr) GTEST_SKIP() << "KESTROVA_INSTALL_PREFIX is not set";
