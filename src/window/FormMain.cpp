@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <set>
 
 #include "about/about.h"
 #include "dialogs/block.h"
@@ -225,14 +226,21 @@ void TFormMain::ButtonBlockCommandClick() {
   dialog.NextBlockId = next;
   dialog.BlockIds.clear();
   for (const auto& id : FMapper.BlockIds()) dialog.BlockIds.append(QString::fromLatin1(id.c_str()));
+  // End Block closes the innermost block still open (the last begin line whose end line does not
+  // follow it); where every block is closed, the last one begun, as before. Closing the last one
+  // begun whatever followed it wrote its end line twice in nested blocks and never the outer one.
   dialog.OpenBlockId.clear();
-  for (int i = ListBoxCommand->count() - 1; i >= 0; --i) {
+  QString lastBegun;
+  std::set<std::string> endedLater;
+  for (int i = ListBoxCommand->count() - 1; i >= 0 && dialog.OpenBlockId.isEmpty(); --i) {
     const std::string line = ListBoxCommand->item(i)->text().toLatin1().toStdString();
-    if (Contains(line, BeginBlockKeyword)) {
-      dialog.OpenBlockId = QString::fromLatin1(GetCmdParam(line, 2).c_str());
-      break;
-    }
+    if (Contains(line, EndBlockKeyword)) endedLater.insert(GetCmdParam(line, 0));
+    if (!Contains(line, BeginBlockKeyword)) continue;
+    const std::string id = GetCmdParam(line, 2);
+    if (lastBegun.isEmpty()) lastBegun = QString::fromLatin1(id.c_str());
+    if (!endedLater.contains(id)) dialog.OpenBlockId = QString::fromLatin1(id.c_str());
   }
+  if (dialog.OpenBlockId.isEmpty()) dialog.OpenBlockId = lastBegun;
   if (dialog.exec() == QDialog::Accepted) {
     AppendLine(dialog.CommandLine);
     RefreshCommands();

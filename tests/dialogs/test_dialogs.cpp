@@ -109,6 +109,25 @@ class DialogsTest : public TWindowTest {
              (QStringList{"BEGBLOCK 001 RPT 3", "ENDBLOCK 001", "ENDBLOCK 001"}));
   }
 
+  // End Block closes the innermost open block: two and three deep, one after another.
+  void EndBlockClosesTheInnermostOpenBlock() {
+    Form->SetCommandIndex(0);
+    for (const char* line :
+         {"BEGBLOCK 001 RPT 2", "BEGBLOCK 002 RPT 2", "KEY DOWN a", "BEGBLOCK 003 RPT 0"}) {
+      Form->ListBoxCommand->addItem(line);
+    }
+    QStringList offered;
+    for (int i = 0; i < 3; ++i) {
+      WithBlockDialog([this, &offered] {
+        Block->RadioButtonEndBlock->click();
+        offered << Block->ComboBoxIds->currentText();
+        Block->ButtonOkClick();
+      });
+    }
+    QCOMPARE(offered, (QStringList{"003", "002", "001"}));
+    QCOMPARE(ListBox().mid(4), (QStringList{"ENDBLOCK 003", "ENDBLOCK 002", "ENDBLOCK 001"}));
+  }
+
   void ChoicesMadeThroughAssistiveTechnologyRunTheirHandlers() {
     Form->Mapper().SetSlot(4, {"BEGBLOCK 002 RPT 3"});
     Form->SetCommandIndex(0);
