@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -118,10 +118,9 @@ void TFormMain::SetLabelColor(QLabel* label, const QColor& color) {
 void TFormMain::StoreListBox(int slot) {
   if (slot < 0) return;
   std::vector<std::string> lines;
-  lines.reserve(ListBoxCommand->count());
-  for (int i = 0; i < ListBoxCommand->count(); ++i) {
-    lines.push_back(ListBoxCommand->item(i)->text().toLatin1().toStdString());
-  }
+  const QStringList shown = ListBoxCommand->Lines();
+  lines.reserve(static_cast<std::size_t>(shown.size()));
+  for (const QString& line : shown) lines.push_back(line.toLatin1().toStdString());
   FMapper.SetSlot(slot, std::move(lines));
 }
 

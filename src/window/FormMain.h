@@ -16,7 +16,6 @@
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -51,7 +50,7 @@ class TFormMain : public QWidget {
   std::array<QLabel*, EventCount> LabelJoy{};        // by event; named LabelJoy<press slot>
   std::array<TGlyphButton*, SlotCount> ButtonJoy{};  // by slot; named ButtonJoy<slot>
   QLabel* LabelCommand;
-  QListWidget* ListBoxCommand;
+  TCommandList* ListBoxCommand;
   QPushButton* ButtonKeyDown;
   QPushButton* ButtonKeyUp;
   QPushButton* ButtonRightMouseDown;

@@ -2,7 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -60,7 +60,7 @@ void TFormMain::BuildEventRows() {
 void TFormMain::BuildEditor() {
   LabelCommand = Named(new QLabel("Commands For:", this), "LabelCommand");
   LabelCommand->setGeometry(370, 8, 300, 17);
-  ListBoxCommand = Named(new QListWidget(this), "ListBoxCommand");
+  ListBoxCommand = Named(new TCommandList(this), "ListBoxCommand");
   ListBoxCommand->setSelectionMode(QAbstractItemView::SingleSelection);
   ListBoxCommand->setUniformItemSizes(true);  // a list of a million lines fills in a moment
   ListBoxCommand->setGeometry(370, 26, 300, 160);

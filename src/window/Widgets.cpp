@@ -45,4 +45,41 @@ void TUpDown::ClickArrow(TUDBtnType button) {
   emit Click(button);
 }
 
+TCommandList::TCommandList(QWidget* parent)
+    : QListView(parent), FModel(new QStringListModel(this)) {
+  setModel(FModel);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+int TCommandList::count() const {
+  return FModel->rowCount();
+}
+
+std::optional<TCommandList::TRow> TCommandList::item(int row) const {
+  if (row < 0 || row >= count()) return std::nullopt;
+  return TRow{FModel->index(row).data().toString()};
+}
+
+void TCommandList::addItem(const QString& line) {
+  const int row = count();
+  FModel->insertRows(row, 1);
+  FModel->setData(FModel->index(row), line);
+}
+
+void TCommandList::addItems(const QStringList& lines) {
+  if (count() == 0) {
+    FModel->setStringList(lines);
+  } else {
+    FModel->setStringList(FModel->stringList() + lines);
+  }
+}
+
+void TCommandList::clear() {
+  FModel->setStringList({});
+}
+
+QStringList TCommandList::Lines() const {
+  return FModel->stringList();
+}
+
 }  // namespace kestrova

@@ -2,9 +2,12 @@
 // Small controls of the main window.
 
 #include <QColor>
+#include <QListView>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QToolButton>
 #include <QWidget>
+#include <optional>
 
 class QLineEdit;
 
@@ -20,6 +23,29 @@ class TGlyphButton : public QPushButton {
 
  private:
   QColor FFontColor = Qt::black;
+};
+
+// The list of a slot's command lines: its lines as strings in a model, no object per line, so that
+// a list of a million lines costs little more than its text. The calls are those of a list box.
+class TCommandList : public QListView {
+  Q_OBJECT
+ public:
+  explicit TCommandList(QWidget* parent);
+  // A line of the list, as a list box's item gives it.
+  struct TRow {
+    QString Text;
+    QString text() const { return Text; }
+  };
+
+  int count() const;
+  std::optional<TRow> item(int row) const;  // nothing for a row that does not exist
+  void addItem(const QString& line);
+  void addItems(const QStringList& lines);
+  void clear();
+  QStringList Lines() const;
+
+ private:
+  QStringListModel* FModel;
 };
 
 enum TUDBtnType { btNext, btPrev };

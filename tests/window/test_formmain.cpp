@@ -4,7 +4,7 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -44,7 +44,7 @@ QColor ColorOf(QLabel* label) {
   return label->palette().color(QPalette::WindowText);
 }
 
-QStringList ListBox(QListWidget* list) {
+QStringList ListBox(TCommandList* list) {
   QStringList lines;
   for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
   return lines;
