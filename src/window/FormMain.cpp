@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QUndoStack>
 #include <set>
 
 #include "about/about.h"
@@ -46,6 +47,7 @@ TFormMain::TFormMain(TMapper& mapper, QWidget* parent) : QWidget(parent), FMappe
   BuildEventRows();
   BuildEditor();
   BuildBottom();
+  BuildLineEditing();
   FFirstShow = true;  // FormCreate
 }
 
@@ -152,7 +154,13 @@ void TFormMain::ButtonJoyClick(QObject* sender) {
 }
 
 void TFormMain::RefreshCommands() {
-  StoreListBox(FCommandIndex);
+  // What the buttons did to the list becomes a step of the undo history.
+  if (FCommandIndex >= 0) {
+    std::vector<std::string> before = FMapper.Slot(FCommandIndex);
+    StoreListBox(FCommandIndex);
+    std::vector<std::string> after = FMapper.Slot(FCommandIndex);
+    if (before != after) RecordSlotChange(FCommandIndex, std::move(before), std::move(after));
+  }
   UpdateMarkers();
 }
 
@@ -286,6 +294,7 @@ void TFormMain::SaveProfile() {
                    {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(), FMapper.RTol()});
   setWindowTitle("Kestrova - " + path);
   FSaved = true;
+  UndoStack->clear();
   if (OnProfileFile) OnProfileFile(path);
 }
 
@@ -336,6 +345,7 @@ void TFormMain::ApplyProfile(TLoadedProfile profile, const QString& path) {
   SetCommandIndex(0);
   setWindowTitle("Kestrova - " + path);
   FSaved = true;
+  UndoStack->clear();
   if (OnProfileFile) OnProfileFile(path);
 }
 

@@ -17,6 +17,7 @@
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QUndoStack;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -77,6 +78,9 @@ class TFormMain : public QWidget {
   QPushButton* ButtonHelp;
   QPushButton* ButtonExit;
   QPushButton* ButtonController;  // in the free row under the buttons' column
+  // Every change of a list, across event switches; Load and Save start a new history.
+  QUndoStack* UndoStack;
+  QMenu* MenuCommandList;  // the list's context menu
   // Beside the status box's caption: the middle, back and forward buttons and the wheels.
   QPushButton* ButtonMoreMouse;
   QMenu* MenuMoreMouse;
@@ -93,6 +97,13 @@ class TFormMain : public QWidget {
   // A line of the "More mouse..." menu: appended as it stands; the wheels first ask how many
   // notches.
   void MoreMouseClick(const QString& line);
+  // Line editing of the list shown (Delete, F2 or a double-click, Alt+Up and Alt+Down, the
+  // context menu); each is one step of the undo history.
+  void DeleteSelectedLines();
+  void EditSelectedLine();
+  void MoveSelectedLine(int by);
+  // Puts lines into a slot and shows that slot: what undo and redo do.
+  void ShowSlotLines(int slot, const std::vector<std::string>& lines);
   void ButtonBlockCommandClick();
   void ButtonDelayClick();
   void ButtonClearClick();
@@ -144,6 +155,10 @@ class TFormMain : public QWidget {
   void BuildEventRows();
   void BuildEditor();
   void BuildBottom();
+  void BuildLineEditing();  // CommandEditing.cpp
+  // A change of a slot's lines as a step of the undo history; applied: it is done already.
+  void RecordSlotChange(int slot, std::vector<std::string> before, std::vector<std::string> after,
+                        bool applied = true);
   void AppendLine(const QString& line);
   void AskKey(std::string (*lineOf)(std::string_view key));
   void StoreListBox(int slot);

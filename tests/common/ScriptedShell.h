@@ -23,6 +23,13 @@ class TScriptedShell : public TShell {
     Integers.pop_front();
     return answer >= minimum && answer <= maximum ? std::optional<int>(answer) : std::nullopt;
   }
+  std::optional<QString> AskText(QWidget*, const QString&, const QString&,
+                                 const QString&) override {
+    if (Texts.empty()) return std::nullopt;
+    const QString answer = Texts.front();
+    Texts.pop_front();
+    return answer;
+  }
   bool AskYesNo(QWidget*, const QString& caption, const QString& text) override {
     Questions << caption + ": " + text;
     if (Answers.empty()) return false;
@@ -42,7 +49,9 @@ class TScriptedShell : public TShell {
   QStringList Questions;
   QStringList FileDialogs;  // "save" / "open", one per dialog shown
   std::deque<bool> Answers;
-  std::deque<int> Integers;  // the answers to AskInteger; none left: cancelled
+  std::deque<int> Integers;
+  std::deque<QString> Texts;  // the answers to AskText; none left: cancelled  // the answers to
+                              // AskInteger; none left: cancelled
   std::deque<QString> Files;
   QStringList Opened;
   bool OpenSucceeds = true;

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QUndoStack>
 #include <QtTest>
 #include <fstream>
 #include <iterator>
@@ -109,6 +110,64 @@ class FormMainTest : public TWindowTest {
                                  "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
                                  "MOUSE WHEEL 3", "MOUSE HWHEEL -2"}));
     QVERIFY(!Form->Saved());
+  }
+
+  // Lines are deleted, edited in place (validated as --check judges them), moved (a block's begin
+  // line never past its end), and every change, Clear and the append buttons included, undone
+  // and redone across event switches with the list's keys. Loading starts a new history.
+  void LinesAreEditedMovedAndUndone() {
+    QListView* list = Form->ListBoxCommand;
+    Form->activateWindow();  // the list's keys are shortcuts of the active window
+    QVERIFY(QTest::qWaitForWindowActive(Form));
+    const auto select = [&](int row) {
+      list->setCurrentIndex(list->model()->index(row, 0));
+      list->setFocus();
+    };
+    Form->SetCommandIndex(0);
+    for (QPushButton* button : {Form->ButtonDelay, Form->ButtonLeftMouseDown, Form->ButtonDelay}) {
+      Click(button);
+    }
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "LEFT MOUSE DOWN", "DELAY 1"}));
+    select(0);
+    Shell->Texts = {"DELAY 10", "DELAY soon"};
+    QTest::keyClick(list, Qt::Key_F2);  // one edit for a 10 ms delay
+    QCOMPARE(ListBox(Form->ListBoxCommand).first(), QString("DELAY 10"));
+    QTest::keyClick(list, Qt::Key_F2);  // refused, with the reason
+    QCOMPARE(ListBox(Form->ListBoxCommand).first(), QString("DELAY 10"));
+    QVERIFY(Shell->Messages.last().contains("Not changed: DELAY value 'soon' is not a number"));
+    select(1);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 10", "DELAY 1"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 10", "DELAY 1"}));
+    select(0);
+    QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 10"}));
+    // Another event's list, cleared: undo brings it back; further undos reach slot 0 again.
+    Form->SetCommandIndex(2);
+    Click(Form->ButtonRightMouseDown);
+    Click(Form->ButtonDelete);  // Clear
+    QCOMPARE(Form->ListBoxCommand->count(), 0);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"RIGHT MOUSE DOWN"});
+    for (int step = 0; step < 2; ++step) QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Form->CommandIndex(), 0);  // undoing the move shows slot 0 again
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 10", "DELAY 1"}));
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 10"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 1", "DELAY 10"}));
+    // A block's begin line does not pass its end line.
+    Form->SetCommandIndex(4);
+    Form->ListBoxCommand->addItems({"BEGBLOCK 001 RPT 2", "ENDBLOCK 001"});
+    select(0);
+    QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"BEGBLOCK 001 RPT 2", "ENDBLOCK 001"}));
+    QVERIFY(Shell->Messages.last().contains("break its block"));
+    // A loaded profile starts a new history.
+    const QString path = Path("fresh.kpf");
+    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    Form->LoadProfileFile(path);
+    QVERIFY(!Form->UndoStack->canUndo());
   }
 
   void AboutButtonShowsTheAboutBoxEachTime() {

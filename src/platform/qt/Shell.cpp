@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace kestrova {
@@ -42,6 +43,14 @@ std::optional<int> TShell::AskInteger(QWidget* parent, const QString& caption, c
   bool ok = false;
   const int chosen = QInputDialog::getInt(parent, caption, label, value, minimum, maximum, 1, &ok);
   return ok ? std::optional<int>(chosen) : std::nullopt;
+}
+
+std::optional<QString> TShell::AskText(QWidget* parent, const QString& caption,
+                                       const QString& label, const QString& text) {
+  bool ok = false;
+  const QString chosen =
+      QInputDialog::getText(parent, caption, label, QLineEdit::Normal, text, &ok);
+  return ok ? std::optional<QString>(chosen) : std::nullopt;
 }
 
 QString TShell::GetSaveFileName(QWidget* parent) {

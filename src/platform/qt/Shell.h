@@ -21,6 +21,9 @@ class TShell {
   // A whole number from minimum to maximum, starting at value; nothing when the user cancelled.
   virtual std::optional<int> AskInteger(QWidget* parent, const QString& caption,
                                         const QString& label, int value, int minimum, int maximum);
+  // A line of text, starting as text; nothing when the user cancelled.
+  virtual std::optional<QString> AskText(QWidget* parent, const QString& caption,
+                                         const QString& label, const QString& text);
   // The chosen file, or an empty string when the user cancelled. The save dialog does not ask
   // before replacing a file; the open dialog accepts a name that does not exist.
   virtual QString GetSaveFileName(QWidget* parent);

@@ -1,0 +1,161 @@
+// Editing the lines of the list shown: delete, edit in place, move, and undo or redo every change
+// of a list. Additions beside the append buttons, which keep doing what they do. GUI thread.
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QShortcut>
+#include <QUndoCommand>
+#include <QUndoStack>
+
+#include "mapping/Commands.h"
+#include "mapping/ProfileCheck.h"
+#include "mapping/Slots.h"
+#include "platform/qt/Shell.h"
+#include "window/FormMain.h"
+
+namespace kestrova {
+
+namespace {
+
+// One change of a slot's lines: undo puts the lines before back, redo the lines after.
+class TSlotChange : public QUndoCommand {
+ public:
+  TSlotChange(TFormMain& form, int slot, std::vector<std::string> before,
+              std::vector<std::string> after, bool applied)
+      : FForm(form),
+        FSlot(slot),
+        FBefore(std::move(before)),
+        FAfter(std::move(after)),
+        FSkipRedo(applied) {
+    setText(QString::fromLatin1(GetJoyLabel(slot).c_str()));
+  }
+  void undo() override { FForm.ShowSlotLines(FSlot, FBefore); }
+  void redo() override {
+    if (FSkipRedo) {
+      FSkipRedo = false;  // done already when it was recorded
+      return;
+    }
+    FForm.ShowSlotLines(FSlot, FAfter);
+  }
+
+ private:
+  TFormMain& FForm;
+  int FSlot;
+  std::vector<std::string> FBefore;
+  std::vector<std::string> FAfter;
+  bool FSkipRedo;
+};
+
+std::vector<std::string> LinesOf(const QStringList& shown) {
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<std::size_t>(shown.size()));
+  for (const QString& line : shown) lines.push_back(line.toLatin1().toStdString());
+  return lines;
+}
+
+}  // namespace
+
+void TFormMain::BuildLineEditing() {
+  UndoStack = new QUndoStack(this);
+  ListBoxCommand->setAccessibleName("Command lines");
+  ListBoxCommand->setToolTip(
+      "Delete removes a line, F2 or a double-click edits it, Alt+Up and Alt+Down move it, "
+      "Ctrl+Z and Ctrl+Shift+Z undo and redo; more in the context menu");
+  const auto add = [this](const QString& text, const QKeySequence& keys,
+                          std::function<void()> handler) {
+    QAction* action = MenuCommandList->addAction(text);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WidgetShortcut);  // the list's keys only
+    ListBoxCommand->addAction(action);
+    connect(action, &QAction::triggered, this, [this, handler] { Guarded(handler); });
+    return action;
+  };
+  MenuCommandList = new QMenu(ListBoxCommand);
+  add("Edit...", QKeySequence(Qt::Key_F2), [this] { EditSelectedLine(); });
+  add("Delete", QKeySequence::Delete, [this] { DeleteSelectedLines(); });
+  add("Move up", QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveSelectedLine(-1); });
+  add("Move down", QKeySequence(Qt::ALT | Qt::Key_Down), [this] { MoveSelectedLine(1); });
+  MenuCommandList->addSeparator();
+  add("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { UndoStack->undo(); });
+  add("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { UndoStack->redo(); });
+  ListBoxCommand->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListBoxCommand, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    MenuCommandList->popup(ListBoxCommand->viewport()->mapToGlobal(at));
+  });
+  connect(ListBoxCommand, &QAbstractItemView::doubleClicked, this,
+          [this] { Guarded([this] { EditSelectedLine(); }); });
+}
+
+void TFormMain::RecordSlotChange(int slot, std::vector<std::string> before,
+                                 std::vector<std::string> after, bool applied) {
+  UndoStack->push(new TSlotChange(*this, slot, std::move(before), std::move(after), applied));
+}
+
+void TFormMain::ShowSlotLines(int slot, const std::vector<std::string>& lines) {
+  if (slot != FCommandIndex) SetCommandIndex(slot);
+  FMapper.SetSlot(slot, lines);
+  QStringList shown;
+  for (const auto& line : lines) {
+    shown << QString::fromLatin1(line.data(), static_cast<int>(line.size()));
+  }
+  ListBoxCommand->clear();
+  ListBoxCommand->addItems(shown);
+  FSaved = false;
+  UpdateMarkers();
+}
+
+void TFormMain::DeleteSelectedLines() {
+  const int row = ListBoxCommand->currentIndex().row();
+  if (row < 0 || !ListBoxCommand->selectionModel()->isRowSelected(row, {})) return;
+  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
+  std::vector<std::string> after = before;
+  after.erase(after.begin() + row);
+  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
+}
+
+void TFormMain::EditSelectedLine() {
+  const int row = ListBoxCommand->currentIndex().row();
+  if (row < 0) return;
+  const QString current = ListBoxCommand->item(row)->text();
+  const auto edited = Shell().AskText(this, "Kestrova", "Command line:", current);
+  if (!edited || *edited == current) return;
+  const std::string line = edited->trimmed().toLatin1().toStdString();
+  if (const auto problem = CheckCommandLine(line, FMapper.DecimalSeparator())) {
+    Shell().ShowMessage(this, "Kestrova", "Not changed: " + QString::fromLatin1(problem->c_str()));
+    return;
+  }
+  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
+  std::vector<std::string> after = before;
+  after[static_cast<std::size_t>(row)] = line;
+  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
+  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(row, 0));
+}
+
+void TFormMain::MoveSelectedLine(int by) {
+  const int row = ListBoxCommand->currentIndex().row();
+  const int target = row + by;
+  if (row < 0 || target < 0 || target >= ListBoxCommand->count()) return;
+  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
+  const std::string& moving = before[static_cast<std::size_t>(row)];
+  const std::string& passed = before[static_cast<std::size_t>(target)];
+  // A block's begin line never passes its own end line, nor the end line its begin line.
+  const bool beginPassesEnd = Contains(moving, BeginBlockKeyword) &&
+                              Contains(passed, EndBlockKeyword) && by > 0 &&
+                              GetCmdParam(moving, 2) == GetCmdParam(passed, 0);
+  const bool endPassesBegin = Contains(moving, EndBlockKeyword) &&
+                              Contains(passed, BeginBlockKeyword) && by < 0 &&
+                              GetCmdParam(moving, 0) == GetCmdParam(passed, 2);
+  if (beginPassesEnd || endPassesBegin) {
+    Shell().ShowMessage(this, "Kestrova",
+                        "Not moved: \"" + QString::fromLatin1(moving.c_str()) + "\" would pass \"" +
+                            QString::fromLatin1(passed.c_str()) + "\" and break its block");
+    return;
+  }
+  std::vector<std::string> after = before;
+  std::swap(after[static_cast<std::size_t>(row)], after[static_cast<std::size_t>(target)]);
+  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
+  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(target, 0));
+}
+
+}  // namespace kestrova
