@@ -29,6 +29,7 @@ TStartDecision ClaimOrHandOver(const kestrova::TCommandLine& options) {
   TInstanceRequest request;
   if (options.Quit) {
     request.Kind = TInstanceRequest::Quit;
+    request.Force = options.Force;
   } else if (!options.Profile.empty()) {
     request.Kind = TInstanceRequest::Load;
     request.Force = options.Force;

@@ -42,6 +42,7 @@ std::optional<TInstanceRequest> ParseInstanceRequest(std::string_view line) {
   if (line.size() > MaxInstanceRequest) return std::nullopt;
   if (line == "SHOW") return TInstanceRequest{TInstanceRequest::Show, false, ""};
   if (line == "QUIT") return TInstanceRequest{TInstanceRequest::Quit, false, ""};
+  if (line == "QUIT\t1") return TInstanceRequest{TInstanceRequest::Quit, true, ""};
   constexpr std::string_view load = "LOAD\t";
   if (!line.starts_with(load)) return std::nullopt;
   line.remove_prefix(load.size());
@@ -85,7 +86,7 @@ std::string FormatInstanceRequest(const TInstanceRequest& request) {
       return line + "\n";
     }
     case TInstanceRequest::Quit:
-      return "QUIT\n";
+      return request.Force ? "QUIT\t1\n" : "QUIT\n";
     case TInstanceRequest::Show:
       break;
   }

@@ -2,7 +2,7 @@
 // One running Kestrova per user and controller, told from outside over a local socket: load a
 // profile (a game launcher switching profiles), show the window, quit. Requests are one line:
 //
-//   LOAD <tab> 0|1 (force) <tab> ABSOLUTE-PATH      SHOW      QUIT
+//   LOAD <tab> 0|1 (force) <tab> ABSOLUTE-PATH      SHOW      QUIT [<tab> 1 (force)]
 //
 // The path is carried byte for byte: '%', controls, blanks and bytes over 126 as %XX.
 //

@@ -84,6 +84,9 @@ QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
       *ok = true;
       return "the window of the running Kestrova is shown";
     case TInstanceRequest::Quit:
+      if (!FForm.Saved() && !request->Force) {
+        return "the running Kestrova has unsaved edits; --quit --force ends it all the same";
+      }
       // After the reply has gone: the keys are released as Exit releases them.
       QTimer::singleShot(0, &FForm, [this] { FForm.ButtonExitClick(); });
       *ok = true;

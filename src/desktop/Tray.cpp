@@ -46,7 +46,12 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
     }
   });
   FMenu->addSeparator();
-  ExitAction = FMenu->addAction("Exit", this, [this] { FForm.ButtonExitClick(); });
+  // Over unsaved edits it asks, as the close box does (the window's Exit! ends at once).
+  ExitAction = FMenu->addAction("Exit", this, [this] {
+    FForm.Guarded([this] {
+      if (FForm.ConfirmDiscard()) FForm.ButtonExitClick();
+    });
+  });
   connect(FMenu, &QMenu::aboutToShow, this, [this] { Refresh(); });
   Refresh();
 

@@ -98,6 +98,11 @@ void TMapper::SetSlot(int slot, std::vector<std::string> lines) {
   FCommandLists.at(slot) = std::move(shared);
 }
 
+bool TMapper::SlotEmpty(int slot) const {
+  std::lock_guard lock(FQueueLock);
+  return FCommandLists.at(slot)->empty();
+}
+
 TSlotTable TMapper::Slots() const {
   std::lock_guard lock(FQueueLock);
   TSlotTable slots;

@@ -129,6 +129,7 @@ class TMapper {
 
   // Slot table access under the queue lock; any thread.
   std::vector<std::string> Slot(int slot) const;
+  bool SlotEmpty(int slot) const;  // without copying the lines
   void SetSlot(int slot, std::vector<std::string> lines);
   TSlotTable Slots() const;
   void SetSlots(TSlotTable slots);  // taken over: a large profile is not copied

@@ -167,8 +167,11 @@ void TFormMain::RefreshCommands() {
 void TFormMain::UpdateMarkers() {
   for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
     if (slot == FCommandIndex) continue;
-    ButtonJoy[slot]->SetFontColor(FMapper.Slot(slot).empty() ? Black : Yellow);
+    ButtonJoy[slot]->SetFontColor(FMapper.SlotEmpty(slot) ? Black : Yellow);
   }
+  // A second cue that reads at any contrast: a list with commands has a bold caption.
+  for (int slot = 0; slot <= MaxSlotIndex; ++slot)
+    ButtonJoy[slot]->SetBold(!FMapper.SlotEmpty(slot));
   repaint();
 }
 

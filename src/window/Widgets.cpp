@@ -16,6 +16,13 @@ void TGlyphButton::SetFontColor(const QColor& color) {
   setPalette(palette);
 }
 
+void TGlyphButton::SetBold(bool bold) {
+  if (font().bold() == bold) return;
+  QFont bolder = font();
+  bolder.setBold(bold);
+  setFont(bolder);
+}
+
 TUpDown::TUpDown(QLineEdit* associate, QWidget* parent)
     : QWidget(parent),
       FAssociate(associate),

@@ -20,6 +20,7 @@ class TGlyphButton : public QPushButton {
   using QPushButton::QPushButton;
   void SetFontColor(const QColor& color);
   QColor FontColor() const { return FFontColor; }
+  void SetBold(bool bold);
 
  private:
   QColor FFontColor = Qt::black;

@@ -32,6 +32,10 @@ TEST(InstanceRequests, OnlyWellFormedLinesAreRequests) {
   EXPECT_EQ(load->Path, "/home/me/racing.kpf");
   EXPECT_FALSE(ParseInstanceRequest("LOAD\t0\t/with\ttab.kpf")->Force);  // tabs in names are fine
   EXPECT_EQ(ParseInstanceRequest("QUIT")->Kind, TInstanceRequest::Quit);
+  EXPECT_FALSE(ParseInstanceRequest("QUIT")->Force);
+  EXPECT_TRUE(
+      ParseInstanceRequest(FormatInstanceRequest({TInstanceRequest::Quit, true, ""}).substr(0, 6))
+          ->Force);
   EXPECT_EQ(ParseInstanceRequest("SHOW")->Kind, TInstanceRequest::Show);
   for (const std::string& bad :
        {std::string("LOAD\t0\tracing.kpf"), std::string("LOAD\t2\t/a.kpf"),

@@ -271,6 +271,22 @@ class TrayTest : public TWindowTest {
     reply = ask(false, odd.toStdString());
     QVERIFY2(reply.Ok, reply.Text.c_str());
     QCOMPARE(form.ProfilePath(), odd);
+    // --quit over unsaved edits is refused without --force.
+    form.ButtonDelayClick();
+    const auto quit = [&](bool force) {
+      std::optional<TInstanceReply> answer;
+      std::atomic<bool> answered{false};
+      std::thread client([&] {
+        answer = SendInstanceRequest(socket.toStdString(), {TInstanceRequest::Quit, force, ""});
+        answered = true;
+      });
+      QVERIFY(QTest::qWaitFor([&] { return answered.load(); }, 10000));
+      client.join();
+      QVERIFY(answer && !answer->Ok);
+      QVERIFY(QString::fromStdString(answer->Text).contains("--quit --force"));
+    };
+    quit(false);
+    QVERIFY(!form.Exiting());
     reply = ask(false, Dir->filePath("caf").toStdString() + "\xe9.kpf");
     QVERIFY(!reply.Ok);
     QVERIFY(QString::fromStdString(reply.Text).contains("not UTF-8"));
@@ -414,7 +430,14 @@ class TrayTest : public TWindowTest {
     QCOMPARE(TSettings().RecentProfiles(), QStringList{first});
     QVERIFY(form.MemoTest->toPlainText().contains("The profile " + second + " is gone"));
 
-    // Exit ends the program as the window's Exit does.
+    // Exit over unsaved edits asks as the close box does: declined, the window stays.
+    form.ButtonDelayClick();
+    Harness->Shell.Answers = {false};
+    tray.ExitAction->trigger();
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.Exiting());
+    // Agreed (or nothing unsaved): it ends the program as the window's Exit does.
+    Harness->Shell.Answers = {true};
     tray.ExitAction->trigger();
     QVERIFY(!form.isVisible());
   }

@@ -144,6 +144,10 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 10"}));
     // Another event's list, cleared: undo brings it back; further undos reach slot 0 again.
     Form->SetCommandIndex(2);
+    // A list with commands is marked yellow and bold (the second cue reads at any contrast).
+    QCOMPARE(Form->ButtonJoy[0]->FontColor(), Yellow);
+    QVERIFY(Form->ButtonJoy[0]->font().bold());
+    QVERIFY(!Form->ButtonJoy[6]->font().bold());
     Click(Form->ButtonRightMouseDown);
     Click(Form->ButtonDelete);  // Clear
     QCOMPARE(Form->ListBoxCommand->count(), 0);
