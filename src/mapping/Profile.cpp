@@ -209,4 +209,19 @@ void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots
   }
 }
 
+std::string ProfileAsText(const TSlotTable& slots, const std::array<int, 4>& tolerances) {
+  std::string text;
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    if (slots[slot].empty()) continue;
+    text += std::string(EventNames[slot / 2]) + (slot % 2 == 0 ? " Press" : " Release") +
+            ": (#Command Tag " + std::to_string(slot) + ")\n";
+    for (const auto& line : slots[slot]) text += "    " + line + "\n";
+  }
+  if (text.empty()) text = "(no list has lines)\n";
+  text += "Tolerances: X " + std::to_string(tolerances[0]) + ", Y " +
+          std::to_string(tolerances[1]) + ", Z " + std::to_string(tolerances[2]) + ", R " +
+          std::to_string(tolerances[3]) + "\n";
+  return text;
+}
+
 }  // namespace kestrova

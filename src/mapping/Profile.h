@@ -73,6 +73,10 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current);
 // Reads and parses a file; "Cannot open file %s" when it cannot be read.
 TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTable& current);
 
+// The profile for reading: each list that has lines under the name of its event and kind
+// ("Stick Left Press:", its tag in brackets), its lines indented, then the tolerances.
+std::string ProfileAsText(const TSlotTable& slots, const std::array<int, 4>& tolerances);
+
 // Writes a temporary file beside the target and renames it over the target, so that a failed
 // save leaves the old file as it was. A link is saved through to the file it points at. A target
 // the user may not write is refused; another user's file keeps its owner. "Cannot create file

@@ -4,11 +4,13 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QShortcut>
 #include <QUndoCommand>
 #include <QUndoStack>
 
 #include "mapping/Commands.h"
+#include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
 #include "mapping/Slots.h"
 #include "platform/qt/Shell.h"
@@ -76,6 +78,24 @@ void TFormMain::BuildLineEditing() {
   add("Delete", QKeySequence::Delete, [this] { DeleteSelectedLines(); });
   add("Move up", QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveSelectedLine(-1); });
   add("Move down", QKeySequence(Qt::ALT | Qt::Key_Down), [this] { MoveSelectedLine(1); });
+  MenuCommandList->addSeparator();
+  MenuCommandList->addAction("Profile as text...", this, [this] {
+    Guarded([this] {
+      StoreListBox(FCommandIndex);
+      auto* view = new QPlainTextEdit(this);
+      view->setObjectName("ProfileText");
+      view->setWindowFlag(Qt::Window);
+      view->setAttribute(Qt::WA_DeleteOnClose);
+      view->setReadOnly(true);
+      view->setWindowTitle("Kestrova - the profile as text");
+      view->setPlainText(
+          QString::fromLatin1(ProfileAsText(FMapper.Slots(), {FMapper.XTol(), FMapper.YTol(),
+                                                              FMapper.ZTol(), FMapper.RTol()})
+                                  .c_str()));
+      view->resize(480, 520);
+      view->show();
+    });
+  });
   MenuCommandList->addSeparator();
   add("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { UndoStack->undo(); });
   add("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { UndoStack->redo(); });

@@ -93,6 +93,18 @@ TEST(ProfileFormat, SlotsKeepTheirLinesInOrderByteForByte) {
   EXPECT_EQ(loaded.SourceLines[26], (std::vector<int>{29, 30}));
 }
 
+TEST(ProfileFormat, AsTextEachListUnderItsEventsName) {
+  TSlotTable slots;
+  slots[0] = {"KEY DOWN a"};
+  slots[27] = {"TRMBLOCK 001"};
+  slots[65] = {"DELAY 5", "KEY UP b"};
+  EXPECT_EQ(ProfileAsText(slots, {1, 2, 3, 4}),
+            "Stick Left Press: (#Command Tag 0)\n    KEY DOWN a\n"
+            "Button 1 Release: (#Command Tag 27)\n    TRMBLOCK 001\n"
+            "POV Center Release: (#Command Tag 65)\n    DELAY 5\n    KEY UP b\n"
+            "Tolerances: X 1, Y 2, Z 3, R 4\n");
+}
+
 TEST(ProfileFormat, LineEndsAndNul) {
   EXPECT_EQ(SplitProfileLines("a\rb\nc\r\nd"), (Lines{"a", "b", "c", "d"}));
   EXPECT_EQ(SplitProfileLines("a\r\r\nb\n\n"), (Lines{"a", "", "b", ""}));

@@ -167,6 +167,14 @@ class FormMainTest : public TWindowTest {
     QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"BEGBLOCK 001 RPT 2", "ENDBLOCK 001"}));
     QVERIFY(Shell->Messages.last().contains("break its block"));
+    // The whole profile as text, each list under its event's name.
+    for (QAction* action : Form->MenuCommandList->actions()) {
+      if (action->text() == "Profile as text...") action->trigger();
+    }
+    auto* text = Form->findChild<QPlainTextEdit*>("ProfileText");
+    QVERIFY(text != nullptr);
+    QVERIFY(text->toPlainText().contains("Stick Left Press: (#Command Tag 0)\n    DELAY 1\n"));
+    text->close();
     // A loaded profile starts a new history.
     const QString path = Path("fresh.kpf");
     WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
