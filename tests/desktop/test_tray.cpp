@@ -49,6 +49,21 @@ QString ExpectedSettingsFile() {
   return ConfigHome->filePath("Kestrova/Kestrova.ini");
 }
 
+// A request to the server of this thread's event loop, sent from another thread as another
+// process would; the reply, or "no reply" after ten seconds.
+TInstanceReply AskTheServer(const QString& socket, const TInstanceRequest& request) {
+  std::optional<TInstanceReply> reply;
+  std::atomic<bool> done{false};
+  std::thread client([&] {
+    reply = SendInstanceRequest(socket.toStdString(), request);
+    done = true;
+  });
+  const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
+  client.join();
+  return answered ? reply.value_or(TInstanceReply{false, "no instance"})
+                  : TInstanceReply{false, "no reply"};
+}
+
 QStringList MenuTexts(QMenu* menu) {
   QStringList texts;
   for (QAction* action : menu->actions()) {
@@ -223,16 +238,7 @@ class TrayTest : public TWindowTest {
     const QString profile = Profile("launcher.kpf");
     const auto ask = [&](bool force, std::string path = {}) {
       if (path.empty()) path = profile.toStdString();
-      std::optional<TInstanceReply> reply;
-      std::atomic<bool> done{false};
-      std::thread client([&] {
-        reply = SendInstanceRequest(socket.toStdString(), {TInstanceRequest::Load, force, path});
-        done = true;
-      });
-      const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
-      client.join();
-      return answered ? reply.value_or(TInstanceReply{false, "no instance"})
-                      : TInstanceReply{false, "no reply"};
+      return AskTheServer(socket, {TInstanceRequest::Load, force, path});
     };
     form.ButtonDelayClick();  // an unsaved edit
     TInstanceReply reply = ask(false);
@@ -273,19 +279,9 @@ class TrayTest : public TWindowTest {
     QCOMPARE(form.ProfilePath(), odd);
     // --quit over unsaved edits is refused without --force.
     form.ButtonDelayClick();
-    const auto quit = [&](bool force) {
-      std::optional<TInstanceReply> answer;
-      std::atomic<bool> answered{false};
-      std::thread client([&] {
-        answer = SendInstanceRequest(socket.toStdString(), {TInstanceRequest::Quit, force, ""});
-        answered = true;
-      });
-      QVERIFY(QTest::qWaitFor([&] { return answered.load(); }, 10000));
-      client.join();
-      QVERIFY(answer && !answer->Ok);
-      QVERIFY(QString::fromStdString(answer->Text).contains("--quit --force"));
-    };
-    quit(false);
+    const TInstanceReply quit = AskTheServer(socket, {TInstanceRequest::Quit, false, ""});
+    QVERIFY(!quit.Ok);
+    QVERIFY(QString::fromStdString(quit.Text).contains("--quit --force"));
     QVERIFY(!form.Exiting());
     reply = ask(false, Dir->filePath("caf").toStdString() + "\xe9.kpf");
     QVERIFY(!reply.Ok);
@@ -323,15 +319,7 @@ class TrayTest : public TWindowTest {
     for (const int fd : flood) ::close(fd);
     QTest::qWait(100);
     QVERIFY(QFile::exists(socket));
-    std::optional<TInstanceReply> reply;
-    std::atomic<bool> done{false};
-    std::thread client([&] {
-      reply = SendInstanceRequest(socket.toStdString(), {TInstanceRequest::Show, false, ""});
-      done = true;
-    });
-    QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 10000));
-    client.join();
-    QVERIFY(reply && reply->Ok);
+    QVERIFY(AskTheServer(socket, {TInstanceRequest::Show, false, ""}).Ok);
   }
 
   void ApplicationProfilesAreEditedWithoutTypingAClass() {
