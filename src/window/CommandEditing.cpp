@@ -2,6 +2,8 @@
 // of a list. Additions beside the append buttons, which keep doing what they do. GUI thread.
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -79,6 +81,12 @@ void TFormMain::BuildLineEditing() {
   add("Move up", QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveSelectedLine(-1); });
   add("Move down", QKeySequence(Qt::ALT | Qt::Key_Down), [this] { MoveSelectedLine(1); });
   MenuCommandList->addSeparator();
+  add("Cut", QKeySequence::Cut, [this] {
+    if (CopySelectedLine()) DeleteSelectedLines();
+  });
+  add("Copy", QKeySequence::Copy, [this] { CopySelectedLine(); });
+  add("Paste after the selected line", QKeySequence::Paste, [this] { PasteLines(); });
+  MenuCommandList->addSeparator();
   MenuCommandList->addAction("Profile as text...", this, [this] {
     Guarded([this] {
       StoreListBox(FCommandIndex);
@@ -150,6 +158,33 @@ void TFormMain::EditSelectedLine() {
   after[static_cast<std::size_t>(row)] = line;
   RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
   ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(row, 0));
+}
+
+bool TFormMain::CopySelectedLine() {
+  const int row = ListBoxCommand->currentIndex().row();
+  if (row < 0) return false;
+  QGuiApplication::clipboard()->setText(ListBoxCommand->item(row)->text());
+  return true;
+}
+
+void TFormMain::PasteLines() {
+  std::vector<std::string> pasted;
+  for (const QString& text : QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts)) {
+    const std::string line = text.trimmed().toLatin1().toStdString();
+    if (line.empty()) continue;
+    if (const auto problem = CheckCommandLine(line, FMapper.DecimalSeparator())) {
+      Shell().ShowMessage(this, "Kestrova", "Not pasted: " + QString::fromLatin1(problem->c_str()));
+      return;
+    }
+    pasted.push_back(line);
+  }
+  if (pasted.empty()) return;
+  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
+  std::vector<std::string> after = before;
+  const int row = ListBoxCommand->currentIndex().row();
+  const auto at = row < 0 ? after.end() : after.begin() + row + 1;
+  after.insert(at, pasted.begin(), pasted.end());
+  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
 }
 
 void TFormMain::MoveSelectedLine(int by) {

@@ -102,6 +102,10 @@ class TFormMain : public QWidget {
   void DeleteSelectedLines();
   void EditSelectedLine();
   void MoveSelectedLine(int by);
+  // The selected line to the clipboard (false when none is selected); the clipboard's lines,
+  // each checked, after the selected line (at the end when none is).
+  bool CopySelectedLine();
+  void PasteLines();
   // Puts lines into a slot and shows that slot: what undo and redo do.
   void ShowSlotLines(int slot, const std::vector<std::string>& lines);
   void ButtonBlockCommandClick();

@@ -2,6 +2,8 @@
 
 #include <sys/mount.h>
 #include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -167,13 +169,28 @@ class FormMainTest : public TWindowTest {
     QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"BEGBLOCK 001 RPT 2", "ENDBLOCK 001"}));
     QVERIFY(Shell->Messages.last().contains("break its block"));
+    // Cut in one event, pasted after the selected line of another, as one step each.
+    Form->SetCommandIndex(0);
+    select(0);
+    QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier);  // cuts DELAY 1
+    Form->SetCommandIndex(6);
+    Click(Form->ButtonLeftMouseUp);
+    select(0);
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"LEFT MOUSE UP", "DELAY 1"}));
+    QGuiApplication::clipboard()->setText("KEY DOWN a\nnot a line");
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);  // refused whole
+    QCOMPARE(Form->ListBoxCommand->count(), 2);
+    QVERIFY(Shell->Messages.last().contains("Not pasted: not a command line: 'not a line'"));
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"LEFT MOUSE UP"});
     // The whole profile as text, each list under its event's name.
     for (QAction* action : Form->MenuCommandList->actions()) {
       if (action->text() == "Profile as text...") action->trigger();
     }
     auto* text = Form->findChild<QPlainTextEdit*>("ProfileText");
     QVERIFY(text != nullptr);
-    QVERIFY(text->toPlainText().contains("Stick Left Press: (#Command Tag 0)\n    DELAY 1\n"));
+    QVERIFY(text->toPlainText().contains("Stick Left Press: (#Command Tag 0)\n    DELAY 10\n"));
     text->close();
     // A loaded profile starts a new history.
     const QString path = Path("fresh.kpf");
