@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QShortcut>
@@ -49,6 +50,28 @@ class TSlotChange : public QUndoCommand {
   std::vector<std::string> FBefore;
   std::vector<std::string> FAfter;
   bool FSkipRedo;
+};
+
+// One change of a tolerance, done already when it is recorded.
+class TToleranceChange : public QUndoCommand {
+ public:
+  TToleranceChange(TFormMain& form, int axis, int before, int after)
+      : FForm(form), FAxis(axis), FBefore(before), FAfter(after) {}
+  void undo() override { FForm.SetTolerance(FAxis, FBefore); }
+  void redo() override {
+    if (FSkipRedo) {
+      FSkipRedo = false;
+      return;
+    }
+    FForm.SetTolerance(FAxis, FAfter);
+  }
+
+ private:
+  TFormMain& FForm;
+  int FAxis;
+  int FBefore;
+  int FAfter;
+  bool FSkipRedo = true;
 };
 
 std::vector<std::string> LinesOf(const QStringList& shown) {
@@ -118,6 +141,20 @@ void TFormMain::BuildLineEditing() {
 void TFormMain::RecordSlotChange(int slot, std::vector<std::string> before,
                                  std::vector<std::string> after, bool applied) {
   UndoStack->push(new TSlotChange(*this, slot, std::move(before), std::move(after), applied));
+}
+
+void TFormMain::RecordToleranceChange(int axis, int before, int after) {
+  if (before != after) UndoStack->push(new TToleranceChange(*this, axis, before, after));
+}
+
+void TFormMain::SetTolerance(int axis, int value) {
+  QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
+  edits[axis]->setText(QString::number(value));
+  if (axis == 0) FMapper.SetXTol(value);
+  if (axis == 1) FMapper.SetYTol(value);
+  if (axis == 2) FMapper.SetZTol(value);
+  if (axis == 3) FMapper.SetRTol(value);
+  FSaved = false;
 }
 
 void TFormMain::ShowSlotLines(int slot, const std::vector<std::string>& lines) {

@@ -271,22 +271,30 @@ void TFormMain::ButtonClearClick() {
 
 void TFormMain::UpDownXTolClick(TUDBtnType) {
   FSaved = false;
+  const int before = FMapper.XTol();
   FMapper.SetXTol(StrToInt(EditXTol->text().toStdString()));
+  RecordToleranceChange(0, before, FMapper.XTol());
 }
 
 void TFormMain::UpDownYTolClick(TUDBtnType) {
   FSaved = false;
+  const int before = FMapper.YTol();
   FMapper.SetYTol(StrToInt(EditYTol->text().toStdString()));
+  RecordToleranceChange(1, before, FMapper.YTol());
 }
 
 void TFormMain::UpDownZTolClick(TUDBtnType) {
   FSaved = false;
+  const int before = FMapper.ZTol();
   FMapper.SetZTol(StrToInt(EditZTol->text().toStdString()));
+  RecordToleranceChange(2, before, FMapper.ZTol());
 }
 
 void TFormMain::UpDownRTolClick(TUDBtnType) {
   FSaved = false;
+  const int before = FMapper.RTol();
   FMapper.SetRTol(StrToInt(EditRTol->text().toStdString()));
+  RecordToleranceChange(3, before, FMapper.RTol());
 }
 
 void TFormMain::SaveProfile() {

@@ -106,6 +106,8 @@ class TFormMain : public QWidget {
   // each checked, after the selected line (at the end when none is).
   bool CopySelectedLine();
   void PasteLines();
+  // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R) in the field and the mapper: what undo and redo do.
+  void SetTolerance(int axis, int value);
   // Puts lines into a slot and shows that slot: what undo and redo do.
   void ShowSlotLines(int slot, const std::vector<std::string>& lines);
   void ButtonBlockCommandClick();
@@ -163,6 +165,7 @@ class TFormMain : public QWidget {
   // A change of a slot's lines as a step of the undo history; applied: it is done already.
   void RecordSlotChange(int slot, std::vector<std::string> before, std::vector<std::string> after,
                         bool applied = true);
+  void RecordToleranceChange(int axis, int before, int after);
   void AppendLine(const QString& line);
   void AskKey(std::string (*lineOf)(std::string_view key));
   void StoreListBox(int slot);

@@ -184,6 +184,16 @@ class FormMainTest : public TWindowTest {
     QVERIFY(Shell->Messages.last().contains("Not pasted: not a command line: 'not a line'"));
     QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"LEFT MOUSE UP"});
+    // Tolerances are steps of the same history.
+    Form->UpDownYTol->ClickArrow(btNext);
+    Form->UpDownYTol->ClickArrow(btNext);
+    QCOMPARE(Form->Mapper().YTol(), 302);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Form->Mapper().YTol(), 301);
+    QCOMPARE(Form->EditYTol->text(), QString("301"));
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(Form->Mapper().YTol(), 302);
     // The whole profile as text, each list under its event's name.
     for (QAction* action : Form->MenuCommandList->actions()) {
       if (action->text() == "Profile as text...") action->trigger();
