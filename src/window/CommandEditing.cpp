@@ -13,6 +13,7 @@
 #include <QUndoStack>
 
 #include "mapping/Commands.h"
+#include "mapping/Convert.h"
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
 #include "mapping/Slots.h"
@@ -143,13 +144,23 @@ void TFormMain::RecordSlotChange(int slot, std::vector<std::string> before,
   UndoStack->push(new TSlotChange(*this, slot, std::move(before), std::move(after), applied));
 }
 
-void TFormMain::RecordToleranceChange(int axis, int before, int after) {
+int TFormMain::ToleranceOf(int axis) const {
+  const int tolerances[] = {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(), FMapper.RTol()};
+  return tolerances[axis];
+}
+
+void TFormMain::ToleranceClicked(int axis) {
+  FSaved = false;
+  const QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
+  const int before = ToleranceOf(axis);
+  const int after = StrToInt(edits[axis]->text().toStdString());
+  SetTolerance(axis, after);
   if (before != after) UndoStack->push(new TToleranceChange(*this, axis, before, after));
 }
 
 void TFormMain::SetTolerance(int axis, int value) {
   QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
-  edits[axis]->setText(QString::number(value));
+  if (edits[axis]->text() != QString::number(value)) edits[axis]->setText(QString::number(value));
   if (axis == 0) FMapper.SetXTol(value);
   if (axis == 1) FMapper.SetYTol(value);
   if (axis == 2) FMapper.SetZTol(value);

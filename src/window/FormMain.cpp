@@ -270,31 +270,19 @@ void TFormMain::ButtonClearClick() {
 }
 
 void TFormMain::UpDownXTolClick(TUDBtnType) {
-  FSaved = false;
-  const int before = FMapper.XTol();
-  FMapper.SetXTol(StrToInt(EditXTol->text().toStdString()));
-  RecordToleranceChange(0, before, FMapper.XTol());
+  ToleranceClicked(0);
 }
 
 void TFormMain::UpDownYTolClick(TUDBtnType) {
-  FSaved = false;
-  const int before = FMapper.YTol();
-  FMapper.SetYTol(StrToInt(EditYTol->text().toStdString()));
-  RecordToleranceChange(1, before, FMapper.YTol());
+  ToleranceClicked(1);
 }
 
 void TFormMain::UpDownZTolClick(TUDBtnType) {
-  FSaved = false;
-  const int before = FMapper.ZTol();
-  FMapper.SetZTol(StrToInt(EditZTol->text().toStdString()));
-  RecordToleranceChange(2, before, FMapper.ZTol());
+  ToleranceClicked(2);
 }
 
 void TFormMain::UpDownRTolClick(TUDBtnType) {
-  FSaved = false;
-  const int before = FMapper.RTol();
-  FMapper.SetRTol(StrToInt(EditRTol->text().toStdString()));
-  RecordToleranceChange(3, before, FMapper.RTol());
+  ToleranceClicked(3);
 }
 
 void TFormMain::SaveProfile() {

@@ -165,7 +165,10 @@ class TFormMain : public QWidget {
   // A change of a slot's lines as a step of the undo history; applied: it is done already.
   void RecordSlotChange(int slot, std::vector<std::string> before, std::vector<std::string> after,
                         bool applied = true);
-  void RecordToleranceChange(int axis, int before, int after);
+  // The spinner of tolerance axis (0 X, 1 Y, 2 Z, 3 R) moved: its field's value to the mapper,
+  // as a step of the undo history.
+  void ToleranceClicked(int axis);
+  int ToleranceOf(int axis) const;
   void AppendLine(const QString& line);
   void AskKey(std::string (*lineOf)(std::string_view key));
   void StoreListBox(int slot);

@@ -91,7 +91,7 @@ class FormMainTest : public TWindowTest {
     QVERIFY(!form.Saved());
   }
 
-  // The mouse lines beyond the specified buttons, from the "More mouse..." menu in free space;
+  // The mouse lines beyond the editor's own buttons, from the "More mouse..." menu in free space;
   // the wheels ask how many notches (cancelled or 0: nothing is added).
   void MoreMouseLinesComeFromTheirMenu() {
     QCOMPARE(Form->ButtonMoreMouse->geometry(), QRect(214, 339, 140, 18));
