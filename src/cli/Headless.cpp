@@ -78,10 +78,7 @@ int RunHeadless(const TCommandLine& options) {
   if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
   TMapper& mapper = session->Mapper();
   mapper.SetSlots(std::move(profile.Slots));
-  mapper.SetXTol(profile.Tolerances[0]);
-  mapper.SetYTol(profile.Tolerances[1]);
-  mapper.SetZTol(profile.Tolerances[2]);
-  mapper.SetRTol(profile.Tolerances[3]);
+  mapper.SetTolerances(profile.Tolerances);
 
   // Print output has nothing left to do once its reader has gone; other outputs only stop
   // printing their status lines.
@@ -114,7 +111,7 @@ int RunMonitor(const TCommandLine& options) {
       [&errors](const std::string& line) { errors.Write("kestrova: " + line + "\n"); });
   // The poll thread's own readings, printed as they change: no second reader of the device.
   struct TPrinter : TReadingObserver {
-    TPrinter(TRecordPrinter& printer, std::array<int, 4> tolerances)
+    TPrinter(TRecordPrinter& printer, const TTolerances& tolerances)
         : Printer(printer), Lines(tolerances) {}
     void OnReading(const TJoyReading& reading) override {
       for (const auto& line : Lines.Changes(reading)) Printer.Print(line);
@@ -123,8 +120,7 @@ int RunMonitor(const TCommandLine& options) {
     TMonitorLines Lines;
   };
   TMapper& mapper = session->Mapper();
-  TPrinter printer(session->Printer(),
-                   {mapper.XTol(), mapper.YTol(), mapper.ZTol(), mapper.RTol()});
+  TPrinter printer(session->Printer(), mapper.Tolerances());
   mapper.Jstick1.SetReadingObserver(&printer);
   session->Printer().SetOnClosed([&stop] { stop.Raise(); });
   session->Start();

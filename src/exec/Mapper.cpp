@@ -36,6 +36,19 @@ TMapper::TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
     Jstick1Button(sender, id, down);
   };
   Jstick1.OnPov = [this](TObject* sender, int pov) { Jstick1Pov(sender, pov); };
+  Jstick1.OnTrigger = [this](TObject* sender, int left, int right) {
+    Jstick1Trigger(sender, left, right);
+  };
+}
+
+TTolerances TMapper::Tolerances() const {
+  TTolerances tolerances{};
+  for (int index = 0; index < ToleranceCount; ++index) tolerances[index] = FTolerances[index];
+  return tolerances;
+}
+
+void TMapper::SetTolerances(const TTolerances& tolerances) {
+  for (int index = 0; index < ToleranceCount; ++index) FTolerances[index] = tolerances[index];
 }
 
 TMapper::~TMapper() {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "joystick/Jstick.h"
+#include "mapping/Profile.h"
 #include "mapping/Slots.h"
 #include "platform/Injector.h"
 #include "platform/Sleeper.h"
@@ -95,19 +96,26 @@ class TMapper {
                    float pcZ, float pcR, float pcU, float pcV);
   void Jstick1Button(TObject* Sender, int ButtonID, bool ButtonDown);
   void Jstick1Pov(TObject* Sender, int PovValue);
+  // The triggers on their own, 0 (let go) .. 1000 (pulled); 0 on a plain joystick.
+  void Jstick1Trigger(TObject* Sender, int Left, int Right);
 
-  // Axis tolerances, 0..1000 from the editor (a profile may carry others). Any thread.
-  int XTol() const { return FXTol; }
-  int YTol() const { return FYTol; }
-  int ZTol() const { return FZTol; }
-  int RTol() const { return FRTol; }
-  void SetXTol(int tolerance) { FXTol = tolerance; }
-  void SetYTol(int tolerance) { FYTol = tolerance; }
-  void SetZTol(int tolerance) { FZTol = tolerance; }
-  void SetRTol(int tolerance) { FRTol = tolerance; }
+  // Tolerances, 0..1000 from the editor (a profile may carry others); index in profile order
+  // (X Y Z R U V, then the triggers'). Any thread.
+  int Tolerance(int index) const { return FTolerances[index]; }
+  void SetTolerance(int index, int tolerance) { FTolerances[index] = tolerance; }
+  TTolerances Tolerances() const;
+  void SetTolerances(const TTolerances& tolerances);
+  int XTol() const { return FTolerances[0]; }
+  int YTol() const { return FTolerances[1]; }
+  int ZTol() const { return FTolerances[2]; }
+  int RTol() const { return FTolerances[3]; }
+  void SetXTol(int tolerance) { FTolerances[0] = tolerance; }
+  void SetYTol(int tolerance) { FTolerances[1] = tolerance; }
+  void SetZTol(int tolerance) { FTolerances[2] = tolerance; }
+  void SetRTol(int tolerance) { FTolerances[3] = tolerance; }
 
-  // value x (axis + 1) for "X", "Y", "Z", "R" with the controller read now, the value itself for
-  // any other code; nearest integer, halves to even. Worker thread.
+  // value x (axis + 1) for "X", "Y", "Z", "R", "U", "V" with the controller read now, the value
+  // itself for any other code; nearest integer, halves to even. Worker thread.
   int AxisMultiply(const std::string& axisCode, double value);
   // The six axes of the last read made for a mouse move.
   std::array<int, JoyAxisCount> MouseMoveAxes() const { return FMouseMoveAxes; }
@@ -171,6 +179,7 @@ class TMapper {
   void RouteAxis(long long value, long long tolerance, std::string& state,
                  const char* negativeState, const char* negativeEvent, const char* positiveState,
                  const char* positiveEvent);
+  void RouteTrigger(int value, int tolerance, bool& pulled, const char* event);
   void TerminateBlock(const std::string& line);
   void ReportSkipped(const std::string& line, const std::string& reason);
 
@@ -192,14 +201,15 @@ class TMapper {
   std::vector<std::uint64_t> FPassLimits;
   std::vector<std::string> FBlockIds;
 
-  std::atomic<int> FXTol{300};
-  std::atomic<int> FYTol{300};
-  std::atomic<int> FZTol{300};
-  std::atomic<int> FRTol{300};
+  std::array<std::atomic<int>, ToleranceCount> FTolerances{300, 300, 300, 300, 300, 300, 300};
   std::string FXState = "Center";
   std::string FYState = "Center";
   std::string FZState = "Center";
   std::string FRState = "Center";
+  std::string FUState = "Center";
+  std::string FVState = "Center";
+  bool FLeftTriggerPulled = false;
+  bool FRightTriggerPulled = false;
   std::string FPovState = "Center";
   bool FShiftDown = false;
   std::array<int, JoyAxisCount> FMouseMoveAxes{};

@@ -41,7 +41,8 @@ int TMapper::AxisMultiply(const std::string& axisCode, double value) {
   const TAxisValues axes = Jstick1.ReadPosition();
   std::copy(axes.Value.begin(), axes.Value.end(), FMouseMoveAxes.begin());
   static_assert(MouseMoveAxisIndex("X") == jaX && MouseMoveAxisIndex("Y") == jaY &&
-                MouseMoveAxisIndex("Z") == jaZ && MouseMoveAxisIndex("R") == jaR);
+                MouseMoveAxisIndex("Z") == jaZ && MouseMoveAxisIndex("R") == jaR &&
+                MouseMoveAxisIndex("U") == jaU && MouseMoveAxisIndex("V") == jaV);
   const int axis = MouseMoveAxisIndex(axisCode);
   const long double factor = axis >= 0 ? axes.Value[axis] + 1.0L : 1.0L;
   const long double result = std::nearbyint(value * factor);

@@ -27,18 +27,41 @@ void TMapper::RouteAxis(long long value, long long tolerance, std::string& state
   }
 }
 
-void TMapper::Jstick1Axis(TObject*, int X, int Y, int Z, int R, int, int, float, float, float,
+void TMapper::Jstick1Axis(TObject*, int X, int Y, int Z, int R, int U, int V, float, float, float,
                           float, float, float) {
-  RouteAxis(X + 1LL, FXTol, FXState, "Left", "Stick Left", "Right", "Stick Right");
-  RouteAxis(Y + 1LL, FYTol, FYState, "Up", "Stick Up", "Down", "Stick Down");
-  RouteAxis(Z, FZTol, FZState, "ZLeft", "Z Left", "ZRight", "Z Right");
-  RouteAxis(R, FRTol, FRState, "RotLeft", "Rot. Left", "RotRight", "Rot. Right");
+  RouteAxis(X + 1LL, XTol(), FXState, "Left", "Stick Left", "Right", "Stick Right");
+  RouteAxis(Y + 1LL, YTol(), FYState, "Up", "Stick Up", "Down", "Stick Down");
+  RouteAxis(Z, ZTol(), FZState, "ZLeft", "Z Left", "ZRight", "Z Right");
+  RouteAxis(R, RTol(), FRState, "RotLeft", "Rot. Left", "RotRight", "Rot. Right");
+  // A controller without a U or V axis has nothing there to route, whatever it reports.
+  if (Jstick1.AxisPresent(jaU)) {
+    RouteAxis(U, FTolerances[jaU], FUState, "ULeft", "U Left", "URight", "U Right");
+  }
+  if (Jstick1.AxisPresent(jaV)) {
+    RouteAxis(V, FTolerances[jaV], FVState, "VLeft", "V Left", "VRight", "V Right");
+  }
+}
+
+void TMapper::RouteTrigger(int value, int tolerance, bool& pulled, const char* event) {
+  if (value > tolerance && !pulled) {
+    pulled = true;
+    ExecuteCommands(event, "PRESS");
+  } else if (value <= tolerance && pulled) {
+    pulled = false;
+    ExecuteCommands(event, "RELEASE");
+  }
+}
+
+void TMapper::Jstick1Trigger(TObject*, int Left, int Right) {
+  const int tolerance = FTolerances[ToleranceCount - 1];
+  RouteTrigger(Left, tolerance, FLeftTriggerPulled, "Left Trigger");
+  RouteTrigger(Right, tolerance, FRightTriggerPulled, "Right Trigger");
 }
 
 void TMapper::Jstick1Button(TObject*, int ButtonID, bool ButtonDown) {
-  if (!FShiftDown && ButtonID == 9 && ButtonDown) FShiftDown = true;
-  if (FShiftDown && ButtonID == 9 && !ButtonDown) FShiftDown = false;
-  if (ButtonID < 9) {
+  if (!FShiftDown && ButtonID == ShiftButton && ButtonDown) FShiftDown = true;
+  if (FShiftDown && ButtonID == ShiftButton && !ButtonDown) FShiftDown = false;
+  if (ButtonID != ShiftButton && ButtonID <= LastMappedButton) {
     const std::string name = (FShiftDown ? "Shift Button " : "Button ") + std::to_string(ButtonID);
     ExecuteCommands(name, ButtonDown ? "PRESS" : "RELEASE");
   }

@@ -31,6 +31,13 @@ using TAxisEvent =
                        float pcY, float pcZ, float pcR, float pcU, float pcV)>;
 using TButtonEvent = std::function<void(TObject* Sender, int ButtonID, bool ButtonDown)>;
 using TPovEvent = std::function<void(TObject* Sender, int PovValue)>;
+// Each trigger of a pad on its own, 0 (let go) .. 1000 (pulled).
+using TTriggerEvent = std::function<void(TObject* Sender, int Left, int Right)>;
+
+// A trigger's raw 0..65535 on the 0..1000 scale of the tolerances.
+constexpr int TriggerValue(std::uint32_t raw) {
+  return static_cast<int>((static_cast<std::uint64_t>(raw > 65535 ? 65535 : raw) * 1000) / 65535);
+}
 
 // The null zone on a raw value p, with centre C, half-width Z and the axis bounds, in signed
 // 32-bit arithmetic that wraps; maps 0 .. C - Z onto 0 .. C and C + Z .. Max onto C .. ~Max.
@@ -83,6 +90,8 @@ class TJstick : public TComponent {
   TAxisEvent OnAxis;
   TButtonEvent OnButton;
   TPovEvent OnPov;
+  // Raised with the axis events (MonitorAxis) when either trigger's value changes.
+  TTriggerEvent OnTrigger;
   // Whether the controller answers: once when polling starts, then at every change (plugged in,
   // unplugged), after the at-rest events of a controller that went away. Poll thread.
   std::function<void(TObject* Sender, bool Answering)> OnConnection;
@@ -190,6 +199,13 @@ class TJstick : public TComponent {
   // the poll thread.
   void SetReadingObserver(TReadingObserver* observer);
 
+  // Whether the controller has the axis, as the poll thread last took its bounds (X and Y
+  // always). Meant for the poll thread's handlers; any thread may ask.
+  bool AxisPresent(TJoyAxis axis) const { return FAxisPresent[axis]; }
+  // The poll thread sets these as it takes the bounds; one who raises events without it (a
+  // replayed recording, a test) says which axes the controller has.
+  void SetAxisPresent(TJoyAxis axis, bool present) { FAxisPresent[axis] = present; }
+
   // Passes the current poll thread has completed (0 until its first pass has run). Any thread.
   std::uint64_t PollPasses() const { return FPollPasses; }
 
@@ -199,6 +215,9 @@ class TJstick : public TComponent {
                       float pcY, float pcZ, float pcR, float pcU, float pcV);
   virtual void DoButton(TObject* Sender, int ButtonID, bool ButtonDown);
   virtual void DoPov(TObject* Sender, int PovValue);
+  void DoTrigger(TObject* Sender, int Left, int Right) {
+    if (OnTrigger) OnTrigger(Sender, Left, Right);
+  }
   void DoConnection(TObject* Sender, bool answering) {
     if (OnConnection) OnConnection(Sender, answering);
   }
@@ -214,6 +233,7 @@ class TJstick : public TComponent {
   JOYINFOEX FJoyInfo{};  // the poll thread's record
   std::unique_ptr<TPollThread> FPollThread;
   std::atomic<std::uint64_t> FPollPasses{0};
+  std::array<std::atomic<bool>, JoyAxisCount> FAxisPresent{true, true, false, false, false, false};
   std::atomic<bool> FObserved{false};
   std::atomic<TWakeSource*> FWakeSource{nullptr};
   std::mutex FObserverLock;  // guards FObserver, and holds it alive while it is called

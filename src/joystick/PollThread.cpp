@@ -59,6 +59,9 @@ void TPollThread::Execute(TThreadPriority priority) {
 
 void TPollThread::CaptureBounds() {
   FAxes = FJstick.QueryAxisFrames();
+  for (int axis = 0; axis < JoyAxisCount; ++axis) {
+    FJstick.FAxisPresent[axis] = axis <= jaY || FAxes[axis].Present;
+  }
   FHasBounds = true;
 }
 
@@ -67,6 +70,7 @@ void TPollThread::Seed(const JOYINFOEX& info) {
     FLastAxes[axis] = static_cast<std::int32_t>(info.*AxisFields[axis]);
   FLastPov = info.dwPOV;
   FLastButtons = 0;
+  FLastTriggers = {TriggerValue(LeftTrigger(info)), TriggerValue(RightTrigger(info))};
 }
 
 void TPollThread::Prepare() {
@@ -104,6 +108,7 @@ void TPollThread::Report(const JOYINFOEX& raw, bool answered) {
     }
     reading.Raw.dwButtons = 0;
     reading.Raw.dwPOV = JOY_POVCENTERED;
+    reading.Raw.dwReserved1 = reading.Raw.dwReserved2 = 0;
   }
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
     reading.Value[axis] =
@@ -125,6 +130,7 @@ void TPollThread::PassRouted(JOYINFOEX& info, bool answered) {
     }
     info.dwButtons = 0;
     info.dwPOV = JOY_POVCENTERED;
+    info.dwReserved1 = info.dwReserved2 = 0;
     Process(info);
     FJstick.DoConnection(this, false);
     return;
@@ -160,6 +166,12 @@ void TPollThread::Process(JOYINFOEX& info) {
       FJstick.DoAxis(this, v[0], v[1], v[2], v[3], v[4], v[5], pc[0], pc[1], pc[2], pc[3], pc[4],
                      pc[5]);
       FLastAxes = values;
+    }
+    const std::array<int, 2> triggers = {TriggerValue(LeftTrigger(info)),
+                                         TriggerValue(RightTrigger(info))};
+    if (triggers != FLastTriggers) {
+      FLastTriggers = triggers;
+      FJstick.DoTrigger(this, triggers[0], triggers[1]);
     }
   }
   if (FJstick.MonitorButtons()) {

@@ -14,8 +14,9 @@ namespace kestrova {
 int NiceValue(TThreadPriority priority);
 
 // The poll thread of a TJstick. Each pass reads the controller and raises at most one axis
-// event, then button events by ascending id, then at most one hat event, and sleeps
-// ThreadIntensity ms. Prepare and Pass are the body in steps, for tests that drive it.
+// event, then at most one trigger event, then button events by ascending id, then at most one hat
+// event, and sleeps ThreadIntensity ms. Prepare and Pass are the body in steps, for tests that
+// drive it.
 class TPollThread : public TObject {
  public:
   explicit TPollThread(TJstick& owner);
@@ -54,6 +55,7 @@ class TPollThread : public TObject {
   std::array<std::int32_t, JoyAxisCount> FLastAxes{};
   std::uint32_t FLastPov = JOY_POVCENTERED;
   std::uint32_t FLastButtons = 0;
+  std::array<int, 2> FLastTriggers{};
 
   std::thread FThread;  // last: started after everything above exists
 };

@@ -5,7 +5,7 @@
 //
 //   KEY DOWN <key>                  KEY UP <key>
 //   LEFT MOUSE DOWN                 LEFT MOUSE UP      RIGHT MOUSE DOWN      RIGHT MOUSE UP
-//   MOUSE MOVE <A|R> <B|N> <x> <y> <xaxis> <yaxis>     (axes N X Y Z R)
+//   MOUSE MOVE <A|R> <B|N> <x> <y> <xaxis> <yaxis>     (axes N X Y Z R U V)
 //   MIDDLE MOUSE DOWN   MIDDLE MOUSE UP   BACK MOUSE DOWN   BACK MOUSE UP
 //   FORWARD MOUSE DOWN  FORWARD MOUSE UP  MOUSE WHEEL <n>   MOUSE HWHEEL <n>
 //                                   (whole lines: n notches, positive away from the user / right)
@@ -46,10 +46,10 @@ inline constexpr std::string_view MouseMoveAbsolute = "A";
 inline constexpr std::string_view MouseMoveRelative = "R";
 inline constexpr std::string_view MouseMoveBounded = "B";
 inline constexpr std::string_view MouseMoveUnbounded = "N";
-inline constexpr std::string_view MouseMoveAxisCodes = "NXYZR";
+inline constexpr std::string_view MouseMoveAxisCodes = "NXYZRUV";
 
 // The axis a mouse move's axis word names, counted as the controller's axes are (X 0, Y 1, Z 2,
-// R 3); -1 for N and for any word that is no axis.
+// R 3, U 4, V 5); -1 for N and for any word that is no axis.
 constexpr int MouseMoveAxisIndex(std::string_view word) {
   if (word.size() != 1 || word[0] == MouseMoveAxisCodes[0]) return -1;
   const auto at = MouseMoveAxisCodes.find(word[0]);

@@ -30,19 +30,37 @@ int ToInteger(const std::string& text, int line, const std::string& what) {
   return value;
 }
 
-const char* const AxisNames[] = {"X", "Y", "Z", "R"};
+// What a file of each version holds.
+struct TFormat {
+  std::string_view Header;
+  int Slots;
+  int Tolerances;
+};
+constexpr TFormat Version1{ProfileHeader, BaseSlotCount, BaseToleranceCount};
+constexpr TFormat Version2{ProfileHeader2, SlotCount, ToleranceCount};
 
 // Where a file that ends too early ends.
-std::string EndsEarly(int lastTag) {
-  const std::string whole = "a profile has " + std::to_string(SlotCount) + " command tags (0 to " +
-                            std::to_string(MaxSlotIndex) + ") and then its tolerances";
+std::string EndsEarly(int lastTag, const TFormat& format) {
+  const std::string whole = "a profile has " + std::to_string(format.Slots) +
+                            " command tags (0 to " + std::to_string(format.Slots - 1) +
+                            ") and then its tolerances";
   if (lastTag < 0) return "the file ends before any command tag; " + whole;
-  if (lastTag == MaxSlotIndex) {
+  if (lastTag == format.Slots - 1) {
     return "the file ends after command tag " + std::to_string(lastTag) + ", without the " +
            std::string(TolerancesMarker) + " section; " + whole;
   }
   return "the file ends after command tag " + std::to_string(lastTag) + "; a profile has " +
-         std::to_string(SlotCount);
+         std::to_string(format.Slots);
+}
+
+// "four (X, Y, Z and R)"
+std::string ToleranceList(const TFormat& format) {
+  std::string list = format.Tolerances == BaseToleranceCount ? "four (" : "seven (";
+  for (int axis = 0; axis < format.Tolerances; ++axis) {
+    if (axis > 0) list += axis + 1 == format.Tolerances ? " and " : ", ";
+    list += ToleranceNames[axis];
+  }
+  return list + ")";
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -58,6 +76,19 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 }  // namespace
+
+const std::array<std::string_view, ToleranceCount> ToleranceNames = {"X", "Y", "Z",      "R",
+                                                                     "U", "V", "Trigger"};
+
+bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances) {
+  for (int slot = BaseSlotCount; slot < SlotCount; ++slot) {
+    if (!slots[slot].empty()) return true;
+  }
+  for (int axis = BaseToleranceCount; axis < ToleranceCount; ++axis) {
+    if (tolerances[axis] != DefaultTolerance) return true;
+  }
+  return false;
+}
 
 std::vector<std::string> SplitProfileLines(std::string_view text) {
   if (const auto nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
@@ -79,13 +110,14 @@ std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances
     text.append(line);
     text.append("\r\n");
   };
-  add(ProfileHeader);
-  for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
+  const TFormat& format = NeedsVersion2(slots, tolerances) ? Version2 : Version1;
+  add(format.Header);
+  for (int slot = 0; slot < format.Slots; ++slot) {
     add(std::string(CommandTag) + " " + std::to_string(slot));
     for (const auto& line : slots[slot]) add(line);
   }
   add(TolerancesMarker);
-  for (int tolerance : tolerances) add(std::to_string(tolerance));
+  for (int axis = 0; axis < format.Tolerances; ++axis) add(std::to_string(tolerances[axis]));
   return text;
 }
 
@@ -98,23 +130,34 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
   const std::vector<std::string> lines = SplitProfileLines(text);
   const auto count = static_cast<long long>(lines.size());
   if (lines.empty()) throw IndexError(0, 1, "the file is empty");
-  if (lines[0] != ProfileHeader) throw EProfileMismatch();
+  if (lines[0] != ProfileHeader && lines[0] != ProfileHeader2) throw EProfileMismatch();
+  const TFormat& format = lines[0] == ProfileHeader ? Version1 : Version2;
+  const int maxSlot = format.Slots - 1;
 
   TLoadedProfile profile;
+  profile.Version = format.Tolerances == ToleranceCount ? 2 : 1;
   profile.Slots = current;
+  for (int extended = format.Slots; extended < SlotCount; ++extended) {
+    profile.Slots[extended].clear();
+  }
   int slot = -1;
   long long index = 1;
   for (;; ++index) {
-    if (index >= count) throw IndexError(index, static_cast<int>(index + 1), EndsEarly(slot));
+    if (index >= count) {
+      throw IndexError(index, static_cast<int>(index + 1), EndsEarly(slot, format));
+    }
     const std::string& line = lines[index];
     const int lineNumber = static_cast<int>(index + 1);
     if (Contains(line, CommandTag)) {
       slot = ToInteger(GetCmdParam(line, 0), lineNumber, "a command tag's number");
-      if (slot < 0 || slot > MaxSlotIndex) {
-        throw IndexError(slot, lineNumber,
-                         "line " + std::to_string(lineNumber) + " tags command list " +
-                             std::to_string(slot) + "; a profile has lists 0 to " +
-                             std::to_string(MaxSlotIndex));
+      if (slot < 0 || slot > maxSlot) {
+        throw IndexError(
+            slot, lineNumber,
+            "line " + std::to_string(lineNumber) + " tags command list " + std::to_string(slot) +
+                "; a profile has lists 0 to " + std::to_string(maxSlot) +
+                (slot > maxSlot && slot <= MaxSlotIndex
+                     ? " (lists after that need the header " + std::string(ProfileHeader2) + ")"
+                     : ""));
       }
       profile.Slots[slot].clear();
       profile.SourceLines[slot].clear();
@@ -126,16 +169,17 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
     }
   }
   profile.TolerancesLine = static_cast<int>(index + 1);
-  for (int axis = 0; axis < 4; ++axis) {
+  for (int axis = 0; axis < format.Tolerances; ++axis) {
     const long long at = index + 1 + axis;
+    const std::string name(ToleranceNames[axis]);
     if (at >= count) {
       throw IndexError(at, static_cast<int>(at + 1),
-                       "the file ends before the " + std::string(AxisNames[axis]) +
-                           " tolerance; a profile has four (X, Y, Z and R)");
+                       "the file ends before the " + name + " tolerance; a profile has " +
+                           ToleranceList(format));
     }
     profile.ToleranceTexts[axis] = lines[at];
-    profile.Tolerances[axis] = ToInteger(lines[at], static_cast<int>(at + 1),
-                                         "the " + std::string(AxisNames[axis]) + " tolerance");
+    profile.Tolerances[axis] =
+        ToInteger(lines[at], static_cast<int>(at + 1), "the " + name + " tolerance");
   }
   // Slots kept from before have no file lines.
   for (int i = 0; i < SlotCount; ++i) {
@@ -209,7 +253,7 @@ void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots
   }
 }
 
-std::string ProfileAsText(const TSlotTable& slots, const std::array<int, 4>& tolerances) {
+std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances) {
   std::string text;
   for (int slot = 0; slot < SlotCount; ++slot) {
     if (slots[slot].empty()) continue;
@@ -218,9 +262,12 @@ std::string ProfileAsText(const TSlotTable& slots, const std::array<int, 4>& tol
     for (const auto& line : slots[slot]) text += "    " + line + "\n";
   }
   if (text.empty()) text = "(no list has lines)\n";
-  text += "Tolerances: X " + std::to_string(tolerances[0]) + ", Y " +
-          std::to_string(tolerances[1]) + ", Z " + std::to_string(tolerances[2]) + ", R " +
-          std::to_string(tolerances[3]) + "\n";
+  text += "Tolerances:";
+  for (int axis = 0; axis < ToleranceCount; ++axis) {
+    text += (axis == 0 ? " " : ", ") + std::string(ToleranceNames[axis]) + " " +
+            std::to_string(tolerances[axis]);
+  }
+  text += "\n";
   return text;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// The profile file (.kpf): 8-bit text, CR LF lines. The header, then for every slot 0..65 a tag
-// line "#Command Tag <i>" followed by the slot's command lines, then "#Tolerances" and the X, Y,
-// Z and R tolerances.
+// The profile file (.kpf): 8-bit text, CR LF lines. The header, then for every slot a tag line
+// "#Command Tag <i>" followed by the slot's command lines, then "#Tolerances" and the tolerances.
+// Version 1 ("#Kestrova Beta Profile") has slots 0..65 and the X, Y, Z and R tolerances; version 2
+// ("#Kestrova Profile 2") every slot and also the U, V and trigger tolerances. A profile is
+// written as version 1 whenever that says all of it.
 
 #include <array>
 #include <filesystem>
@@ -15,6 +17,7 @@
 namespace kestrova {
 
 constexpr std::string_view ProfileHeader = "#Kestrova Beta Profile";
+constexpr std::string_view ProfileHeader2 = "#Kestrova Profile 2";
 constexpr std::string_view CommandTag = "#Command Tag";
 constexpr std::string_view TolerancesMarker = "#Tolerances";
 constexpr std::string_view ProfileMismatchMessage =
@@ -46,17 +49,28 @@ class EProfileMismatch : public EProfileError {
   EProfileMismatch() : EProfileError(std::string(ProfileMismatchMessage), 1) {}
 };
 
-// The four tolerances in the order X, Y, Z, R.
-using TTolerances = std::array<int, 4>;
+// The tolerances in the order X, Y, Z, R, U, V, triggers; a version-1 profile has the first four.
+constexpr int BaseToleranceCount = 4;
+constexpr int ToleranceCount = 7;
+constexpr int DefaultTolerance = 300;
+using TTolerances = std::array<int, ToleranceCount>;
+constexpr TTolerances DefaultTolerances = {300, 300, 300, 300, 300, 300, 300};
+// "X", "Y", "Z", "R", "U", "V", "Trigger"
+extern const std::array<std::string_view, ToleranceCount> ToleranceNames;
+
+// Whether a profile needs version 2: a line in a slot after 65, or a U, V or trigger tolerance
+// other than the default.
+bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances);
 
 // What a load gives: the whole slot table as it stands after the load, the tolerances as read,
 // and for every slot line the 1-based line of the file it came from (0 where it was kept).
 struct TLoadedProfile {
   TSlotTable Slots;
   std::array<std::vector<int>, SlotCount> SourceLines;
-  TTolerances Tolerances{};
-  std::array<std::string, 4> ToleranceTexts;
-  int TolerancesLine = 0;  // line of the marker
+  int Version = 1;
+  TTolerances Tolerances = DefaultTolerances;
+  std::array<std::string, ToleranceCount> ToleranceTexts;  // "" for those the file has not
+  int TolerancesLine = 0;                                  // line of the marker
 };
 
 // Splits 8-bit text into lines ending at CR, LF or CR LF; a NUL ends the text.
@@ -66,7 +80,9 @@ std::vector<std::string> SplitProfileLines(std::string_view text);
 std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances);
 
 // Parses a whole file's text over the current slot table: slots the file does not tag keep their
-// lines. Throws EProfileMismatch, or EProfileError with "List index out of bounds (%d)" or
+// lines, except that a version-1 file leaves every slot after 65 empty (and the U, V and trigger
+// tolerances at their defaults), as it was written from such a profile. Throws EProfileMismatch, or
+// EProfileError with "List index out of bounds (%d)" or
 // "'%s' is not a valid integer value"; nothing is half-applied since the result is separate.
 TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current);
 
@@ -75,7 +91,7 @@ TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTab
 
 // The profile for reading: each list that has lines under the name of its event and kind
 // ("Stick Left Press:", its tag in brackets), its lines indented, then the tolerances.
-std::string ProfileAsText(const TSlotTable& slots, const std::array<int, 4>& tolerances);
+std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances);
 
 // Writes a temporary file beside the target and renames it over the target, so that a failed
 // save leaves the old file as it was. A link is saved through to the file it points at. A target

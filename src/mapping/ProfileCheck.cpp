@@ -147,8 +147,8 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
   try {
     profile = ParseProfile(text, TSlotTable{});
   } catch (const EProfileMismatch&) {
-    return {{1, "not a Kestrova profile: the first line is not \"" + std::string(ProfileHeader) +
-                    "\""}};
+    return {{1, "not a Kestrova profile: the first line is neither \"" +
+                    std::string(ProfileHeader) + "\" nor \"" + std::string(ProfileHeader2) + "\""}};
   } catch (const EProfileError& error) {
     return {{error.Line(), WithMeaning(error)}};
   }
@@ -206,13 +206,13 @@ std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decima
       }
     }
   }
-  static constexpr const char* axes[] = {"X", "Y", "Z", "R"};
-  for (int axis = 0; axis < 4; ++axis) {
+  const int tolerancesRead = profile.Version == 1 ? BaseToleranceCount : ToleranceCount;
+  for (int axis = 0; axis < tolerancesRead; ++axis) {
     const int tolerance = profile.Tolerances[axis];
     if (tolerance < 0 || tolerance > 1000) {
       problems.push_back({profile.TolerancesLine + 1 + axis,
-                          std::string(axes[axis]) + " tolerance " + std::to_string(tolerance) +
-                              " is outside 0..1000"});
+                          std::string(ToleranceNames[axis]) + " tolerance " +
+                              std::to_string(tolerance) + " is outside 0..1000"});
     }
   }
   std::stable_sort(problems.begin(), problems.end(),

@@ -9,13 +9,17 @@
 namespace kestrova {
 
 const std::array<std::string_view, EventCount> EventNames = {
-    "Stick Left",     "Stick Right",    "Stick Up",       "Stick Down",     "Rot. Left",
-    "Rot. Right",     "Z Left",         "Z Right",        "POV North",      "POV NE",
-    "POV East",       "POV SE",         "POV South",      "Button 1",       "Button 2",
-    "Button 3",       "Button 4",       "Button 5",       "Button 6",       "Button 7",
-    "Button 8",       "Shift Button 1", "Shift Button 2", "Shift Button 3", "Shift Button 4",
-    "Shift Button 5", "Shift Button 6", "Shift Button 7", "Shift Button 8", "POV SW",
-    "POV West",       "POV NW",         "POV Center",
+    "Stick Left",      "Stick Right",     "Stick Up",        "Stick Down",      "Rot. Left",
+    "Rot. Right",      "Z Left",          "Z Right",         "POV North",       "POV NE",
+    "POV East",        "POV SE",          "POV South",       "Button 1",        "Button 2",
+    "Button 3",        "Button 4",        "Button 5",        "Button 6",        "Button 7",
+    "Button 8",        "Shift Button 1",  "Shift Button 2",  "Shift Button 3",  "Shift Button 4",
+    "Shift Button 5",  "Shift Button 6",  "Shift Button 7",  "Shift Button 8",  "POV SW",
+    "POV West",        "POV NW",          "POV Center",      "U Left",          "U Right",
+    "V Left",          "V Right",         "Left Trigger",    "Right Trigger",   "Button 10",
+    "Button 11",       "Button 12",       "Button 13",       "Button 14",       "Button 15",
+    "Button 16",       "Shift Button 10", "Shift Button 11", "Shift Button 12", "Shift Button 13",
+    "Shift Button 14", "Shift Button 15", "Shift Button 16",
 };
 
 const std::array<std::string_view, EventCount> PadControlNames = {
@@ -52,6 +56,26 @@ const std::array<std::string_view, EventCount> PadControlNames = {
     "d-pad left",
     "d-pad up and left",
     "d-pad let go",
+    "right stick left",
+    "right stick right",
+    "sixth axis (no pad control)",
+    "sixth axis (no pad control)",
+    "left trigger on its own",
+    "right trigger on its own",
+    "right stick pressed in",
+    "Guide",
+    "share (misc)",
+    "paddle 1",
+    "paddle 2",
+    "paddle 3",
+    "paddle 4",
+    "right stick pressed in with the left stick pressed in",
+    "Guide with the left stick pressed in",
+    "share (misc) with the left stick pressed in",
+    "paddle 1 with the left stick pressed in",
+    "paddle 2 with the left stick pressed in",
+    "paddle 3 with the left stick pressed in",
+    "paddle 4 with the left stick pressed in",
 };
 
 int EventIndexOfName(std::string_view eventName) {

@@ -1,6 +1,7 @@
 #pragma once
-// The slot table: 33 controller events, each with a Press slot (2 x event) and a Release slot
-// (2 x event + 1), and the helpers that read command lines.
+// The slot table: the controller events, each with a Press slot (2 x event) and a Release slot
+// (2 x event + 1), and the helpers that read command lines. The first 33 events (slots 0..65) are
+// those of every joystick; the pad's further controls follow them (slots 66 and up).
 
 #include <array>
 #include <string>
@@ -9,16 +10,30 @@
 
 namespace kestrova {
 
-constexpr int EventCount = 33;
-constexpr int MaxSlotIndex = 65;
-constexpr int SlotCount = MaxSlotIndex + 1;
+// The events of the main window's rows and of a version-1 profile.
+constexpr int BaseEventCount = 33;
+constexpr int BaseSlotCount = 2 * BaseEventCount;
+constexpr int BaseMaxSlotIndex = BaseSlotCount - 1;
+// U Left, U Right, V Left, V Right, Left Trigger, Right Trigger, Button 10..16, Shift Button
+// 10..16.
+constexpr int ExtendedEventCount = 20;
+constexpr int EventCount = BaseEventCount + ExtendedEventCount;
+constexpr int SlotCount = 2 * EventCount;
+constexpr int MaxSlotIndex = SlotCount - 1;
+// The buttons that raise events of their own; button 9 is the shift button.
+constexpr int ShiftButton = 9;
+constexpr int LastMappedButton = 16;
 
-// Event names in event order; also the captions of the event labels of the main window.
+// Event names in event order; the first 33 are also the captions of the main window's rows.
 extern const std::array<std::string_view, EventCount> EventNames;
 
 // The control of a game pad read in the pad layout that raises each event, in event order: "A"
 // for Button 1, "right stick up" for Rot. Left, "right trigger" for Z Left.
 extern const std::array<std::string_view, EventCount> PadControlNames;
+
+constexpr bool IsExtendedSlot(int slot) {
+  return slot >= BaseSlotCount;
+}
 
 // One ordered list of command lines per slot, index = slot.
 using TSlotTable = std::array<std::vector<std::string>, SlotCount>;

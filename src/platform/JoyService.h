@@ -58,6 +58,15 @@ struct JOYINFOEX {
 };
 static_assert(sizeof(JOYINFOEX) == 52);
 
+// In the pad layout the two reserved words carry each trigger on its own, 0 (let go) .. 65535
+// (pulled); every other controller leaves them 0.
+inline std::uint32_t LeftTrigger(const JOYINFOEX& info) {
+  return info.dwReserved1;
+}
+inline std::uint32_t RightTrigger(const JOYINFOEX& info) {
+  return info.dwReserved2;
+}
+
 // Thread-safe: the poll thread and the worker read controllers at the same time.
 class TJoyService {
  public:
@@ -68,7 +77,8 @@ class TJoyService {
   // JOYERR_UNPLUGGED when no controller answers at that number; fills *pji on success.
   virtual std::uint32_t joyGetPosEx(std::uint32_t uJoyID, JOYINFOEX* pji) = 0;
   // Whether the controller at a number is read in the usual pad layout (X/Y left stick, Z the
-  // triggers, R/U right stick, A B X Y ...). False for plain joysticks and unknown numbers.
+  // triggers, R/U right stick, A B X Y ..., each trigger also on its own). False for plain
+  // joysticks and unknown numbers.
   virtual bool PadLayout(std::uint32_t /*uJoyID*/) { return false; }
   // The device node the controller at a number is read from ("/dev/input/event5"), or "" when it
   // has none (a virtual controller, other platforms) or there is no controller there.
@@ -98,9 +108,11 @@ std::vector<TControllerInfo> ListControllers(TJoyService& service);
 class TVirtualController {
  public:
   virtual ~TVirtualController() = default;
-  virtual void SetAxis(int axis, std::uint16_t raw) = 0;  // axis 0..5 = X Y Z R U V, 0..65535
-  virtual void SetButton(int buttonId, bool down) = 0;    // 1-based
-  virtual void SetPov(std::uint32_t pov) = 0;             // hundredths of a degree, 65535 centred
+  // axis 0..5 = X Y Z R U V, 0..65535; a pad addressed in read order (TVirtualControllerDesc)
+  // also has 6 = left trigger, 7 = right trigger.
+  virtual void SetAxis(int axis, std::uint16_t raw) = 0;
+  virtual void SetButton(int buttonId, bool down) = 0;  // 1-based
+  virtual void SetPov(std::uint32_t pov) = 0;           // hundredths of a degree, 65535 centred
 };
 
 }  // namespace kestrova

@@ -5,13 +5,17 @@
 namespace kestrova {
 
 std::string AxisDirection(TJoyAxis axis, std::int32_t value, int tolerance) {
-  static const char* const names[4][2] = {
-      {"Left", "Right"}, {"Up", "Down"}, {"Z Left", "Z Right"}, {"Rot. Left", "Rot. Right"}};
-  if (axis > jaR) return "";
+  static const char* const names[JoyAxisCount][2] = {
+      {"Left", "Right"},           {"Up", "Down"},        {"Z Left", "Z Right"},
+      {"Rot. Left", "Rot. Right"}, {"U Left", "U Right"}, {"V Left", "V Right"}};
   const long long routed = value + (axis <= jaY ? 1LL : 0LL);
   if (routed < -tolerance) return names[axis][0];
   if (routed > tolerance) return names[axis][1];
   return "Center";
+}
+
+std::string TriggerState(int value, int tolerance) {
+  return value > tolerance ? "pulled" : "let go";
 }
 
 std::string HatDirection(std::uint32_t pov) {
@@ -29,6 +33,7 @@ std::vector<std::string> TMonitorLines::Changes(const TJoyReading& reading) {
     for (int axis = 0; axis < JoyAxisCount; ++axis) previous.Raw.*AxisFields[axis] = 32767;
     previous.Raw.dwButtons = 0;
     previous.Raw.dwPOV = JOY_POVCENTERED;
+    previous.Raw.dwReserved1 = previous.Raw.dwReserved2 = 0;
   }
   std::vector<std::string> lines;
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
@@ -36,11 +41,20 @@ std::vector<std::string> TMonitorLines::Changes(const TJoyReading& reading) {
     if (!reading.Present[axis] || raw == previous.Raw.*AxisFields[axis]) continue;
     std::string line = std::string("axis ") + axisNames[axis] + " " + std::to_string(raw) + " -> " +
                        std::to_string(reading.Value[axis]);
-    const std::string direction =
-        AxisDirection(static_cast<TJoyAxis>(axis), reading.Value[axis],
-                      axis < 4 ? FTolerances[static_cast<std::size_t>(axis)] : 0);
-    if (!direction.empty()) line += " " + direction;
+    line += " " + AxisDirection(static_cast<TJoyAxis>(axis), reading.Value[axis],
+                                FTolerances[static_cast<std::size_t>(axis)]);
     lines.push_back(line);
+  }
+  const std::uint32_t triggers[2][2] = {{LeftTrigger(reading.Raw), LeftTrigger(previous.Raw)},
+                                        {RightTrigger(reading.Raw), RightTrigger(previous.Raw)}};
+  for (int side = 0; side < 2; ++side) {
+    const std::uint32_t raw = triggers[side][0];
+    if (raw == triggers[side][1]) continue;
+    const int value = TriggerValue(raw);
+    lines.push_back(std::string(side == 0 ? "axis LT " : "axis RT ") + std::to_string(raw) +
+                    " -> " + std::to_string(value) + " " +
+                    (side == 0 ? "Left Trigger " : "Right Trigger ") +
+                    TriggerState(value, FTolerances[ToleranceCount - 1]));
   }
   for (int button = 0; button < 32; ++button) {
     const std::uint32_t bit = 1u << button;

@@ -6,27 +6,29 @@
 #include <vector>
 
 #include "joystick/Jstick.h"
+#include "mapping/Profile.h"
 
 namespace kestrova {
 
 // The routing's direction of an axis value against its tolerance ("Left", "Right", "Up",
-// "Down", "Z Left", "Z Right", "Rot. Left", "Rot. Right", "Center"); "" for U and V, which
-// route nothing. X and Y are offset by one, as the routing offsets them.
+// "Down", "Z Left", "Z Right", "Rot. Left", "Rot. Right", "U Left", ..., "V Right", "Center").
+// X and Y are offset by one, as the routing offsets them.
 std::string AxisDirection(TJoyAxis axis, std::int32_t value, int tolerance);
+// "pulled" when a trigger's 0..1000 value is beyond its tolerance, else "let go".
+std::string TriggerState(int value, int tolerance);
 // "North", "NE", ..., "NW", "Center" for 65535; "" for any other value.
 std::string HatDirection(std::uint32_t pov);
 
 class TMonitorLines {
  public:
-  // tolerances of X, Y, Z and R.
-  explicit TMonitorLines(std::array<int, 4> tolerances) : FTolerances(tolerances) {}
+  explicit TMonitorLines(const TTolerances& tolerances) : FTolerances(tolerances) {}
   // The lines of what changed since the previous reading ("axis X 12000 -> -316 Left",
-  // "button 5 down", "hat 9000 East"); the first reading reports nothing but what differs from
-  // rest.
+  // "axis LT 65535 -> 1000 Left Trigger pulled", "button 5 down", "hat 9000 East"); the first
+  // reading reports nothing but what differs from rest.
   std::vector<std::string> Changes(const TJoyReading& reading);
 
  private:
-  std::array<int, 4> FTolerances;
+  TTolerances FTolerances;
   bool FHasPrevious = false;
   TJoyReading FPrevious;
 };

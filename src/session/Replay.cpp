@@ -2,6 +2,8 @@
 
 #include "mapping/Convert.h"
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
 
 #include "mapping/Profile.h"
@@ -61,14 +63,17 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
     std::size_t expected = 0;
     if (kind == "axis") {
       expected = 4;
-      static const std::string axes = "XYZRUV";
-      if (fields.size() != expected) throw fail("an axis entry is: <time> axis X|Y|Z|R|U|V <raw>");
-      const auto at = axes.find(fields[2]);
-      if (fields[2].size() != 1 || at == std::string::npos) {
-        throw fail("unknown axis " + Quoted(fields[2]) + " (X, Y, Z, R, U or V)");
+      static const std::string axes[] = {"X", "Y", "Z", "R", "U", "V", "LT", "RT"};
+      if (fields.size() != expected) {
+        throw fail("an axis entry is: <time> axis X|Y|Z|R|U|V|LT|RT <raw>");
+      }
+      const auto at = std::find(std::begin(axes), std::end(axes), fields[2]);
+      if (at == std::end(axes)) {
+        throw fail("unknown axis " + Quoted(fields[2]) + " (X, Y, Z, R, U, V, LT or RT)");
       }
       entry.Kind = TReplayEntry::Axis;
-      entry.Index = static_cast<int>(at);
+      entry.Index = static_cast<int>(at - std::begin(axes));
+      if (entry.Index >= TReplayEntry::LeftTriggerAxis) replay.Pad = true;
       if (!Unsigned(fields[3], 65535, entry.Value)) {
         throw fail("the axis value " + Quoted(fields[3]) + " is not in 0..65535");
       }
@@ -103,6 +108,21 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
     }
     previous = entry.TimeMs;
     replay.Entries.push_back(entry);
+    replay.EntryLines.push_back(static_cast<int>(i + 1));
+  }
+  // A pad has no V axis, no hat of its own (the d-pad stands for it) and 16 buttons.
+  for (std::size_t i = 0; replay.Pad && i < replay.Entries.size(); ++i) {
+    const TReplayEntry& entry = replay.Entries[i];
+    const std::string where = fileName + ":" + std::to_string(replay.EntryLines[i]) + ": ";
+    if (entry.Kind == TReplayEntry::Axis && entry.Index == 5) {
+      throw EReplayError(where + "a timeline with LT or RT drives a game pad, which has no V axis");
+    }
+    if (entry.Kind == TReplayEntry::Button && entry.Index > PadButtonCount) {
+      throw EReplayError(where +
+                         "a timeline with LT or RT drives a game pad, whose buttons are "
+                         "1.." +
+                         std::to_string(PadButtonCount));
+    }
   }
   if (ended) {
     replay.EndTimeMs = replay.Entries.back().TimeMs;

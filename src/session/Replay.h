@@ -2,12 +2,16 @@
 // Replay timelines: what a virtual controller does, and when.
 //
 //   <time> axis X|Y|Z|R|U|V <raw>     raw 0..65535
+//   <time> axis LT|RT <raw>           a trigger on its own, 0 let go .. 65535 pulled
 //   <time> button <n> down|up         n 1..32
 //   <time> hat centre|<angle>         angle 0 4500 9000 ... 31500
 //   <time> end                        shut down then
 //
-// <time> is milliseconds after polling starts, never decreasing. # starts a comment that runs to
-// the end of its line; blank lines are ignored. The text is 8-bit without NUL bytes.
+// A timeline with a trigger entry drives a virtual game pad read in the pad layout (Z then sets
+// both triggers as that layout reads them; no V axis; buttons 1..16); any other a virtual joystick
+// with six axes, 32 buttons and a hat. <time> is milliseconds after polling starts, never
+// decreasing. # starts a comment that runs to the end of its line; blank lines are ignored. The
+// text is 8-bit without NUL bytes.
 
 #include <atomic>
 #include <chrono>
@@ -33,14 +37,20 @@ class EReplayError : public std::runtime_error {
 
 struct TReplayEntry {
   enum TKind { Axis, Button, Hat, End };
+  static constexpr int LeftTriggerAxis = 6;
+  static constexpr int RightTriggerAxis = 7;
   std::uint32_t TimeMs;
   TKind Kind;
-  int Index;            // axis 0..5, or button 1..32
+  int Index;            // axis 0..5 (X Y Z R U V), 6 and 7 the triggers; or button 1..32
   std::uint32_t Value;  // raw axis, 1 / 0 for a button, hat value
 };
 
+constexpr int PadButtonCount = 16;
+
 struct TReplay {
   std::vector<TReplayEntry> Entries;
+  std::vector<int> EntryLines;  // each entry's line in its file
+  bool Pad = false;             // drives a game pad (it has a trigger entry)
   // When the run ends: at the end entry, or 1000 ms after the last entry (past 2^32 - 1 when
   // that entry comes late).
   std::uint64_t EndTimeMs = 1000;

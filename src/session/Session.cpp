@@ -68,7 +68,8 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
   FJoysticks = CreateSdlJoyService();
   int joystickId = options.Joystick;
   if (FReplay) {
-    const TVirtualControllerDesc desc;
+    TVirtualControllerDesc desc;
+    desc.GameController = desc.ReadOrder = FReplay->Pad;
     FVirtualController = AttachSdlVirtualController(desc);
     // The timeline drives the virtual controller, whatever number it has among the others.
     joystickId = 0;

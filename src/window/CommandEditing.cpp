@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QShortcut>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -19,6 +21,7 @@
 #include "mapping/Slots.h"
 #include "platform/qt/Shell.h"
 #include "window/FormMain.h"
+#include "window/MoreControls.h"
 
 namespace kestrova {
 
@@ -121,9 +124,7 @@ void TFormMain::BuildLineEditing() {
       view->setReadOnly(true);
       view->setWindowTitle("Kestrova - the profile as text");
       view->setPlainText(
-          QString::fromLatin1(ProfileAsText(FMapper.Slots(), {FMapper.XTol(), FMapper.YTol(),
-                                                              FMapper.ZTol(), FMapper.RTol()})
-                                  .c_str()));
+          QString::fromLatin1(ProfileAsText(FMapper.Slots(), FMapper.Tolerances()).c_str()));
       view->resize(480, 520);
       view->show();
     });
@@ -145,8 +146,7 @@ void TFormMain::RecordSlotChange(int slot, std::vector<std::string> before,
 }
 
 int TFormMain::ToleranceOf(int axis) const {
-  const int tolerances[] = {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(), FMapper.RTol()};
-  return tolerances[axis];
+  return FMapper.Tolerance(axis);
 }
 
 void TFormMain::ToleranceClicked(int axis) {
@@ -158,14 +158,36 @@ void TFormMain::ToleranceClicked(int axis) {
   if (before != after) UndoStack->push(new TToleranceChange(*this, axis, before, after));
 }
 
+void TFormMain::ToleranceChanged(int axis, int value) {
+  const int before = ToleranceOf(axis);
+  if (before == value) return;
+  SetTolerance(axis, value);
+  UndoStack->push(new TToleranceChange(*this, axis, before, value));
+}
+
 void TFormMain::SetTolerance(int axis, int value) {
-  QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
-  if (edits[axis]->text() != QString::number(value)) edits[axis]->setText(QString::number(value));
-  if (axis == 0) FMapper.SetXTol(value);
-  if (axis == 1) FMapper.SetYTol(value);
-  if (axis == 2) FMapper.SetZTol(value);
-  if (axis == 3) FMapper.SetRTol(value);
+  if (axis < BaseToleranceCount) {
+    QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
+    if (edits[axis]->text() != QString::number(value)) edits[axis]->setText(QString::number(value));
+  } else {
+    QSpinBox* spin = MoreControls->ToleranceSpins[axis - BaseToleranceCount];
+    const QSignalBlocker quiet(spin);
+    spin->setValue(value);
+  }
+  FMapper.SetTolerance(axis, value);
   FSaved = false;
+}
+
+void TFormMain::ShowTolerances() {
+  QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
+  for (int axis = 0; axis < BaseToleranceCount; ++axis) {
+    edits[axis]->setText(QString::number(FMapper.Tolerance(axis)));
+  }
+  for (int axis = BaseToleranceCount; axis < ToleranceCount; ++axis) {
+    QSpinBox* spin = MoreControls->ToleranceSpins[axis - BaseToleranceCount];
+    const QSignalBlocker quiet(spin);
+    spin->setValue(FMapper.Tolerance(axis));
+  }
 }
 
 void TFormMain::ShowSlotLines(int slot, const std::vector<std::string>& lines) {

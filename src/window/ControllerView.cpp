@@ -20,8 +20,8 @@ const char* const PadAxisNames[JoyAxisCount] = {"X: left stick",
                                                 "R: right stick up/down",
                                                 "U: right stick left/right",
                                                 "V"};
-const char* const PadButtonNames[10] = {"A",  "B",    "X",     "Y",  "LB",
-                                        "RB", "Back", "Start", "LS", "RS"};
+const char* const PadButtonNames[16] = {"A",  "B",  "X",     "Y",     "LB", "RB", "Back", "Start",
+                                        "LS", "RS", "Guide", "Share", "P1", "P2", "P3",   "P4"};
 const char* const HatNames[9] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW", "centre"};
 const QString Lit = "background: #f0c040; border: 1px solid #806010;";
 const QString Unlit = "background: #e8e8e8; border: 1px solid #a0a0a0; color: #606060;";
@@ -93,6 +93,12 @@ TFormController::TFormController(TMapper& mapper, QWidget* parent)
     grid->addWidget(AxisBars[axis], 1 + axis, 1);
     grid->addWidget(AxisTexts[axis], 1 + axis, 2);
   }
+  auto* triggersTitle = new QLabel("Triggers:", this);
+  TriggerText = new QLabel(this);
+  TriggerText->setObjectName("TriggerText");
+  TriggerText->setFixedSize(430, 18);
+  grid->addWidget(triggersTitle, 7, 0);
+  grid->addWidget(TriggerText, 7, 1, 1, 2);
   auto* buttons = new QGridLayout;
   for (int button = 0; button < 32; ++button) {
     auto* lamp = new QLabel(this);
@@ -102,7 +108,7 @@ TFormController::TFormController(TMapper& mapper, QWidget* parent)
     ButtonLamps[button] = lamp;
     buttons->addWidget(lamp, button / 8, button % 8);
   }
-  grid->addLayout(buttons, 7, 0, 1, 3);
+  grid->addLayout(buttons, 8, 0, 1, 3);
   auto* rose = new QGridLayout;
   const int cells[9][2] = {{0, 1}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}, {1, 0}, {0, 0}, {1, 1}};
   for (int position = 0; position < 9; ++position) {
@@ -114,8 +120,8 @@ TFormController::TFormController(TMapper& mapper, QWidget* parent)
     rose->addWidget(label, cells[position][0], cells[position][1]);
   }
   auto* hatTitle = new QLabel("Hat:", this);
-  grid->addWidget(hatTitle, 8, 0, Qt::AlignTop);
-  grid->addLayout(rose, 8, 1, 1, 2, Qt::AlignLeft);
+  grid->addWidget(hatTitle, 9, 0, Qt::AlignTop);
+  grid->addLayout(rose, 9, 1, 1, 2, Qt::AlignLeft);
   FTimer->setInterval(33);  // at most 30 updates a second: smooth enough to watch, and cheap
   connect(FTimer, &QTimer::timeout, this, [this] { Refresh(); });
   ShowController(false);
@@ -165,15 +171,14 @@ void TFormController::ShowController(bool answering) {
   }
   for (int button = 0; button < 32; ++button) {
     QString text = QString::number(button + 1);
-    if (FPadLayout && button < 10) text += QString(" ") + PadButtonNames[button];
+    if (FPadLayout && button < 16) text += QString(" ") + PadButtonNames[button];
     if (button == 8) text += " shift";
     ButtonLamps[button]->setText(text);
   }
 }
 
 void TFormController::Refresh() {
-  const std::array<int, 4> tolerances = {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(),
-                                         FMapper.RTol()};
+  const TTolerances tolerances = FMapper.Tolerances();
   const std::uint64_t sequence = FLatest.Sequence.load();
   // Nothing new and the same tolerances: nothing to do (the timer ticks 60 times a second).
   if (FKnown && sequence == FShown && tolerances == FTolerances) return;
@@ -189,8 +194,8 @@ void TFormController::Refresh() {
       &JOYINFOEX::dwXpos, &JOYINFOEX::dwYpos, &JOYINFOEX::dwZpos,
       &JOYINFOEX::dwRpos, &JOYINFOEX::dwUpos, &JOYINFOEX::dwVpos};
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
-    const bool routed = axis <= jaR;
-    const int tolerance = routed ? tolerances[static_cast<std::size_t>(axis)] : 0;
+    const bool routed = true;
+    const int tolerance = tolerances[static_cast<std::size_t>(axis)];
     // X and Y are routed with an offset of one; the bar shows what the routing compares.
     const int value = reading.Value[axis] + (axis <= jaY ? 1 : 0);
     AxisBars[axis]->Set(value, tolerance, routed);
@@ -210,6 +215,18 @@ void TFormController::Refresh() {
                                  .arg(reading.Value[axis])
                                  .arg(QString::fromStdString(direction)));
   }
+  const auto trigger = [&](const char* side, std::uint32_t raw) {
+    const int value = TriggerValue(raw);
+    return QString("%1 raw %2 -> %3 %4")
+        .arg(side)
+        .arg(raw)
+        .arg(value)
+        .arg(QString::fromStdString(TriggerState(value, tolerances[ToleranceCount - 1])));
+  };
+  TriggerText->setText(!reading.Answering ? QString()
+                       : FPadLayout       ? trigger("left", LeftTrigger(reading.Raw)) + ";  " +
+                                          trigger("right", RightTrigger(reading.Raw))
+                                    : "none on this controller");
   // Style sheets are dear to apply: only lamps that change are restyled.
   const auto light = [](QLabel* lamp, bool lit) {
     if (lamp->property("lit").toBool() == lit) return;

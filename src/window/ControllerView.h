@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "joystick/Jstick.h"
+#include "mapping/Profile.h"
 
 class QLabel;
 class QTimer;
@@ -37,7 +38,7 @@ class TAxisBar : public QWidget {
  private:
   int FValue = 0;
   int FTolerance = 300;
-  bool FRouted = true;  // U and V route nothing: no band
+  bool FRouted = true;  // false: no tolerance band
 };
 
 class TFormController : public QDialog {
@@ -50,6 +51,7 @@ class TFormController : public QDialog {
   std::array<QLabel*, JoyAxisCount> AxisNames{};
   std::array<TAxisBar*, JoyAxisCount> AxisBars{};
   std::array<QLabel*, JoyAxisCount> AxisTexts{};
+  QLabel* TriggerText;  // each trigger on its own, in the pad layout
   std::array<QLabel*, 32> ButtonLamps{};
   std::array<QLabel*, 9> HatPositions{};  // N NE E SE S SW W NW, then the centre
 
@@ -75,7 +77,7 @@ class TFormController : public QDialog {
   TLatest FLatest;
   QTimer* FTimer;
   std::uint64_t FShown = 0;
-  std::array<int, 4> FTolerances{};
+  TTolerances FTolerances{};
   // What each axis's text shows: raw, routed value, tolerance.
   std::array<std::tuple<std::uint32_t, std::int32_t, int>, JoyAxisCount> FAxisShown{};
   int FUpdates = 0;

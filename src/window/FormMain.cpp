@@ -76,10 +76,7 @@ void TFormMain::FormShow() {
       move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     }
     MemoTest->clear();
-    FMapper.SetXTol(300);
-    FMapper.SetYTol(300);
-    FMapper.SetZTol(300);
-    FMapper.SetRTol(300);
+    FMapper.SetTolerances(DefaultTolerances);
     FMapper.SetSlots(TSlotTable{});
     FCommandIndex = -1;
     SetCommandIndex(0);
@@ -87,10 +84,7 @@ void TFormMain::FormShow() {
     FMapper.Start();  // the worker, the trace files, and last polling
     FFirstShow = false;
   }
-  EditXTol->setText(QString::number(FMapper.XTol()));
-  EditYTol->setText(QString::number(FMapper.YTol()));
-  EditZTol->setText(QString::number(FMapper.ZTol()));
-  EditRTol->setText(QString::number(FMapper.RTol()));
+  ShowTolerances();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
@@ -289,8 +283,7 @@ void TFormMain::SaveProfile() {
   const QString path = Shell().GetSaveFileName(this);
   if (path.isEmpty()) return;
   StoreListBox(FCommandIndex);
-  WriteProfileFile(path.toStdString(), FMapper.Slots(),
-                   {FMapper.XTol(), FMapper.YTol(), FMapper.ZTol(), FMapper.RTol()});
+  WriteProfileFile(path.toStdString(), FMapper.Slots(), FMapper.Tolerances());
   setWindowTitle("Kestrova - " + path);
   FSaved = true;
   UndoStack->clear();
@@ -327,10 +320,9 @@ QString TFormMain::TryLoadProfileFile(const QString& path) {
 
 void TFormMain::ApplyProfile(TLoadedProfile profile, const QString& path) {
   FMapper.SetSlots(std::move(profile.Slots));
-  FMapper.SetXTol(profile.Tolerances[0]);
-  FMapper.SetYTol(profile.Tolerances[1]);
-  FMapper.SetZTol(profile.Tolerances[2]);
-  FMapper.SetRTol(profile.Tolerances[3]);
+  FMapper.SetTolerances(profile.Tolerances);
+  ShowTolerances();
+  // The file's own texts of the four fields ("+300" stays "+300").
   EditXTol->setText(QString::fromLatin1(profile.ToleranceTexts[0].c_str()));
   EditYTol->setText(QString::fromLatin1(profile.ToleranceTexts[1].c_str()));
   EditZTol->setText(QString::fromLatin1(profile.ToleranceTexts[2].c_str()));

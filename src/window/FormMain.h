@@ -28,6 +28,7 @@ class TFormBlock;
 class TFormController;
 class TFormKeyboard;
 class TFormMouseMove;
+class TFormMoreControls;
 
 class TFormMain : public QWidget {
   Q_OBJECT
@@ -47,9 +48,11 @@ class TFormMain : public QWidget {
   ~TFormMain() override;  // stops and joins the poll thread and the worker first
   void SetDialogs(const TDialogs& dialogs) { FDialogs = dialogs; }
 
-  // Controls.
+  // Controls. The rows of events 33 and up are on the "More controls" panel.
   std::array<QLabel*, EventCount> LabelJoy{};        // by event; named LabelJoy<press slot>
   std::array<TGlyphButton*, SlotCount> ButtonJoy{};  // by slot; named ButtonJoy<slot>
+  TFormMoreControls* MoreControls;
+  QPushButton* ButtonMoreControls;  // under About: opens MoreControls
   QLabel* LabelCommand;
   TCommandList* ListBoxCommand;
   QPushButton* ButtonKeyDown;
@@ -106,7 +109,8 @@ class TFormMain : public QWidget {
   // each checked, after the selected line (at the end when none is).
   bool CopySelectedLine();
   void PasteLines();
-  // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R) in the field and the mapper: what undo and redo do.
+  // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R, 4 U, 5 V, 6 triggers) in its field and the mapper:
+  // what undo and redo do.
   void SetTolerance(int axis, int value);
   // Puts lines into a slot and shows that slot: what undo and redo do.
   void ShowSlotLines(int slot, const std::vector<std::string>& lines);
@@ -168,6 +172,10 @@ class TFormMain : public QWidget {
   // The spinner of tolerance axis (0 X, 1 Y, 2 Z, 3 R) moved: its field's value to the mapper,
   // as a step of the undo history.
   void ToleranceClicked(int axis);
+  // A tolerance field of the "More controls" panel changed (axis 4..6).
+  void ToleranceChanged(int axis, int value);
+  // Every tolerance field from the mapper.
+  void ShowTolerances();
   int ToleranceOf(int axis) const;
   void AppendLine(const QString& line);
   void AskKey(std::string (*lineOf)(std::string_view key));

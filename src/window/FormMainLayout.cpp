@@ -6,11 +6,13 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include "mapping/Commands.h"
 #include "mapping/Slots.h"
 #include "platform/qt/Named.h"
 #include "window/FormMain.h"
+#include "window/MoreControls.h"
 
 namespace kestrova {
 
@@ -20,18 +22,22 @@ namespace {
 // buttons and shift buttons.
 constexpr int LeftColumn[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 29, 30, 31, 32};
 constexpr int RightColumn[] = {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
+// The "More controls" panel: the axes and triggers on the left, the buttons on the right.
+constexpr int MoreLeftColumn[] = {33, 34, 35, 36, 37, 38};
+constexpr int MoreRightColumn[] = {39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52};
+static_assert(std::size(MoreLeftColumn) + std::size(MoreRightColumn) == ExtendedEventCount);
 
 }  // namespace
 
 void TFormMain::BuildEventRows() {
-  const auto place = [this](const int* events, int count, int x, int labelWidth) {
+  const auto place = [this](QWidget* parent, const int* events, int count, int x, int labelWidth) {
     for (int row = 0; row < count; ++row) {
       const int event = events[row];
       const int press = PressSlotOfEvent(event);
       const int y = 8 + row * 19;
       auto* label = Named(new QLabel(QString::fromUtf8(EventNames[event].data(),
                                                        static_cast<int>(EventNames[event].size())),
-                                     this),
+                                     parent),
                           "LabelJoy" + QString::number(press));
       label->setGeometry(x, y, labelWidth, 17);
       label->setToolTip(label->text() + ": " +
@@ -40,7 +46,7 @@ void TFormMain::BuildEventRows() {
                         " (on a game pad)");
       LabelJoy[event] = label;
       for (int slot : {press, press + 1}) {
-        auto* button = Named(new TGlyphButton(slot == press ? "Press" : "Release", this),
+        auto* button = Named(new TGlyphButton(slot == press ? "Press" : "Release", parent),
                              "ButtonJoy" + QString::number(slot));
         button->setGeometry(x + labelWidth + (slot == press ? 0 : 44), y, slot == press ? 44 : 52,
                             17);
@@ -53,8 +59,19 @@ void TFormMain::BuildEventRows() {
       }
     }
   };
-  place(LeftColumn, std::size(LeftColumn), 8, 66);
-  place(RightColumn, std::size(RightColumn), 180, 78);
+  place(this, LeftColumn, std::size(LeftColumn), 8, 66);
+  place(this, RightColumn, std::size(RightColumn), 180, 78);
+
+  MoreControls = new TFormMoreControls(this);
+  place(MoreControls, MoreLeftColumn, std::size(MoreLeftColumn), TFormMoreControls::LeftColumnX,
+        78);
+  place(MoreControls, MoreRightColumn, std::size(MoreRightColumn), TFormMoreControls::RightColumnX,
+        90);
+  for (int i = 0; i < 3; ++i) {
+    const int axis = BaseToleranceCount + i;
+    connect(MoreControls->ToleranceSpins[i], &QSpinBox::valueChanged, this,
+            [this, axis](int value) { Guarded([&] { ToleranceChanged(axis, value); }); });
+  }
 }
 
 void TFormMain::BuildEditor() {
@@ -186,6 +203,18 @@ void TFormMain::BuildBottom() {
   ButtonSaveProfile->setGeometry(472, 470, 96, 25);
   ButtonLoadProfile->setGeometry(574, 470, 96, 25);
   ButtonHelp->setGeometry(472, 506, 96, 25);
+  // An addition in free space: under About, the events of a modern pad beyond the rows above.
+  ButtonMoreControls = Named(new QPushButton("More controls...", this), "ButtonMoreControls");
+  ButtonMoreControls->setGeometry(370, 506, 96, 25);
+  ButtonMoreControls->setToolTip(
+      "The right stick's left and right (U), V, each trigger on its own, and buttons 10 to 16");
+  connect(ButtonMoreControls, &QPushButton::clicked, this, [this] {
+    Guarded([&] {
+      MoreControls->show();
+      MoreControls->raise();
+      MoreControls->activateWindow();
+    });
+  });
   ButtonExit->setGeometry(574, 506, 96, 25);
   connect(ButtonAbout, &QPushButton::clicked, this,
           [this] { Guarded([&] { ButtonAboutClick(); }); });

@@ -30,7 +30,7 @@ class CliTest : public ::testing::Test {
   std::string Profile(const std::vector<std::pair<int, Lines>>& slots) {
     TSlotTable table;
     for (const auto& [slot, lines] : slots) table[slot] = lines;
-    return Write("profile.kpf", FormatProfile(table, {300, 300, 300, 300}));
+    return Write("profile.kpf", FormatProfile(table, {300, 300, 300, 300, 300, 300, 300}));
   }
   TRun Run(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {}) {
     TProcess process(arguments, Dir, env);
@@ -342,7 +342,8 @@ TEST_F(CliTest, ProfileTolerancesAndTheDefaultCursorApply) {
   table[0] = {"KEY DOWN a"};
   table[1] = {"KEY UP a"};
   table[26] = {"MOUSE MOVE R N 0 0 N N"};
-  const std::string profile = Write("tol.kpf", FormatProfile(table, {100, 300, 300, 300}));
+  const std::string profile =
+      Write("tol.kpf", FormatProfile(table, {100, 300, 300, 300, 300, 300, 300}));
   const std::string replay = Write("t.txt",
                                    "0 axis X 16000\n100 axis X 32767\n200 button 1 down\n"
                                    "300 end\n");
@@ -361,7 +362,8 @@ TEST_F(CliTest, ProfileTolerancesAndTheDefaultCursorApply) {
   axes[4] = {"KEY DOWN b"};   // Stick Up
   axes[12] = {"KEY DOWN c"};  // Z Left
   axes[8] = {"KEY DOWN d"};   // Rot. Left
-  const std::string four = Write("four.kpf", FormatProfile(axes, {100, 200, 300, 400}));
+  const std::string four =
+      Write("four.kpf", FormatProfile(axes, {100, 200, 300, 400, 300, 300, 300}));
   // Deflections -70, -170, -270, -370, then -130, -230, -330, -430 (--monitor shows them).
   const std::string moves = Write("four.txt",
                                   "0 axis X 25408\n0 axis Y 19510\n0 axis Z 13612\n0 axis R 7714\n"
@@ -388,7 +390,8 @@ TEST_F(CliTest, CheckWarnsAboutLinesThatRunSurprisingly) {
   table[28] = {"KEY DOWN b"};
   table[29] = {"KEY UP b"};  // released by the Release list
   table[30] = {"KEY DOWN c", "KEY UP c"};
-  const std::string file = Write("warn.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  const std::string file =
+      Write("warn.kpf", FormatProfile(table, {300, 300, 300, 300, 300, 300, 300}));
   const TRun run = Run({"--check", file});
   EXPECT_EQ(run.ExitCode, 0) << run.Out;  // warnings only
   EXPECT_THAT(run.Out, HasSubstr(":3: warning: KEY DOWN has no key name: it presses the Down "
@@ -447,7 +450,8 @@ TEST_F(CliTest, TheRunningWindowLoadsShowsAndQuitsOnRequest) {
 
   TSlotTable table;
   table[0] = {"KEY DOWN q"};
-  const std::string good = Write("good.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  const std::string good =
+      Write("good.kpf", FormatProfile(table, {300, 300, 300, 300, 300, 300, 300}));
   TRun run = Run({"--load", good}, offscreen);
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_EQ(run.Out, "kestrova: loaded " + good + "\n");
@@ -635,7 +639,8 @@ TEST_F(CliTest, LargeInputsStayBounded) {
   // A 10 MB profile: checked and run in bounded time and memory.
   TSlotTable table;
   table[0].assign(950000, "KEY DOWN a");
-  const std::string big = Write("big.kpf", FormatProfile(table, {300, 300, 300, 300}));
+  const std::string big =
+      Write("big.kpf", FormatProfile(table, {300, 300, 300, 300, 300, 300, 300}));
   ASSERT_GT(std::filesystem::file_size(big), 10'000'000u);
   TRun run = Run({"--check", big});
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
@@ -682,7 +687,7 @@ TEST_F(CliTest, MalformedReplayIsRefusedBeforeAnythingRuns) {
   const std::string replay = Write("bad.txt", "# fine\n0 axis X 100\n10 axis W 5\n");
   const TRun run = Run({"--headless", "--output", "print", "--replay", replay, profile});
   EXPECT_EQ(run.ExitCode, 2);
-  EXPECT_EQ(run.Err, "kestrova: " + replay + ":3: unknown axis 'W' (X, Y, Z, R, U or V)\n");
+  EXPECT_EQ(run.Err, "kestrova: " + replay + ":3: unknown axis 'W' (X, Y, Z, R, U, V, LT or RT)\n");
   EXPECT_EQ(run.Out, "");
 }
 

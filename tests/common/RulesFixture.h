@@ -24,8 +24,8 @@ inline TRulesFixture WriteRulesFixture(const std::filesystem::path& dir) {
   desktop[0] = {"KEY DOWN d"};
   fixture.RacingProfile = (dir / "racing.kpf").string();
   fixture.DesktopProfile = (dir / "desktop.kpf").string();
-  WriteProfileFile(fixture.RacingProfile, racing, {300, 300, 300, 300});
-  WriteProfileFile(fixture.DesktopProfile, desktop, {300, 300, 300, 300});
+  WriteProfileFile(fixture.RacingProfile, racing, {300, 300, 300, 300, 300, 300, 300});
+  WriteProfileFile(fixture.DesktopProfile, desktop, {300, 300, 300, 300, 300, 300, 300});
   fixture.ConfigHome = (dir / "config").string();
   std::filesystem::create_directories(dir / "config" / "Kestrova");
   std::ofstream(dir / "config" / "Kestrova" / "Kestrova.ini")

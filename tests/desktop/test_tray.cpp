@@ -80,7 +80,7 @@ class TrayTest : public TWindowTest {
  private:
   QString Profile(const QString& name) {
     const QString path = Dir->filePath(name);
-    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300, 300, 300, 300});
     return path;
   }
 
@@ -102,10 +102,10 @@ class TrayTest : public TWindowTest {
     const QString broken = Dir->filePath("broken.kpf");
     TSlotTable table;
     table[0] = {"KEY DOWN g"};
-    WriteProfileFile(game.toStdString(), table, {300, 300, 300, 300});
+    WriteProfileFile(game.toStdString(), table, {300, 300, 300, 300, 300, 300, 300});
     TSlotTable otherTable;
     otherTable[2] = {"KEY DOWN o"};
-    WriteProfileFile(other.toStdString(), otherTable, {300, 300, 300, 300});
+    WriteProfileFile(other.toStdString(), otherTable, {300, 300, 300, 300, 300, 300, 300});
     std::ofstream(broken.toStdString()) << "#Kestrova Beta Profile\r\n";
     TSettings settings;
     TAppRules rules;
@@ -264,7 +264,7 @@ class TrayTest : public TWindowTest {
     const QString doubtful = Dir->filePath("doubtful.kpf");
     TSlotTable doubts;
     doubts[0] = {"DELAY soon", "KEY DOWN a", "BEGBLOCK 001 RPT many"};
-    WriteProfileFile(doubtful.toStdString(), doubts, {300, 300, 300, 300});
+    WriteProfileFile(doubtful.toStdString(), doubts, {300, 300, 300, 300, 300, 300, 300});
     reply = ask(false, doubtful.toStdString());
     QVERIFY(reply.Ok);
     QCOMPARE(

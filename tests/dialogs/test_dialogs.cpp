@@ -195,7 +195,7 @@ class DialogsTest : public TWindowTest {
       QVERIFY(MouseMove->CheckBoxScreenBounds->isChecked());
       QCOMPARE(MouseMove->ComboBoxX->currentText(), QString("none"));
       QCOMPARE(Items(MouseMove->ComboBoxY),
-               (QStringList{"none", "X Axis", "Y Axis", "Z Axis", "R Axis"}));
+               (QStringList{"none", "X Axis", "Y Axis", "Z Axis", "R Axis", "U Axis", "V Axis"}));
       MouseMove->EditX->setText("10");
       MouseMove->EditY->setText("-5");
       MouseMove->ButtonOkClick();

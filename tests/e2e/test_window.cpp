@@ -94,7 +94,7 @@ TEST(Window, ReplayedButtonTypesIntoTheTestBox) {
   TSlotTable table;
   table[26] = {"KEY DOWN H", "KEY UP H", "KEY DOWN i", "KEY UP i", "KEY DOWN !", "KEY UP !"};
   const std::string profile = (dir / "hi.kpf").string();
-  WriteProfileFile(profile, table, {300, 300, 300, 300});
+  WriteProfileFile(profile, table, {300, 300, 300, 300, 300, 300, 300});
   const std::string replay = (dir / "hi.replay").string();
   std::ofstream(replay) << "3500 button 1 down\n3600 button 1 up\n5000 end\n";
   const std::string state = (dir / "state.txt").string();
@@ -188,7 +188,7 @@ TEST(Window, ForceReachesTheRunningWindowOverUnsavedEdits) {
   TSlotTable table;
   table[0] = {"KEY DOWN z"};
   const std::string profile = (dir / "forced.kpf").string();
-  WriteProfileFile(profile, table, {300, 300, 300, 300});
+  WriteProfileFile(profile, table, {300, 300, 300, 300, 300, 300, 300});
   Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr) << "no X server; run under scripts/with-xvfb";
   const std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + dir.string()};

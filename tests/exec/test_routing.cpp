@@ -13,9 +13,10 @@ using Lines = std::vector<std::string>;
 
 class RoutingTest : public MapperTest {
  protected:
-  void Axes(int x, int y = -1, int z = -1, int r = -1) {
-    Mapper.Jstick1Axis(nullptr, x, y, z, r, -1, -1, 0, 0, 0, 0, 0, 0);
+  void Axes(int x, int y = -1, int z = -1, int r = -1, int u = -1, int v = -1) {
+    Mapper.Jstick1Axis(nullptr, x, y, z, r, u, v, 0, 0, 0, 0, 0, 0);
   }
+  void Triggers(int left, int right) { Mapper.Jstick1Trigger(nullptr, left, right); }
   void Button(int id, bool down) { Mapper.Jstick1Button(nullptr, id, down); }
   void Pov(int value) { Mapper.Jstick1Pov(nullptr, value); }
   // The events reported since the last call, without the "Executing " prefix.
@@ -118,13 +119,60 @@ TEST_F(RoutingTest, ButtonNineIsShift) {
   Button(9, false);
   Button(2, false);
   EXPECT_THAT(Reported(), ElementsAre("Shift Button 2 PRESS", "Button 2 RELEASE"));
-  for (int id = 10; id <= 32; ++id) {
+  // Buttons 10 to 16 have events of their own, with the same shift layer; 17 and up none.
+  Button(10, true);
+  Button(9, true);
+  Button(12, true);
+  Button(10, false);
+  Button(9, false);
+  Button(12, false);
+  Button(16, true);
+  Button(16, false);
+  EXPECT_THAT(Reported(),
+              ElementsAre("Button 10 PRESS", "Shift Button 12 PRESS", "Shift Button 10 RELEASE",
+                          "Button 12 RELEASE", "Button 16 PRESS", "Button 16 RELEASE"));
+  for (int id = 17; id <= 32; ++id) {
     Button(id, true);
     Button(id, false);
   }
   Button(1, true);
   Button(8, false);
   EXPECT_THAT(Reported(), ElementsAre("Button 1 PRESS", "Button 8 RELEASE"));
+}
+
+// The right stick's horizontal (U) and the sixth axis (V) route as Z and R do, each against its
+// own tolerance, and only where the controller has them.
+TEST_F(RoutingTest, UAndVRouteLikeZAndRWhereTheControllerHasThem) {
+  Axes(-1, -1, -1, -1, -900, 900);
+  EXPECT_THAT(Reported(), IsEmpty());  // no U or V on this controller
+  Mapper.Jstick1.SetAxisPresent(jaU, true);
+  Mapper.Jstick1.SetAxisPresent(jaV, true);
+  Mapper.SetTolerance(jaU, 200);
+  Mapper.SetTolerance(jaV, 400);
+  Axes(-1, -1, -1, -1, -200, 400);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Axes(-1, -1, -1, -1, -201, 400);
+  EXPECT_THAT(Reported(), ElementsAre("U Left PRESS"));
+  Axes(-1, -1, -1, -1, 201, 401);  // a flick across: the old side lets go first
+  EXPECT_THAT(Reported(), ElementsAre("U Left RELEASE", "U Right PRESS", "V Right PRESS"));
+  Axes(-1, -1, -1, -1, 0, -401);
+  EXPECT_THAT(Reported(), ElementsAre("U Right RELEASE", "V Right RELEASE", "V Left PRESS"));
+  Axes(-1, -1, -1, -1, 0, 0);
+  EXPECT_THAT(Reported(), ElementsAre("V Left RELEASE"));
+}
+
+TEST_F(RoutingTest, EachTriggerOnItsOwnBeyondTheTriggerTolerance) {
+  Mapper.SetTolerance(ToleranceCount - 1, 250);
+  Triggers(250, 0);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Triggers(251, 1000);  // both at once fire both
+  EXPECT_THAT(Reported(), ElementsAre("Left Trigger PRESS", "Right Trigger PRESS"));
+  Triggers(1000, 700);
+  EXPECT_THAT(Reported(), IsEmpty());
+  Triggers(250, 700);
+  EXPECT_THAT(Reported(), ElementsAre("Left Trigger RELEASE"));
+  Triggers(0, 0);
+  EXPECT_THAT(Reported(), ElementsAre("Right Trigger RELEASE"));
 }
 
 TEST_F(RoutingTest, HatReleasesBeforeItPresses) {

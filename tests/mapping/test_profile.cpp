@@ -24,7 +24,7 @@ namespace {
 using ::testing::ElementsAre;
 using Lines = std::vector<std::string>;
 
-const TTolerances Defaults = {300, 300, 300, 300};
+const TTolerances Defaults = DefaultTolerances;
 
 std::string Header() {
   return std::string(ProfileHeader) + "\r\n";
@@ -48,6 +48,15 @@ std::string ErrorOf(std::string_view text) {
     ParseProfile(text, TSlotTable{});
   } catch (const EProfileError& error) {
     return error.what();
+  }
+  return "no error";
+}
+
+std::string MeaningOf(std::string_view text) {
+  try {
+    ParseProfile(text, TSlotTable{});
+  } catch (const EProfileError& error) {
+    return error.Meaning();
   }
   return "no error";
 }
@@ -83,12 +92,12 @@ TEST(ProfileFormat, SlotsKeepTheirLinesInOrderByteForByte) {
   TSlotTable slots;
   slots[26] = {"KEY DOWN A", "KEY UP A"};
   slots[65] = {"MOUSE MOVE R B 0.02 0 X N", "KEY DOWN \xE9", "", "KEY UP \xFF"};
-  const std::string text = FormatProfile(slots, {0, 1000, 5000, -7});
+  const std::string text = FormatProfile(slots, {0, 1000, 5000, -7, 300, 300, 300});
   EXPECT_NE(text.find("#Command Tag 26\r\nKEY DOWN A\r\nKEY UP A\r\n#Command Tag 27\r\n"),
             std::string::npos);
   const auto loaded = ParseProfile(text, TSlotTable{});
   EXPECT_EQ(loaded.Slots, slots);
-  EXPECT_EQ(loaded.Tolerances, (TTolerances{0, 1000, 5000, -7}));  // no range check on load
+  EXPECT_EQ(loaded.Tolerances, (TTolerances{0, 1000, 5000, -7, 300, 300, 300}));  // no range check
   EXPECT_EQ(loaded.ToleranceTexts[2], "5000");
   EXPECT_EQ(loaded.SourceLines[26], (std::vector<int>{29, 30}));
 }
@@ -98,11 +107,13 @@ TEST(ProfileFormat, AsTextEachListUnderItsEventsName) {
   slots[0] = {"KEY DOWN a"};
   slots[27] = {"TRMBLOCK 001"};
   slots[65] = {"DELAY 5", "KEY UP b"};
-  EXPECT_EQ(ProfileAsText(slots, {1, 2, 3, 4}),
+  slots[104] = {"KEY DOWN c"};
+  EXPECT_EQ(ProfileAsText(slots, {1, 2, 3, 4, 5, 6, 7}),
             "Stick Left Press: (#Command Tag 0)\n    KEY DOWN a\n"
             "Button 1 Release: (#Command Tag 27)\n    TRMBLOCK 001\n"
             "POV Center Release: (#Command Tag 65)\n    DELAY 5\n    KEY UP b\n"
-            "Tolerances: X 1, Y 2, Z 3, R 4\n");
+            "Shift Button 16 Press: (#Command Tag 104)\n    KEY DOWN c\n"
+            "Tolerances: X 1, Y 2, Z 3, R 4, U 5, V 6, Trigger 7\n");
 }
 
 TEST(ProfileFormat, LineEndsAndNul) {
@@ -138,22 +149,78 @@ TEST(ProfileLoad, WalkRules) {
   EXPECT_EQ(loaded.Slots[3], (Lines{"KEY DOWN second"}));
   EXPECT_EQ(loaded.Slots[4], (Lines{"KEY DOWN kept"}));
   EXPECT_EQ(loaded.SourceLines[4], (std::vector<int>{0}));
-  EXPECT_EQ(loaded.Tolerances, (TTolerances{1, 2, 3, 4}));
+  EXPECT_EQ(loaded.Tolerances, (TTolerances{1, 2, 3, 4, 300, 300, 300}));
 
   // A command line holding the marker ends the slots there: what follows is read as tolerances.
   text = Tagged({{0, {"KEY DOWN #Tolerances", "5", "6", "7", "8", "KEY UP a"}}});
   loaded = ParseProfile(text, old);
   EXPECT_TRUE(loaded.Slots[0].empty());
-  EXPECT_EQ(loaded.Tolerances, (TTolerances{5, 6, 7, 8}));
+  EXPECT_EQ(loaded.Tolerances, (TTolerances{5, 6, 7, 8, 300, 300, 300}));
 }
 
-std::string MeaningOf(std::string_view text) {
-  try {
-    ParseProfile(text, TSlotTable{});
-  } catch (const EProfileError& error) {
-    return error.Meaning();
+// The pad's further events and tolerances make a version-2 file; without them the file stays
+// what it always was, so that older readers keep reading it.
+TEST(ProfileFormat, Version2ExactlyWhenThePadsFurtherEventsAreUsed) {
+  struct TCase {
+    const char* what;
+    int slot;  // -1: none filled
+    int tolerance;
+    int value;
+    bool version2;
+  };
+  const TCase cases[] = {
+      {"nothing beyond slot 65", 65, 0, 300, false},
+      {"U Left Press", 66, 0, 300, true},
+      {"Shift Button 16 Release", 105, 0, 300, true},
+      {"a U tolerance", -1, 4, 250, true},
+      {"a V tolerance", -1, 5, 0, true},
+      {"a trigger tolerance", -1, 6, 301, true},
+  };
+  for (const auto& c : cases) {
+    TSlotTable slots;
+    if (c.slot >= 0) slots[c.slot] = {"KEY DOWN q", "KEY UP q"};
+    TTolerances tolerances = {10, 20, 30, 40, 300, 300, 300};
+    tolerances[c.tolerance] = c.value;
+    const std::string text = FormatProfile(slots, tolerances);
+    const Lines lines = SplitProfileLines(text);
+    EXPECT_EQ(lines[0], c.version2 ? "#Kestrova Profile 2" : "#Kestrova Beta Profile") << c.what;
+    const std::size_t tags = std::count_if(lines.begin(), lines.end(), [](const auto& line) {
+      return line.starts_with("#Command Tag ");
+    });
+    EXPECT_EQ(tags, c.version2 ? 106u : 66u) << c.what;
+    EXPECT_EQ(lines.size() - (lines.back() == "" ? 1 : 0),
+              1 + tags + (c.slot >= 0 ? 2 : 0) + 1 + (c.version2 ? 7 : 4))
+        << c.what;
+    // Read over a table full of other lines: the file decides every slot and tolerance.
+    TSlotTable full;
+    for (auto& slot : full) slot = {"KEY DOWN z"};
+    const TLoadedProfile loaded = ParseProfile(text, full);
+    EXPECT_EQ(loaded.Slots, slots) << c.what;
+    EXPECT_EQ(loaded.Tolerances, tolerances) << c.what;
+    EXPECT_EQ(loaded.Version, c.version2 ? 2 : 1) << c.what;
+    EXPECT_EQ(FormatProfile(loaded.Slots, loaded.Tolerances), text) << c.what;
   }
-  return "no error";
+}
+
+TEST(ProfileLoad, EachVersionKnowsItsOwnSlotsAndTolerances) {
+  // A version-1 file cannot tag the pad's further lists, and says how a file could.
+  EXPECT_EQ(MeaningOf(Tagged({{66, {"KEY DOWN a"}}})),
+            "line 2 tags command list 66; a profile has lists 0 to 65 (lists after that need the "
+            "header #Kestrova Profile 2)");
+  std::string text = std::string(ProfileHeader2) + "\r\n#Command Tag 105\r\nKEY DOWN a\r\n" +
+                     "#Command Tag 106\r\n#Tolerances\r\n";
+  EXPECT_EQ(MeaningOf(text), "line 4 tags command list 106; a profile has lists 0 to 105");
+  // A version-2 file has seven tolerances, and its errors read like a version-1 file's.
+  text = std::string(ProfileHeader2) + "\r\n#Command Tag 105\r\nKEY DOWN a\r\n" +
+         "#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n";
+  EXPECT_EQ(MeaningOf(text),
+            "the file ends before the Trigger tolerance; a profile has seven (X, Y, Z, R, U, V "
+            "and Trigger)");
+  EXPECT_EQ(ErrorOf(text + "x7\r\n"), "'x7' is not a valid integer value");
+  const TLoadedProfile seven = ParseProfile(text + "7\r\n", TSlotTable{});
+  EXPECT_EQ(seven.Tolerances, (TTolerances{1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(seven.Slots[105], (Lines{"KEY DOWN a"}));
+  EXPECT_EQ(seven.SourceLines[105], (std::vector<int>{3}));
 }
 
 TEST(ProfileLoad, MalformedFilesSayWhatTheMessageMeans) {
@@ -290,7 +357,8 @@ TEST(ProfileCheck, CleanProfileHasNoProblems) {
                "MOUSE MOVE R B 0.02 -1 X N", "ENDBLOCK 001", "LEFT MOUSE DOWN", "RIGHT MOUSE UP"};
   slots[28] = {"TRMBLOCK 001", "KEY DOWN SPACE", "DELAY -5", "NOOP"};
   slots[29] = {"KEY UP SPACE"};  // the Release list of the same event
-  EXPECT_TRUE(CheckProfileText(FormatProfile(slots, {0, 1000, 300, 300}), '.').empty());
+  EXPECT_TRUE(
+      CheckProfileText(FormatProfile(slots, {0, 1000, 300, 300, 300, 300, 300}), '.').empty());
 }
 
 TEST(ProfileCheck, EachProblemWithItsLine) {
@@ -311,11 +379,17 @@ TEST(ProfileCheck, EachProblemWithItsLine) {
           "16: TRMBLOCK 009 stops a block no BEGBLOCK defines",
           "20: Y tolerance 1001 is outside 0..1000", "21: Z tolerance -1 is outside 0..1000"));
   EXPECT_THAT(Problems("hello\r\n"),
-              ElementsAre("1: not a Kestrova profile: the first line is not \"#Kestrova Beta "
-                          "Profile\""));
+              ElementsAre("1: not a Kestrova profile: the first line is neither \"#Kestrova "
+                          "Beta Profile\" nor \"#Kestrova Profile 2\""));
   EXPECT_THAT(Problems(Header() + "#Command Tag 70\r\n"),
               ElementsAre("2: List index out of bounds (70) (line 2 tags command list 70; a "
-                          "profile has lists 0 to 65)"));
+                          "profile has lists 0 to 65 (lists after that need the header "
+                          "#Kestrova Profile 2))"));
+  // A version-2 file's further tolerances are checked like the first four.
+  EXPECT_THAT(Problems(std::string(ProfileHeader2) +
+                       "\r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n1001\r\n6\r\n-7\r\n"),
+              ElementsAre("7: U tolerance 1001 is outside 0..1000",
+                          "9: Trigger tolerance -7 is outside 0..1000"));
   // Steps follow the decimal separator given.
   EXPECT_EQ(CheckCommandLine("MOUSE MOVE R B 1,5 0 X N", ','), std::nullopt);
   // The lines beyond the first language, and what is wrong with them.
@@ -384,14 +458,14 @@ TEST(ProfileSaving, RefusesWhatTheUserMayNotWriteAndKeepsOwners) {
     int failures = 0;
     for (const auto& path : {readOnly, others}) {
       try {
-        WriteProfileFile(path, slots, {300, 300, 300, 300});
+        WriteProfileFile(path, slots, {300, 300, 300, 300, 300, 300, 300});
         failures |= 1;
       } catch (const EProfileError& error) {
         if (std::string(error.what()) != "Cannot create file " + path.string()) failures |= 2;
       }
     }
     try {
-      WriteProfileFile(shared, slots, {300, 300, 300, 300});
+      WriteProfileFile(shared, slots, {300, 300, 300, 300, 300, 300, 300});
     } catch (const EProfileError&) {
       failures |= 4;
     }
@@ -400,7 +474,7 @@ TEST(ProfileSaving, RefusesWhatTheUserMayNotWriteAndKeepsOwners) {
     std::ofstream(own) << "mine";
     ::chmod(own.c_str(), 0444);
     try {
-      WriteProfileFile(own, slots, {300, 300, 300, 300});
+      WriteProfileFile(own, slots, {300, 300, 300, 300, 300, 300, 300});
       failures |= 8;
     } catch (const EProfileError&) {
     }
@@ -430,10 +504,11 @@ TEST(ProfileSaving, ALinkIsSavedThroughToItsFile) {
   std::filesystem::create_symlink(target, link);
   TSlotTable slots;
   slots[3] = {"DELAY 5"};
-  WriteProfileFile(link, slots, {1, 2, 3, 4});
+  WriteProfileFile(link, slots, {1, 2, 3, 4, 300, 300, 300});
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadProfileFile(link, TSlotTable{}).Slots[3], slots[3]);
-  EXPECT_EQ(ReadProfileFile(target, TSlotTable{}).Tolerances, (TTolerances{1, 2, 3, 4}));
+  EXPECT_EQ(ReadProfileFile(target, TSlotTable{}).Tolerances,
+            (TTolerances{1, 2, 3, 4, 300, 300, 300}));
   struct stat info {};
   ASSERT_EQ(::stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);

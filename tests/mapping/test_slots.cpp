@@ -16,7 +16,17 @@ TEST(EventTable, NamesSlotsAndKinds) {
   // The last four hat events come after the shift buttons, not after "POV South".
   EXPECT_EQ(EventNames[29], "POV SW");
   EXPECT_EQ(EventNames[32], "POV Center");
-  EXPECT_EQ(MaxSlotIndex, 65);
+  EXPECT_EQ(BaseMaxSlotIndex, 65);
+  // The pad's further events follow, in a fixed order that profiles rely on.
+  EXPECT_EQ(MaxSlotIndex, 105);
+  EXPECT_EQ(SlotOfEvent("U Left", "PRESS"), 66);
+  EXPECT_EQ(SlotOfEvent("V Right", "RELEASE"), 73);
+  EXPECT_EQ(SlotOfEvent("Left Trigger", "PRESS"), 74);
+  EXPECT_EQ(SlotOfEvent("Right Trigger", "RELEASE"), 77);
+  EXPECT_EQ(SlotOfEvent("Button 10", "PRESS"), 78);
+  EXPECT_EQ(SlotOfEvent("Button 16", "RELEASE"), 91);
+  EXPECT_EQ(SlotOfEvent("Shift Button 10", "PRESS"), 92);
+  EXPECT_EQ(SlotOfEvent("Shift Button 16", "RELEASE"), 105);
 
   EXPECT_EQ(SlotOfEvent("Stick Left", "PRESS"), 0);
   EXPECT_EQ(SlotOfEvent("Stick Left", "RELEASE"), 1);

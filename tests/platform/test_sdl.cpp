@@ -135,7 +135,7 @@ TEST_F(SdlTest, GameControllerInThePadLayout) {
   ASSERT_GE(number, 0);
   JOYCAPSA caps{};
   ASSERT_EQ(Service->joyGetDevCapsA(number, &caps, sizeof caps), JOYERR_NOERROR);
-  EXPECT_EQ(caps.wNumButtons, 10u);
+  EXPECT_EQ(caps.wNumButtons, 16u);
   EXPECT_EQ(caps.wCaps & 0x1F, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASPOV);
 
   JOYINFOEX info = Read(number);
@@ -169,6 +169,9 @@ TEST_F(SdlTest, GameControllerInThePadLayout) {
   info = Read(number);
   EXPECT_EQ(info.dwZpos, 0u);  // right trigger
   EXPECT_EQ(info.dwPOV, 9000u);
+  // Each trigger also on its own.
+  EXPECT_EQ(LeftTrigger(info), 0u);
+  EXPECT_EQ(RightTrigger(info), 65535u);
 
   // Said so in listings and status lines; a plain joystick is not.
   EXPECT_TRUE(Service->PadLayout(number));
@@ -358,10 +361,20 @@ TEST_F(SdlTest, PadControlsRaiseTheEventsTheirNamesSay) {
   EXPECT_TRUE(raises("Button 5", button(SDL_CONTROLLER_BUTTON_LEFTSHOULDER)));
   EXPECT_TRUE(raises("Button 8", button(SDL_CONTROLLER_BUTTON_START)));
   EXPECT_TRUE(raises("POV East", button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT)));
+  EXPECT_TRUE(raises("U Left", axis(SDL_CONTROLLER_AXIS_RIGHTX, 0)));
+  EXPECT_TRUE(raises("U Right", axis(SDL_CONTROLLER_AXIS_RIGHTX, 65535)));
+  EXPECT_TRUE(raises("Left Trigger", axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, 65535)));
+  EXPECT_TRUE(raises("Right Trigger", axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 65535)));
+  EXPECT_TRUE(raises("Button 10", button(SDL_CONTROLLER_BUTTON_RIGHTSTICK)));
+  EXPECT_TRUE(raises("Button 11", button(SDL_CONTROLLER_BUTTON_GUIDE)));
+  EXPECT_TRUE(raises("Button 12", button(SDL_CONTROLLER_BUTTON_MISC1)));
+  EXPECT_TRUE(raises("Button 13", button(SDL_CONTROLLER_BUTTON_PADDLE1)));
+  EXPECT_TRUE(raises("Button 16", button(SDL_CONTROLLER_BUTTON_PADDLE4)));
   // Button 9, the left stick pressed in, is the shift button.
   pad->SetButton(SDL_CONTROLLER_BUTTON_LEFTSTICK + 1, true);
   ASSERT_TRUE(passes(2));
   EXPECT_TRUE(raises("Shift Button 2", button(SDL_CONTROLLER_BUTTON_B)));
+  EXPECT_TRUE(raises("Shift Button 14", button(SDL_CONTROLLER_BUTTON_PADDLE2)));
   mapper.Shutdown();
 }
 

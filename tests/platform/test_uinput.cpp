@@ -270,7 +270,8 @@ TEST_F(UinputProgramTest, HeadlessRunInjectsAndReleasesThroughTheLayout) {
   slots[26] = {"KEY DOWN z", "KEY DOWN @", "MOUSE MOVE R N 5 -3 N N", "LEFT MOUSE DOWN",
                "MOUSE MOVE A N 512 0 N N"};
   slots[27] = {"KEY UP z"};
-  const std::string profile = Write("p.kpf", FormatProfile(slots, {300, 300, 300, 300}));
+  const std::string profile =
+      Write("p.kpf", FormatProfile(slots, {300, 300, 300, 300, 300, 300, 300}));
   const std::string timeline = Write("t.txt", "0 button 1 down\n100 button 1 up\n300 end\n");
   for (const char* ending : {"end", "SIGTERM"}) {
     TProcess process({"--headless", "--output", "auto", "--keyboard-layout", "de", "--screen",
@@ -310,7 +311,8 @@ TEST_F(UinputProgramTest, HeadlessRunInjectsAndReleasesThroughTheLayout) {
 }
 
 TEST_F(UinputProgramTest, WithoutAccessTheProgramSaysHowToGetIt) {
-  const std::string profile = Write("p.kpf", FormatProfile(TSlotTable{}, {300, 300, 300, 300}));
+  const std::string profile =
+      Write("p.kpf", FormatProfile(TSlotTable{}, {300, 300, 300, 300, 300, 300, 300}));
   // A user the node does not let in.
   if (::geteuid() == 0) {
     std::filesystem::permissions(Dir, std::filesystem::perms::all);

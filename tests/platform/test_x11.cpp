@@ -256,7 +256,7 @@ TEST_F(X11Test, AStalledOutputLeavesNoKeyDownOnStop) {
   TSlotTable table;
   table[26] = {"KEY DOWN a", "BEGBLOCK 001 RPT 0", "DELAY soon", "ENDBLOCK 001"};
   const std::string profile = (dir / "held.kpf").string();
-  WriteProfileFile(profile, table, {300, 300, 300, 300});
+  WriteProfileFile(profile, table, {300, 300, 300, 300, 300, 300, 300});
   const std::string replay = (dir / "timeline.txt").string();
   std::ofstream(replay) << "0 button 1 down\n100000 end\n";
   const int reader = testing::TProcess::StalledOutput(dir / "stalled");

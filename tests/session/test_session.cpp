@@ -348,7 +348,7 @@ namespace kestrova {
 namespace {
 
 TEST(Monitor, ALinePerChangeInTheRoutingsTerms) {
-  TMonitorLines lines({300, 300, 100, 300});
+  TMonitorLines lines({300, 300, 100, 300, 300, 300, 305});
   TJoyReading reading;
   reading.Answering = true;
   reading.Present = {true, true, true, true, false, false};
@@ -374,16 +374,21 @@ TEST(Monitor, ALinePerChangeInTheRoutingsTerms) {
   reading.Raw.dwUpos = 1000;  // U is not present: not told
   reading.Raw.dwButtons = (1u << 4) | (1u << 31);
   reading.Raw.dwPOV = 9000;
+  reading.Raw.dwReserved2 = 20000;  // the right trigger at 305: not beyond its tolerance
   EXPECT_EQ(lines.Changes(reading),
             (std::vector<std::string>{"axis X 12000 -> -316 Left", "axis Z 40000 -> 101 Z Right",
-                                      "button 5 down", "button 32 down", "hat 9000 East"}));
+                                      "axis RT 20000 -> 305 Right Trigger let go", "button 5 down",
+                                      "button 32 down", "hat 9000 East"}));
   EXPECT_TRUE(lines.Changes(reading).empty());  // nothing changed
   reading.Raw.dwYpos = 40000;
   reading.Value[jaY] = 300;  // 301 with the offset: Down
   reading.Raw.dwButtons = 1u << 31;
   reading.Raw.dwPOV = JOY_POVCENTERED;
-  EXPECT_EQ(lines.Changes(reading), (std::vector<std::string>{"axis Y 40000 -> 300 Down",
-                                                              "button 5 up", "hat 65535 Center"}));
+  reading.Raw.dwReserved2 = 20100;
+  EXPECT_EQ(lines.Changes(reading),
+            (std::vector<std::string>{"axis Y 40000 -> 300 Down",
+                                      "axis RT 20100 -> 306 Right Trigger pulled", "button 5 up",
+                                      "hat 65535 Center"}));
 }
 
 TEST(Monitor, DirectionsAsTheRoutingFindsThem) {
@@ -393,7 +398,9 @@ TEST(Monitor, DirectionsAsTheRoutingFindsThem) {
   EXPECT_EQ(AxisDirection(jaZ, -300, 300), "Center");  // no offset on Z and R
   EXPECT_EQ(AxisDirection(jaZ, -301, 300), "Z Left");
   EXPECT_EQ(AxisDirection(jaR, 301, 300), "Rot. Right");
-  EXPECT_EQ(AxisDirection(jaU, 500, 300), "");
+  EXPECT_EQ(AxisDirection(jaU, 300, 300), "Center");
+  EXPECT_EQ(AxisDirection(jaU, 301, 300), "U Right");
+  EXPECT_EQ(AxisDirection(jaV, -301, 300), "V Left");
   EXPECT_EQ(HatDirection(31500), "NW");
   EXPECT_EQ(HatDirection(4500), "NE");
   EXPECT_EQ(HatDirection(4501), "");

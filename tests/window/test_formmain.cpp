@@ -204,7 +204,7 @@ class FormMainTest : public TWindowTest {
     text->close();
     // A loaded profile starts a new history.
     const QString path = Path("fresh.kpf");
-    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300, 300, 300, 300});
     Form->LoadProfileFile(path);
     QVERIFY(!Form->UndoStack->canUndo());
   }
@@ -427,7 +427,7 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Form->Mapper().YTol(), 301);
     // Each tolerance, changed either way, marks the profile unsaved, and sets its own axis only.
     const QString saved = Path("saved.kpf");
-    WriteProfileFile(saved.toStdString(), TSlotTable{}, {300, 300, 300, 300});
+    WriteProfileFile(saved.toStdString(), TSlotTable{}, {300, 300, 300, 300, 300, 300, 300});
     for (TUpDown* upDown :
          {Form->UpDownXTol, Form->UpDownYTol, Form->UpDownZTol, Form->UpDownRTol}) {
       for (const TUDBtnType button : {btNext, btPrev}) {
@@ -514,7 +514,7 @@ class FormMainTest : public TWindowTest {
   void LoadingWhileAnotherSlotIsSelected() {
     TSlotTable table;
     table[5] = {"KEY DOWN x"};
-    WriteProfileFile(Path("five.kpf").toStdString(), table, {300, 300, 300, 300});
+    WriteProfileFile(Path("five.kpf").toStdString(), table, {300, 300, 300, 300, 300, 300, 300});
     Click(Form->ButtonJoy[5]);
     Shell->Files = {Path("five.kpf")};
     Click(Form->ButtonLoadProfile);
@@ -672,7 +672,7 @@ class FormMainTest : public TWindowTest {
   void ProfileNamedOnTheCommandLine() {
     TSlotTable table;
     table[64] = {"KEY DOWN c"};
-    WriteProfileFile(Path("cli.kpf").toStdString(), table, {1, 2, 3, 4});
+    WriteProfileFile(Path("cli.kpf").toStdString(), table, {1, 2, 3, 4, 300, 300, 300});
     Form->LoadProfileFile(Path("cli.kpf"));
     QCOMPARE(Lines(Form->Mapper().Slot(64)), QStringList{"KEY DOWN c"});
     QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("cli.kpf"));

@@ -96,7 +96,18 @@ constexpr SDL_GameControllerButton PadButtons[] = {SDL_CONTROLLER_BUTTON_A,
                                                    SDL_CONTROLLER_BUTTON_BACK,
                                                    SDL_CONTROLLER_BUTTON_START,
                                                    SDL_CONTROLLER_BUTTON_LEFTSTICK,
-                                                   SDL_CONTROLLER_BUTTON_RIGHTSTICK};
+                                                   SDL_CONTROLLER_BUTTON_RIGHTSTICK,
+                                                   SDL_CONTROLLER_BUTTON_GUIDE,
+                                                   SDL_CONTROLLER_BUTTON_MISC1,
+                                                   SDL_CONTROLLER_BUTTON_PADDLE1,
+                                                   SDL_CONTROLLER_BUTTON_PADDLE2,
+                                                   SDL_CONTROLLER_BUTTON_PADDLE3,
+                                                   SDL_CONTROLLER_BUTTON_PADDLE4};
+
+// A trigger's 0..32767 as 0..65535.
+std::uint32_t FromSdlTrigger(Sint16 value) {
+  return static_cast<std::uint32_t>(std::max<int>(0, value)) * 65535u / 32767u;
+}
 
 class TSdlJoyService : public TJoyService {
  public:
@@ -142,7 +153,7 @@ class TSdlJoyService : public TJoyService {
     caps.wMaxAxes = 6;
     caps.wMaxButtons = 32;
     if (device->Controller) {
-      caps.wNumAxes = 5;
+      caps.wNumAxes = 5;  // and the triggers on their own
       caps.wNumButtons = std::size(PadButtons);
       caps.wCaps = JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASPOV | JOYCAPS_POV4DIR;
     } else {
@@ -168,6 +179,7 @@ class TSdlJoyService : public TJoyService {
     std::uint32_t axes[6] = {32767, 32767, 32767, 32767, 32767, 32767};
     std::uint32_t buttons = 0;
     std::uint32_t pov = JOY_POVCENTERED;
+    pji->dwReserved1 = pji->dwReserved2 = 0;
     if (SDL_GameController* pad = device->Controller) {
       axes[0] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTX));
       axes[1] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTY));
@@ -178,6 +190,10 @@ class TSdlJoyService : public TJoyService {
           std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
       axes[2] =
           static_cast<std::uint32_t>(std::clamp(32767 + left * 32768 / 32767 - right, 0, 65535));
+      pji->dwReserved1 =
+          FromSdlTrigger(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT));
+      pji->dwReserved2 =
+          FromSdlTrigger(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
       axes[3] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_RIGHTY));
       axes[4] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_RIGHTX));
       for (std::size_t i = 0; i < std::size(PadButtons); ++i) {
@@ -283,7 +299,8 @@ class TSdlJoyService : public TJoyService {
 
 class TSdlVirtualController : public TVirtualController {
  public:
-  explicit TSdlVirtualController(const TVirtualControllerDesc& desc) : FName(desc.Name) {
+  explicit TSdlVirtualController(const TVirtualControllerDesc& desc)
+      : FName(desc.Name), FReadOrder(desc.GameController && desc.ReadOrder) {
     std::lock_guard lock(SdlLock());
     InitSdl();
     SDL_VirtualJoystickDesc sdlDesc;
@@ -293,7 +310,7 @@ class TSdlVirtualController : public TVirtualController {
     if (desc.GameController) {
       sdlDesc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
       sdlDesc.naxes = SDL_CONTROLLER_AXIS_MAX;
-      sdlDesc.nbuttons = SDL_CONTROLLER_BUTTON_DPAD_RIGHT + 1;
+      sdlDesc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
       sdlDesc.button_mask = (1u << sdlDesc.nbuttons) - 1;
       sdlDesc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
     } else {
@@ -338,21 +355,63 @@ class TSdlVirtualController : public TVirtualController {
 
   void SetAxis(int axis, std::uint16_t raw) override {
     std::lock_guard lock(SdlLock());
-    SDL_JoystickSetVirtualAxis(FJoystick, axis, static_cast<Sint16>(static_cast<int>(raw) - 32768));
+    if (!FReadOrder) return SetSdlAxis(axis, raw);
+    switch (axis) {
+      case 0:
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_LEFTX, raw);
+      case 1:
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_LEFTY, raw);
+      case 2:  // both triggers on one axis, as the pad layout reads them
+        SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, raw > 32767 ? (raw - 32767) * 2 - 1 : 0);
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, raw < 32767 ? (32767 - raw) * 2 : 0);
+      case 3:
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_RIGHTY, raw);
+      case 4:
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_RIGHTX, raw);
+      case 6:
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, raw);
+      case 7:
+        return SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, raw);
+      default:  // a pad has no V axis
+        return;
+    }
   }
 
   void SetButton(int buttonId, bool down) override {
     std::lock_guard lock(SdlLock());
-    SDL_JoystickSetVirtualButton(FJoystick, buttonId - 1, down ? SDL_PRESSED : SDL_RELEASED);
+    int button = buttonId - 1;
+    if (FReadOrder) {
+      if (buttonId < 1 || buttonId > static_cast<int>(std::size(PadButtons))) return;
+      button = PadButtons[buttonId - 1];
+    }
+    SDL_JoystickSetVirtualButton(FJoystick, button, down ? SDL_PRESSED : SDL_RELEASED);
   }
 
   void SetPov(std::uint32_t pov) override {
     std::lock_guard lock(SdlLock());
-    SDL_JoystickSetVirtualHat(FJoystick, 0, HatOfPov(pov));
+    if (!FReadOrder) {
+      SDL_JoystickSetVirtualHat(FJoystick, 0, HatOfPov(pov));
+      return;
+    }
+    const Uint8 hat = HatOfPov(pov);
+    const auto set = [this, hat](SDL_GameControllerButton button, Uint8 direction) {
+      SDL_JoystickSetVirtualButton(FJoystick, button,
+                                   (hat & direction) ? SDL_PRESSED : SDL_RELEASED);
+    };
+    set(SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_HAT_UP);
+    set(SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_HAT_DOWN);
+    set(SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_HAT_LEFT);
+    set(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SDL_HAT_RIGHT);
   }
 
  private:
+  // The caller holds SdlLock().
+  void SetSdlAxis(int axis, int raw) {
+    SDL_JoystickSetVirtualAxis(FJoystick, axis, static_cast<Sint16>(raw - 32768));
+  }
+
   std::string FName;
+  bool FReadOrder;
   SDL_JoystickID FInstance = -1;
   SDL_Joystick* FJoystick = nullptr;
   int FAxes = 0;

@@ -11,13 +11,17 @@ namespace kestrova {
 // Controller number n is SDL's device index n at the time of each call, so pads plugged in
 // later answer and unplugged ones return JOYERR_UNPLUGGED. Game controllers SDL recognises are
 // presented in the usual pad layout (X/Y left stick, Z both triggers, R/U right stick, buttons
-// A B X Y LB RB Back Start LS RS, hat = d-pad); other devices in SDL's own order. Throws
+// 1..16 = A B X Y LB RB Back Start LS RS Guide Share Paddle1..4, hat = d-pad, each trigger also
+// on its own in JOYINFOEX's reserved words); other devices in SDL's own order. Throws
 // std::runtime_error when SDL's controller support cannot start.
 std::unique_ptr<TJoyService> CreateSdlJoyService();
 
 struct TVirtualControllerDesc {
   std::string Name = "Kestrova Virtual Controller";
-  bool GameController = false;  // SDL's game-controller type: 6 axes, 15 buttons, no hat
+  bool GameController = false;  // SDL's game-controller type: 6 axes, 21 buttons, no hat
+  // For a game controller: addressed in the order the pad layout reads it (axes X Y Z R U, 6 the
+  // left and 7 the right trigger; buttons 1..16; the hat drives the d-pad) instead of SDL's.
+  bool ReadOrder = false;
   int Axes = 6;
   int Buttons = 32;
   int Hats = 1;
