@@ -689,6 +689,10 @@ TEST_F(CliTest, MalformedReplayIsRefusedBeforeAnythingRuns) {
   EXPECT_EQ(run.ExitCode, 2);
   EXPECT_EQ(run.Err, "kestrova: " + replay + ":3: unknown axis 'W' (X, Y, Z, R, U, V, LT or RT)\n");
   EXPECT_EQ(run.Out, "");
+  const std::string pad = Write("pad.txt", "0 axis LT 100\n10 button 17 down\n");
+  EXPECT_EQ(Run({"--headless", "--output", "print", "--replay", pad, profile}).Err,
+            "kestrova: " + pad +
+                ":2: a timeline with LT or RT drives a game pad, whose buttons are 1..16\n");
 }
 
 TEST_F(CliTest, CheckReportsProblemsWithLines) {
@@ -761,15 +765,47 @@ TEST_F(CliTest, UsageAndRefusedFiles) {
 TEST_F(CliTest, MonitorPrintsWhatTheControllerDoes) {
   const std::string replay = Write("t.txt",
                                    "100 axis X 0\n200 button 5 down\n300 hat 9000\n"
-                                   "400 axis R 65535\n400 button 5 up\n500 end\n");
+                                   "400 axis R 65535\n400 button 5 up\n450 axis U 0\n500 end\n");
   const TRun run = Run({"--monitor", "--replay", replay});
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   Lines lines;
   std::istringstream out(run.Out);
   for (std::string line; std::getline(out, line);) lines.push_back(line.substr(line.find(' ') + 1));
   EXPECT_THAT(lines, ElementsAre("axis X 0 -> -500 Left", "button 5 down", "hat 9000 East",
-                                 "axis R 65535 -> 500 Rot. Right", "button 5 up"));
+                                 "axis R 65535 -> 500 Rot. Right", "button 5 up",
+                                 "axis U 0 -> -500 U Left"));
   EXPECT_THAT(run.Err, HasSubstr("Kestrova Virtual Controller"));
+}
+
+// A timeline with a trigger drives a virtual game pad: the pad's further events run their lists
+// as the first 33 do.
+TEST_F(CliTest, APadTimelineDrivesTheTriggersUAndTheFurtherButtons) {
+  const Lines records =
+      Replay({{74, {"KEY DOWN t"}}, {75, {"KEY UP t"}}, {66, {"MOUSE MOVE R N 1 0 U N"}}},
+             "100 axis LT 65535\n100 axis RT 65535\n200 axis LT 0\n200 axis RT 0\n"
+             "300 button 9 down\n320 button 12 down\n340 button 12 up\n360 button 9 up\n"
+             "400 axis U 0\n450 axis U 65535\n500 end\n");
+  // The worker's records interleave with the poll thread's: each kind is checked in its order.
+  Lines statuses;
+  Lines output;
+  for (const auto& record : records) {
+    if (record.starts_with("key ") || record.starts_with("mouse ")) output.push_back(record);
+    if (record.find("Trigger") != std::string::npos ||
+        record.find("Button 1") != std::string::npos || record.find(" U ") != std::string::npos) {
+      statuses.push_back(record);
+    }
+  }
+  EXPECT_THAT(
+      statuses,
+      ElementsAre("status Executing Left Trigger PRESS", "status Executing Right Trigger PRESS",
+                  "status Executing Left Trigger RELEASE", "status Executing Right Trigger RELEASE",
+                  "status Executing Shift Button 12 PRESS",
+                  "status Executing Shift Button 12 RELEASE", "status Executing U Left PRESS",
+                  "status Executing U Left RELEASE", "status Executing U Right PRESS"));
+  // The move is scaled by U at the left end (-500 + 1): 499 pixels left of the centre of the
+  // 1920-pixel screen, 461 * 65536 / 1920 in mouse units.
+  EXPECT_THAT(output,
+              ElementsAre("key 0x54 (T) down", "key 0x54 (T) up", "mouse 0x8001 15735 32768"));
 }
 
 TEST_F(CliTest, ListsTheVirtualController) {

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QUndoStack>
@@ -31,6 +32,7 @@
 #include "window/ControllerView.h"
 #include "window/Documents.h"
 #include "window/FormMain.h"
+#include "window/MoreControls.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;
@@ -509,6 +511,67 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Form->Mapper().XTol(), 299);
     QVERIFY(Form->Saved());
     QVERIFY(Shell->Messages.isEmpty());
+  }
+
+  // The pad's further events live on a panel of their own, whose rows work the main window's
+  // editor as its own rows do; the main window keeps exactly its 33 rows.
+  void MoreControlsReachThePadsFurtherEvents() {
+    QCOMPARE(Form->ButtonMoreControls->geometry(), QRect(370, 506, 96, 25));
+    QCOMPARE(Form->findChildren<TGlyphButton*>(Qt::FindDirectChildrenOnly).size(), 66);
+    Click(Form->ButtonMoreControls);
+    QVERIFY(Form->MoreControls->isVisible());
+    QVERIFY(!Form->MoreControls->isModal());
+    const auto name = [](QWidget* widget) {
+      return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    QCOMPARE(Form->ButtonJoy[79]->parentWidget(), Form->MoreControls);
+    QCOMPARE(name(Form->ButtonJoy[79]), QString("Button 10 Release"));
+    QCOMPARE(Form->LabelJoy[33]->toolTip(), QString("U Left: right stick left (on a game pad)"));
+
+    Click(Form->ButtonJoy[79]);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Button 10 Release"));
+    QCOMPARE(ColorOf(Form->GetJoyLabel(79)), Blue);
+    Click(Form->ButtonLeftMouseDown);
+    Click(Form->ButtonJoy[66]);  // U Left Press
+    Click(Form->ButtonRightMouseDown);
+    Click(Form->ButtonJoy[0]);
+    QCOMPARE(Lines(Form->Mapper().Slot(79)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Lines(Form->Mapper().Slot(66)), QStringList{"RIGHT MOUSE DOWN"});
+    QCOMPARE(Form->ButtonJoy[79]->FontColor(), Yellow);
+    QVERIFY(Form->ButtonJoy[79]->font().bold());
+    QCOMPARE(ColorOf(Form->GetJoyLabel(79)), Black);
+
+    // Each tolerance of the panel reaches its own axis, and is a step of the undo history.
+    for (int i = 0; i < 3; ++i) {
+      QSpinBox* spin = Form->MoreControls->ToleranceSpins[i];
+      spin->setValue(200 + i);
+      QCOMPARE(Form->Mapper().Tolerance(BaseToleranceCount + i), 200 + i);
+    }
+    QCOMPARE(Form->Mapper().Tolerances(), (TTolerances{300, 300, 300, 300, 200, 201, 202}));
+    Form->UndoStack->undo();
+    QCOMPARE(Form->Mapper().Tolerance(6), 300);
+    QCOMPARE(Form->MoreControls->ToleranceSpins[2]->value(), 300);
+    Form->UndoStack->redo();
+
+    Shell->Files = {Path("pad.kpf")};
+    Click(Form->ButtonSaveProfile);
+    const QStringList saved = QString::fromLatin1(TestRead(Path("pad.kpf"))).split("\r\n");
+    QCOMPARE(saved.first(), QString("#Kestrova Profile 2"));
+    QCOMPARE(saved.mid(saved.size() - 4), (QStringList{"200", "201", "202", ""}));
+
+    // A version-1 file leaves the panel at its defaults; the version-2 one brings it all back.
+    WriteProfileFile(Path("plain.kpf").toStdString(), TSlotTable{}, DefaultTolerances);
+    Shell->Files = {Path("plain.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QVERIFY(Form->Mapper().SlotEmpty(79));
+    QCOMPARE(Form->MoreControls->ToleranceSpins[0]->value(), 300);
+    QCOMPARE(Form->ButtonJoy[79]->FontColor(), Black);
+    Shell->Files = {Path("pad.kpf")};
+    Click(Form->ButtonLoadProfile);
+    QCOMPARE(Lines(Form->Mapper().Slot(79)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Form->MoreControls->ToleranceSpins[1]->value(), 201);
+    QCOMPARE(Form->Mapper().Tolerance(5), 201);
+    QVERIFY(Form->Saved());
   }
 
   void LoadingWhileAnotherSlotIsSelected() {
