@@ -93,7 +93,7 @@ void WriteStateFile(TFormMain& form) {
   out << "platform: " << QGuiApplication::platformName() << "\n";
   out << "desktop file: " << QGuiApplication::desktopFileName() << "\n";
   out << "icon: " << (form.windowIcon().isNull() ? "none" : "set") << "\n";
-  out << "caption: " << form.windowTitle() << "\n";
+  out << "caption: " << form.Caption() << "\n";
   out << "status:\n" << form.MemoTest->toPlainText() << "\n";
   out << "input:\n" << form.MemoInput->toPlainText() << "\n";
 }

@@ -5,9 +5,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -18,6 +21,7 @@
 #include "mapping/Convert.h"
 #include "mapping/Profile.h"
 #include "mapping/ProfileCheck.h"
+#include "mapping/Recipes.h"
 #include "mapping/Slots.h"
 #include "platform/qt/Shell.h"
 #include "window/FormMain.h"
@@ -136,6 +140,17 @@ void TFormMain::BuildLineEditing() {
   connect(ListBoxCommand, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     MenuCommandList->popup(ListBoxCommand->viewport()->mapToGlobal(at));
   });
+  connect(ListBoxCommand, &TCommandList::MoveRequested, this,
+          [this](int row, int target) { Guarded([&] { MoveLine(row, target); }); });
+  QMenu* insert = MenuCommandList->addMenu("Insert after the selected line");
+  insert->setObjectName("MenuInsertAfter");
+  for (QPushButton* button :
+       {ButtonKeyDown, ButtonKeyUp, ButtonLeftMouseDown, ButtonLeftMouseUp, ButtonRightMouseDown,
+        ButtonRightMouseUp, ButtonMouseMove, ButtonBlockCommand, ButtonDelay}) {
+    insert->addAction(button->text(), this, [this, button] {
+      Guarded([&] { InsertAfterSelected([button] { button->click(); }); });
+    });
+  }
   connect(ListBoxCommand, &QAbstractItemView::doubleClicked, this,
           [this] { Guarded([this] { EditSelectedLine(); }); });
 }
@@ -150,7 +165,7 @@ int TFormMain::ToleranceOf(int axis) const {
 }
 
 void TFormMain::ToleranceClicked(int axis) {
-  FSaved = false;
+  SetSaved(false);
   const QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
   const int before = ToleranceOf(axis);
   const int after = StrToInt(edits[axis]->text().toStdString());
@@ -175,7 +190,7 @@ void TFormMain::SetTolerance(int axis, int value) {
     spin->setValue(value);
   }
   FMapper.SetTolerance(axis, value);
-  FSaved = false;
+  SetSaved(false);
 }
 
 void TFormMain::ShowTolerances() {
@@ -199,7 +214,7 @@ void TFormMain::ShowSlotLines(int slot, const std::vector<std::string>& lines) {
   }
   ListBoxCommand->clear();
   ListBoxCommand->addItems(shown);
-  FSaved = false;
+  SetSaved(false);
   UpdateMarkers();
 }
 
@@ -261,26 +276,84 @@ void TFormMain::MoveSelectedLine(int by) {
   const int row = ListBoxCommand->currentIndex().row();
   const int target = row + by;
   if (row < 0 || target < 0 || target >= ListBoxCommand->count()) return;
+  MoveLine(row, by > 0 ? target + 1 : target);
+}
+
+void TFormMain::MoveLine(int row, int target) {
   std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
-  const std::string& moving = before[static_cast<std::size_t>(row)];
-  const std::string& passed = before[static_cast<std::size_t>(target)];
-  // A block's begin line never passes its own end line, nor the end line its begin line.
-  const bool beginPassesEnd = Contains(moving, BeginBlockKeyword) &&
-                              Contains(passed, EndBlockKeyword) && by > 0 &&
-                              GetCmdParam(moving, 2) == GetCmdParam(passed, 0);
-  const bool endPassesBegin = Contains(moving, EndBlockKeyword) &&
-                              Contains(passed, BeginBlockKeyword) && by < 0 &&
-                              GetCmdParam(moving, 0) == GetCmdParam(passed, 2);
-  if (beginPassesEnd || endPassesBegin) {
-    Shell().ShowMessage(this, "Kestrova",
-                        "Not moved: \"" + QString::fromLatin1(moving.c_str()) + "\" would pass \"" +
-                            QString::fromLatin1(passed.c_str()) + "\" and break its block");
-    return;
+  const int count = static_cast<int>(before.size());
+  if (row < 0 || row >= count || target < 0 || target > count) return;
+  const std::string moving = before[static_cast<std::size_t>(row)];
+  const bool down = target > row;
+  // The lines the moved line passes: row+1 .. target-1 going down, target .. row-1 going up.
+  for (int i = down ? row + 1 : target; i < (down ? target : row); ++i) {
+    const std::string& passed = before[static_cast<std::size_t>(i)];
+    const bool beginPassesEnd = down && Contains(moving, BeginBlockKeyword) &&
+                                Contains(passed, EndBlockKeyword) &&
+                                GetCmdParam(moving, 2) == GetCmdParam(passed, 0);
+    const bool endPassesBegin = !down && Contains(moving, EndBlockKeyword) &&
+                                Contains(passed, BeginBlockKeyword) &&
+                                GetCmdParam(moving, 0) == GetCmdParam(passed, 2);
+    if (beginPassesEnd || endPassesBegin) {
+      Shell().ShowMessage(this, "Kestrova",
+                          "Not moved: \"" + QString::fromLatin1(moving.c_str()) +
+                              "\" would pass \"" + QString::fromLatin1(passed.c_str()) +
+                              "\" and break its block");
+      return;
+    }
   }
   std::vector<std::string> after = before;
-  std::swap(after[static_cast<std::size_t>(row)], after[static_cast<std::size_t>(target)]);
+  after.erase(after.begin() + row);
+  const int landed = down ? target - 1 : target;
+  after.insert(after.begin() + landed, moving);
+  if (after == before) return;
   RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
-  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(target, 0));
+  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(landed, 0));
+}
+
+void TFormMain::InsertAfterSelected(const std::function<void()>& appendHandler) {
+  const int row = ListBoxCommand->currentIndex().row();
+  FInsertRow = row < 0 ? -1 : row + 1;
+  const auto reset = qScopeGuard([this] { FInsertRow = -1; });
+  appendHandler();
+}
+
+void TFormMain::StickAsMouse() {
+  const QStringList sticks = {"Left stick (X and Y)", "Right stick of a pad (U and R)",
+                              "Second stick of a joystick (Z and R)"};
+  const auto stick =
+      Shell().AskItem(this, "Stick as mouse", "Which stick moves the mouse?", sticks, 0);
+  if (!stick) return;
+  const auto speed =
+      Shell().AskInteger(this, "Stick as mouse",
+                         "Pixels the pointer moves every 10 ms at full deflection:", 10, 1, 100);
+  if (!speed) return;
+  StoreListBox(FCommandIndex);
+  long long nextId = StrToInt(FMapper.GetNextBlockId());
+  const auto written =
+      kestrova::StickAsMouse(static_cast<TMouseStick>(*stick), *speed, FMapper.DecimalSeparator(),
+                             [&nextId] { return FormatMinDigits(nextId++); });
+  QStringList busy;
+  for (const auto& [slot, lines] : written) {
+    if (!FMapper.SlotEmpty(slot))
+      busy << GetJoyLabel(slot)->text() + (slot % 2 ? " Release" : " Press");
+  }
+  if (!busy.isEmpty() && !Shell().AskYesNo(this, "Stick as mouse",
+                                           "These lists have lines, which will be replaced:\n" +
+                                               busy.join("\n") + "\n\nReplace them?")) {
+    return;
+  }
+  QString shown;
+  UndoStack->beginMacro("Stick as mouse");
+  for (const auto& [slot, lines] : written) {
+    RecordSlotChange(slot, FMapper.Slot(slot), lines, false);
+    shown += GetJoyLabel(slot)->text() + (slot % 2 ? " Release:\n" : " Press:\n");
+    for (const auto& line : lines) shown += "    " + QString::fromLatin1(line.c_str()) + "\n";
+  }
+  UndoStack->endMacro();
+  SetCommandIndex(written.front().first);
+  Shell().ShowMessage(this, "Stick as mouse",
+                      "Written (Ctrl+Z in the list takes it back):\n\n" + shown);
 }
 
 }  // namespace kestrova

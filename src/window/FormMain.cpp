@@ -39,11 +39,11 @@ const QString ConfirmText =
 TFormMain::TFormMain(TMapper& mapper, QWidget* parent) : QWidget(parent), FMapper(mapper) {
   FMapper.SetStatusSink([this](const std::string& line) { PostStatusLine(line); });
   setObjectName("FormMain");
-  setWindowTitle("Kestrova");
+  SetCaption("Kestrova");
   QFont small = font();
   small.setPointSize(8);
   setFont(small);
-  setFixedSize(679, 544);
+  setFixedSize(FullSize);
   BuildEventRows();
   BuildEditor();
   BuildBottom();
@@ -70,17 +70,21 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 void TFormMain::FormShow() {
+  FitToScreen();
   if (FFirstShow) {
     if (const QScreen* screen = this->screen()) {
+      // Centred, and never above or left of the screen's free area.
       const QRect area = screen->availableGeometry();
-      move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+      const QPoint centred =
+          area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2);
+      move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
     }
     MemoTest->clear();
     FMapper.SetTolerances(DefaultTolerances);
     FMapper.SetSlots(TSlotTable{});
     FCommandIndex = -1;
     SetCommandIndex(0);
-    FSaved = true;
+    SetSaved(true);
     FMapper.Start();  // the worker, the trace files, and last polling
     FFirstShow = false;
   }
@@ -170,11 +174,33 @@ void TFormMain::UpdateMarkers() {
 }
 
 void TFormMain::AppendLine(const QString& line) {
-  ListBoxCommand->addItem(line);
+  if (FInsertRow < 0 || FInsertRow > ListBoxCommand->count()) {
+    ListBoxCommand->addItem(line);
+    return;
+  }
+  ListBoxCommand->InsertItem(FInsertRow, line);
+  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(FInsertRow, 0));
+  ++FInsertRow;
+}
+
+void TFormMain::SetSaved(bool saved) {
+  FSaved = saved;
+  setWindowModified(!saved);
+}
+
+void TFormMain::SetCaption(const QString& caption) {
+  // "[*]" is where the desktop's marker for unsaved changes goes while they are unsaved.
+  setWindowTitle(caption + "[*]");
+}
+
+QString TFormMain::Caption() const {
+  QString caption = windowTitle();
+  if (caption.endsWith("[*]")) caption.chop(3);
+  return caption;
 }
 
 void TFormMain::AskKey(std::string (*lineOf)(std::string_view key)) {
-  FSaved = false;
+  SetSaved(false);
   if (FDialogs.Keyboard) {
     FDialogs.Keyboard->exec();
     if (!FDialogs.Keyboard->KeyName.isEmpty())
@@ -191,7 +217,7 @@ void TFormMain::ButtonKeyUpClick() {
 }
 
 void TFormMain::MouseComClick(QObject* sender) {
-  FSaved = false;
+  SetSaved(false);
   if (sender == ButtonLeftMouseDown) AppendLine(QLatin1StringView(LeftMouseDownLine));
   if (sender == ButtonLeftMouseUp) AppendLine(QLatin1StringView(LeftMouseUpLine));
   if (sender == ButtonRightMouseDown) AppendLine(QLatin1StringView(RightMouseDownLine));
@@ -216,13 +242,13 @@ void TFormMain::MoreMouseClick(const QString& line) {
     if (!notches || *notches == 0) return;
     chosen = line + " " + QString::number(*notches);
   }
-  FSaved = false;
+  SetSaved(false);
   AppendLine(chosen);
   RefreshCommands();
 }
 
 void TFormMain::ButtonBlockCommandClick() {
-  FSaved = false;
+  SetSaved(false);
   StoreListBox(FCommandIndex);
   const QString next = QString::fromStdString(FMapper.GetNextBlockId());
   if (!FDialogs.Block) return;
@@ -252,13 +278,13 @@ void TFormMain::ButtonBlockCommandClick() {
 }
 
 void TFormMain::ButtonDelayClick() {
-  FSaved = false;
+  SetSaved(false);
   AppendLine(QString::fromLatin1(DelayLine("1")));
   RefreshCommands();
 }
 
 void TFormMain::ButtonClearClick() {
-  FSaved = false;
+  SetSaved(false);
   ListBoxCommand->clear();
   RefreshCommands();
 }
@@ -284,8 +310,8 @@ void TFormMain::SaveProfile() {
   if (path.isEmpty()) return;
   StoreListBox(FCommandIndex);
   WriteProfileFile(path.toStdString(), FMapper.Slots(), FMapper.Tolerances());
-  setWindowTitle("Kestrova - " + path);
-  FSaved = true;
+  SetCaption("Kestrova - " + path);
+  SetSaved(true);
   UndoStack->clear();
   if (OnProfileFile) OnProfileFile(path);
 }
@@ -334,8 +360,8 @@ void TFormMain::ApplyProfile(TLoadedProfile profile, const QString& path) {
   }
   FCommandIndex = -1;
   SetCommandIndex(0);
-  setWindowTitle("Kestrova - " + path);
-  FSaved = true;
+  SetCaption("Kestrova - " + path);
+  SetSaved(true);
   UndoStack->clear();
   if (OnProfileFile) OnProfileFile(path);
 }
@@ -346,7 +372,8 @@ bool TFormMain::ConfirmDiscard() {
 
 QString TFormMain::ProfilePath() const {
   const QString prefix = "Kestrova - ";
-  return windowTitle().startsWith(prefix) ? windowTitle().mid(prefix.size()) : QString();
+  const QString caption = Caption();
+  return caption.startsWith(prefix) ? caption.mid(prefix.size()) : QString();
 }
 
 void TFormMain::ButtonHelpClick() {

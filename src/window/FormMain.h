@@ -3,6 +3,8 @@
 // table, queue, worker); the event rows select a slot, the command buttons append lines to it,
 // the status box logs the events being executed. GUI thread, except PostStatusLine.
 
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -20,6 +22,7 @@ class QMenu;
 class QUndoStack;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollBar;
 
 namespace kestrova {
 
@@ -87,6 +90,11 @@ class TFormMain : public QWidget {
   // Beside the status box's caption: the middle, back and forward buttons and the wheels.
   QPushButton* ButtonMoreMouse;
   QMenu* MenuMoreMouse;
+  // Shown only where the screen is too small for the whole window (a small screen, a large
+  // scale): the window then fits the screen and its controls scroll.
+  QScrollBar* ScrollBarVertical;
+  QScrollBar* ScrollBarHorizontal;
+  static constexpr QSize FullSize{679, 544};
 
   // Handlers.
   void FormShow();
@@ -109,6 +117,15 @@ class TFormMain : public QWidget {
   // each checked, after the selected line (at the end when none is).
   bool CopySelectedLine();
   void PasteLines();
+  // Moves the line at row to target (a drag and drop); a block's begin line never passes its own
+  // end line, nor the end line its begin line: such a move is refused with the reason.
+  void MoveLine(int row, int target);
+  // Runs an append button's handler with its lines going after the selected line (at the end
+  // when none is selected): the context menu's "Insert after the selected line".
+  void InsertAfterSelected(const std::function<void()>& appendHandler);
+  // A stick as the mouse in one step: asks which stick and how fast, writes the lists of its
+  // four directions (asking first where they have lines), shows what it wrote; one undo step.
+  void StickAsMouse();
   // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R, 4 U, 5 V, 6 triggers) in its field and the mapper:
   // what undo and redo do.
   void SetTolerance(int axis, int value);
@@ -146,6 +163,8 @@ class TFormMain : public QWidget {
   QLabel* GetJoyLabel(int slot) const;
   TMapper& Mapper() { return FMapper; }
   bool Saved() const { return FSaved; }
+  // The caption without the modified marker's placeholder: "Kestrova - /path/game.kpf".
+  QString Caption() const;
   // Exit was asked for (the button, the tray, a stop signal, --quit).
   bool Exiting() const { return FExiting; }
   // True when the profile is saved, or the user agrees to lose the unsaved work.
@@ -159,6 +178,7 @@ class TFormMain : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -166,6 +186,13 @@ class TFormMain : public QWidget {
   void BuildEditor();
   void BuildBottom();
   void BuildLineEditing();  // CommandEditing.cpp
+  // The whole window where the screen has room for it, else as much as fits, with scroll bars.
+  void FitToScreen();
+  void ScrollTo(QPoint offset);
+  void PlaceScrollBars();
+  // FSaved, and the title's modified marker with it.
+  void SetSaved(bool saved);
+  void SetCaption(const QString& caption);
   // A change of a slot's lines as a step of the undo history; applied: it is done already.
   void RecordSlotChange(int slot, std::vector<std::string> before, std::vector<std::string> after,
                         bool applied = true);
@@ -190,6 +217,9 @@ class TFormMain : public QWidget {
   bool FFirstShow = true;
   int FCommandIndex = -1;
   bool FSaved = true;
+  int FInsertRow = -1;
+  QPoint FScrolled;  // how far the controls are scrolled  // where AppendLine puts its next line;
+                     // -1 at the end
   bool FExiting = false;
 };
 

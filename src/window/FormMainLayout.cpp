@@ -1,12 +1,18 @@
 // The main window's controls: where each one is, what it is called and what it runs.
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "mapping/Commands.h"
 #include "mapping/Slots.h"
@@ -74,6 +80,55 @@ void TFormMain::BuildEventRows() {
   }
 }
 
+void TFormMain::FitToScreen() {
+  const QScreen* screen = this->screen();
+  if (screen == nullptr) return;
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const QSize room = screen->availableGeometry().size() - frame;
+  ScrollTo({0, 0});
+  const bool tall = FullSize.height() > room.height();
+  const bool wide = FullSize.width() > room.width();
+  ScrollBarVertical->setVisible(tall);
+  ScrollBarHorizontal->setVisible(wide);
+  if (!tall && !wide) {
+    setFixedSize(FullSize);
+    return;
+  }
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  setFixedSize(std::min(FullSize.width() + (tall ? bar : 0), room.width()),
+               std::min(FullSize.height() + (wide ? bar : 0), room.height()));
+  const QSize seen(width() - (tall ? bar : 0), height() - (wide ? bar : 0));
+  ScrollBarVertical->setRange(0, std::max(0, FullSize.height() - seen.height()));
+  ScrollBarVertical->setPageStep(seen.height());
+  ScrollBarHorizontal->setRange(0, std::max(0, FullSize.width() - seen.width()));
+  ScrollBarHorizontal->setPageStep(seen.width());
+  PlaceScrollBars();
+}
+
+void TFormMain::ScrollTo(QPoint offset) {
+  // Scrolling moves every control, the scroll bars too: they are put back at the edges.
+  scroll(FScrolled.x() - offset.x(), FScrolled.y() - offset.y());
+  FScrolled = offset;
+  PlaceScrollBars();
+}
+
+void TFormMain::PlaceScrollBars() {
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const bool both = ScrollBarVertical->isVisibleTo(this) && ScrollBarHorizontal->isVisibleTo(this);
+  ScrollBarVertical->setGeometry(width() - bar, 0, bar, height() - (both ? bar : 0));
+  ScrollBarHorizontal->setGeometry(0, height() - bar, width() - (both ? bar : 0), bar);
+  ScrollBarVertical->raise();
+  ScrollBarHorizontal->raise();
+}
+
+void TFormMain::wheelEvent(QWheelEvent* event) {
+  if (ScrollBarVertical->isVisible()) {
+    QCoreApplication::sendEvent(ScrollBarVertical, event);
+    return;
+  }
+  QWidget::wheelEvent(event);
+}
+
 void TFormMain::BuildEditor() {
   LabelCommand = Named(new QLabel("Commands For:", this), "LabelCommand");
   LabelCommand->setGeometry(370, 8, 300, 17);
@@ -136,7 +191,8 @@ void TFormMain::BuildBottom() {
   // An addition in free space: the rest of the status box's caption row.
   ButtonMoreMouse = Named(new QPushButton("More mouse...", this), "ButtonMoreMouse");
   ButtonMoreMouse->setGeometry(214, 339, 140, 18);
-  ButtonMoreMouse->setToolTip("Middle, back and forward mouse buttons, and the wheels");
+  ButtonMoreMouse->setToolTip(
+      "Middle, back and forward mouse buttons, the wheels, and a stick as the mouse in one step");
   MenuMoreMouse = Named(new QMenu(ButtonMoreMouse), "MenuMoreMouse");
   for (const std::string_view line :
        {MiddleMouseDownLine, MiddleMouseUpLine, BackMouseDownLine, BackMouseUpLine,
@@ -146,6 +202,8 @@ void TFormMain::BuildBottom() {
     MenuMoreMouse->addAction(wheel ? text + " n..." : text, this,
                              [this, text] { Guarded([&] { MoreMouseClick(text); }); });
   }
+  MenuMoreMouse->addSeparator();
+  MenuMoreMouse->addAction("Stick as mouse...", this, [this] { Guarded([&] { StickAsMouse(); }); });
   ButtonMoreMouse->setMenu(MenuMoreMouse);
   MemoTest = Named(new QPlainTextEdit(this), "MemoTest");
   MemoTest->setReadOnly(true);
@@ -224,6 +282,16 @@ void TFormMain::BuildBottom() {
           [this] { Guarded([&] { ButtonLoadProfileClick(); }); });
   connect(ButtonHelp, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonHelpClick(); }); });
   connect(ButtonExit, &QPushButton::clicked, this, [this] { Guarded([&] { ButtonExitClick(); }); });
+
+  for (QScrollBar** bar : {&ScrollBarVertical, &ScrollBarHorizontal}) {
+    const bool vertical = bar == &ScrollBarVertical;
+    *bar = Named(new QScrollBar(vertical ? Qt::Vertical : Qt::Horizontal, this),
+                 vertical ? "ScrollBarVertical" : "ScrollBarHorizontal");
+    (*bar)->hide();
+    connect(*bar, &QScrollBar::valueChanged, this, [this, vertical](int value) {
+      ScrollTo(vertical ? QPoint(FScrolled.x(), value) : QPoint(value, FScrolled.y()));
+    });
+  }
 }
 
 }  // namespace kestrova

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 
@@ -56,6 +57,11 @@ TCommandList::TCommandList(QWidget* parent)
     : QListView(parent), FModel(new QStringListModel(this)) {
   setModel(FModel);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Lines are dragged within the list only; dropEvent hands the move to the owner.
+  setDragDropMode(QAbstractItemView::InternalMove);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDropIndicatorShown(true);
 }
 
 int TCommandList::count() const {
@@ -79,6 +85,28 @@ void TCommandList::addItems(const QStringList& lines) {
   } else {
     FModel->setStringList(FModel->stringList() + lines);
   }
+}
+
+void TCommandList::InsertItem(int row, const QString& line) {
+  FModel->insertRows(row, 1);
+  FModel->setData(FModel->index(row), line);
+}
+
+void TCommandList::dropEvent(QDropEvent* event) {
+  // Only this list's own lines are dropped here (the view lets no other drag in).
+  event->setDropAction(Qt::IgnoreAction);
+  event->accept();
+  DropCurrentAt(event->position().toPoint());
+}
+
+void TCommandList::DropCurrentAt(const QPoint& position) {
+  const int row = currentIndex().row();
+  if (row < 0) return;
+  const QModelIndex over = indexAt(position);
+  int target = over.isValid() ? over.row() : count();
+  // Dropped on the lower half of a line: after it.
+  if (over.isValid() && position.y() > visualRect(over).center().y()) ++target;
+  if (target != row && target != row + 1) emit MoveRequested(row, target);
 }
 
 void TCommandList::clear() {

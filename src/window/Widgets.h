@@ -42,8 +42,19 @@ class TCommandList : public QListView {
   std::optional<TRow> item(int row) const;  // nothing for a row that does not exist
   void addItem(const QString& line);
   void addItems(const QStringList& lines);
+  void InsertItem(int row, const QString& line);
+  // The current line dropped at a point of the viewport: asks for its move (MoveRequested).
+  void DropCurrentAt(const QPoint& position);
   void clear();
   QStringList Lines() const;
+
+ signals:
+  // A line was dragged from row and dropped to go before target (count() for the end). The list
+  // itself changes nothing: its owner moves the line, or refuses.
+  void MoveRequested(int row, int target);
+
+ protected:
+  void dropEvent(QDropEvent* event) override;
 
  private:
   QStringListModel* FModel;

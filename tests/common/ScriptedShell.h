@@ -30,6 +30,14 @@ class TScriptedShell : public TShell {
     Texts.pop_front();
     return answer;
   }
+  std::optional<int> AskItem(QWidget*, const QString&, const QString& label,
+                             const QStringList& items, int) override {
+    Lists << label + " " + items.join(" | ");
+    if (Choices.empty()) return std::nullopt;
+    const int answer = Choices.front();
+    Choices.pop_front();
+    return answer >= 0 && answer < items.size() ? std::optional<int>(answer) : std::nullopt;
+  }
   bool AskYesNo(QWidget*, const QString& caption, const QString& text) override {
     Questions << caption + ": " + text;
     if (Answers.empty()) return false;
@@ -49,9 +57,10 @@ class TScriptedShell : public TShell {
   QStringList Questions;
   QStringList FileDialogs;  // "save" / "open", one per dialog shown
   std::deque<bool> Answers;
-  std::deque<int> Integers;
-  std::deque<QString> Texts;  // the answers to AskText; none left: cancelled  // the answers to
-                              // AskInteger; none left: cancelled
+  std::deque<int> Integers;   // the answers to AskInteger; none left: cancelled
+  std::deque<QString> Texts;  // the answers to AskText; none left: cancelled
+  std::deque<int> Choices;    // the indexes AskItem answers; none left: cancelled
+  QStringList Lists;          // what AskItem offered: its label and items
   std::deque<QString> Files;
   QStringList Opened;
   bool OpenSucceeds = true;

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -103,10 +105,11 @@ class FormMainTest : public TWindowTest {
       offered << action->text();
       action->trigger();
     }
-    QCOMPARE(offered, (QStringList{"MIDDLE MOUSE DOWN", "MIDDLE MOUSE UP", "BACK MOUSE DOWN",
-                                   "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
-                                   "MOUSE WHEEL n...", "MOUSE HWHEEL n..."}));
-    Form->MenuMoreMouse->actions().back()->trigger();  // cancelled: nothing
+    QCOMPARE(offered,
+             (QStringList{"MIDDLE MOUSE DOWN", "MIDDLE MOUSE UP", "BACK MOUSE DOWN",
+                          "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
+                          "MOUSE WHEEL n...", "MOUSE HWHEEL n...", "", "Stick as mouse..."}));
+    Form->MenuMoreMouse->actions()[7]->trigger();  // cancelled: nothing
     QStringList lines;
     for (int i = 0; i < Form->ListBoxCommand->count(); ++i)
       lines << Form->ListBoxCommand->item(i)->text();
@@ -114,6 +117,122 @@ class FormMainTest : public TWindowTest {
                                  "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
                                  "MOUSE WHEEL 3", "MOUSE HWHEEL -2"}));
     QVERIFY(!Form->Saved());
+  }
+
+  // At scale 1 on a screen with room, the window is exactly its fixed size; where the screen is
+  // too small (window_at_scale_2 runs this on 1280x800 at scale 2) it fits the screen and every
+  // control can be scrolled into view, the bottom row and the tolerances included.
+  void TheWindowFitsItsScreen() {
+    const QRect area = Form->screen()->availableGeometry();
+    const QRect stickLeft = Form->ButtonJoy[0]->geometry();
+    // The run at scale 2 must see its small screen, or it proves nothing.
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == "2") QCOMPARE(area.size(), QSize(640, 400));
+    if (area.width() >= 679 && area.height() >= 544) {
+      QCOMPARE(Form->size(), QSize(679, 544));
+      QVERIFY(!Form->ScrollBarVertical->isVisible());
+      QVERIFY(!Form->ScrollBarHorizontal->isVisible());
+      return;
+    }
+    QVERIFY(Form->width() <= area.width() && Form->height() <= area.height());
+    QVERIFY(area.contains(Form->geometry().topLeft()));
+    QVERIFY(Form->ScrollBarVertical->isVisible());
+    const QRect seen = Form->rect().adjusted(
+        0, 0, -Form->ScrollBarVertical->width(),
+        Form->ScrollBarHorizontal->isVisible() ? -Form->ScrollBarHorizontal->height() : 0);
+    QVERIFY(!seen.contains(Form->ButtonExit->geometry()));
+    Form->ScrollBarVertical->setValue(Form->ScrollBarVertical->maximum());
+    Form->ScrollBarHorizontal->setValue(Form->ScrollBarHorizontal->maximum());
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Form->ButtonExit, Form->ButtonSaveProfile, Form->ButtonLoadProfile,
+             Form->ButtonMoreControls, Form->UpDownRTol}) {
+      QVERIFY2(seen.contains(control->geometry()), qPrintable(control->objectName()));
+    }
+    QVERIFY(Form->ScrollBarVertical->geometry().right() == Form->width() - 1);
+    Form->ScrollBarVertical->setValue(0);
+    Form->ScrollBarHorizontal->setValue(0);
+    QCOMPARE(Form->ButtonJoy[0]->geometry(), stickLeft);
+    QCOMPARE(stickLeft, QRect(74, 8, 44, 17));
+  }
+
+  // Lines dragged and dropped, and the append buttons' lines put after the selected line from
+  // the context menu; the modified marker follows every change.
+  void DropsInsertsAndTheModifiedMarker() {
+    QVERIFY(!Form->isWindowModified());
+    QVERIFY(Form->windowTitle().endsWith("[*]"));  // where the desktop puts its marker
+    TCommandList* list = Form->ListBoxCommand;
+    Form->SetCommandIndex(8);
+    list->addItems({"DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 3"});
+    const auto drop = [&](int row, int over, bool lowerHalf) {
+      list->setCurrentIndex(list->model()->index(row, 0));
+      const QRect target = list->visualRect(list->model()->index(over, 0));
+      list->DropCurrentAt(
+          QPoint(target.center().x(), lowerHalf ? target.bottom() - 1 : target.top() + 1));
+    };
+    drop(1, 4, true);  // the begin line past its end line: refused
+    QVERIFY(!Shell->Messages.isEmpty() && Shell->Messages.last().contains("break its block"));
+    drop(4, 0, false);
+    QCOMPARE(ListBox(list),
+             (QStringList{"DELAY 3", "DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
+    QVERIFY(Form->isWindowModified());
+    drop(0, 2, true);  // down, after the line it was dropped on
+    QCOMPARE(ListBox(list),
+             (QStringList{"DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 3", "DELAY 2", "ENDBLOCK 001"}));
+    Form->UndoStack->undo();
+    QCOMPARE(ListBox(list).first(), QString("DELAY 3"));
+
+    list->setCurrentIndex(list->model()->index(2, 0));
+    QMenu* insert = Form->MenuCommandList->findChild<QMenu*>("MenuInsertAfter");
+    QVERIFY(insert != nullptr);
+    for (QAction* action : insert->actions()) {
+      if (action->text() == "Left Mouse Up" || action->text() == "Delay") action->trigger();
+    }
+    QCOMPARE(ListBox(list), (QStringList{"DELAY 3", "DELAY 1", "BEGBLOCK 001 RPT 2",
+                                         "LEFT MOUSE UP", "DELAY 1", "DELAY 2", "ENDBLOCK 001"}));
+    Click(Form->ButtonDelay);  // the button itself still appends
+    QCOMPARE(ListBox(list).last(), QString("DELAY 1"));
+    Shell->Files = {Path("marked.kpf")};
+    Click(Form->ButtonSaveProfile);
+    QVERIFY(!Form->isWindowModified());
+    QCOMPARE(Form->Caption(), "Kestrova - " + Path("marked.kpf"));
+  }
+
+  // One step writes a stick's four directions, as the help's recipe has them, and one undo takes
+  // them back; lists with lines are replaced only when the user agrees.
+  void StickAsMouseInOneStep() {
+    QAction* action = Form->MenuMoreMouse->actions().last();
+    QCOMPARE(action->text(), QString("Stick as mouse..."));
+    Shell->Choices = {1};  // the right stick
+    Shell->Integers = {20};
+    action->trigger();
+    QCOMPARE(Lines(Form->Mapper().Slot(66)),
+             (QStringList{"BEGBLOCK 001 RPT 0", "MOUSE MOVE R N 0.04 0 U N", "DELAY 10",
+                          "ENDBLOCK 001"}));
+    QCOMPARE(Lines(Form->Mapper().Slot(11)), QStringList{"TRMBLOCK 004"});
+    QVERIFY(Shell->Messages.last().contains("Rot. Left Press:\n    BEGBLOCK 003 RPT 0\n"));
+    QCOMPARE(Form->ButtonJoy[8]->FontColor(), Yellow);
+    Form->UndoStack->undo();
+    for (int slot : {66, 67, 68, 69, 8, 9, 10, 11}) QVERIFY(Form->Mapper().SlotEmpty(slot));
+
+    // Over lists with lines: asked, and No writes nothing.
+    Form->SetCommandIndex(0);
+    Click(Form->ButtonDelay);
+    Shell->Choices = {0};
+    Shell->Integers = {10};
+    Shell->Answers = {false};
+    action->trigger();
+    QVERIFY(Shell->Questions.last().contains("Stick Left Press"));
+    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
+    QVERIFY(Form->Mapper().SlotEmpty(2));
+    // Block ids go on from those the profile has.
+    Click(Form->ButtonDelete);
+    Form->SetCommandIndex(40);
+    Form->ListBoxCommand->addItems({"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"});
+    Shell->Choices = {2};
+    Shell->Integers = {10};
+    action->trigger();
+    QCOMPARE(Lines(Form->Mapper().Slot(12)).first(), QString("BEGBLOCK 008 RPT 0"));
+    QCOMPARE(Lines(Form->Mapper().Slot(12))[1], QString("MOUSE MOVE R N 0.02 0 Z N"));
+    QCOMPARE(Lines(Form->Mapper().Slot(40)), (QStringList{"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"}));
   }
 
   // Lines are deleted, edited in place (validated as --check judges them), moved (a block's begin
@@ -295,7 +414,7 @@ class FormMainTest : public TWindowTest {
   }
 
   void StateAfterStart() {
-    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->Caption(), QString("Kestrova"));
     QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));
     QCOMPARE(Form->CommandIndex(), 0);
     QCOMPARE(ColorOf(Form->GetJoyLabel(0)), Blue);
@@ -492,7 +611,7 @@ class FormMainTest : public TWindowTest {
     Form->UpDownXTol->ClickArrow(btPrev);
     Shell->Files = {Path("one.kpf")};
     Click(Form->ButtonSaveProfile);
-    QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("one.kpf"));
+    QCOMPARE(Form->Caption(), "Kestrova - " + Path("one.kpf"));
     QVERIFY(Form->Saved());
     QCOMPARE(Shell->FileDialogs, QStringList{"save"});
 
@@ -614,7 +733,7 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Form->Mapper().Slots(), before);
     QCOMPARE(Form->Mapper().YTol(), 301);
     QCOMPARE(Form->EditYTol->text(), QString("301"));
-    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->Caption(), QString("Kestrova"));
     QVERIFY(!Form->Saved());
 
     // A file that does not exist loads nothing and says nothing.
@@ -647,7 +766,7 @@ class FormMainTest : public TWindowTest {
     Shell->Files = {};
     Click(Form->ButtonSaveProfile);  // cancelled save: nothing changes
     QVERIFY(!Form->Saved());
-    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->Caption(), QString("Kestrova"));
   }
 
   void FailedSaveIsReported() {
@@ -657,7 +776,7 @@ class FormMainTest : public TWindowTest {
     Click(Form->ButtonSaveProfile);
     QCOMPARE(Shell->Messages, QStringList{"Kestrova: Cannot create file " + path});
     QVERIFY(!Form->Saved());
-    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->Caption(), QString("Kestrova"));
   }
 
   void SaveOntoAFullDiskOrAReadOnlyFolder() {
@@ -696,7 +815,7 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Shell->Messages.size(), 2);
     QCOMPARE(Shell->Messages[1], "Kestrova: Cannot create file " + target);
     QCOMPARE(QString::fromStdString(TestRead(target)), QString::fromStdString(old));
-    QCOMPARE(Form->windowTitle(), QString("Kestrova"));
+    QCOMPARE(Form->Caption(), QString("Kestrova"));
   }
 
   void HelpOpensTheDocumentOrSaysWhy() {
@@ -738,7 +857,7 @@ class FormMainTest : public TWindowTest {
     WriteProfileFile(Path("cli.kpf").toStdString(), table, {1, 2, 3, 4, 300, 300, 300});
     Form->LoadProfileFile(Path("cli.kpf"));
     QCOMPARE(Lines(Form->Mapper().Slot(64)), QStringList{"KEY DOWN c"});
-    QCOMPARE(Form->windowTitle(), "Kestrova - " + Path("cli.kpf"));
+    QCOMPARE(Form->Caption(), "Kestrova - " + Path("cli.kpf"));
     QVERIFY(Shell->Questions.isEmpty() && Shell->FileDialogs.isEmpty());
   }
 };

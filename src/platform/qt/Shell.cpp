@@ -45,6 +45,13 @@ std::optional<int> TShell::AskInteger(QWidget* parent, const QString& caption, c
   return ok ? std::optional<int>(chosen) : std::nullopt;
 }
 
+std::optional<int> TShell::AskItem(QWidget* parent, const QString& caption, const QString& label,
+                                   const QStringList& items, int current) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(parent, caption, label, items, current, false, &ok);
+  return ok ? std::optional<int>(static_cast<int>(items.indexOf(chosen))) : std::nullopt;
+}
+
 std::optional<QString> TShell::AskText(QWidget* parent, const QString& caption,
                                        const QString& label, const QString& text) {
   bool ok = false;

@@ -4,6 +4,7 @@
 // the questions without showing anything. GUI thread only.
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <optional>
 
@@ -24,6 +25,9 @@ class TShell {
   // A line of text, starting as text; nothing when the user cancelled.
   virtual std::optional<QString> AskText(QWidget* parent, const QString& caption,
                                          const QString& label, const QString& text);
+  // One of items (starting at current); its index, or nothing when the user cancelled.
+  virtual std::optional<int> AskItem(QWidget* parent, const QString& caption, const QString& label,
+                                     const QStringList& items, int current);
   // The chosen file, or an empty string when the user cancelled. The save dialog does not ask
   // before replacing a file; the open dialog accepts a name that does not exist.
   virtual QString GetSaveFileName(QWidget* parent);
