@@ -7,6 +7,7 @@
 
 #include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,8 +54,20 @@ class EProfileMismatch : public EProfileError {
 constexpr int BaseToleranceCount = 4;
 constexpr int ToleranceCount = 7;
 constexpr int DefaultTolerance = 300;
-using TTolerances = std::array<int, ToleranceCount>;
-constexpr TTolerances DefaultTolerances = {300, 300, 300, 300, 300, 300, 300};
+// Those not given are at the default, as a version-1 profile leaves them: {1, 2, 3, 4} are the X,
+// Y, Z and R tolerances with U, V and the triggers' at 300.
+class TTolerances : public std::array<int, ToleranceCount> {
+ public:
+  constexpr TTolerances() { fill(DefaultTolerance); }
+  constexpr TTolerances(std::initializer_list<int> given) {
+    fill(DefaultTolerance);
+    std::size_t index = 0;
+    for (const int tolerance : given) {
+      if (index < size()) (*this)[index++] = tolerance;
+    }
+  }
+};
+inline constexpr TTolerances DefaultTolerances{};
 // "X", "Y", "Z", "R", "U", "V", "Trigger"
 extern const std::array<std::string_view, ToleranceCount> ToleranceNames;
 

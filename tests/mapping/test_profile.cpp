@@ -203,6 +203,9 @@ TEST(ProfileFormat, Version2ExactlyWhenThePadsFurtherEventsAreUsed) {
 }
 
 TEST(ProfileLoad, EachVersionKnowsItsOwnSlotsAndTolerances) {
+  // Tolerances not given are at their default, as in a version-1 file: never 0, which would make
+  // U and V fire at rest.
+  EXPECT_EQ((TTolerances{1, 2, 3, 4}), (TTolerances{1, 2, 3, 4, 300, 300, 300}));
   // A version-1 file cannot tag the pad's further lists, and says how a file could.
   EXPECT_EQ(MeaningOf(Tagged({{66, {"KEY DOWN a"}}})),
             "line 2 tags command list 66; a profile has lists 0 to 65 (lists after that need the "
