@@ -3,6 +3,8 @@
 #include "joystick/AxisConditioning.h"
 #include "platform/Thread.h"
 
+#include <chrono>
+
 namespace kestrova {
 
 int NiceValue(TThreadPriority priority) {
@@ -41,12 +43,23 @@ void TPollThread::Execute(TThreadPriority priority) {
   if (priority != tpNormal) ApplyPriority(priority);
   try {
     Prepare();
+    // Passes on a fixed grid of the interval: a pass's own time and the timer's slack do not add
+    // up from one to the next. A pass that ends after its slot skips to the next one of the grid.
+    auto deadline = std::chrono::steady_clock::now();
     do {
       Pass();
       ++FJstick.FPollPasses;
       TWakeSource* wake = FJstick.WakeSource();
       if (wake == nullptr || FSleeper.Interrupted()) {
-        FSleeper.Sleep(FJstick.ThreadIntensity());
+        const std::chrono::milliseconds interval(FJstick.ThreadIntensity());
+        if (interval.count() == 0) {
+          FSleeper.Sleep(0);
+          continue;
+        }
+        deadline += interval;
+        const auto now = std::chrono::steady_clock::now();
+        if (deadline <= now) deadline += ((now - deadline) / interval + 1) * interval;
+        FSleeper.SleepUntil(deadline);
       } else {
         wake->Wait(static_cast<std::uint32_t>(FJstick.JoystickID() - 1), FSleeper.WakeFd(),
                    FJstick.ThreadIntensity(), FAnswering);

@@ -25,7 +25,11 @@ bool TRealSleeper::Sleep(std::uint32_t ms) {
     std::this_thread::yield();
     return !FInterrupted;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  return SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+}
+
+bool TRealSleeper::SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  if (FInterrupted) return false;
   pollfd wake{FWakeFd, POLLIN, 0};
   for (;;) {
     const auto left = deadline - std::chrono::steady_clock::now();

@@ -3,6 +3,7 @@
 // go through a sleeper, so that they end at once on shutdown and tests need not wait.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace kestrova {
@@ -30,6 +31,8 @@ class TRealSleeper : public TSleeper {
   TRealSleeper& operator=(const TRealSleeper&) = delete;
 
   bool Sleep(std::uint32_t ms) override;
+  // Waits until the monotonic clock (steady_clock) reaches deadline; false as Sleep.
+  bool SleepUntil(std::chrono::steady_clock::time_point deadline);
   void Interrupt() override;
   void Reset() override;
   bool Interrupted() const override { return FInterrupted.load(); }

@@ -313,6 +313,31 @@ TEST_F(PollThreadTest, StoppingDuringAPassLetsThePassFinish) {
   EXPECT_FALSE(Stick.EnablePolling());
 }
 
+// The interval is the period of the passes, not a pause after each: a pass that takes 4 ms
+// still leaves 100 passes a second at 10 ms (a pause after each gives 71).
+TEST(PollGrid, PassesKeepTheirPeriodWhateverThePassCosts) {
+  struct TSlowService : TScriptedJoyService {
+    std::uint32_t joyGetPosEx(std::uint32_t id, JOYINFOEX* info) override {
+      std::this_thread::sleep_for(4ms);
+      return TScriptedJoyService::joyGetPosEx(id, info);
+    }
+  } service;
+  TJstick stick(service);
+  stick.SetThreadIntensity(10);
+  stick.SetEnablePolling(true);
+  ASSERT_TRUE(WaitUntil([&] { return stick.PollPasses() >= 5; }));
+  const std::uint64_t before = stick.PollPasses();
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(2s);
+  const std::uint64_t passes = stick.PollPasses() - before;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  stick.SetEnablePolling(false);
+  stick.WaitForPollThread();
+  EXPECT_GE(passes / seconds, 88.0);
+  EXPECT_LE(passes / seconds, 101.0);  // never more than the grid: passes do not overlap
+}
+
 TEST_F(PollThreadTest, ReadPositionAlongsidePolling) {
   Stick.SetThreadIntensity(0);
   Stick.SetEnablePolling(true);
