@@ -70,17 +70,17 @@ deb: build
 clean:
 	rm -rf build build-asan build-tsan build-release build-fuzz
 
-# Benchmarks in a release build: one table of figure, value and goal (about two minutes).
+# Benchmarks in a release build: one table of figure, value and goal (about five minutes).
 .PHONY: bench
 build-release/build.ninja:
 	$(CONFIGURE) -S . -B build-release -DCMAKE_BUILD_TYPE=Release
 
 bench: deps build-release/build.ninja
 	$(CMAKE) --build build-release -j $(JOBS) --target kestrova kestrova_bench kestrova_micro_bench \
-	  kestrova_uinput_bench kestrova_wake_bench
+	  kestrova_uinput_bench kestrova_wake_bench kestrova_bare_mapper
 	scripts/with-xvfb build-release/bench/kestrova_bench build-release/src/app/kestrova \
 	  build-release/bench/kestrova_micro_bench build-release/bench/kestrova_uinput_bench \
-	  build-release/bench/kestrova_wake_bench
+	  build-release/bench/kestrova_wake_bench build-release/bench/kestrova_bare_mapper
 
 # libFuzzer with clang, ASan and UBSan: each target for FUZZ_SECONDS (60) from the seed corpus in
 # fuzz/corpus; new inputs collect in build-fuzz/corpus. A crash leaves its input in build-fuzz.

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 
 #include "cli/Fail.h"
@@ -87,6 +88,12 @@ int RunHeadless(const TCommandLine& options) {
       [&errors](const std::string& line) { errors.Write("kestrova: " + line + "\n"); });
   session->Start();
   session->StartReplay([&stop] { stop.Raise(); });
+  if (!options.Replay.empty()) {
+    char origin[96];
+    std::snprintf(origin, sizeof origin, "kestrova: replay times count from %.6f s (monotonic)\n",
+                  session->ReplayOrigin());
+    errors.Write(origin);
+  }
 
   WaitForStop(*signals, stop);
   session->Shutdown();

@@ -36,9 +36,7 @@ void TExecThread::Execute() {
 void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind) {
   const int slot = SlotOfEvent(eventName, kind);
   if (slot < 0) return;
-  if (FAddStatusLine) {
-    FAddStatusLine("Executing " + std::string(eventName) + " " + std::string(kind));
-  }
+  const std::string status = "Executing " + std::string(eventName) + " " + std::string(kind);
   // The lines are copied outside the lock and linked in under it: a long slot never holds up a
   // block pass, the poll thread or shutdown.
   TSlotLines lines;
@@ -51,17 +49,21 @@ void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind)
   {
     std::lock_guard lock(FQueueLock);
     full = FCommandQueue.size() + batch.size() > MaxQueuedLines;
-    if (!full) FCommandQueue.splice(FCommandQueue.end(), batch);
-  }
-  if (full) {
-    if (FAddStatusLine) {
-      FAddStatusLine("Queue full: dropped " + std::string(eventName) + " " + std::string(kind) +
-                     " (" + std::to_string(batch.size()) + " lines; at most " +
-                     std::to_string(MaxQueuedLines) + " may wait)");
+    if (!full) {
+      FCommandQueue.splice(FCommandQueue.end(), batch);
+      // The worker is woken before the status line goes out, so that its wake-up does not wait
+      // behind the status line's reader; it takes the line only once the lock is free, so the
+      // status line still comes before whatever the event's lines do.
+      FQueueChanged.notify_all();
+      if (FAddStatusLine) FAddStatusLine(status);
     }
-    return;
   }
-  FQueueChanged.notify_all();
+  if (full && FAddStatusLine) {
+    FAddStatusLine(status);
+    FAddStatusLine("Queue full: dropped " + std::string(eventName) + " " + std::string(kind) +
+                   " (" + std::to_string(batch.size()) + " lines; at most " +
+                   std::to_string(MaxQueuedLines) + " may wait)");
+  }
 }
 
 bool TMapper::WaitAndTakeLine(const std::atomic<bool>& terminated, std::string& line) {

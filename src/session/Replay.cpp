@@ -35,7 +35,8 @@ bool Unsigned(const std::string& text, std::uint32_t limit, std::uint32_t& value
 
 TReplay ParseReplay(std::string_view text, const std::string& fileName) {
   TReplay replay;
-  std::uint32_t previous = 0;
+  std::uint64_t previous = 0;  // microseconds
+  std::string previousText = "0";
   bool ended = false;
   if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
     // Our own text format: a NUL is a damaged file, not the end of the text.
@@ -52,12 +53,21 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
     if (fields.empty()) continue;
     if (ended) throw fail("nothing may follow the end entry");
     TReplayEntry entry{};
-    if (!Unsigned(fields[0], 0xFFFFFFFFu, entry.TimeMs)) {
-      throw fail("the time " + Quoted(fields[0]) + " is not a whole number of milliseconds");
+    // Milliseconds, with up to three decimals (microseconds) after a point.
+    const std::size_t point = fields[0].find('.');
+    const std::string whole = fields[0].substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : fields[0].substr(point + 1);
+    std::uint32_t microseconds = 0;
+    if (!Unsigned(whole, 0xFFFFFFFFu, entry.TimeMs) ||
+        (point != std::string::npos &&
+         (fraction.empty() || fraction.size() > 3 ||
+          !Unsigned(fraction + std::string(3 - fraction.size(), '0'), 999, microseconds)))) {
+      throw fail("the time " + Quoted(fields[0]) +
+                 " is not a number of milliseconds (a whole number, or up to three decimals)");
     }
-    if (entry.TimeMs < previous) {
-      throw fail("the time " + fields[0] + " comes before the previous entry's " +
-                 std::to_string(previous));
+    entry.TimeUs = microseconds;
+    if (entry.TimeMs * 1000ULL + entry.TimeUs < previous) {
+      throw fail("the time " + fields[0] + " comes before the previous entry's " + previousText);
     }
     const std::string kind = fields.size() > 1 ? fields[1] : "";
     std::size_t expected = 0;
@@ -106,7 +116,8 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
     } else {
       throw fail("unknown entry " + Quoted(kind) + " (axis, button, hat or end)");
     }
-    previous = entry.TimeMs;
+    previous = entry.TimeMs * 1000ULL + entry.TimeUs;
+    previousText = fields[0];
     replay.Entries.push_back(entry);
     replay.EntryLines.push_back(static_cast<int>(i + 1));
   }
@@ -164,14 +175,15 @@ void TReplayPlayer::Stop() {
 }
 
 void TReplayPlayer::Run(TClock::time_point start) {
-  const auto waitUntil = [&](std::uint64_t timeMs) {
+  const auto waitUntil = [&](std::uint64_t timeMs, std::uint32_t us = 0) {
     std::unique_lock lock(FLock);
-    return !FWake.wait_until(lock, start + std::chrono::milliseconds(timeMs),
-                             [this] { return FStopped; });
+    return !FWake.wait_until(
+        lock, start + std::chrono::milliseconds(timeMs) + std::chrono::microseconds(us),
+        [this] { return FStopped; });
   };
   for (const auto& entry : FReplay.Entries) {
     if (entry.Kind == TReplayEntry::End) break;
-    if (!waitUntil(entry.TimeMs)) return;
+    if (!waitUntil(entry.TimeMs, entry.TimeUs)) return;
     switch (entry.Kind) {
       case TReplayEntry::Axis:
         FController.SetAxis(entry.Index, static_cast<std::uint16_t>(entry.Value));

@@ -40,6 +40,7 @@ struct TReplayEntry {
   static constexpr int LeftTriggerAxis = 6;
   static constexpr int RightTriggerAxis = 7;
   std::uint32_t TimeMs;
+  std::uint32_t TimeUs = 0;  // and microseconds, 0..999
   TKind Kind;
   int Index;            // axis 0..5 (X Y Z R U V), 6 and 7 the triggers; or button 1..32
   std::uint32_t Value;  // raw axis, 1 / 0 for a button, hat value

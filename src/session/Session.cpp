@@ -149,6 +149,10 @@ void TSession::Start() {
   FMapper->Start();
 }
 
+double TSession::ReplayOrigin() const {
+  return std::chrono::duration<double>(FStart.time_since_epoch()).count();
+}
+
 void TSession::StartReplay(std::function<void()> onEnd) {
   if (!FReplay || FPlayer) return;
   while (FMapper->Jstick1.PollPasses() == 0) {

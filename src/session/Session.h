@@ -100,6 +100,9 @@ class TSession {
   // before that would be lost to the seed of the change detection). onEnd is called on the
   // player's thread when the timeline's end time comes. After Start.
   void StartReplay(std::function<void()> onEnd);
+  // Where the timeline's times count from, in seconds of the monotonic clock (CLOCK_MONOTONIC),
+  // so that an observer outside can time what the entries cause. After Start.
+  double ReplayOrigin() const;
   // Stops the player, polling and the worker and releases every key and button still held.
   // Idempotent.
   void Shutdown();

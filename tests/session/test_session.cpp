@@ -68,6 +68,12 @@ TEST(ReplayTimeline, EntriesKindsAndEndTime) {
   EXPECT_EQ(ParseReplay("3 button 2 up # let go\n", "t").Entries.at(0).Index, 2);
   EXPECT_EQ(ParseReplay("", "t").EndTimeMs, 1000u);
   EXPECT_EQ(ParseReplay("7 axis Y 1\n7 axis Y 2\n", "t").Entries.size(), 2u);  // equal times
+  // Fractions of a millisecond, to the microsecond.
+  const TReplay fine = ParseReplay("7.25 axis Y 1\n7.5 axis Y 2\n7.500 end\n", "t");
+  ASSERT_EQ(fine.Entries.size(), 3u);
+  EXPECT_EQ(fine.Entries[0].TimeMs, 7u);
+  EXPECT_EQ(fine.Entries[0].TimeUs, 250u);
+  EXPECT_EQ(fine.Entries[1].TimeUs, 500u);
 }
 
 // The same inclusive limit for a timeline: exactly the limit is read, a byte more is refused.
@@ -88,6 +94,11 @@ TEST(ReplayTimeline, ATimelineOfExactlyTheLimitIsRead) {
 TEST(ReplayTimeline, MalformedEntriesNameTheirLine) {
   EXPECT_EQ(ErrorOf("10 axis X 1\n5 axis X 2\n"),
             "t.replay:2: the time 5 comes before the previous entry's 10");
+  EXPECT_EQ(ErrorOf("10.5 axis X 1\n10.499 axis X 2\n"),
+            "t.replay:2: the time 10.499 comes before the previous entry's 10.5");
+  for (const char* bad : {"1. end\n", "1.2345 end\n", ".5 end\n", "1.-5 end\n", "1.5.5 end\n"}) {
+    EXPECT_THAT(ErrorOf(bad), HasSubstr("is not a number of milliseconds")) << bad;
+  }
   EXPECT_THAT(ErrorOf("\n\n0 axis W 1\n"), HasSubstr("t.replay:3: unknown axis 'W'"));
   EXPECT_THAT(ErrorOf("0 axis X 65536\n"), HasSubstr("not in 0..65535"));
   EXPECT_THAT(ErrorOf("0 axis X -1\n"), HasSubstr("not in 0..65535"));
@@ -97,7 +108,7 @@ TEST(ReplayTimeline, MalformedEntriesNameTheirLine) {
   EXPECT_THAT(ErrorOf("0 hat 4501\n"), HasSubstr("not one of 0 4500"));
   EXPECT_THAT(ErrorOf("0 hat 36000\n"), HasSubstr("not one of 0 4500"));
   EXPECT_THAT(ErrorOf("0 end\n1 axis X 1\n"), HasSubstr("t.replay:2: nothing may follow"));
-  EXPECT_THAT(ErrorOf("soon axis X 1\n"), HasSubstr("not a whole number"));
+  EXPECT_THAT(ErrorOf("soon axis X 1\n"), HasSubstr("not a number of milliseconds"));
   EXPECT_THAT(ErrorOf("0 jump\n"), HasSubstr("unknown entry 'jump'"));
   EXPECT_THAT(ErrorOf("0 axis X\n"), HasSubstr("an axis entry is"));
 }
