@@ -1,6 +1,7 @@
 // For comparison with Kestrova: the least a mapper does. A virtual joystick inside (SDL's, as
-// Kestrova's --replay has), a timeline played on it, the joystick read on absolute deadlines of
-// the interval, and button 1 typed as the key A through XTest.
+// Kestrova's --replay has), a timeline played on it, the joystick's whole state (six axes, 32
+// buttons, the hat) read on absolute deadlines of the interval, and button 1 typed as the key A
+// through XTest.
 //
 //   kestrova_bare_mapper TIMELINE INTERVAL_MS
 //
@@ -25,6 +26,9 @@
 #include <X11/keysym.h>
 
 namespace {
+
+// Where the reads go, so that they are made.
+volatile long ReadState = 0;
 
 struct TEntry {
   double Time;  // milliseconds
@@ -86,6 +90,11 @@ int main(int argc, char** argv) {
   bool down = false;
   for (auto deadline = start; !ended; SleepUntil(deadline += interval)) {
     SDL_JoystickUpdate();
+    // What a mapper reads: everything the controller has, whatever it maps.
+    long sum = SDL_JoystickGetHat(stick, 0);
+    for (int axis = 0; axis < 6; ++axis) sum += SDL_JoystickGetAxis(stick, axis);
+    for (int button = 1; button < 32; ++button) sum += SDL_JoystickGetButton(stick, button);
+    ReadState = sum;
     const bool now = SDL_JoystickGetButton(stick, 0) != 0;
     if (now == down) continue;
     down = now;

@@ -218,6 +218,34 @@ void Idle(const std::string& kestrova) {
   Add("for comparison: a bare 10 ms sleep loop", SleepLoopShare(), "%", "", true);
 }
 
+// At rest at --wake interval --poll-interval 10 against the bare mapper reading its virtual
+// joystick every 10 ms, each 8 s after 1 s, alternately three times: the CPU share of each.
+void IdleAgainstBareMapper(const std::string& kestrova, const std::string& bare) {
+  const std::string profile = Profile({{26, {"KEY DOWN a"}}});
+  const std::string replay = Write("rest.txt", "9500 end\n");
+  const auto share = [&](const std::vector<std::string>& arguments) {
+    const pid_t pid = Spawn(arguments, (WorkDir / "rest.out").string());
+    std::this_thread::sleep_for(1s);
+    const TUsage before = UsageOf(pid);
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(8s);
+    const TUsage after = UsageOf(pid);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    Wait(pid);
+    return 100.0 * (after.CpuSeconds - before.CpuSeconds) / wall;
+  };
+  double ours = 0, theirs = 0;
+  for (int round = 0; round < 3; ++round) {
+    ours += share({kestrova, "--headless", "--output", "print", "--wake", "interval",
+                   "--poll-interval", "10", "--replay", replay, profile}) /
+            3;
+    theirs += share({bare, replay, "10"}) / 3;
+  }
+  Add("at rest, --wake interval at 10 ms (of one core)", ours, "%", "<= bare mapper",
+      ours <= theirs, 3);
+  Add("at rest, the bare mapper at 10 ms", theirs, "%", "", true, 3);
+}
+
 // The window at rest for 6 s (after 2 s to settle), with or without rules that switch profiles
 // by the application in front: the CPU share of the whole process and its wake-ups per second.
 std::pair<double, double> WindowIdle(const std::string& kestrova, bool rules) {
@@ -426,13 +454,16 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/kestrova-bench-XXXXXX";
   WorkDir = mkdtemp(pattern);
   std::fprintf(stderr, "measuring (about five minutes)...\n");
-  // KESTROVA_BENCH_ONLY=end-to-end measures that alone (it takes most of the time).
+  // KESTROVA_BENCH_ONLY=end-to-end or =rest measures that alone.
   const char* only = std::getenv("KESTROVA_BENCH_ONLY");
-  const bool all = only == nullptr || std::string(only) != "end-to-end";
+  const bool all = only == nullptr;
   if (all) Latency(argv[1], 10, 6, 11);
   if (all) Latency(argv[1], 1, 1.5, 3);
   if (all) Idle(argv[1]);
-  for (auto& row : EndToEndLatency(argv[1], argv[5], WorkDir)) {
+  if (all || std::string(only) == "rest") IdleAgainstBareMapper(argv[1], argv[5]);
+  for (auto& row : all || std::string(only) == "end-to-end"
+                       ? EndToEndLatency(argv[1], argv[5], WorkDir)
+                       : std::vector<TEndToEndRow>{}) {
     std::fprintf(stderr, "  %-44s %s\n", row.Figure.c_str(), row.Value.c_str());
     Rows.push_back({row.Figure, row.Value, row.Goal, row.Met});
   }

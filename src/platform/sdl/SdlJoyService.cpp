@@ -1,4 +1,5 @@
 #include "SdlJoyService.h"
+#include "SdlShared.h"
 
 #include <SDL.h>
 
@@ -13,96 +14,11 @@ namespace kestrova {
 
 namespace {
 
-// Every SDL call of this backend is made under this lock.
-std::mutex& SdlLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-constexpr Uint32 Subsystems = SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
-
-// Starts SDL's controller support; the caller holds SdlLock(). Balanced by QuitSdl().
-void InitSdl() {
-  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-  if (SDL_InitSubSystem(Subsystems) != 0) {
-    throw std::runtime_error(std::string("Cannot start SDL's controller support: ") +
-                             SDL_GetError());
-  }
-  // The service reads state, not events: nothing may pile up in SDL's event queue.
-  SDL_JoystickEventState(SDL_IGNORE);
-  SDL_GameControllerEventState(SDL_IGNORE);
-}
-
-void QuitSdl() {
-  SDL_QuitSubSystem(Subsystems);
-}
+using namespace sdl;
 
 std::uint32_t FromSdlAxis(Sint16 value) {
   return static_cast<std::uint32_t>(value + 32768);
 }
-
-std::uint32_t PovOfHat(Uint8 hat) {
-  switch (hat) {
-    case SDL_HAT_UP:
-      return 0;
-    case SDL_HAT_RIGHTUP:
-      return 4500;
-    case SDL_HAT_RIGHT:
-      return 9000;
-    case SDL_HAT_RIGHTDOWN:
-      return 13500;
-    case SDL_HAT_DOWN:
-      return 18000;
-    case SDL_HAT_LEFTDOWN:
-      return 22500;
-    case SDL_HAT_LEFT:
-      return 27000;
-    case SDL_HAT_LEFTUP:
-      return 31500;
-    default:
-      return JOY_POVCENTERED;
-  }
-}
-
-Uint8 HatOfPov(std::uint32_t pov) {
-  switch (pov) {
-    case 0:
-      return SDL_HAT_UP;
-    case 4500:
-      return SDL_HAT_RIGHTUP;
-    case 9000:
-      return SDL_HAT_RIGHT;
-    case 13500:
-      return SDL_HAT_RIGHTDOWN;
-    case 18000:
-      return SDL_HAT_DOWN;
-    case 22500:
-      return SDL_HAT_LEFTDOWN;
-    case 27000:
-      return SDL_HAT_LEFT;
-    case 31500:
-      return SDL_HAT_LEFTUP;
-    default:
-      return SDL_HAT_CENTERED;
-  }
-}
-
-constexpr SDL_GameControllerButton PadButtons[] = {SDL_CONTROLLER_BUTTON_A,
-                                                   SDL_CONTROLLER_BUTTON_B,
-                                                   SDL_CONTROLLER_BUTTON_X,
-                                                   SDL_CONTROLLER_BUTTON_Y,
-                                                   SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
-                                                   SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-                                                   SDL_CONTROLLER_BUTTON_BACK,
-                                                   SDL_CONTROLLER_BUTTON_START,
-                                                   SDL_CONTROLLER_BUTTON_LEFTSTICK,
-                                                   SDL_CONTROLLER_BUTTON_RIGHTSTICK,
-                                                   SDL_CONTROLLER_BUTTON_GUIDE,
-                                                   SDL_CONTROLLER_BUTTON_MISC1,
-                                                   SDL_CONTROLLER_BUTTON_PADDLE1,
-                                                   SDL_CONTROLLER_BUTTON_PADDLE2,
-                                                   SDL_CONTROLLER_BUTTON_PADDLE3,
-                                                   SDL_CONTROLLER_BUTTON_PADDLE4};
 
 // A trigger's 0..32767 as 0..65535.
 std::uint32_t FromSdlTrigger(Sint16 value) {
@@ -260,8 +176,40 @@ class TSdlJoyService : public TJoyService {
   }
 
   // The open device of a controller number now, opened on first use; null when there is none.
-  // Devices that went away are closed on the way.
+  // Devices that went away are closed on the way. The number last resolved is resolved again from
+  // SDL's instance ids alone while the devices up to it are those it was resolved among (the
+  // poll thread asks a hundred times a second; names are asked only when they change).
   TDevice* Resolve(int number) {
+    if (number == FResolvedNumber && StillListed()) {
+      for (auto& device : FOpen) {
+        if (device.Instance == FResolvedUpTo.back() && SDL_JoystickGetAttached(device.Joystick)) {
+          return &device;
+        }
+      }
+    }
+    FResolvedNumber = -1;
+    TDevice* device = ResolveAfresh(number);
+    if (device != nullptr) {
+      const int index = DeviceIndexOf(number);
+      FResolvedUpTo.clear();
+      for (int i = 0; i <= index; ++i) FResolvedUpTo.push_back(SDL_JoystickGetDeviceInstanceID(i));
+      if (!FResolvedUpTo.empty() && FResolvedUpTo.back() == device->Instance) {
+        FResolvedNumber = number;
+      }
+    }
+    return device;
+  }
+
+  // Whether SDL's devices up to the one last resolved are still the same ones, in the same order.
+  bool StillListed() const {
+    if (static_cast<int>(FResolvedUpTo.size()) > SDL_NumJoysticks()) return false;
+    for (std::size_t i = 0; i < FResolvedUpTo.size(); ++i) {
+      if (SDL_JoystickGetDeviceInstanceID(static_cast<int>(i)) != FResolvedUpTo[i]) return false;
+    }
+    return true;
+  }
+
+  TDevice* ResolveAfresh(int number) {
     std::erase_if(FOpen, [](TDevice& device) {
       if (SDL_JoystickGetAttached(device.Joystick)) return false;
       Close(device);
@@ -295,136 +243,14 @@ class TSdlJoyService : public TJoyService {
   }
 
   std::vector<TDevice> FOpen;
-};
-
-class TSdlVirtualController : public TVirtualController {
- public:
-  explicit TSdlVirtualController(const TVirtualControllerDesc& desc)
-      : FName(desc.Name), FReadOrder(desc.GameController && desc.ReadOrder) {
-    std::lock_guard lock(SdlLock());
-    InitSdl();
-    SDL_VirtualJoystickDesc sdlDesc;
-    SDL_zero(sdlDesc);
-    sdlDesc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    sdlDesc.name = FName.c_str();
-    if (desc.GameController) {
-      sdlDesc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-      sdlDesc.naxes = SDL_CONTROLLER_AXIS_MAX;
-      sdlDesc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-      sdlDesc.button_mask = (1u << sdlDesc.nbuttons) - 1;
-      sdlDesc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
-    } else {
-      sdlDesc.type = SDL_JOYSTICK_TYPE_UNKNOWN;
-      sdlDesc.naxes = static_cast<Uint16>(desc.Axes);
-      sdlDesc.nbuttons = static_cast<Uint16>(desc.Buttons);
-      sdlDesc.nhats = static_cast<Uint16>(desc.Hats);
-    }
-    const int index = SDL_JoystickAttachVirtualEx(&sdlDesc);
-    if (index < 0) {
-      const std::string error = SDL_GetError();
-      QuitSdl();
-      throw std::runtime_error("Cannot create the virtual controller: " + error);
-    }
-    FInstance = SDL_JoystickGetDeviceInstanceID(index);
-    FJoystick = SDL_JoystickOpen(index);
-    if (FJoystick == nullptr) {
-      const std::string error = SDL_GetError();
-      SDL_JoystickDetachVirtual(index);
-      QuitSdl();
-      throw std::runtime_error("Cannot open the virtual controller: " + error);
-    }
-    FAxes = desc.GameController ? SDL_CONTROLLER_AXIS_MAX : desc.Axes;
-    for (int axis = 0; axis < FAxes; ++axis) {
-      const bool trigger = desc.GameController && (axis == SDL_CONTROLLER_AXIS_TRIGGERLEFT ||
-                                                   axis == SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
-      SDL_JoystickSetVirtualAxis(FJoystick, axis, trigger ? SDL_JOYSTICK_AXIS_MIN : -1);
-    }
-  }
-
-  ~TSdlVirtualController() override {
-    std::lock_guard lock(SdlLock());
-    SDL_JoystickClose(FJoystick);
-    for (int index = 0; index < SDL_NumJoysticks(); ++index) {
-      if (SDL_JoystickGetDeviceInstanceID(index) == FInstance) {
-        SDL_JoystickDetachVirtual(index);
-        break;
-      }
-    }
-    QuitSdl();
-  }
-
-  void SetAxis(int axis, std::uint16_t raw) override {
-    std::lock_guard lock(SdlLock());
-    if (!FReadOrder) return SetSdlAxis(axis, raw);
-    switch (axis) {
-      case 0:
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_LEFTX, raw);
-      case 1:
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_LEFTY, raw);
-      case 2:  // both triggers on one axis, as the pad layout reads them
-        SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, raw > 32767 ? (raw - 32767) * 2 - 1 : 0);
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, raw < 32767 ? (32767 - raw) * 2 : 0);
-      case 3:
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_RIGHTY, raw);
-      case 4:
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_RIGHTX, raw);
-      case 6:
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERLEFT, raw);
-      case 7:
-        return SetSdlAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, raw);
-      default:  // a pad has no V axis
-        return;
-    }
-  }
-
-  void SetButton(int buttonId, bool down) override {
-    std::lock_guard lock(SdlLock());
-    int button = buttonId - 1;
-    if (FReadOrder) {
-      if (buttonId < 1 || buttonId > static_cast<int>(std::size(PadButtons))) return;
-      button = PadButtons[buttonId - 1];
-    }
-    SDL_JoystickSetVirtualButton(FJoystick, button, down ? SDL_PRESSED : SDL_RELEASED);
-  }
-
-  void SetPov(std::uint32_t pov) override {
-    std::lock_guard lock(SdlLock());
-    if (!FReadOrder) {
-      SDL_JoystickSetVirtualHat(FJoystick, 0, HatOfPov(pov));
-      return;
-    }
-    const Uint8 hat = HatOfPov(pov);
-    const auto set = [this, hat](SDL_GameControllerButton button, Uint8 direction) {
-      SDL_JoystickSetVirtualButton(FJoystick, button,
-                                   (hat & direction) ? SDL_PRESSED : SDL_RELEASED);
-    };
-    set(SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_HAT_UP);
-    set(SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_HAT_DOWN);
-    set(SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_HAT_LEFT);
-    set(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SDL_HAT_RIGHT);
-  }
-
- private:
-  // The caller holds SdlLock().
-  void SetSdlAxis(int axis, int raw) {
-    SDL_JoystickSetVirtualAxis(FJoystick, axis, static_cast<Sint16>(raw - 32768));
-  }
-
-  std::string FName;
-  bool FReadOrder;
-  SDL_JoystickID FInstance = -1;
-  SDL_Joystick* FJoystick = nullptr;
-  int FAxes = 0;
+  int FResolvedNumber = -1;
+  std::vector<SDL_JoystickID> FResolvedUpTo;  // SDL's instance ids up to the resolved device
 };
 
 }  // namespace
 
 std::unique_ptr<TJoyService> CreateSdlJoyService() {
   return std::make_unique<TSdlJoyService>();
-}
-
-std::unique_ptr<TVirtualController> AttachSdlVirtualController(const TVirtualControllerDesc& desc) {
-  return std::make_unique<TSdlVirtualController>(desc);
 }
 
 }  // namespace kestrova
