@@ -101,7 +101,14 @@ void TPollThread::Prepare() {
 void TPollThread::Pass() {
   JOYINFOEX& info = FJstick.FJoyInfo;
   const bool answered =
-      FJstick.Service().joyGetPosEx(FJstick.JoystickID() - 1, &info) == JOYERR_NOERROR;
+      FJstick.Service().joyGetPosExSteps(FJstick.JoystickID() - 1, FSteps) == JOYERR_NOERROR &&
+      !FSteps.empty();
+  if (answered) {
+    // The states the controller passed through since the last pass, each routed as a reading
+    // of its own: a tap shorter than a pass is a press and a release.
+    for (std::size_t step = 0; step + 1 < FSteps.size(); ++step) PassRouted(FSteps[step], true);
+    info = FSteps.back();
+  }
   if (FJstick.FObserved.load(std::memory_order_relaxed)) {
     const JOYINFOEX raw = info;
     PassRouted(info, answered);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "joystick/Jstick.h"
 #include "platform/Sleeper.h"
@@ -56,6 +57,7 @@ class TPollThread : public TObject {
   std::uint32_t FLastPov = JOY_POVCENTERED;
   std::uint32_t FLastButtons = 0;
   std::array<int, 2> FLastTriggers{};
+  std::vector<JOYINFOEX> FSteps;  // what the service read in a pass, kept for its capacity
 
   std::thread FThread;  // last: started after everything above exists
 };

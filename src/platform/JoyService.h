@@ -80,10 +80,34 @@ class TJoyService {
   // triggers, R/U right stick, A B X Y ..., each trigger also on its own). False for plain
   // joysticks and unknown numbers.
   virtual bool PadLayout(std::uint32_t /*uJoyID*/) { return false; }
+  // The states the controller at a number passed through since the previous call, oldest first,
+  // the last being its state now (as joyGetPosEx gives it): a press and release that both fall
+  // between two calls are two states. Where the controller reports no stream of changes, its
+  // state now alone. For one reader (the poll thread); joyGetPosEx calls meanwhile lose nothing.
+  virtual std::uint32_t joyGetPosExSteps(std::uint32_t uJoyID, std::vector<JOYINFOEX>& steps) {
+    steps.resize(1);
+    return joyGetPosEx(uJoyID, steps.data());
+  }
   // The device node the controller at a number is read from ("/dev/input/event5"), or "" when it
   // has none (a virtual controller, other platforms) or there is no controller there.
   virtual std::string DevicePath(std::uint32_t /*uJoyID*/) { return {}; }
 };
+
+// One change in a controller's stream of changes: a button (0-based) going down or up, the hat
+// going to a position (hundredths of a degree), or one direction of a hat made of four buttons
+// (a pad's d-pad) going down or up.
+struct TInputEdge {
+  enum TKind { Button, Hat, HatDirection };
+  TKind Kind;
+  int Index;            // the button; for HatDirection 1 up, 2 right, 4 down, 8 left
+  std::uint32_t Value;  // 1 down, 0 up; for Hat the position
+};
+
+// The states a controller passed through from previous to current: previous with each edge
+// applied in turn (axes and triggers as in current), then current. A state equal to the one
+// before it is left out.
+std::vector<JOYINFOEX> StepsThrough(const JOYINFOEX& previous, const std::vector<TInputEdge>& edges,
+                                    const JOYINFOEX& current);
 
 // A controller summary for listings.
 struct TControllerInfo {

@@ -380,3 +380,122 @@ TEST_F(SdlTest, PadControlsRaiseTheEventsTheirNamesSay) {
 
 }  // namespace
 }  // namespace kestrova::testing
+
+namespace kestrova::testing {
+namespace {
+
+// What a controller's stream of changes does between two reads, as SDL would have read it from
+// a device node: the events are put on SDL's queue as its update puts them.
+void Stream(int sdlIndex, std::initializer_list<std::pair<Uint32, int>> changes) {
+  const SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(sdlIndex);
+  for (const auto& [type, what] : changes) {
+    SDL_Event event{};
+    event.type = type;
+    if (type == SDL_JOYBUTTONDOWN || type == SDL_JOYBUTTONUP) {
+      event.jbutton = {type,
+                       0,
+                       instance,
+                       static_cast<Uint8>(what),
+                       static_cast<Uint8>(type == SDL_JOYBUTTONDOWN),
+                       0,
+                       0};
+    } else if (type == SDL_JOYHATMOTION) {
+      event.jhat = {type, 0, instance, 0, static_cast<Uint8>(what), 0, 0};
+    } else {
+      event.cbutton = {type,
+                       0,
+                       instance,
+                       static_cast<Uint8>(what),
+                       static_cast<Uint8>(type == SDL_CONTROLLERBUTTONDOWN),
+                       0,
+                       0};
+    }
+    ASSERT_EQ(SDL_PushEvent(&event), 1);
+  }
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> ButtonsAndHat(
+    const std::vector<JOYINFOEX>& steps) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+  for (const auto& step : steps) seen.emplace_back(step.dwButtons, step.dwPOV);
+  return seen;
+}
+
+// Taps shorter than a read: each state the stream passed through is a step of its own, in the
+// pad layout's numbers for a pad; a read alone sees none of them.
+TEST_F(SdlTest, ATapBetweenTwoReadsIsEveryStateItPassedThrough) {
+  TVirtualControllerDesc plain;
+  plain.Name = "Tapped Stick";
+  auto stick = AttachSdlVirtualController(plain);
+  TVirtualControllerDesc padDesc;
+  padDesc.Name = "Tapped Pad";
+  padDesc.GameController = true;
+  auto pad = AttachSdlVirtualController(padDesc);
+  const int stickNumber = NumberOf("Tapped Stick");
+  const int padNumber = NumberOf("Tapped Pad");
+  ASSERT_GE(stickNumber, 0);
+  ASSERT_GE(padNumber, 0);
+  std::vector<JOYINFOEX> steps;
+  ASSERT_EQ(Service->joyGetPosExSteps(stickNumber, steps), JOYERR_NOERROR);
+  ASSERT_EQ(Service->joyGetPosExSteps(padNumber, steps), JOYERR_NOERROR);
+  using Seen = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+  Stream(stickNumber, {{SDL_JOYBUTTONDOWN, 2},
+                       {SDL_JOYBUTTONUP, 2},
+                       {SDL_JOYHATMOTION, SDL_HAT_LEFT},
+                       {SDL_JOYHATMOTION, SDL_HAT_CENTERED}});
+  Stream(padNumber, {{SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLER_BUTTON_PADDLE1},
+                     {SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLER_BUTTON_DPAD_UP},
+                     {SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLER_BUTTON_DPAD_RIGHT},
+                     {SDL_CONTROLLERBUTTONUP, SDL_CONTROLLER_BUTTON_DPAD_UP},
+                     {SDL_CONTROLLERBUTTONUP, SDL_CONTROLLER_BUTTON_DPAD_RIGHT},
+                     {SDL_CONTROLLERBUTTONUP, SDL_CONTROLLER_BUTTON_PADDLE1}});
+  const JOYINFOEX now = Read(stickNumber);  // a plain read in between takes nothing away
+  EXPECT_EQ(now.dwButtons, 0u);
+  ASSERT_EQ(Service->joyGetPosExSteps(stickNumber, steps), JOYERR_NOERROR);
+  EXPECT_EQ(
+      ButtonsAndHat(steps),
+      (Seen{{1u << 2, JOY_POVCENTERED}, {0, JOY_POVCENTERED}, {0, 27000}, {0, JOY_POVCENTERED}}));
+  ASSERT_EQ(Service->joyGetPosExSteps(padNumber, steps), JOYERR_NOERROR);
+  const std::uint32_t paddle = 1u << 12;  // button 13
+  EXPECT_EQ(ButtonsAndHat(steps), (Seen{{paddle, JOY_POVCENTERED},
+                                        {paddle, 0},
+                                        {paddle, 4500},
+                                        {paddle, 9000},
+                                        {paddle, JOY_POVCENTERED},
+                                        {0, JOY_POVCENTERED}}));
+  // Taken: the next read is the state alone.
+  ASSERT_EQ(Service->joyGetPosExSteps(stickNumber, steps), JOYERR_NOERROR);
+  EXPECT_EQ(steps.size(), 1u);
+}
+
+// Through the poll thread and the routing: a tap that no reading shows is a Press and a Release.
+TEST_F(SdlTest, ATapNoReadingShowsRunsItsPressAndRelease) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Quick Stick";
+  auto stick = AttachSdlVirtualController(desc);
+  const int number = NumberOf("Quick Stick");
+  ASSERT_GE(number, 0);
+  TRecordingInjector injector(1024, 768, {0, 0});
+  TRealSleeper sleeper;
+  TStatusLines status;
+  TMapper mapper(injector, *Service, sleeper,
+                 [&status](const std::string& line) { status.Add(line); });
+  mapper.Jstick1.SetJoystickID(number + 1);
+  mapper.Jstick1.SetThreadIntensity(5);
+  mapper.Start();
+  ASSERT_TRUE(WaitUntil([&] { return mapper.Jstick1.PollPasses() >= 2; }));
+  {
+    // Between two passes: the service's lock is the one SDL is updated under.
+    JOYINFOEX info{};
+    Stream(number, {{SDL_JOYBUTTONDOWN, 0}, {SDL_JOYBUTTONUP, 0}});
+    Service->joyGetPosEx(number, &info);  // SDL's update takes the changes off its queue now
+    EXPECT_EQ(info.dwButtons, 0u);
+  }
+  EXPECT_TRUE(WaitUntil([&] { return status.Has("Executing Button 1 RELEASE"); }));
+  EXPECT_TRUE(status.Has("Executing Button 1 PRESS"));
+  mapper.Shutdown();
+}
+
+}  // namespace
+}  // namespace kestrova::testing

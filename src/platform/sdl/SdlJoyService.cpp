@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
@@ -30,12 +32,39 @@ class TSdlJoyService : public TJoyService {
   TSdlJoyService() {
     std::lock_guard lock(SdlLock());
     InitSdl();
+    // Each change SDL reads from a device's stream becomes an event, taken off SDL's queue after
+    // every update (Update below): a press and release between two reads are both seen.
+    SDL_JoystickEventState(SDL_ENABLE);
+    SDL_GameControllerEventState(SDL_ENABLE);
   }
 
   ~TSdlJoyService() override {
     std::lock_guard lock(SdlLock());
+    SDL_JoystickEventState(SDL_IGNORE);
+    SDL_GameControllerEventState(SDL_IGNORE);
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     for (auto& device : FOpen) Close(device);
     QuitSdl();
+  }
+
+  std::uint32_t joyGetPosExSteps(std::uint32_t uJoyID, std::vector<JOYINFOEX>& steps) override {
+    if (uJoyID >= MaxJoysticks) return JOYERR_PARMS;
+    std::lock_guard lock(SdlLock());
+    Update();
+    TDevice* device = Resolve(static_cast<int>(uJoyID));
+    if (device == nullptr) return JOYERR_UNPLUGGED;
+    JOYINFOEX current{};
+    ReadState(*device, current);
+    auto& edges = FEdges[device->Instance];
+    const auto previous = FStepped.find(device->Instance);
+    if (previous == FStepped.end() || edges.empty()) {
+      steps.assign(1, current);
+    } else {
+      steps = StepsThrough(previous->second, edges, current);
+    }
+    edges.clear();
+    FStepped[device->Instance] = current;
+    return JOYERR_NOERROR;
   }
 
   std::string DevicePath(std::uint32_t uJoyID) override {
@@ -89,14 +118,95 @@ class TSdlJoyService : public TJoyService {
   std::uint32_t joyGetPosEx(std::uint32_t uJoyID, JOYINFOEX* pji) override {
     if (pji == nullptr || uJoyID >= MaxJoysticks) return JOYERR_PARMS;
     std::lock_guard lock(SdlLock());
-    SDL_JoystickUpdate();
+    Update();
     TDevice* device = Resolve(static_cast<int>(uJoyID));
     if (device == nullptr) return JOYERR_UNPLUGGED;
+    ReadState(*device, *pji);
+    return JOYERR_NOERROR;
+  }
+
+ private:
+  struct TDevice {
+    SDL_JoystickID Instance;
+    SDL_Joystick* Joystick;
+    SDL_GameController* Controller;  // null for a plain joystick
+    std::string Path;                // its device node; "" for a virtual one
+  };
+
+  // SDL's update of every device, and the changes it read kept per device until the poll thread
+  // takes them (at most MaxEdges: one who never takes them does not pile them up). The caller
+  // holds SdlLock().
+  static constexpr std::size_t MaxEdges = 256;
+  void Update() {
+    SDL_JoystickUpdate();
+    SDL_Event events[32];
+    for (;;) {
+      const int count =
+          SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE);
+      if (count <= 0) break;
+      for (int i = 0; i < count; ++i) Keep(events[i]);
+    }
+    // Nothing else is read from SDL's queue here: nothing may pile up in it.
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+
+  void Keep(const SDL_Event& event) {
+    SDL_JoystickID instance = -1;
+    TInputEdge edge{TInputEdge::Button, 0, 0};
+    switch (event.type) {
+      case SDL_JOYBUTTONDOWN:
+      case SDL_JOYBUTTONUP:
+        // A pad's own buttons are taken from its controller events, in the pad layout.
+        if (IsPad(event.jbutton.which)) return;
+        instance = event.jbutton.which;
+        edge = {TInputEdge::Button, event.jbutton.button, event.jbutton.state == SDL_PRESSED};
+        break;
+      case SDL_JOYHATMOTION:
+        if (event.jhat.hat != 0 || IsPad(event.jhat.which)) return;
+        instance = event.jhat.which;
+        edge = {TInputEdge::Hat, 0, PovOfHat(event.jhat.value)};
+        break;
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP: {
+        instance = event.cbutton.which;
+        const bool down = event.cbutton.state == SDL_PRESSED;
+        const auto button = static_cast<SDL_GameControllerButton>(event.cbutton.button);
+        const int direction = button == SDL_CONTROLLER_BUTTON_DPAD_UP      ? SDL_HAT_UP
+                              : button == SDL_CONTROLLER_BUTTON_DPAD_RIGHT ? SDL_HAT_RIGHT
+                              : button == SDL_CONTROLLER_BUTTON_DPAD_DOWN  ? SDL_HAT_DOWN
+                              : button == SDL_CONTROLLER_BUTTON_DPAD_LEFT  ? SDL_HAT_LEFT
+                                                                           : 0;
+        if (direction != 0) {
+          edge = {TInputEdge::HatDirection, direction, down};
+          break;
+        }
+        const auto at = std::find(std::begin(PadButtons), std::end(PadButtons), button);
+        if (at == std::end(PadButtons)) return;
+        edge = {TInputEdge::Button, static_cast<int>(at - std::begin(PadButtons)), down};
+        break;
+      }
+      default:
+        return;
+    }
+    auto& edges = FEdges[instance];
+    if (edges.size() >= MaxEdges) edges.erase(edges.begin());
+    edges.push_back(edge);
+  }
+
+  // Whether an instance is open as a game controller (read in the pad layout).
+  bool IsPad(SDL_JoystickID instance) const {
+    return std::any_of(FOpen.begin(), FOpen.end(), [instance](const TDevice& device) {
+      return device.Instance == instance && device.Controller != nullptr;
+    });
+  }
+
+  static void ReadState(const TDevice& device, JOYINFOEX& info) {
+    JOYINFOEX* pji = &info;
     std::uint32_t axes[6] = {32767, 32767, 32767, 32767, 32767, 32767};
     std::uint32_t buttons = 0;
     std::uint32_t pov = JOY_POVCENTERED;
     pji->dwReserved1 = pji->dwReserved2 = 0;
-    if (SDL_GameController* pad = device->Controller) {
+    if (SDL_GameController* pad = device.Controller) {
       axes[0] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTX));
       axes[1] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTY));
       // Both triggers on one axis: left towards 65535, right towards 0, 32767 when both rest.
@@ -122,7 +232,7 @@ class TSdlJoyService : public TJoyService {
       if (SDL_GameControllerGetButton(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT)) hat |= SDL_HAT_RIGHT;
       pov = PovOfHat(hat);
     } else {
-      SDL_Joystick* stick = device->Joystick;
+      SDL_Joystick* stick = device.Joystick;
       const int count = std::min(SDL_JoystickNumAxes(stick), 6);
       for (int i = 0; i < count; ++i) axes[i] = FromSdlAxis(SDL_JoystickGetAxis(stick, i));
       const int buttonCount = std::min(SDL_JoystickNumButtons(stick), 32);
@@ -140,16 +250,7 @@ class TSdlJoyService : public TJoyService {
     pji->dwButtons = buttons;
     pji->dwButtonNumber = static_cast<std::uint32_t>(__builtin_popcount(buttons));
     pji->dwPOV = pov;
-    return JOYERR_NOERROR;
   }
-
- private:
-  struct TDevice {
-    SDL_JoystickID Instance;
-    SDL_Joystick* Joystick;
-    SDL_GameController* Controller;  // null for a plain joystick
-    std::string Path;                // its device node; "" for a virtual one
-  };
 
   static void Close(TDevice& device) {
     if (device.Controller) {
@@ -243,6 +344,9 @@ class TSdlJoyService : public TJoyService {
   }
 
   std::vector<TDevice> FOpen;
+  // The changes read per device and not yet taken, and the state each last stepped to.
+  std::map<SDL_JoystickID, std::vector<TInputEdge>> FEdges;
+  std::map<SDL_JoystickID, JOYINFOEX> FStepped;
   int FResolvedNumber = -1;
   std::vector<SDL_JoystickID> FResolvedUpTo;  // SDL's instance ids up to the resolved device
 };
