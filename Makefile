@@ -7,7 +7,7 @@ PREFIX ?= /usr/local
 CMAKE ?= cmake
 CONFIGURE = $(CMAKE) -G Ninja -DKESTROVA_WERROR=ON -Wno-dev
 
-.PHONY: all deps run-deps build run test test-main test-asan test-tsan install clean deb
+.PHONY: all deps run-deps build run test test-main test-kernel test-asan test-tsan install clean deb
 
 all: build
 
@@ -35,9 +35,15 @@ run: run-deps build/build.ninja
 test: deps
 	$(MAKE) --no-print-directory test-asan test-tsan test-main
 
-# Every test of the normal build: GoogleTest, Qt Test offscreen, Xvfb end to end, the checks.
+# Every test of the normal build: GoogleTest, Qt Test offscreen, Xvfb end to end, the checks, and
+# a real kernel under QEMU (said plainly when it is skipped).
 test-main: build
 	cd build && ctest -j $(JOBS) --timeout 120 --output-on-failure
+	@if [ -s build/kernel-results/skipped ]; then cat build/kernel-results/skipped; fi
+
+# The tests on a real kernel alone (QEMU, about a minute; part of test-main too).
+test-kernel: build
+	cd build && ctest -R '^kernel$$' --output-on-failure
 
 # The Qt-free libraries, the command line and their tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer.

@@ -106,7 +106,13 @@ void TPollThread::Pass() {
   if (answered) {
     // The states the controller passed through since the last pass, each routed as a reading
     // of its own: a tap shorter than a pass is a press and a release.
-    for (std::size_t step = 0; step + 1 < FSteps.size(); ++step) PassRouted(FSteps[step], true);
+    // A viewer sees each of them too.
+    const bool observed = FJstick.FObserved.load(std::memory_order_relaxed);
+    for (std::size_t step = 0; step + 1 < FSteps.size(); ++step) {
+      const JOYINFOEX raw = FSteps[step];
+      PassRouted(FSteps[step], true);
+      if (observed) Report(raw, true);
+    }
     info = FSteps.back();
   }
   if (FJstick.FObserved.load(std::memory_order_relaxed)) {

@@ -1,0 +1,298 @@
+// What only a real kernel shows, run inside QEMU by tests/kernel/boot: a uinput game pad that SDL
+// reads through evdev, Kestrova's uinput keyboard read back with the kernel's timestamps, the
+// kernel letting go of keys when Kestrova is killed, taps shorter than a poll, and the wake-ups
+// of a Kestrova at rest. Skips itself outside such a guest (no writable /dev/uinput).
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <linux/uinput.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/TempDir.h"
+#include "common/WaitUntil.h"
+#include "e2e/Run.h"
+#include "mapping/Profile.h"
+
+namespace kestrova::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+// A uinput pad as SDL knows it: an Xbox 360 pad's ids, buttons and axes.
+class TUinputPad {
+ public:
+  TUinputPad() {
+    FFd = ::open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (FFd < 0) return;
+    ::ioctl(FFd, UI_SET_EVBIT, EV_KEY);
+    ::ioctl(FFd, UI_SET_EVBIT, EV_ABS);
+    for (int key : {BTN_SOUTH, BTN_EAST, BTN_NORTH, BTN_WEST, BTN_TL, BTN_TR, BTN_SELECT, BTN_START,
+                    BTN_MODE, BTN_THUMBL, BTN_THUMBR}) {
+      ::ioctl(FFd, UI_SET_KEYBIT, key);
+    }
+    uinput_user_dev device{};
+    std::strcpy(device.name, "Microsoft X-Box 360 pad");
+    device.id = {BUS_USB, 0x045e, 0x028e, 0x0114};
+    for (int axis : {ABS_X, ABS_Y, ABS_RX, ABS_RY}) {
+      ::ioctl(FFd, UI_SET_ABSBIT, axis);
+      device.absmin[axis] = -32768;
+      device.absmax[axis] = 32767;
+    }
+    for (int axis : {ABS_Z, ABS_RZ}) {
+      ::ioctl(FFd, UI_SET_ABSBIT, axis);
+      device.absmax[axis] = 255;
+    }
+    for (int axis : {ABS_HAT0X, ABS_HAT0Y}) {
+      ::ioctl(FFd, UI_SET_ABSBIT, axis);
+      device.absmin[axis] = -1;
+      device.absmax[axis] = 1;
+    }
+    if (::write(FFd, &device, sizeof device) != sizeof device || ::ioctl(FFd, UI_DEV_CREATE) != 0) {
+      ::close(FFd);
+      FFd = -1;
+    }
+    std::this_thread::sleep_for(300ms);  // the node appears
+  }
+  ~TUinputPad() { Unplug(); }
+  void Unplug() {
+    if (FFd >= 0) {
+      ::ioctl(FFd, UI_DEV_DESTROY);
+      ::close(FFd);
+      FFd = -1;
+    }
+  }
+  bool Ready() const { return FFd >= 0; }
+  void Button(int key, bool down) {
+    if (FFd < 0) return;
+    Emit(EV_KEY, key, down);
+    Emit(EV_SYN, SYN_REPORT, 0);
+  }
+
+ private:
+  void Emit(int type, int code, int value) {
+    input_event event{};
+    event.type = static_cast<__u16>(type);
+    event.code = static_cast<__u16>(code);
+    event.value = value;
+    (void)!::write(FFd, &event, sizeof event);
+  }
+  int FFd = -1;
+};
+
+// The evdev node of the input device with that name, or "".
+std::string NodeNamed(const std::string& name) {
+  DIR* dir = ::opendir("/dev/input");
+  if (dir == nullptr) return {};
+  std::string found;
+  while (dirent* entry = ::readdir(dir)) {
+    if (std::strncmp(entry->d_name, "event", 5) != 0) continue;
+    const std::string node = std::string("/dev/input/") + entry->d_name;
+    const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    char text[256] = {};
+    if (fd >= 0 && ::ioctl(fd, EVIOCGNAME(sizeof text - 1), text) >= 0 && name == text) {
+      found = node;
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// Reads a device's key events as the kernel time-stamped them.
+class TKeyReader {
+ public:
+  explicit TKeyReader(const std::string& node) : FFd(::open(node.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~TKeyReader() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  bool Ready() const { return FFd >= 0; }
+  // The key events (code, value) that arrive within timeout; ends early once count have come,
+  // or when the device goes away.
+  std::vector<std::pair<int, int>> Keys(std::size_t count, std::chrono::milliseconds timeout) {
+    std::vector<std::pair<int, int>> keys;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (keys.size() < count && std::chrono::steady_clock::now() < end) {
+      pollfd fd{FFd, POLLIN, 0};
+      if (::poll(&fd, 1, 50) <= 0) continue;
+      input_event event{};
+      if (::read(FFd, &event, sizeof event) != sizeof event) break;
+      if (event.type == EV_KEY) keys.emplace_back(event.code, event.value);
+    }
+    return keys;
+  }
+
+ private:
+  int FFd;
+};
+
+class KernelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::access("/dev/uinput", W_OK) != 0) GTEST_SKIP() << "no /dev/uinput: not in the guest";
+    ASSERT_TRUE(Pad.Ready());
+  }
+  std::string Profile(const std::vector<std::pair<int, std::vector<std::string>>>& slots) {
+    TSlotTable table;
+    for (const auto& [slot, lines] : slots) table[slot] = lines;
+    const std::string path = (Temp.Path() / "kernel.kpf").string();
+    std::ofstream(path, std::ios::binary) << FormatProfile(table, DefaultTolerances);
+    return path;
+  }
+  // Kestrova's virtual keyboard, once it is there.
+  std::string Keyboard() {
+    std::string node;
+    WaitUntil([&] { return !(node = NodeNamed("Kestrova Virtual Keyboard")).empty(); });
+    return node;
+  }
+
+  TTempDir Temp{"kestrova-kernel"};
+  TUinputPad Pad;
+};
+
+TEST_F(KernelTest, ThePadIsListedInThePadLayout) {
+  TProcess list({"--list-controllers"}, Temp.Path() / "list");
+  const TRun run = list.Wait(20s);
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_THAT(run.Out, HasSubstr("pad layout)"));
+}
+
+// A on the pad types through the uinput keyboard what its lines say, in the layout given: a
+// capital with Shift, and the German layout's z where the US layout has its y.
+TEST_F(KernelTest, AButtonTypesThroughTheUinputKeyboard) {
+  struct TCase {
+    const char* Key;
+    const char* Layout;
+    std::vector<std::pair<int, int>> Typed;
+  };
+  const TCase cases[] = {
+      {"A", "us", {{KEY_LEFTSHIFT, 1}, {KEY_A, 1}, {KEY_A, 0}, {KEY_LEFTSHIFT, 0}}},
+      {"z", "de", {{KEY_Y, 1}, {KEY_Y, 0}}},
+  };
+  for (const auto& c : cases) {
+    const std::string profile =
+        Profile({{26, {std::string("KEY DOWN ") + c.Key}}, {27, {std::string("KEY UP ") + c.Key}}});
+    TProcess kestrova({"--headless", "--output", "uinput", "--keyboard-layout", c.Layout, profile},
+                      Temp.Path() / c.Layout);
+    TKeyReader keyboard(Keyboard());
+    ASSERT_TRUE(keyboard.Ready());
+    std::this_thread::sleep_for(500ms);
+    Pad.Button(BTN_SOUTH, true);
+    std::this_thread::sleep_for(100ms);
+    Pad.Button(BTN_SOUTH, false);
+    EXPECT_EQ(keyboard.Keys(c.Typed.size(), 5s), c.Typed) << c.Layout;
+    kestrova.Signal(SIGTERM);
+    EXPECT_EQ(kestrova.Wait(10s).ExitCode, 0);
+    WaitUntil([] { return NodeNamed("Kestrova Virtual Keyboard").empty(); });
+  }
+}
+
+// The pad unplugged and plugged in again while Kestrova runs: with udevd telling SDL, it is read
+// again as it was. udevd stays for the tests after this one; the listing is asked with it too.
+TEST_F(KernelTest, APadPluggedInAgainIsReadAgain) {
+  if (::access("/lib/systemd/systemd-udevd", X_OK) != 0) GTEST_SKIP() << "no systemd-udevd";
+  ASSERT_EQ(std::system("pidof systemd-udevd >/dev/null || /lib/systemd/systemd-udevd --daemon "
+                        ">/dev/null 2>&1; udevadm trigger --action=add && udevadm settle -t 20"),
+            0);
+  TProcess list({"--list-controllers"}, Temp.Path() / "list-udevd");
+  EXPECT_THAT(list.Wait(20s).Out, HasSubstr("pad layout)"));
+  const std::string profile = Profile({{26, {"KEY DOWN r"}}, {27, {"KEY UP r"}}});
+  TProcess kestrova({"--headless", "--output", "uinput", profile}, Temp.Path() / "replug");
+  TKeyReader keyboard(Keyboard());
+  ASSERT_TRUE(keyboard.Ready());
+  std::this_thread::sleep_for(500ms);
+  Pad.Unplug();
+  std::this_thread::sleep_for(1s);
+  TUinputPad again;
+  ASSERT_TRUE(again.Ready());
+  std::this_thread::sleep_for(2500ms);  // the next look for a controller finds it
+  again.Button(BTN_SOUTH, true);
+  std::this_thread::sleep_for(100ms);
+  again.Button(BTN_SOUTH, false);
+  EXPECT_EQ(keyboard.Keys(2, 10s), (std::vector<std::pair<int, int>>{{KEY_R, 1}, {KEY_R, 0}}));
+  kestrova.Signal(SIGTERM);
+  kestrova.Wait(10s);
+}
+
+// Killed while it holds a key: the kernel lets go of it with the device.
+TEST_F(KernelTest, AKeyHeldWhenKilledIsLetGo) {
+  const std::string profile = Profile({{26, {"KEY DOWN q"}}});
+  TProcess kestrova({"--headless", "--output", "uinput", profile}, Temp.Path() / "kill");
+  TKeyReader keyboard(Keyboard());
+  ASSERT_TRUE(keyboard.Ready());
+  std::this_thread::sleep_for(500ms);
+  Pad.Button(BTN_SOUTH, true);
+  EXPECT_THAT(keyboard.Keys(1, 5s), ::testing::ElementsAre(std::pair(KEY_Q, 1)));
+  kestrova.Signal(SIGKILL);
+  EXPECT_THAT(keyboard.Keys(1, 5s), ::testing::ElementsAre(std::pair(KEY_Q, 0)));
+  Pad.Button(BTN_SOUTH, false);
+}
+
+// Taps of 1 to 5 ms at 10 ms polling: every one is a press and a release.
+TEST_F(KernelTest, TapsShorterThanAPollAreNotLost) {
+  const std::string profile = Profile({{26, {"KEY DOWN t"}}, {27, {"KEY UP t"}}});
+  TProcess kestrova(
+      {"--headless", "--output", "uinput", "--wake", "interval", "--poll-interval", "10", profile},
+      Temp.Path() / "taps");
+  TKeyReader keyboard(Keyboard());
+  ASSERT_TRUE(keyboard.Ready());
+  std::this_thread::sleep_for(500ms);
+  const int taps = 300;
+  std::thread tapper([this] {
+    for (int i = 0; i < taps; ++i) {
+      Pad.Button(BTN_SOUTH, true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1 + i % 5));
+      Pad.Button(BTN_SOUTH, false);
+      std::this_thread::sleep_for(25ms);
+    }
+  });
+  const auto keys = keyboard.Keys(2 * taps, 60s);
+  tapper.join();
+  int presses = 0;
+  for (const auto& [code, value] : keys) presses += code == KEY_T && value == 1;
+  EXPECT_EQ(presses, taps);
+  kestrova.Signal(SIGTERM);
+  kestrova.Wait(10s);
+}
+
+// At rest with --wake input, the poll thread sleeps until the pad reports something.
+TEST_F(KernelTest, AtRestItDoesNotWakeUp) {
+  const std::string profile = Profile({});
+  TProcess kestrova({"--headless", "--output", "print", "--wake", "input", profile},
+                    Temp.Path() / "rest");
+  std::this_thread::sleep_for(2s);
+  const auto switches = [&] { return kestrova.WakeUps(); };
+  const long before = switches();
+  std::this_thread::sleep_for(3s);
+  EXPECT_LE(switches() - before, 6);
+  kestrova.Signal(SIGTERM);
+  kestrova.Wait(10s);
+}
+
+TEST_F(KernelTest, MonitorTellsWhatThePadDoes) {
+  TProcess monitor({"--monitor"}, Temp.Path() / "monitor");
+  std::this_thread::sleep_for(1s);
+  Pad.Button(BTN_EAST, true);  // a tap no single reading shows
+  Pad.Button(BTN_EAST, false);
+  std::this_thread::sleep_for(500ms);
+  monitor.Signal(SIGTERM);
+  const TRun run = monitor.Wait(10s);
+  EXPECT_THAT(run.Out, HasSubstr("button 2 down"));
+  EXPECT_THAT(run.Out, HasSubstr("button 2 up"));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
