@@ -83,10 +83,11 @@ build-release/build.ninja:
 
 bench: deps build-release/build.ninja
 	$(CMAKE) --build build-release -j $(JOBS) --target kestrova kestrova_bench kestrova_micro_bench \
-	  kestrova_uinput_bench kestrova_wake_bench kestrova_bare_mapper
+	  kestrova_uinput_bench kestrova_wake_bench kestrova_bare_mapper test_kernel
 	scripts/with-xvfb build-release/bench/kestrova_bench build-release/src/app/kestrova \
 	  build-release/bench/kestrova_micro_bench build-release/bench/kestrova_uinput_bench \
-	  build-release/bench/kestrova_wake_bench build-release/bench/kestrova_bare_mapper
+	  build-release/bench/kestrova_wake_bench build-release/bench/kestrova_bare_mapper \
+	  tests/kernel/boot build-release/tests/test_kernel
 
 # libFuzzer with clang, ASan and UBSan: each target for FUZZ_SECONDS (60) from the seed corpus in
 # fuzz/corpus; new inputs collect in build-fuzz/corpus. A crash leaves its input in build-fuzz.

@@ -13,7 +13,10 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -115,7 +118,10 @@ std::string NodeNamed(const std::string& name) {
 // Reads a device's key events as the kernel time-stamped them.
 class TKeyReader {
  public:
-  explicit TKeyReader(const std::string& node) : FFd(::open(node.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit TKeyReader(const std::string& node) : FFd(::open(node.c_str(), O_RDONLY | O_CLOEXEC)) {
+    int clock = CLOCK_MONOTONIC;
+    if (FFd >= 0) ::ioctl(FFd, EVIOCSCLOCKID, &clock);
+  }
   ~TKeyReader() {
     if (FFd >= 0) ::close(FFd);
   }
@@ -124,16 +130,21 @@ class TKeyReader {
   // or when the device goes away.
   std::vector<std::pair<int, int>> Keys(std::size_t count, std::chrono::milliseconds timeout) {
     std::vector<std::pair<int, int>> keys;
+    Times.clear();
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (keys.size() < count && std::chrono::steady_clock::now() < end) {
       pollfd fd{FFd, POLLIN, 0};
       if (::poll(&fd, 1, 50) <= 0) continue;
       input_event event{};
       if (::read(FFd, &event, sizeof event) != sizeof event) break;
-      if (event.type == EV_KEY) keys.emplace_back(event.code, event.value);
+      if (event.type != EV_KEY) continue;
+      keys.emplace_back(event.code, event.value);
+      Times.push_back(event.input_event_sec + event.input_event_usec / 1e6);
     }
     return keys;
   }
+  // The kernel's monotonic time of each key event the last Keys call returned, in seconds.
+  std::vector<double> Times;
 
  private:
   int FFd;
@@ -292,6 +303,104 @@ TEST_F(KernelTest, MonitorTellsWhatThePadDoes) {
   const TRun run = monitor.Wait(10s);
   EXPECT_THAT(run.Out, HasSubstr("button 2 down"));
   EXPECT_THAT(run.Out, HasSubstr("button 2 up"));
+}
+
+// The least a mapper does on this kernel, for comparison: it reads the pad's node and types A
+// through a uinput keyboard of its own, for as long as it lives.
+class TReferenceMapper {
+ public:
+  TReferenceMapper() {
+    FPad = ::open(NodeNamed("Microsoft X-Box 360 pad").c_str(), O_RDONLY | O_CLOEXEC);
+    FKeyboard = ::open("/dev/uinput", O_WRONLY | O_CLOEXEC);
+    ::ioctl(FKeyboard, UI_SET_EVBIT, EV_KEY);
+    ::ioctl(FKeyboard, UI_SET_KEYBIT, KEY_A);
+    uinput_user_dev device{};
+    std::strcpy(device.name, "Reference Keyboard");
+    device.id = {BUS_VIRTUAL, 1, 1, 1};
+    (void)!::write(FKeyboard, &device, sizeof device);
+    ::ioctl(FKeyboard, UI_DEV_CREATE);
+    FThread = std::thread([this] {
+      input_event event{};
+      while (!FStop) {
+        pollfd fd{FPad, POLLIN, 0};
+        if (::poll(&fd, 1, 50) <= 0 || ::read(FPad, &event, sizeof event) != sizeof event) {
+          continue;
+        }
+        if (event.type != EV_KEY || event.code != BTN_SOUTH) continue;
+        input_event out[2] = {};
+        out[0].type = EV_KEY;
+        out[0].code = KEY_A;
+        out[0].value = event.value;
+        out[1].type = EV_SYN;
+        (void)!::write(FKeyboard, out, sizeof out);
+      }
+    });
+    std::this_thread::sleep_for(300ms);
+  }
+  ~TReferenceMapper() {
+    FStop = true;
+    FThread.join();
+    ::ioctl(FKeyboard, UI_DEV_DESTROY);
+    ::close(FKeyboard);
+    ::close(FPad);
+  }
+
+ private:
+  int FPad;
+  int FKeyboard;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+// For make bench: the time from the pad's event to the key event, both as the kernel stamped
+// them, for Kestrova (waking on input) and the reference mapper in the same boot. Prints
+// "figure|value|unit|goal|met" rows.
+TEST_F(KernelTest, DISABLED_LatencyAgainstAReferenceMapper) {
+  const int taps = 200;
+  TKeyReader pad(NodeNamed("Microsoft X-Box 360 pad"));
+  const auto measure = [&](const std::string& keyboardName) {
+    TKeyReader keyboard(NodeNamed(keyboardName));
+    std::vector<double> latencies;
+    std::thread tapper([this] {
+      for (int i = 0; i < taps; ++i) {
+        Pad.Button(BTN_SOUTH, i % 2 == 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + i % 7));
+      }
+    });
+    // Both read as the events come: a node's buffer holds only so many.
+    std::thread padReader([&pad] { pad.Keys(taps, 60s); });
+    keyboard.Keys(taps, 60s);
+    padReader.join();
+    tapper.join();
+    for (std::size_t i = 0; i < keyboard.Times.size() && i < pad.Times.size(); ++i) {
+      latencies.push_back((keyboard.Times[i] - pad.Times[i]) * 1000.0);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+  };
+  std::vector<double> ours;
+  {
+    const std::string profile = Profile({{26, {"KEY DOWN a"}}, {27, {"KEY UP a"}}});
+    TProcess kestrova({"--headless", "--output", "uinput", profile}, Temp.Path() / "latency");
+    Keyboard();
+    std::this_thread::sleep_for(1s);
+    ours = measure("Kestrova Virtual Keyboard");
+    kestrova.Signal(SIGTERM);
+    kestrova.Wait(10s);
+  }
+  std::vector<double> theirs;
+  {
+    TReferenceMapper reference;
+    theirs = measure("Reference Keyboard");
+  }
+  ASSERT_EQ(ours.size(), static_cast<std::size_t>(taps));
+  ASSERT_EQ(theirs.size(), static_cast<std::size_t>(taps));
+  const double p50 = ours[ours.size() / 2];
+  const double reference = theirs[theirs.size() / 2];
+  std::printf("kernel: pad event to key, Kestrova, p50|%.3f|ms||1\n", p50);
+  std::printf("kernel: pad event to key, Kestrova, p99|%.3f|ms||1\n", ours[ours.size() * 99 / 100]);
+  std::printf("kernel: pad event to key, reference mapper, p50|%.3f|ms||1\n", reference);
+  std::printf("kernel: Kestrova / reference mapper, p50|%.2f|x||1\n", p50 / reference);
 }
 
 }  // namespace
