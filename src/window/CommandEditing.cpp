@@ -272,43 +272,52 @@ void TFormMain::PasteLines() {
   RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
 }
 
+namespace {
+
+// The lines that move together with the line at row: a block's begin line takes the block to
+// its end line with it, an end line the block from its begin line; any other line goes alone.
+std::pair<int, int> MovingRange(const std::vector<std::string>& lines, int row) {
+  const std::string& line = lines[static_cast<std::size_t>(row)];
+  if (Contains(line, BeginBlockKeyword)) {
+    const std::string end = EndBlockLine(GetCmdParam(line, 2));
+    for (int i = row + 1; i < static_cast<int>(lines.size()); ++i) {
+      if (lines[static_cast<std::size_t>(i)] == end) return {row, i};
+    }
+  } else if (Contains(line, EndBlockKeyword)) {
+    const std::string id = GetCmdParam(line, 0);
+    for (int i = row - 1; i >= 0; --i) {
+      const std::string& earlier = lines[static_cast<std::size_t>(i)];
+      if (Contains(earlier, BeginBlockKeyword) && GetCmdParam(earlier, 2) == id) return {i, row};
+    }
+  }
+  return {row, row};
+}
+
+}  // namespace
+
 void TFormMain::MoveSelectedLine(int by) {
   const int row = ListBoxCommand->currentIndex().row();
-  const int target = row + by;
-  if (row < 0 || target < 0 || target >= ListBoxCommand->count()) return;
-  MoveLine(row, by > 0 ? target + 1 : target);
+  if (row < 0) return;
+  const auto [first, last] = MovingRange(LinesOf(ListBoxCommand->Lines()), row);
+  // One line up or down past the moving lines.
+  const int target = by > 0 ? last + 2 : first - 1;
+  if (target < 0 || target > ListBoxCommand->count()) return;
+  MoveLine(row, target);
 }
 
 void TFormMain::MoveLine(int row, int target) {
   std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
   const int count = static_cast<int>(before.size());
   if (row < 0 || row >= count || target < 0 || target > count) return;
-  const std::string moving = before[static_cast<std::size_t>(row)];
-  const bool down = target > row;
-  // The lines the moved line passes: row+1 .. target-1 going down, target .. row-1 going up.
-  for (int i = down ? row + 1 : target; i < (down ? target : row); ++i) {
-    const std::string& passed = before[static_cast<std::size_t>(i)];
-    const bool beginPassesEnd = down && Contains(moving, BeginBlockKeyword) &&
-                                Contains(passed, EndBlockKeyword) &&
-                                GetCmdParam(moving, 2) == GetCmdParam(passed, 0);
-    const bool endPassesBegin = !down && Contains(moving, EndBlockKeyword) &&
-                                Contains(passed, BeginBlockKeyword) &&
-                                GetCmdParam(moving, 0) == GetCmdParam(passed, 2);
-    if (beginPassesEnd || endPassesBegin) {
-      Shell().ShowMessage(this, "Kestrova",
-                          "Not moved: \"" + QString::fromLatin1(moving.c_str()) +
-                              "\" would pass \"" + QString::fromLatin1(passed.c_str()) +
-                              "\" and break its block");
-      return;
-    }
-  }
+  const auto [first, last] = MovingRange(before, row);
+  if (target >= first && target <= last + 1) return;  // within the lines that move: nowhere
   std::vector<std::string> after = before;
-  after.erase(after.begin() + row);
-  const int landed = down ? target - 1 : target;
-  after.insert(after.begin() + landed, moving);
-  if (after == before) return;
+  const std::vector<std::string> moving(after.begin() + first, after.begin() + last + 1);
+  after.erase(after.begin() + first, after.begin() + last + 1);
+  const int landed = target > last ? target - (last - first + 1) : target;
+  after.insert(after.begin() + landed, moving.begin(), moving.end());
   RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
-  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(landed, 0));
+  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(landed + (row - first), 0));
 }
 
 void TFormMain::InsertAfterSelected(const std::function<void()>& appendHandler) {

@@ -117,8 +117,8 @@ class TFormMain : public QWidget {
   // each checked, after the selected line (at the end when none is).
   bool CopySelectedLine();
   void PasteLines();
-  // Moves the line at row to target (a drag and drop); a block's begin line never passes its own
-  // end line, nor the end line its begin line: such a move is refused with the reason.
+  // Moves the line at row to go before target (count() for the end: a drag and drop). A block's
+  // begin or end line takes its whole block with it, so that no block is broken.
   void MoveLine(int row, int target);
   // Runs an append button's handler with its lines going after the selected line (at the end
   // when none is selected): the context menu's "Insert after the selected line".

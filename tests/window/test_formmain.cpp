@@ -168,15 +168,18 @@ class FormMainTest : public TWindowTest {
       list->DropCurrentAt(
           QPoint(target.center().x(), lowerHalf ? target.bottom() - 1 : target.top() + 1));
     };
-    drop(1, 4, true);  // the begin line past its end line: refused
-    QVERIFY(!Shell->Messages.isEmpty() && Shell->Messages.last().contains("break its block"));
-    drop(4, 0, false);
+    drop(2, 3, false);  // into its own block: nowhere to go
+    QVERIFY(!Form->UndoStack->canUndo());
+    drop(1, 4, true);  // the begin line takes its block along, after the line it is dropped on
+    QCOMPARE(ListBox(list),
+             (QStringList{"DELAY 1", "DELAY 3", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
+    QVERIFY(Form->isWindowModified());
+    drop(1, 0, false);  // up, before the line it was dropped on
     QCOMPARE(ListBox(list),
              (QStringList{"DELAY 3", "DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
-    QVERIFY(Form->isWindowModified());
-    drop(0, 2, true);  // down, after the line it was dropped on
+    drop(0, 1, true);  // down, after the line it was dropped on
     QCOMPARE(ListBox(list),
-             (QStringList{"DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 3", "DELAY 2", "ENDBLOCK 001"}));
+             (QStringList{"DELAY 1", "DELAY 3", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
     Form->UndoStack->undo();
     QCOMPARE(ListBox(list).first(), QString("DELAY 3"));
 
@@ -235,8 +238,8 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Lines(Form->Mapper().Slot(40)), (QStringList{"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"}));
   }
 
-  // Lines are deleted, edited in place (validated as --check judges them), moved (a block's begin
-  // line never past its end), and every change, Clear and the append buttons included, undone
+  // Lines are deleted, edited in place (validated as --check judges them), moved (a block
+  // whole), and every change, Clear and the append buttons included, undone
   // and redone across event switches with the list's keys. Loading starts a new history.
   void LinesAreEditedMovedAndUndone() {
     QListView* list = Form->ListBoxCommand;
@@ -283,13 +286,23 @@ class FormMainTest : public TWindowTest {
     QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 10"}));
     QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 1", "DELAY 10"}));
-    // A block's begin line does not pass its end line.
+    // A block's begin or end line moves the block whole, past the line beside it.
     Form->SetCommandIndex(4);
-    Form->ListBoxCommand->addItems({"BEGBLOCK 001 RPT 2", "ENDBLOCK 001"});
+    Form->ListBoxCommand->addItems({"BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 7"});
     select(0);
     QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
-    QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"BEGBLOCK 001 RPT 2", "ENDBLOCK 001"}));
-    QVERIFY(Shell->Messages.last().contains("break its block"));
+    QCOMPARE(ListBox(Form->ListBoxCommand),
+             (QStringList{"DELAY 7", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
+    QCOMPARE(list->currentIndex().row(), 1);               // the begin line stays selected
+    QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);  // at the end already: nothing
+    select(3);
+    QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand),
+             (QStringList{"BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 7"}));
+    select(1);  // a line inside the block moves alone
+    QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(ListBox(Form->ListBoxCommand),
+             (QStringList{"DELAY 2", "BEGBLOCK 001 RPT 2", "ENDBLOCK 001", "DELAY 7"}));
     // Cut in one event, pasted after the selected line of another, as one step each.
     Form->SetCommandIndex(0);
     select(0);
