@@ -468,9 +468,10 @@ void KernelLatency(const std::string& boot, const std::string& guestTests) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(
-        stderr, "usage: kestrova_bench KESTROVA MICRO_BENCH UINPUT_BENCH WAKE_BENCH BARE_MAPPER\n");
+  if (argc != 8) {
+    std::fprintf(stderr,
+                 "usage: kestrova_bench KESTROVA MICRO_BENCH UINPUT_BENCH WAKE_BENCH BARE_MAPPER "
+                 "KERNEL_BOOT KERNEL_TESTS\n");
     return 2;
   }
   char pattern[] = "/tmp/kestrova-bench-XXXXXX";
