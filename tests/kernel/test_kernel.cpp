@@ -403,5 +403,44 @@ TEST_F(KernelTest, DISABLED_LatencyAgainstAReferenceMapper) {
   std::printf("kernel: Kestrova / reference mapper, p50|%.2f|x||1\n", p50 / reference);
 }
 
+// For make bench: 10,000 taps of 1 to 5 ms at 10 ms polling while both CPUs are kept busy, and
+// how many of them Kestrova lost. Prints "figure|value|unit|goal|met" rows.
+TEST_F(KernelTest, DISABLED_TenThousandTapsUnderLoad) {
+  const int taps = 10000;
+  const std::string profile = Profile({{26, {"KEY DOWN t"}}, {27, {"KEY UP t"}}});
+  TProcess kestrova(
+      {"--headless", "--output", "uinput", "--wake", "interval", "--poll-interval", "10", profile},
+      Temp.Path() / "load");
+  TKeyReader keyboard(Keyboard());
+  ASSERT_TRUE(keyboard.Ready());
+  std::this_thread::sleep_for(500ms);
+  std::atomic<bool> busy{true};
+  std::vector<std::thread> load;
+  for (int cpu = 0; cpu < 2; ++cpu) {
+    load.emplace_back([&busy] {
+      volatile unsigned long spin = 0;
+      while (busy) spin = spin + 1;
+    });
+  }
+  std::thread tapper([this] {
+    for (int i = 0; i < taps; ++i) {
+      Pad.Button(BTN_SOUTH, true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1 + i % 5));
+      Pad.Button(BTN_SOUTH, false);
+      std::this_thread::sleep_for(12ms);
+    }
+  });
+  const auto keys = keyboard.Keys(2 * taps, 600s);
+  tapper.join();
+  busy = false;
+  for (auto& thread : load) thread.join();
+  int presses = 0;
+  for (const auto& [code, value] : keys) presses += code == KEY_T && value == 1;
+  std::printf("kernel: taps lost of %d (1-5 ms, 10 ms polling, CPUs busy)|%d|taps|= 0|%d\n", taps,
+              taps - presses, presses == taps ? 1 : 0);
+  kestrova.Signal(SIGTERM);
+  kestrova.Wait(10s);
+}
+
 }  // namespace
 }  // namespace kestrova::testing
