@@ -20,9 +20,10 @@ class TSleeper {
   virtual bool Interrupted() const = 0;
 };
 
-// Sleeps for real: one ppoll on an eventfd per wait, which Interrupt makes readable. (A
-// condition variable costs a lock, an unlock with a wake and the wait for every sleep; the poll
-// thread sleeps a hundred times a second.)
+// Sleeps for real: one futex wait with an absolute deadline per sleep, which Interrupt ends. (A
+// poll on a file costs the file's bookkeeping on every sleep, a condition variable its lock; the
+// poll thread sleeps a hundred times a second.) WakeFd becomes readable on Interrupt too, for
+// waits on files that must end with the sleeper's.
 class TRealSleeper : public TSleeper {
  public:
   TRealSleeper();
@@ -42,6 +43,7 @@ class TRealSleeper : public TSleeper {
  private:
   int FWakeFd;
   std::atomic<bool> FInterrupted{false};
+  std::atomic<std::int32_t> FWord{0};  // the futex: 1 once interrupted
 };
 
 }  // namespace kestrova
