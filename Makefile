@@ -76,7 +76,8 @@ deb: build
 clean:
 	rm -rf build build-asan build-tsan build-release build-fuzz
 
-# Benchmarks in a release build: one table of figure, value and goal (about five minutes).
+# Benchmarks in a release build: one table of figure, value and goal (about ten minutes, a boot of
+# the real kernel included).
 .PHONY: bench
 build-release/build.ninja:
 	$(CONFIGURE) -S . -B build-release -DCMAKE_BUILD_TYPE=Release

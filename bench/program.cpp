@@ -476,7 +476,7 @@ int main(int argc, char** argv) {
   }
   char pattern[] = "/tmp/kestrova-bench-XXXXXX";
   WorkDir = mkdtemp(pattern);
-  std::fprintf(stderr, "measuring (about five minutes)...\n");
+  std::fprintf(stderr, "measuring (about ten minutes)...\n");
   // KESTROVA_BENCH_ONLY=end-to-end, =rest or =kernel measures that alone.
   const char* only = std::getenv("KESTROVA_BENCH_ONLY");
   const bool all = only == nullptr;
