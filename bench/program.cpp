@@ -198,13 +198,11 @@ double SleepLoopShare() {
   return 100.0 * cpu / std::chrono::duration<double>(Clock::now() - wallStart).count();
 }
 
-// The headless runner with nothing to do for 10 s: CPU share and wake-ups, between 1 s and 9 s.
-void Idle(const std::string& kestrova) {
-  const std::string profile = Profile({{26, {"KEY DOWN a"}}});
-  const std::string replay = Write("idle.txt", "10000 end\n");
-  const pid_t pid =
-      Spawn({kestrova, "--headless", "--output", "print", "--replay", replay, profile},
-            (WorkDir / "idle.out").string());
+// A program started with the arguments, measured from its first second for 8 s and waited for:
+// its CPU share (percent of one core) and its wake-ups per second.
+std::pair<double, double> AtRest(const std::vector<std::string>& arguments,
+                                 const std::string& out) {
+  const pid_t pid = Spawn(arguments, (WorkDir / out).string());
   std::this_thread::sleep_for(1s);
   const TUsage before = UsageOf(pid);
   const auto start = Clock::now();
@@ -212,9 +210,18 @@ void Idle(const std::string& kestrova) {
   const TUsage after = UsageOf(pid);
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   Wait(pid);
-  const double share = 100.0 * (after.CpuSeconds - before.CpuSeconds) / wall;
+  return {100.0 * (after.CpuSeconds - before.CpuSeconds) / wall,
+          (after.Switches - before.Switches) / wall};
+}
+
+// The headless runner with nothing to do for 10 s: CPU share and wake-ups, between 1 s and 9 s.
+void Idle(const std::string& kestrova) {
+  const std::string profile = Profile({{26, {"KEY DOWN a"}}});
+  const std::string replay = Write("idle.txt", "10000 end\n");
+  const auto [share, wakeUps] = AtRest(
+      {kestrova, "--headless", "--output", "print", "--replay", replay, profile}, "idle.out");
   Add("idle CPU at 10 ms polling (of one core)", share, "%", "<= 0.5 %", share <= 0.5);
-  Add("idle wake-ups", (after.Switches - before.Switches) / wall, "/s", "", true, 0);
+  Add("idle wake-ups", wakeUps, "/s", "", true, 0);
   Add("for comparison: a bare 10 ms sleep loop", SleepLoopShare(), "%", "", true);
 }
 
@@ -223,23 +230,14 @@ void Idle(const std::string& kestrova) {
 void IdleAgainstBareMapper(const std::string& kestrova, const std::string& bare) {
   const std::string profile = Profile({{26, {"KEY DOWN a"}}});
   const std::string replay = Write("rest.txt", "9500 end\n");
-  const auto share = [&](const std::vector<std::string>& arguments) {
-    const pid_t pid = Spawn(arguments, (WorkDir / "rest.out").string());
-    std::this_thread::sleep_for(1s);
-    const TUsage before = UsageOf(pid);
-    const auto start = Clock::now();
-    std::this_thread::sleep_for(8s);
-    const TUsage after = UsageOf(pid);
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    Wait(pid);
-    return 100.0 * (after.CpuSeconds - before.CpuSeconds) / wall;
-  };
   double ours = 0, theirs = 0;
   for (int round = 0; round < 3; ++round) {
-    ours += share({kestrova, "--headless", "--output", "print", "--wake", "interval",
-                   "--poll-interval", "10", "--replay", replay, profile}) /
+    ours += AtRest({kestrova, "--headless", "--output", "print", "--wake", "interval",
+                    "--poll-interval", "10", "--replay", replay, profile},
+                   "rest.out")
+                .first /
             3;
-    theirs += share({bare, replay, "10"}) / 3;
+    theirs += AtRest({bare, replay, "10"}, "rest.out").first / 3;
   }
   Add("at rest, --wake interval at 10 ms (of one core)", ours, "%", "<= bare mapper",
       ours <= theirs, 3);

@@ -310,6 +310,20 @@ class TStatusLines {
   std::vector<std::string> FLines;
 };
 
+// A mapper polling controller number (0-based) every intervalMs, its status lines kept.
+struct TRunningMapper {
+  TRunningMapper(TJoyService& service, int number, std::uint32_t intervalMs)
+      : Mapper(Injector, service, Sleeper, [this](const std::string& line) { Status.Add(line); }) {
+    Mapper.Jstick1.SetJoystickID(number + 1);
+    Mapper.Jstick1.SetThreadIntensity(intervalMs);
+    Mapper.Start();
+  }
+  TRecordingInjector Injector{1024, 768, {0, 0}};
+  TRealSleeper Sleeper;
+  TStatusLines Status;
+  TMapper Mapper;
+};
+
 // What the help and the window's tooltips say of a pad holds: each control of a virtual game
 // pad raises the event named for it.
 TEST_F(SdlTest, PadControlsRaiseTheEventsTheirNamesSay) {
@@ -319,14 +333,9 @@ TEST_F(SdlTest, PadControlsRaiseTheEventsTheirNamesSay) {
   auto pad = AttachSdlVirtualController(desc);
   const int number = NumberOf("Named Pad");
   ASSERT_GE(number, 0);
-  TRecordingInjector injector(1024, 768, {0, 0});
-  TRealSleeper sleeper;
-  TStatusLines status;
-  TMapper mapper(injector, *Service, sleeper,
-                 [&status](const std::string& line) { status.Add(line); });
-  mapper.Jstick1.SetJoystickID(number + 1);
-  mapper.Jstick1.SetThreadIntensity(1);
-  mapper.Start();
+  TRunningMapper run(*Service, number, 1);
+  TMapper& mapper = run.Mapper;
+  TStatusLines& status = run.Status;
   // Moves are made once the poll thread has seeded, and each seen before the next.
   const auto passes = [&mapper](std::uint64_t more) {
     const std::uint64_t target = mapper.Jstick1.PollPasses() + more;
@@ -476,14 +485,9 @@ TEST_F(SdlTest, ATapNoReadingShowsRunsItsPressAndRelease) {
   auto stick = AttachSdlVirtualController(desc);
   const int number = NumberOf("Quick Stick");
   ASSERT_GE(number, 0);
-  TRecordingInjector injector(1024, 768, {0, 0});
-  TRealSleeper sleeper;
-  TStatusLines status;
-  TMapper mapper(injector, *Service, sleeper,
-                 [&status](const std::string& line) { status.Add(line); });
-  mapper.Jstick1.SetJoystickID(number + 1);
-  mapper.Jstick1.SetThreadIntensity(5);
-  mapper.Start();
+  TRunningMapper run(*Service, number, 5);
+  TMapper& mapper = run.Mapper;
+  TStatusLines& status = run.Status;
   ASSERT_TRUE(WaitUntil([&] { return mapper.Jstick1.PollPasses() >= 2; }));
   {
     // Between two passes: the service's lock is the one SDL is updated under.
