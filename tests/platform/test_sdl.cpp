@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <SDL.h>
@@ -205,16 +206,23 @@ TEST_F(SdlTest, UnpluggedThenPluggedInAgain) {
   auto stick = AttachSdlVirtualController(desc);
   const int number = NumberOf("Replugged");
   ASSERT_GE(number, 0);
+  // The poll thread's reads as well as plain ones, each the first after the change.
+  std::vector<JOYINFOEX> steps;
+  ASSERT_EQ(Service->joyGetPosExSteps(number, steps), JOYERR_NOERROR);
   stick.reset();
+  EXPECT_EQ(Service->joyGetPosExSteps(number, steps), JOYERR_UNPLUGGED);
   Read(number, &code);
   EXPECT_EQ(code, JOYERR_UNPLUGGED);
   EXPECT_EQ(NumberOf("Replugged"), -1);
 
   stick = AttachSdlVirtualController(desc);
   stick->SetButton(2, true);
+  ASSERT_EQ(Service->joyGetPosExSteps(number, steps), JOYERR_NOERROR);
+  EXPECT_EQ(steps.back().dwButtons, 2u);
+  stick->SetButton(3, true);
   const JOYINFOEX info = Read(number, &code);
   EXPECT_EQ(code, JOYERR_NOERROR);
-  EXPECT_EQ(info.dwButtons, 2u);
+  EXPECT_EQ(info.dwButtons, 6u);
 }
 
 TEST_F(SdlTest, LostControllerReleasesThroughTheComponent) {
@@ -476,6 +484,77 @@ TEST_F(SdlTest, ATapBetweenTwoReadsIsEveryStateItPassedThrough) {
   // Taken: the next read is the state alone.
   ASSERT_EQ(Service->joyGetPosExSteps(stickNumber, steps), JOYERR_NOERROR);
   EXPECT_EQ(steps.size(), 1u);
+}
+
+// Reads in a row see a change at the first one after it, whatever it is, after reads that saw
+// nothing, and also when a plain read in between took SDL's news of it; one SDL makes without
+// telling (its events off) is seen within SdlFullReadEvery reads.
+TEST_F(SdlTest, EachChangeIsInTheNextStepsRead) {
+  TVirtualControllerDesc stickDesc;
+  stickDesc.Name = "Changing Stick";
+  auto stick = AttachSdlVirtualController(stickDesc);
+  TVirtualControllerDesc padDesc;
+  padDesc.Name = "Changing Pad";
+  padDesc.GameController = true;
+  auto pad = AttachSdlVirtualController(padDesc);
+  const int stickNumber = NumberOf(stickDesc.Name);
+  const int padNumber = NumberOf(padDesc.Name);
+  ASSERT_GE(stickNumber, 0);
+  ASSERT_GE(padNumber, 0);
+  const struct {
+    const char* What;
+    bool Pad;
+    std::function<void(TVirtualController&)> Change;
+    std::function<bool(const JOYINFOEX&)> Seen;
+  } cases[] = {
+      {"X", false, [](auto& c) { c.SetAxis(0, 0); }, [](auto& i) { return i.dwXpos == 0; }},
+      {"V", false, [](auto& c) { c.SetAxis(5, 65535); }, [](auto& i) { return i.dwVpos == 65535; }},
+      {"button 32", false, [](auto& c) { c.SetButton(32, true); },
+       [](auto& i) { return i.dwButtons == 1u << 31; }},
+      {"hat", false, [](auto& c) { c.SetPov(22500); }, [](auto& i) { return i.dwPOV == 22500; }},
+      {"right stick X", true, [](auto& c) { c.SetAxis(SDL_CONTROLLER_AXIS_RIGHTX, 0); },
+       [](auto& i) { return i.dwUpos == 0; }},
+      {"right trigger", true, [](auto& c) { c.SetAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 65535); },
+       [](auto& i) { return RightTrigger(i) == 65535; }},
+      {"A", true, [](auto& c) { c.SetButton(SDL_CONTROLLER_BUTTON_A + 1, true); },
+       [](auto& i) { return i.dwButtons == 1u; }},
+      {"d-pad down", true, [](auto& c) { c.SetButton(SDL_CONTROLLER_BUTTON_DPAD_DOWN + 1, true); },
+       [](auto& i) { return i.dwPOV == 18000; }},
+  };
+  std::vector<JOYINFOEX> steps;
+  for (const bool plainReadBetween : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.What) + (plainReadBetween ? ", a plain read between" : ""));
+      const int number = c.Pad ? padNumber : stickNumber;
+      for (int read = 0; read < 3; ++read) {
+        ASSERT_EQ(Service->joyGetPosExSteps(number, steps), JOYERR_NOERROR);
+        ASSERT_FALSE(c.Seen(steps.back()));
+      }
+      c.Change(c.Pad ? *pad : *stick);
+      if (plainReadBetween) {
+        EXPECT_TRUE(c.Seen(Read(number)));
+      }
+      ASSERT_EQ(Service->joyGetPosExSteps(number, steps), JOYERR_NOERROR);
+      EXPECT_TRUE(c.Seen(steps.back()));
+      stick.reset();  // both as they were, in the same places
+      pad.reset();
+      stick = AttachSdlVirtualController(stickDesc);
+      pad = AttachSdlVirtualController(padDesc);
+      ASSERT_EQ(NumberOf(stickDesc.Name), stickNumber);
+      ASSERT_EQ(NumberOf(padDesc.Name), padNumber);
+    }
+  }
+
+  ASSERT_EQ(Service->joyGetPosExSteps(stickNumber, steps), JOYERR_NOERROR);
+  SDL_JoystickEventState(SDL_IGNORE);
+  stick->SetAxis(1, 0);
+  int reads = 0;
+  while (reads < SdlFullReadEvery && steps.back().dwYpos != 0) {
+    ASSERT_EQ(Service->joyGetPosExSteps(stickNumber, steps), JOYERR_NOERROR);
+    ++reads;
+  }
+  SDL_JoystickEventState(SDL_ENABLE);
+  EXPECT_EQ(steps.back().dwYpos, 0u) << "after " << reads << " reads";
 }
 
 // Through the poll thread and the routing: a tap that no reading shows is a Press and a Release.

@@ -51,19 +51,33 @@ class TSdlJoyService : public TJoyService {
     if (uJoyID >= MaxJoysticks) return JOYERR_PARMS;
     std::lock_guard lock(SdlLock());
     Update();
-    TDevice* device = Resolve(static_cast<int>(uJoyID));
-    if (device == nullptr) return JOYERR_UNPLUGGED;
-    JOYINFOEX current{};
-    ReadState(*device, current);
-    auto& edges = FEdges[device->Instance];
-    const auto previous = FStepped.find(device->Instance);
-    if (previous == FStepped.end() || edges.empty()) {
-      steps.assign(1, current);
-    } else {
-      steps = StepsThrough(previous->second, edges, current);
+    // Just after an update, whatever came, went or changed has been told: while nothing was, the
+    // device resolved last is still the one and its state the one read last (the poll thread asks
+    // a hundred times a second). Both are asked afresh every SdlFullReadEvery calls all the same,
+    // for what SDL changes without telling (it takes an axis's first value as its rest silently).
+    const int number = static_cast<int>(uJoyID);
+    const bool afresh = FDevicesChanged || ++FQuietCalls >= SdlFullReadEvery;
+    TDevice* device = afresh ? nullptr : Resolved(number);
+    if (device == nullptr) {
+      FDevicesChanged = false;
+      FQuietCalls = 0;
+      device = Resolve(number);
+      if (device == nullptr) return JOYERR_UNPLUGGED;
+      FKept[device->Instance].Changed = true;
     }
-    edges.clear();
-    FStepped[device->Instance] = current;
+    TKept& kept = FKept[device->Instance];
+    const JOYINFOEX previous = kept.Stepped;
+    if (kept.Changed) {
+      ReadState(*device, kept.Stepped);
+      kept.Changed = false;
+    }
+    if (!kept.HasStepped || kept.Edges.empty()) {
+      steps.assign(1, kept.Stepped);
+    } else {
+      steps = StepsThrough(previous, kept.Edges, kept.Stepped);
+    }
+    kept.HasStepped = true;
+    kept.Edges.clear();
     return JOYERR_NOERROR;
   }
 
@@ -126,6 +140,15 @@ class TSdlJoyService : public TJoyService {
   }
 
  private:
+  // Per open device, for joyGetPosExSteps: the edges SDL told of and it has not taken, whether SDL
+  // told of any change since it read the state, and the state its steps last ended at.
+  struct TKept {
+    std::vector<TInputEdge> Edges;
+    bool Changed = true;
+    bool HasStepped = false;
+    JOYINFOEX Stepped{};
+  };
+
   struct TDevice {
     SDL_JoystickID Instance;
     SDL_Joystick* Joystick;
@@ -133,42 +156,69 @@ class TSdlJoyService : public TJoyService {
     std::string Path;                // its device node; "" for a virtual one
   };
 
-  // SDL's update of every device, and the changes it read kept per device until the poll thread
-  // takes them (at most MaxEdges: one who never takes them does not pile them up). The caller
-  // holds SdlLock().
+  // SDL's update of every device, and what it told kept per device until joyGetPosExSteps takes
+  // it (at most MaxEdges: one who never takes them does not pile them up). The whole queue is
+  // taken: what is no controller's is dropped, so that nothing piles up in it. The caller holds
+  // SdlLock().
   static constexpr std::size_t MaxEdges = 256;
   void Update() {
     SDL_JoystickUpdate();
     SDL_Event events[32];
-    for (;;) {
-      const int count =
-          SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE);
-      if (count <= 0) break;
+    int count = 0;
+    do {
+      count = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
       for (int i = 0; i < count; ++i) Keep(events[i]);
-    }
-    // Nothing else is read from SDL's queue here: nothing may pile up in it.
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    } while (count == 32);
   }
 
   void Keep(const SDL_Event& event) {
-    SDL_JoystickID instance = -1;
+    switch (event.type) {
+      case SDL_JOYDEVICEADDED:
+      case SDL_JOYDEVICEREMOVED:
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+      case SDL_CONTROLLERDEVICEREMAPPED:
+        FDevicesChanged = true;
+        for (auto& [instance, kept] : FKept) kept.Changed = true;
+        return;
+      case SDL_JOYAXISMOTION:
+        if (TKept* kept = KeptOf(event.jaxis.which)) kept->Changed = true;
+        return;
+      case SDL_CONTROLLERAXISMOTION:
+        if (TKept* kept = KeptOf(event.caxis.which)) kept->Changed = true;
+        return;
+      case SDL_JOYBUTTONDOWN:
+      case SDL_JOYBUTTONUP:
+      case SDL_JOYHATMOTION:
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+        KeepEdge(event);
+        return;
+      default:
+        return;
+    }
+  }
+
+  // A button or hat change: the device's state changed, and the edge is kept for the steps.
+  void KeepEdge(const SDL_Event& event) {
+    // jbutton, jhat and cbutton all begin with the type, timestamp and instance.
+    TKept* kept = KeptOf(event.jbutton.which);
+    if (kept == nullptr) return;
+    kept->Changed = true;
     TInputEdge edge{TInputEdge::Button, 0, 0};
     switch (event.type) {
       case SDL_JOYBUTTONDOWN:
       case SDL_JOYBUTTONUP:
         // A pad's own buttons are taken from its controller events, in the pad layout.
         if (IsPad(event.jbutton.which)) return;
-        instance = event.jbutton.which;
         edge = {TInputEdge::Button, event.jbutton.button, event.jbutton.state == SDL_PRESSED};
         break;
       case SDL_JOYHATMOTION:
         if (event.jhat.hat != 0 || IsPad(event.jhat.which)) return;
-        instance = event.jhat.which;
         edge = {TInputEdge::Hat, 0, PovOfHat(event.jhat.value)};
         break;
       case SDL_CONTROLLERBUTTONDOWN:
       case SDL_CONTROLLERBUTTONUP: {
-        instance = event.cbutton.which;
         const bool down = event.cbutton.state == SDL_PRESSED;
         const auto button = static_cast<SDL_GameControllerButton>(event.cbutton.button);
         const int direction = button == SDL_CONTROLLER_BUTTON_DPAD_UP      ? SDL_HAT_UP
@@ -188,9 +238,16 @@ class TSdlJoyService : public TJoyService {
       default:
         return;
     }
-    auto& edges = FEdges[instance];
-    if (edges.size() >= MaxEdges) edges.erase(edges.begin());
-    edges.push_back(edge);
+    if (kept->Edges.size() >= MaxEdges) kept->Edges.erase(kept->Edges.begin());
+    kept->Edges.push_back(edge);
+  }
+
+  // What is kept of an open device; null for one this service has not opened.
+  TKept* KeptOf(SDL_JoystickID instance) {
+    for (const auto& device : FOpen) {
+      if (device.Instance == instance) return &FKept[instance];
+    }
+    return nullptr;
   }
 
   // Whether an instance is open as a game controller (read in the pad layout).
@@ -281,12 +338,9 @@ class TSdlJoyService : public TJoyService {
   // SDL's instance ids alone while the devices up to it are those it was resolved among (the
   // poll thread asks a hundred times a second; names are asked only when they change).
   TDevice* Resolve(int number) {
-    if (number == FResolvedNumber && StillListed()) {
-      for (auto& device : FOpen) {
-        if (device.Instance == FResolvedUpTo.back() && SDL_JoystickGetAttached(device.Joystick)) {
-          return &device;
-        }
-      }
+    if (TDevice* device = Resolved(number);
+        device != nullptr && StillListed() && SDL_JoystickGetAttached(device->Joystick)) {
+      return device;
     }
     FResolvedNumber = -1;
     TDevice* device = ResolveAfresh(number);
@@ -301,6 +355,15 @@ class TSdlJoyService : public TJoyService {
     return device;
   }
 
+  // The open device a controller number was resolved to last; null when it was not.
+  TDevice* Resolved(int number) {
+    if (number != FResolvedNumber) return nullptr;
+    for (auto& device : FOpen) {
+      if (device.Instance == FResolvedUpTo.back()) return &device;
+    }
+    return nullptr;
+  }
+
   // Whether SDL's devices up to the one last resolved are still the same ones, in the same order.
   bool StillListed() const {
     if (static_cast<int>(FResolvedUpTo.size()) > SDL_NumJoysticks()) return false;
@@ -311,8 +374,9 @@ class TSdlJoyService : public TJoyService {
   }
 
   TDevice* ResolveAfresh(int number) {
-    std::erase_if(FOpen, [](TDevice& device) {
+    std::erase_if(FOpen, [this](TDevice& device) {
       if (SDL_JoystickGetAttached(device.Joystick)) return false;
+      FKept.erase(device.Instance);
       Close(device);
       return true;
     });
@@ -344,9 +408,9 @@ class TSdlJoyService : public TJoyService {
   }
 
   std::vector<TDevice> FOpen;
-  // The changes read per device and not yet taken, and the state each last stepped to.
-  std::map<SDL_JoystickID, std::vector<TInputEdge>> FEdges;
-  std::map<SDL_JoystickID, JOYINFOEX> FStepped;
+  std::map<SDL_JoystickID, TKept> FKept;
+  bool FDevicesChanged = true;  // SDL told of a device that came, went or was remapped
+  int FQuietCalls = 0;          // calls of joyGetPosExSteps since all was asked afresh
   int FResolvedNumber = -1;
   std::vector<SDL_JoystickID> FResolvedUpTo;  // SDL's instance ids up to the resolved device
 };

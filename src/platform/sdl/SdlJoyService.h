@@ -16,6 +16,10 @@ namespace kestrova {
 // std::runtime_error when SDL's controller support cannot start.
 std::unique_ptr<TJoyService> CreateSdlJoyService();
 
+// joyGetPosExSteps reads a device again when SDL tells of a change, and asks which device a number
+// is when SDL tells of one that came or went; and both afresh at least every this many calls.
+inline constexpr int SdlFullReadEvery = 64;
+
 struct TVirtualControllerDesc {
   std::string Name = "Kestrova Virtual Controller";
   bool GameController = false;  // SDL's game-controller type: 6 axes, 21 buttons, no hat

@@ -20,13 +20,18 @@ constexpr Uint32 Subsystems = SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER;
 
 void InitSdl() {
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  const bool first = SDL_WasInit(Subsystems) != Subsystems;
   if (SDL_InitSubSystem(Subsystems) != 0) {
     throw std::runtime_error(std::string("Cannot start SDL's controller support: ") +
                              SDL_GetError());
   }
-  // The service reads state, not events: nothing may pile up in SDL's event queue.
-  SDL_JoystickEventState(SDL_IGNORE);
-  SDL_GameControllerEventState(SDL_IGNORE);
+  // Controller events are on only while the service is there to take them off SDL's queue
+  // (nothing may pile up in it); a later start of SDL, for a virtual controller, leaves them as
+  // the service set them.
+  if (first) {
+    SDL_JoystickEventState(SDL_IGNORE);
+    SDL_GameControllerEventState(SDL_IGNORE);
+  }
 }
 
 void QuitSdl() {
