@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
@@ -63,9 +62,9 @@ class TSdlJoyService : public TJoyService {
       FQuietCalls = 0;
       device = Resolve(number);
       if (device == nullptr) return JOYERR_UNPLUGGED;
-      FKept[device->Instance].Changed = true;
+      device->Kept.Changed = true;
     }
-    TKept& kept = FKept[device->Instance];
+    TKept& kept = device->Kept;
     const JOYINFOEX previous = kept.Stepped;
     if (kept.Changed) {
       ReadState(*device, kept.Stepped);
@@ -154,6 +153,7 @@ class TSdlJoyService : public TJoyService {
     SDL_Joystick* Joystick;
     SDL_GameController* Controller;  // null for a plain joystick
     std::string Path;                // its device node; "" for a virtual one
+    TKept Kept;
   };
 
   // SDL's update of every device, and what it told kept per device until joyGetPosExSteps takes
@@ -179,7 +179,7 @@ class TSdlJoyService : public TJoyService {
       case SDL_CONTROLLERDEVICEREMOVED:
       case SDL_CONTROLLERDEVICEREMAPPED:
         FDevicesChanged = true;
-        for (auto& [instance, kept] : FKept) kept.Changed = true;
+        for (auto& device : FOpen) device.Kept.Changed = true;
         return;
       case SDL_JOYAXISMOTION:
         if (TKept* kept = KeptOf(event.jaxis.which)) kept->Changed = true;
@@ -244,8 +244,8 @@ class TSdlJoyService : public TJoyService {
 
   // What is kept of an open device; null for one this service has not opened.
   TKept* KeptOf(SDL_JoystickID instance) {
-    for (const auto& device : FOpen) {
-      if (device.Instance == instance) return &FKept[instance];
+    for (auto& device : FOpen) {
+      if (device.Instance == instance) return &device.Kept;
     }
     return nullptr;
   }
@@ -376,7 +376,6 @@ class TSdlJoyService : public TJoyService {
   TDevice* ResolveAfresh(int number) {
     std::erase_if(FOpen, [this](TDevice& device) {
       if (SDL_JoystickGetAttached(device.Joystick)) return false;
-      FKept.erase(device.Instance);
       Close(device);
       return true;
     });
@@ -387,7 +386,7 @@ class TSdlJoyService : public TJoyService {
     for (auto& device : FOpen) {
       if (device.Instance == instance) return &device;
     }
-    TDevice device{instance, nullptr, nullptr, {}};
+    TDevice device{instance, nullptr, nullptr, {}, {}};
     if (SDL_IsGameController(index)) {
       device.Controller = SDL_GameControllerOpen(index);
       if (device.Controller) device.Joystick = SDL_GameControllerGetJoystick(device.Controller);
@@ -408,7 +407,6 @@ class TSdlJoyService : public TJoyService {
   }
 
   std::vector<TDevice> FOpen;
-  std::map<SDL_JoystickID, TKept> FKept;
   bool FDevicesChanged = true;  // SDL told of a device that came, went or was remapped
   int FQuietCalls = 0;          // calls of joyGetPosExSteps since all was asked afresh
   int FResolvedNumber = -1;
