@@ -31,6 +31,12 @@ class SdlTest : public ::testing::Test {
     }
     return -1;
   }
+  static TVirtualControllerDesc Named(const std::string& name, bool pad = false) {
+    TVirtualControllerDesc desc;
+    desc.Name = name;
+    desc.GameController = pad;
+    return desc;
+  }
   JOYINFOEX Read(int number, std::uint32_t* result = nullptr) {
     JOYINFOEX info{};
     info.dwSize = sizeof info;
@@ -441,13 +447,8 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ButtonsAndHat(
 // Taps shorter than a read: each state the stream passed through is a step of its own, in the
 // pad layout's numbers for a pad; a read alone sees none of them.
 TEST_F(SdlTest, ATapBetweenTwoReadsIsEveryStateItPassedThrough) {
-  TVirtualControllerDesc plain;
-  plain.Name = "Tapped Stick";
-  auto stick = AttachSdlVirtualController(plain);
-  TVirtualControllerDesc padDesc;
-  padDesc.Name = "Tapped Pad";
-  padDesc.GameController = true;
-  auto pad = AttachSdlVirtualController(padDesc);
+  auto stick = AttachSdlVirtualController(Named("Tapped Stick"));
+  auto pad = AttachSdlVirtualController(Named("Tapped Pad", true));
   const int stickNumber = NumberOf("Tapped Stick");
   const int padNumber = NumberOf("Tapped Pad");
   ASSERT_GE(stickNumber, 0);
@@ -490,12 +491,9 @@ TEST_F(SdlTest, ATapBetweenTwoReadsIsEveryStateItPassedThrough) {
 // nothing, and also when a plain read in between took SDL's news of it; one SDL makes without
 // telling (its events off) is seen within SdlFullReadEvery reads.
 TEST_F(SdlTest, EachChangeIsInTheNextStepsRead) {
-  TVirtualControllerDesc stickDesc;
-  stickDesc.Name = "Changing Stick";
+  const TVirtualControllerDesc stickDesc = Named("Changing Stick");
+  const TVirtualControllerDesc padDesc = Named("Changing Pad", true);
   auto stick = AttachSdlVirtualController(stickDesc);
-  TVirtualControllerDesc padDesc;
-  padDesc.Name = "Changing Pad";
-  padDesc.GameController = true;
   auto pad = AttachSdlVirtualController(padDesc);
   const int stickNumber = NumberOf(stickDesc.Name);
   const int padNumber = NumberOf(padDesc.Name);
