@@ -25,32 +25,51 @@ void TExecThread::Join() {
 void TExecThread::Execute() {
   // The pause after each line is 1 ms: a tight timer slack keeps it from stretching.
   SetTimerSlackUs(1);
-  std::string line;
+  TLinePtr line;
   while (!FTerminated) {
     if (!FOwner.WaitAndTakeLine(FTerminated, line)) break;
-    if (!line.empty()) FOwner.ExecuteSingleCommand(line);
+    if (!line->Text.empty()) FOwner.ExecuteSingleCommand(*line);
+    line.reset();
     if (!FOwner.FSleeper.Sleep(1)) break;
   }
 }
 
+namespace {
+
+// "Executing <event> PRESS" and "... RELEASE" for every slot, made once.
+const std::array<std::string, SlotCount>& StatusLines() {
+  static const std::array<std::string, SlotCount> lines = [] {
+    std::array<std::string, SlotCount> made;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+      made[slot] = "Executing " + std::string(EventNames[slot / 2]) +
+                   (slot % 2 == 0 ? " PRESS" : " RELEASE");
+    }
+    return made;
+  }();
+  return lines;
+}
+
+}  // namespace
+
 void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind) {
-  const int slot = SlotOfEvent(eventName, kind);
-  if (slot < 0) return;
-  const std::string status = "Executing " + std::string(eventName) + " " + std::string(kind);
-  // The lines are copied outside the lock and linked in under it: a long slot never holds up a
-  // block pass, the poll thread or shutdown.
-  TSlotLines lines;
-  {
-    std::lock_guard lock(FQueueLock);
-    lines = FCommandLists[slot];
-  }
-  std::list<std::string> batch(lines->begin(), lines->end());
+  const int event = EventIndexOfName(eventName);
+  if (event >= 0) QueueEvent(event, kind == "RELEASE");
+}
+
+void TMapper::QueueEvent(int event, bool release) {
+  const int slot = PressSlotOfEvent(event) + (release ? 1 : 0);
+  const std::string& status = StatusLines()[slot];
   bool full = false;
+  std::size_t count = 0;
   {
+    // The slot's lines are shared, not copied: linking them in is short whatever they hold, so
+    // a long slot never holds up a block pass, the poll thread or shutdown.
     std::lock_guard lock(FQueueLock);
-    full = FCommandQueue.size() + batch.size() > MaxQueuedLines;
+    const TSlotLines& lines = FCommandLists[slot];
+    count = lines->size();
+    full = FCommandQueue.size() + count > MaxQueuedLines;
     if (!full) {
-      FCommandQueue.splice(FCommandQueue.end(), batch);
+      FCommandQueue.insert(FCommandQueue.end(), lines->begin(), lines->end());
       // The worker is woken before the status line goes out, so that its wake-up does not wait
       // behind the status line's reader; it takes the line only once the lock is free, so the
       // status line still comes before whatever the event's lines do.
@@ -60,13 +79,13 @@ void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind)
   }
   if (full && FAddStatusLine) {
     FAddStatusLine(status);
-    FAddStatusLine("Queue full: dropped " + std::string(eventName) + " " + std::string(kind) +
-                   " (" + std::to_string(batch.size()) + " lines; at most " +
+    FAddStatusLine("Queue full: dropped " + status.substr(std::string_view("Executing ").size()) +
+                   " (" + std::to_string(count) + " lines; at most " +
                    std::to_string(MaxQueuedLines) + " may wait)");
   }
 }
 
-bool TMapper::WaitAndTakeLine(const std::atomic<bool>& terminated, std::string& line) {
+bool TMapper::WaitAndTakeLine(const std::atomic<bool>& terminated, TLinePtr& line) {
   std::unique_lock lock(FQueueLock);
   FQueueChanged.wait(lock, [&] { return terminated.load() || !FCommandQueue.empty(); });
   if (terminated) return false;
@@ -81,31 +100,34 @@ void TMapper::WakeWorker() {
 }
 
 bool TMapper::RunNextQueuedLine() {
-  std::string line;
+  TLinePtr line;
   {
     std::lock_guard lock(FQueueLock);
     if (FCommandQueue.empty()) return false;
     line = TakeHead();
   }
-  if (!line.empty()) ExecuteSingleCommand(line);
+  if (!line->Text.empty()) ExecuteSingleCommand(*line);
   return true;
 }
 
-std::string TMapper::TakeHead() {
+TLinePtr TMapper::TakeHead() {
   if (FCommandQueue.empty()) return {};
-  std::string line = std::move(FCommandQueue.front());
+  TLinePtr line = std::move(FCommandQueue.front());
   FCommandQueue.pop_front();
   ++FTaken;
   return line;
 }
 
-void TMapper::Append(std::string line) {
+void TMapper::Append(TLinePtr line) {
   FCommandQueue.push_back(std::move(line));
 }
 
 std::vector<std::string> TMapper::QueuedLines() const {
   std::lock_guard lock(FQueueLock);
-  return {FCommandQueue.begin(), FCommandQueue.end()};
+  std::vector<std::string> texts;
+  texts.reserve(FCommandQueue.size());
+  for (const TLinePtr& line : FCommandQueue) texts.push_back(line->Text);
+  return texts;
 }
 
 std::size_t TMapper::QueueLength() const {

@@ -3,7 +3,6 @@
 #include "Mapper.h"
 
 #include <cstdint>
-#include <stdexcept>
 
 #include "exec/inputsynth.h"
 #include "mapping/Commands.h"
@@ -13,74 +12,73 @@ namespace kestrova {
 
 namespace {
 
-// A line that cannot run; the message says why.
-class ESkipLine : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-std::string KeyOf(const std::string& line) {
-  std::string key = GetCmdParam(line, 0);
-  if (key.empty()) throw ESkipLine("no key name");
-  return key;
-}
-
 // n - 1 on a 32-bit counter that wraps, without undefined behaviour.
 int DecrementWrapping(int n) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) - 1u);
 }
 
+constexpr const char* ButtonWords[] = {"LEFT", "RIGHT", "MIDDLE", "BACK", "FORWARD"};
+
 }  // namespace
 
 void TMapper::ExecuteSingleCommand(const std::string& line) {
+  ExecuteSingleCommand(ParseCommandLine(line, FDecimalSeparator));
+}
+
+void TMapper::ExecuteSingleCommand(const TParsedLine& line) {
   try {
-    if (Contains(line, DelayKeyword)) {
-      const int ms = StrToInt(GetCmdParam(line, 0));
-      if (!FSleeper.Sleep(ms > 0 ? static_cast<std::uint32_t>(ms) : 0)) return;
+    for (const TAction& action : line.Actions) {
+      if (!RunAction(line, action)) return;
     }
-    if (Contains(line, KeyUpKeyword)) ReleaseKey(FInjector, KeyOf(line));
-    if (Contains(line, KeyDownKeyword)) PressKey(FInjector, KeyOf(line));
-    if (Contains(line, MouseMoveKeyword)) MouseMove(line);
-    if (Contains(line, RightMouseDownLine)) MouseButton(FInjector, "RIGHT", "PRESS");
-    if (Contains(line, RightMouseUpLine)) MouseButton(FInjector, "RIGHT", "RELEASE");
-    if (Contains(line, LeftMouseDownLine)) MouseButton(FInjector, "LEFT", "PRESS");
-    if (Contains(line, LeftMouseUpLine)) MouseButton(FInjector, "LEFT", "RELEASE");
-    ExecuteExtendedMouseLine(line);
-    if (Contains(line, RepeatKeyword)) RunBlockPass(line);
-    if (Contains(line, TerminateBlockKeyword)) TerminateBlock(line);
   } catch (const std::exception& error) {
-    ReportSkipped(line, error.what());
+    ReportSkipped(line.Text, error.what());
   }
 }
 
-void TMapper::ExecuteExtendedMouseLine(const std::string& line) {
-  static constexpr struct {
-    std::string_view Line;
-    const char* Button;
-    const char* Action;
-  } buttons[] = {
-      {MiddleMouseDownLine, "MIDDLE", "PRESS"},   {MiddleMouseUpLine, "MIDDLE", "RELEASE"},
-      {BackMouseDownLine, "BACK", "PRESS"},       {BackMouseUpLine, "BACK", "RELEASE"},
-      {ForwardMouseDownLine, "FORWARD", "PRESS"}, {ForwardMouseUpLine, "FORWARD", "RELEASE"}};
-  for (const auto& button : buttons) {
-    if (line == button.Line) MouseButton(FInjector, button.Button, button.Action);
+bool TMapper::RunAction(const TParsedLine& line, const TAction& action) {
+  switch (action.Kind) {
+    case TActionKind::Delay:
+      return FSleeper.Sleep(action.Number > 0 ? static_cast<std::uint32_t>(action.Number) : 0);
+    case TActionKind::KeyUp:
+      ReleaseKey(FInjector, action.Text);
+      return true;
+    case TActionKind::KeyDown:
+      PressKey(FInjector, action.Text);
+      return true;
+    case TActionKind::MouseMove:
+      MouseMove(action.Move);
+      return true;
+    case TActionKind::MouseButton:
+      MouseButton(FInjector, ButtonWords[static_cast<int>(action.Button)],
+                  action.Press ? "PRESS" : "RELEASE");
+      return true;
+    case TActionKind::Wheel:
+      MouseWheel(FInjector, action.Number, action.Horizontal);
+      return true;
+    case TActionKind::BlockPass:
+      RunBlockPass(line, action);
+      return true;
+    case TActionKind::TerminateBlock:
+      TerminateBlock(action.Text);
+      return true;
+    case TActionKind::Skip:
+      ReportSkipped(line.Text, action.Text);
+      return false;
   }
-  for (const bool horizontal : {false, true}) {
-    const auto notches = SoleArgument(line, horizontal ? MouseHWheelKeyword : MouseWheelKeyword);
-    if (!notches.empty()) MouseWheel(FInjector, StrToInt(notches), horizontal);
-  }
+  return true;
 }
 
-void TMapper::RunBlockPass(const std::string& line) {
-  const std::string id = GetCmdParam(line, 2);
-  const int count = StrToInt(GetCmdParam(line, 0));
+void TMapper::RunBlockPass(const TParsedLine& line, const TAction& pass) {
+  const std::string& id = pass.Text;
+  const int count = pass.Number;
   const bool repeats = count != 1;
 
   std::lock_guard lock(FQueueLock);
   // Every nested pass is a level of the worker's stack: queued start lines of many blocks must
   // not be able to exhaust it.
   if (FPassLimits.size() >= MaxBlockNesting) {
-    ReportSkipped(line, "blocks nested more than " + std::to_string(MaxBlockNesting) + " deep");
+    ReportSkipped(line.Text,
+                  "blocks nested more than " + std::to_string(MaxBlockNesting) + " deep");
     return;
   }
   // A pass takes only lines that were queued when it began: a block whose ENDBLOCK is missing
@@ -92,30 +90,32 @@ void TMapper::RunBlockPass(const std::string& line) {
     std::vector<std::uint64_t>& limits;
     ~TLimitGuard() { limits.pop_back(); }
   } limitGuard{FPassLimits};
-  if (repeats) Append(BeginBlockLine(id, std::to_string(DecrementWrapping(count))));
+  if (repeats) {
+    Append(ParseShared(BeginBlockLine(id, std::to_string(DecrementWrapping(count))),
+                       FDecimalSeparator));
+  }
 
   while (FSleeper.Sleep(1)) {
     // The outermost pass under way has the nearest limit.
     if (!FCommandQueue.empty() && FTaken >= FPassLimits.front()) break;
-    std::string next = TakeHead();
-    if (next.empty()) break;
+    TLinePtr next = TakeHead();
+    if (!next || next->Text.empty()) break;
     if (repeats) Append(next);
-    if (Contains(next, EndBlockKeyword)) break;
-    ExecuteSingleCommand(next);
+    if (next->HasEndBlock) break;
+    ExecuteSingleCommand(*next);
   }
 }
 
-void TMapper::TerminateBlock(const std::string& line) {
-  const std::string id = GetCmdParam(line, 0);
+void TMapper::TerminateBlock(const std::string& id) {
   std::lock_guard lock(FQueueLock);
   bool inside = false;
   for (auto& queued : FCommandQueue) {
-    if (Contains(queued, BeginBlockKeyword) && GetCmdParam(queued, 2) == id) inside = true;
-    if (Contains(queued, EndBlockKeyword) && GetCmdParam(queued, 0) == id) {
-      queued = NoOpLine;
+    if (queued->HasBeginBlock && queued->Word2 == id) inside = true;
+    if (queued->HasEndBlock && queued->Word0 == id) {
+      queued = NoOpCommandLine();
       inside = false;
     } else if (inside) {
-      queued = NoOpLine;
+      queued = NoOpCommandLine();
     }
   }
 }

@@ -100,15 +100,34 @@ void TMapper::DropQueueAndRelease() {
   if (running) FExecThread = std::make_unique<TExecThread>(*this);
 }
 
+TMapper::TSlotLines TMapper::ParseSlot(std::vector<std::string> lines) const {
+  std::vector<TLinePtr> parsed;
+  parsed.reserve(lines.size());
+  for (std::string& line : lines) parsed.push_back(ParseShared(line, FDecimalSeparator));
+  return std::make_shared<const std::vector<TLinePtr>>(std::move(parsed));
+}
+
+void TMapper::SetDecimalSeparator(char separator) {
+  FDecimalSeparator = separator;
+  SetSlots(Slots());
+}
+
 std::vector<std::string> TMapper::Slot(int slot) const {
-  std::lock_guard lock(FQueueLock);
-  return *FCommandLists.at(slot);
+  TSlotLines lines;
+  {
+    std::lock_guard lock(FQueueLock);
+    lines = FCommandLists.at(slot);
+  }
+  std::vector<std::string> texts;
+  texts.reserve(lines->size());
+  for (const TLinePtr& line : *lines) texts.push_back(line->Text);
+  return texts;
 }
 
 void TMapper::SetSlot(int slot, std::vector<std::string> lines) {
-  auto shared = std::make_shared<const std::vector<std::string>>(std::move(lines));
+  TSlotLines parsed = ParseSlot(std::move(lines));
   std::lock_guard lock(FQueueLock);
-  FCommandLists.at(slot) = std::move(shared);
+  FCommandLists.at(slot) = std::move(parsed);
 }
 
 bool TMapper::SlotEmpty(int slot) const {
@@ -117,23 +136,19 @@ bool TMapper::SlotEmpty(int slot) const {
 }
 
 TSlotTable TMapper::Slots() const {
-  std::lock_guard lock(FQueueLock);
   TSlotTable slots;
-  for (int slot = 0; slot < SlotCount; ++slot) slots[slot] = *FCommandLists[slot];
+  for (int slot = 0; slot < SlotCount; ++slot) slots[slot] = Slot(slot);
   return slots;
 }
 
 void TMapper::SetSlots(TSlotTable slots) {
-  std::array<TSlotLines, SlotCount> shared;
-  for (int slot = 0; slot < SlotCount; ++slot) {
-    shared[slot] = std::make_shared<const std::vector<std::string>>(std::move(slots[slot]));
-  }
+  std::array<TSlotLines, SlotCount> parsed;
+  for (int slot = 0; slot < SlotCount; ++slot) parsed[slot] = ParseSlot(std::move(slots[slot]));
   std::lock_guard lock(FQueueLock);
-  FCommandLists = std::move(shared);
+  FCommandLists = std::move(parsed);
 }
 
 std::string TMapper::GetNextBlockId() {
-  std::lock_guard lock(FQueueLock);
   return kestrova::GetNextBlockId(Slots(), FBlockIds);
 }
 

@@ -12,9 +12,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "joystick/Jstick.h"
+#include "mapping/CommandLine.h"
 #include "mapping/Profile.h"
 #include "mapping/Slots.h"
 #include "platform/Injector.h"
@@ -117,20 +118,27 @@ class TMapper {
   // value x (axis + 1) for "X", "Y", "Z", "R", "U", "V" with the controller read now, the value
   // itself for any other code; nearest integer, halves to even. Worker thread.
   int AxisMultiply(const std::string& axisCode, double value);
+  // The same by axis index (0 X .. 5 V; -1 none). The controller is read either way.
+  int AxisMultiply(int axis, double value);
   // The six axes of the last read made for a mouse move.
   std::array<int, JoyAxisCount> MouseMoveAxes() const { return FMouseMoveAxes; }
 
-  // The decimal separator of mouse-move steps (the user's locale); set before Start.
-  void SetDecimalSeparator(char separator) { FDecimalSeparator = separator; }
+  // The decimal separator of mouse-move steps (the user's locale); set before Start. The slot
+  // table's lines are read again with it.
+  void SetDecimalSeparator(char separator);
   char DecimalSeparator() const { return FDecimalSeparator; }
 
   TJstick Jstick1;
 
-  // Queues the lines of the slot of an event name and kind ("PRESS" / "RELEASE").
+  // Queues the lines of the slot of an event name and kind ("PRESS" / "RELEASE"); an unknown
+  // name queues nothing.
   void ExecuteCommands(std::string_view eventName, std::string_view kind);
+  // The same by event index (0..EventCount-1): what routing calls.
+  void QueueEvent(int event, bool release);
   // Runs one command line: every keyword it contains acts, in a fixed order. A line with a bad
   // number or an empty key name is skipped and reported; it never throws.
   void ExecuteSingleCommand(const std::string& line);
+  void ExecuteSingleCommand(const TParsedLine& line);
   // One worker turn without its pause: takes the head line, if any, and runs it. Returns false
   // when the queue was empty. For callers that drive the queue themselves (tests).
   bool RunNextQueuedLine();
@@ -166,21 +174,23 @@ class TMapper {
  private:
   friend class TExecThread;
 
+  // Where an axis stands against its tolerance: centre, beyond its negative or positive side.
+  enum class TAxisState : std::uint8_t { Center, Negative, Positive };
+
   // Worker side: waits while the queue is empty; false once terminated.
-  bool WaitAndTakeLine(const std::atomic<bool>& terminated, std::string& line);
+  bool WaitAndTakeLine(const std::atomic<bool>& terminated, TLinePtr& line);
   void WakeWorker();
-  std::string TakeHead();  // caller holds FQueueLock
-  void Append(std::string line);
-  void RunBlockPass(const std::string& line);
-  // The mouse lines beyond the first language (middle, back and forward buttons, the wheels).
-  void ExecuteExtendedMouseLine(const std::string& line);
-  void MouseMove(const std::string& line);
-  // One axis' three tests; returns nothing, reports through ExecuteCommands.
-  void RouteAxis(long long value, long long tolerance, std::string& state,
-                 const char* negativeState, const char* negativeEvent, const char* positiveState,
-                 const char* positiveEvent);
-  void RouteTrigger(int value, int tolerance, bool& pulled, const char* event);
-  void TerminateBlock(const std::string& line);
+  TLinePtr TakeHead();  // caller holds FQueueLock; null for an empty queue
+  void Append(TLinePtr line);
+  // false when the line ends here (an interrupted DELAY).
+  bool RunAction(const TParsedLine& line, const TAction& action);
+  void RunBlockPass(const TParsedLine& line, const TAction& pass);
+  void MouseMove(const TMouseMoveAction& move);
+  // One axis' three tests; reports through QueueEvent.
+  void RouteAxis(long long value, long long tolerance, TAxisState& state, int negativeEvent,
+                 int positiveEvent);
+  void RouteTrigger(int value, int tolerance, bool& pulled, int event);
+  void TerminateBlock(const std::string& id);
   void ReportSkipped(const std::string& line, const std::string& reason);
 
   TInjector& FInjector;
@@ -191,9 +201,10 @@ class TMapper {
   std::condition_variable_any FQueueChanged;
   // A slot's lines are replaced, never changed in place, so that queueing can copy them without
   // the lock.
-  using TSlotLines = std::shared_ptr<const std::vector<std::string>>;
+  using TSlotLines = std::shared_ptr<const std::vector<TLinePtr>>;
+  TSlotLines ParseSlot(std::vector<std::string> lines) const;
   std::array<TSlotLines, SlotCount> FCommandLists;
-  std::list<std::string> FCommandQueue;
+  std::deque<TLinePtr> FCommandQueue;
   // Lines taken off the head so far: the line at queue index i has position FTaken + i.
   std::uint64_t FTaken = 0;
   // For each block pass under way (innermost last), the position of the first line it may not
@@ -202,15 +213,15 @@ class TMapper {
   std::vector<std::string> FBlockIds;
 
   std::array<std::atomic<int>, ToleranceCount> FTolerances{300, 300, 300, 300, 300, 300, 300};
-  std::string FXState = "Center";
-  std::string FYState = "Center";
-  std::string FZState = "Center";
-  std::string FRState = "Center";
-  std::string FUState = "Center";
-  std::string FVState = "Center";
+  TAxisState FXState = TAxisState::Center;
+  TAxisState FYState = TAxisState::Center;
+  TAxisState FZState = TAxisState::Center;
+  TAxisState FRState = TAxisState::Center;
+  TAxisState FUState = TAxisState::Center;
+  TAxisState FVState = TAxisState::Center;
   bool FLeftTriggerPulled = false;
   bool FRightTriggerPulled = false;
-  std::string FPovState = "Center";
+  int FPovState = -1;  // the hat's direction (0 North .. 7 NW, clockwise), -1 at the centre
   bool FShiftDown = false;
   std::array<int, JoyAxisCount> FMouseMoveAxes{};
   char FDecimalSeparator = '.';

@@ -12,15 +12,11 @@
 
 namespace kestrova {
 
-void TMapper::MouseMove(const std::string& line) {
-  const std::string mode = GetCmdParam(line, 5);
-  const std::string bounds = GetCmdParam(line, 4);
-  const double stepX = StrToFloat(GetCmdParam(line, 3), FDecimalSeparator);
-  const double stepY = StrToFloat(GetCmdParam(line, 2), FDecimalSeparator);
-  long long x = AxisMultiply(GetCmdParam(line, 1), stepX);
-  long long y = AxisMultiply(GetCmdParam(line, 0), stepY);
+void TMapper::MouseMove(const TMouseMoveAction& move) {
+  long long x = AxisMultiply(move.AxisX, move.StepX);
+  long long y = AxisMultiply(move.AxisY, move.StepY);
   // An output that cannot read the pointer leaves keeping it on the screen to the desktop.
-  if (bounds == MouseMoveBounded && mode != MouseMoveAbsolute && FInjector.PointerReadable()) {
+  if (move.Bounded && !move.Absolute && FInjector.PointerReadable()) {
     // The cursor is read afresh for every comparison.
     if (CursorX(FInjector) + x <= 0) x = -CursorX(FInjector);
     if (ScreenWidth() <= CursorX(FInjector) + x) x = ScreenWidth() - CursorX(FInjector) - 1LL;
@@ -30,7 +26,7 @@ void TMapper::MouseMove(const std::string& line) {
   const auto clamp32 = [](long long value) {
     return static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
   };
-  if (mode == MouseMoveAbsolute) {
+  if (move.Absolute) {
     MoveMouseAbsolute(FInjector, clamp32(x), clamp32(y));
   } else {
     MoveMouseRelative(FInjector, clamp32(x), clamp32(y));
@@ -38,12 +34,15 @@ void TMapper::MouseMove(const std::string& line) {
 }
 
 int TMapper::AxisMultiply(const std::string& axisCode, double value) {
+  return AxisMultiply(MouseMoveAxisIndex(axisCode), value);
+}
+
+int TMapper::AxisMultiply(int axis, double value) {
   const TAxisValues axes = Jstick1.ReadPosition();
   std::copy(axes.Value.begin(), axes.Value.end(), FMouseMoveAxes.begin());
   static_assert(MouseMoveAxisIndex("X") == jaX && MouseMoveAxisIndex("Y") == jaY &&
                 MouseMoveAxisIndex("Z") == jaZ && MouseMoveAxisIndex("R") == jaR &&
                 MouseMoveAxisIndex("U") == jaU && MouseMoveAxisIndex("V") == jaV);
-  const int axis = MouseMoveAxisIndex(axisCode);
   const long double factor = axis >= 0 ? axes.Value[axis] + 1.0L : 1.0L;
   const long double result = std::nearbyint(value * factor);
   return static_cast<int>(std::clamp<long double>(result, INT32_MIN, INT32_MAX));

@@ -13,26 +13,6 @@ namespace kestrova {
 
 namespace {
 
-std::vector<std::string_view> SplitWords(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t blank = line.find(' ', start);
-    words.push_back(line.substr(start, blank - start));
-    if (blank == std::string_view::npos) return words;
-    start = blank + 1;
-  }
-}
-
-bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> choices) {
-  return std::find(choices.begin(), choices.end(), word) != choices.end();
-}
-
-bool IsBlockId(std::string_view id) {
-  return !id.empty() &&
-         std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 bool StartsWithWord(std::string_view line, std::string_view keyword) {
   return line.starts_with(keyword) && line.size() > keyword.size() && line[keyword.size()] == ' ';
 }
@@ -54,93 +34,6 @@ TLastRelease LastReleases(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
-
-std::optional<std::string> CheckCommandLine(std::string_view line, char decimalSeparator) {
-  if (line.empty()) return "empty line";
-  const auto words = SplitWords(line);
-  const auto& keyword = words[0];
-  const std::size_t count = words.size();
-  // The two-word keywords.
-  const std::string head = count >= 2 ? std::string(words[0]) + " " + std::string(words[1]) : "";
-  const auto isAxisCode = [](std::string_view word) {
-    return word.size() == 1 && MouseMoveAxisCodes.find(word[0]) != std::string_view::npos;
-  };
-  int integer = 0;
-  double number = 0;
-
-  // Without a key name the executor takes DOWN or UP as the key (a warning says so).
-  if (count == 2 && IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) return std::nullopt;
-  if (count == 3 && IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) {
-    if (words[2].empty()) return "empty key name";
-    return std::nullopt;
-  }
-  if (IsOneOf(line, {LeftMouseDownLine, LeftMouseUpLine, RightMouseDownLine, RightMouseUpLine,
-                     MiddleMouseDownLine, MiddleMouseUpLine, BackMouseDownLine, BackMouseUpLine,
-                     ForwardMouseDownLine, ForwardMouseUpLine, NoOpLine})) {
-    return std::nullopt;
-  }
-  for (const auto keyword : {MouseWheelKeyword, MouseHWheelKeyword}) {
-    const auto notches = SoleArgument(line, keyword);
-    if (notches.empty()) continue;
-    if (!TryStrToInt(notches, integer)) {
-      return std::string(keyword) + " value " + Quoted(notches) + " is not a number";
-    }
-    return std::nullopt;
-  }
-  if (count == 8 && head == MouseMoveKeyword &&
-      IsOneOf(words[2], {MouseMoveAbsolute, MouseMoveRelative}) &&
-      IsOneOf(words[3], {MouseMoveBounded, MouseMoveUnbounded}) && isAxisCode(words[6]) &&
-      isAxisCode(words[7])) {
-    for (const auto& step : {words[4], words[5]}) {
-      if (!TryStrToFloat(step, decimalSeparator, number)) {
-        return "mouse step " + Quoted(step) + " is not a number";
-      }
-    }
-    return std::nullopt;
-  }
-  if (keyword == DelayKeyword && count == 2) {
-    if (!TryStrToInt(words[1], integer)) {
-      return std::string(DelayKeyword) + " value " + Quoted(words[1]) + " is not a number";
-    }
-    return std::nullopt;
-  }
-  if (keyword == BeginBlockKeyword && count == 4 && IsBlockId(words[1]) &&
-      words[2] == RepeatKeyword) {
-    if (!TryStrToInt(words[3], integer)) {
-      return "repeat count " + Quoted(words[3]) + " is not a number";
-    }
-    return std::nullopt;
-  }
-  if (IsOneOf(keyword, {EndBlockKeyword, TerminateBlockKeyword}) && count == 2 &&
-      IsBlockId(words[1])) {
-    return std::nullopt;
-  }
-  return "not a command line: " + Quoted(line);
-}
-
-std::vector<std::string> CommandLineWarnings(std::string_view line) {
-  std::vector<std::string> warnings;
-  const auto words = SplitWords(line);
-  const std::size_t count = words.size();
-  const std::string head = count >= 2 ? std::string(words[0]) + " " + std::string(words[1]) : "";
-  if (IsOneOf(head, {KeyDownKeyword, KeyUpKeyword})) {
-    const bool down = head == KeyDownKeyword;
-    if (count == 2) {
-      warnings.push_back(head + " has no key name: it " + (down ? "presses" : "releases") +
-                         " the " + (down ? "Down" : "Up") + " arrow key");
-    } else if (count == 3 && words[2].size() > 1 && !IsNamedKey(words[2])) {
-      warnings.push_back(Quoted(words[2]) + " is not a key name: only its first character '" +
-                         std::string(1, words[2][0]) + "' is " + (down ? "pressed" : "released"));
-    }
-  }
-  int repeats = 0;
-  if (words[0] == BeginBlockKeyword && count == 4 && TryStrToInt(words[3], repeats) &&
-      repeats < 0) {
-    warnings.push_back("the repeat count " + std::to_string(repeats) +
-                       " is negative: the block repeats without end, as with 0");
-  }
-  return warnings;
-}
 
 std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decimalSeparator) {
   TLoadedProfile profile;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "CommandLine.h"
+
 namespace kestrova {
 
 // A problem keeps a line from running as written; a warning is a line that runs, but surely not
@@ -17,12 +19,6 @@ struct TProfileProblem {
   std::string Text;
   bool Warning = false;
 };
-
-// The problem with one command line, if any. Steps are read with the given decimal separator.
-std::optional<std::string> CheckCommandLine(std::string_view line, char decimalSeparator);
-
-// What is surprising about a line that runs: how the executor will read it.
-std::vector<std::string> CommandLineWarnings(std::string_view line);
 
 // Every problem and warning of a profile file's text, by slot and line.
 std::vector<TProfileProblem> CheckProfileText(std::string_view text, char decimalSeparator);

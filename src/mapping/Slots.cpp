@@ -100,10 +100,6 @@ int GetIndexFromControlName(std::string_view controlName) {
   return TryStrToInt(digits, value) ? value : 0;
 }
 
-std::string GetJoyLabel(int slot) {
-  return "LabelJoy" + std::to_string(slot % 2 == 0 ? slot : slot - 1);
-}
-
 std::string GetCmdParam(std::string_view line, int index) {
   std::string word;
   int counter = 0;

@@ -52,9 +52,6 @@ int SlotOfEvent(std::string_view eventName, std::string_view kind);
 // Every decimal digit of a control name, joined and converted; 0 when that fails.
 int GetIndexFromControlName(std::string_view controlName);
 
-// Name of the label of the event owning a slot: "LabelJoy" + the Press slot number.
-std::string GetJoyLabel(int slot);
-
 // Word number index of a command line, counted from the end; only the blank separates.
 std::string GetCmdParam(std::string_view line, int index);
 

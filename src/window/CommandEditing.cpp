@@ -41,7 +41,7 @@ class TSlotChange : public QUndoCommand {
         FBefore(std::move(before)),
         FAfter(std::move(after)),
         FSkipRedo(applied) {
-    setText(QString::fromLatin1(GetJoyLabel(slot).c_str()));
+    setText("LabelJoy" + QString::number(slot - slot % 2));
   }
   void undo() override { FForm.ShowSlotLines(FSlot, FBefore); }
   void redo() override {

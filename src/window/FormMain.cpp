@@ -106,7 +106,8 @@ bool TFormMain::FormCloseQuery() {
 }
 
 QLabel* TFormMain::GetJoyLabel(int slot) const {
-  return findChild<QLabel*>(QString::fromStdString(kestrova::GetJoyLabel(slot)));
+  // The label of the event that owns the slot: "LabelJoy" + the Press slot.
+  return findChild<QLabel*>("LabelJoy" + QString::number(slot - slot % 2));
 }
 
 void TFormMain::SetLabelColor(QLabel* label, const QColor& color) {

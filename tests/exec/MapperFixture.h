@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "exec/Mapper.h"
@@ -23,6 +24,10 @@ class TStatusLog {
   std::vector<std::string> Lines() const {
     std::lock_guard lock(FLock);
     return FLines;
+  }
+  std::vector<std::string> TakeLines() {
+    std::lock_guard lock(FLock);
+    return std::exchange(FLines, {});
   }
 
  private:

@@ -52,9 +52,6 @@ TEST(ControlNames, DigitsAreJoinedWhereverTheyStand) {
   EXPECT_EQ(GetIndexFromControlName("LabelJoy"), 0);
   EXPECT_EQ(GetIndexFromControlName("A1B2"), 12);
   EXPECT_EQ(GetIndexFromControlName("X99999999999"), 0);  // out of range: absorbed
-  EXPECT_EQ(GetJoyLabel(36), "LabelJoy36");
-  EXPECT_EQ(GetJoyLabel(37), "LabelJoy36");
-  EXPECT_EQ(GetJoyLabel(0), "LabelJoy0");
 }
 
 TEST(GetCmdParam, WordsCountFromTheEnd) {
