@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "exec/Mapper.h"
+#include "exec/ReferenceExecutor.h"
 #include "fakes/RecordingInjector.h"
 #include "fakes/ScriptedJoyService.h"
 #include "fakes/VirtualSleeper.h"
@@ -88,6 +89,107 @@ void BM_ExecuteCommands1000(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ExecuteCommands1000);
+
+// An injector that injects nothing, so that what is measured is the executor's own cost.
+class TNullInjector : public TInjector {
+ public:
+  bool GetCursorPos(TPoint& point) override {
+    point = {100, 100};
+    return true;
+  }
+  int GetSystemMetrics(int index) override { return index == 0 ? 1920 : 1080; }
+
+ protected:
+  void DoKeybdEvent(std::uint8_t, std::uint8_t, std::uint32_t, std::uintptr_t) override {}
+  void DoMouseEvent(std::uint32_t, std::int32_t, std::int32_t, std::uint32_t,
+                    std::uintptr_t) override {}
+};
+
+// A mix of key, delay, mouse and block lines: 13 lines run per round (the block twice).
+const std::vector<std::string> LineMix = {
+    "KEY DOWN a",         "KEY UP a",       "DELAY 5",      "MOUSE MOVE R N 0.02 0 X N",
+    "BEGBLOCK 001 RPT 2", "KEY DOWN SHIFT", "KEY UP SHIFT", "ENDBLOCK 001",
+    "LEFT MOUSE DOWN",    "LEFT MOUSE UP",  "MOUSE WHEEL 1"};
+constexpr int LinesPerMixRound = 13;
+
+// The executor's cost per line, after: lines read once when the slot is set.
+void BM_ExecutorLineMix(benchmark::State& state) {
+  TNullInjector injector;
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  TMapper mapper(injector, joysticks, sleeper, nullptr);
+  mapper.SetSlot(26, LineMix);
+  for (auto _ : state) {
+    mapper.ExecuteCommands("Button 1", "PRESS");
+    while (mapper.RunNextQueuedLine()) {
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * LinesPerMixRound);
+}
+BENCHMARK(BM_ExecutorLineMix);
+
+// Before: every line scanned for each keyword and its words read afresh each time it runs.
+void BM_ExecutorLineMixBefore(benchmark::State& state) {
+  TNullInjector injector;
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  testing::TReferenceExecutor reference(injector, joysticks, sleeper, '.');
+  reference.KeepStatus = false;
+  reference.Slots[26] = LineMix;
+  for (auto _ : state) {
+    reference.ExecuteCommands("Button 1", "PRESS");
+    while (reference.RunNextQueuedLine()) {
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * LinesPerMixRound);
+}
+BENCHMARK(BM_ExecutorLineMixBefore);
+
+// The routing of one event: a button's press and its release routed and their lines queued (two
+// each, with the status line handed on); the queue is emptied every 512 events, untimed.
+template <typename TRouter>
+void RouteButton(benchmark::State& state, TRouter&& route, const std::function<void()>& clear) {
+  int routed = 0;
+  for (auto _ : state) {
+    route(true);
+    route(false);
+    if (++routed % 256 == 0) {
+      state.PauseTiming();
+      clear();
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * 2);
+}
+
+void BM_RouteEvent(benchmark::State& state) {
+  TNullInjector injector;
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  std::size_t statusLines = 0;
+  TMapper mapper(injector, joysticks, sleeper, [&](const std::string&) { ++statusLines; });
+  mapper.SetSlot(30, {"KEY DOWN c", "DELAY 20"});
+  mapper.SetSlot(31, {"KEY UP c", "DELAY 20"});
+  RouteButton(
+      state, [&](bool down) { mapper.Jstick1Button(nullptr, 3, down); },
+      [&] { mapper.DropQueueAndRelease(); });
+  benchmark::DoNotOptimize(statusLines);
+}
+BENCHMARK(BM_RouteEvent);
+
+// Before: events and directions named by texts, the slot found by its name, its lines copied.
+void BM_RouteEventBefore(benchmark::State& state) {
+  TNullInjector injector;
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  testing::TReferenceExecutor reference(injector, joysticks, sleeper, '.');
+  reference.KeepStatus = false;
+  reference.Slots[30] = {"KEY DOWN c", "DELAY 20"};
+  reference.Slots[31] = {"KEY UP c", "DELAY 20"};
+  RouteButton(
+      state, [&](bool down) { reference.Button(3, down); }, [&] { reference.ClearQueue(); });
+}
+BENCHMARK(BM_RouteEventBefore);
 
 TSlotTable LargeProfile() {
   TSlotTable slots;

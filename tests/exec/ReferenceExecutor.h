@@ -1,8 +1,9 @@
 #pragma once
 // The executor as it read command lines before they were parsed once: every run of a line scans
-// it for each keyword and reads its words afresh, and the queue holds texts. Kept as the oracle
-// of the differential test (and fuzzer): the mapper must inject the same calls, give the same
-// status lines and leave the same queue. Single-threaded: one turn at a time.
+// it for each keyword and reads its words afresh, and the queue holds texts; and routing as it
+// named events and directions by their texts. Kept as the oracle of the differential tests (and
+// the fuzzer): the mapper must inject the same calls, give the same status lines and leave the
+// same queue; and as the "before" of the benchmarks. Single-threaded: one turn at a time.
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,12 +40,70 @@ class TReferenceExecutor {
   std::vector<std::string> Status;
   std::array<std::vector<std::string>, SlotCount> Slots;
 
+  // Status lines are kept only while KeepStatus is set (benchmarks drop them).
+  bool KeepStatus = true;
+
   void ExecuteCommands(std::string_view eventName, std::string_view kind) {
     const int slot = SlotOfEvent(eventName, kind);
     if (slot < 0) return;
-    FQueue.insert(FQueue.end(), Slots[slot].begin(), Slots[slot].end());
-    Status.push_back("Executing " + std::string(eventName) + " " + std::string(kind));
+    const std::string status = "Executing " + std::string(eventName) + " " + std::string(kind);
+    std::list<std::string> batch(Slots[slot].begin(), Slots[slot].end());
+    std::lock_guard lock(FLock);
+    FQueue.splice(FQueue.end(), batch);
+    if (KeepStatus) Status.push_back(status);
   }
+
+  // Routing by texts; the tolerances are the defaults but for those given.
+  std::array<int, 7> Tolerances{300, 300, 300, 300, 300, 300, 300};
+  bool HasU = true;
+  bool HasV = true;
+
+  void Axis(int X, int Y, int Z, int R, int U, int V) {
+    RouteAxis(X + 1LL, Tolerances[0], FXState, "Left", "Stick Left", "Right", "Stick Right");
+    RouteAxis(Y + 1LL, Tolerances[1], FYState, "Up", "Stick Up", "Down", "Stick Down");
+    RouteAxis(Z, Tolerances[2], FZState, "ZLeft", "Z Left", "ZRight", "Z Right");
+    RouteAxis(R, Tolerances[3], FRState, "RotLeft", "Rot. Left", "RotRight", "Rot. Right");
+    if (HasU) RouteAxis(U, Tolerances[4], FUState, "ULeft", "U Left", "URight", "U Right");
+    if (HasV) RouteAxis(V, Tolerances[5], FVState, "VLeft", "V Left", "VRight", "V Right");
+  }
+
+  void Button(int ButtonID, bool ButtonDown) {
+    if (!FShiftDown && ButtonID == ShiftButton && ButtonDown) FShiftDown = true;
+    if (FShiftDown && ButtonID == ShiftButton && !ButtonDown) FShiftDown = false;
+    if (ButtonID != ShiftButton && ButtonID <= LastMappedButton) {
+      const std::string name =
+          (FShiftDown ? "Shift Button " : "Button ") + std::to_string(ButtonID);
+      ExecuteCommands(name, ButtonDown ? "PRESS" : "RELEASE");
+    }
+  }
+
+  void Pov(int PovValue) {
+    static constexpr struct {
+      int value;
+      const char* state;
+    } directions[] = {{0, "North"},     {4500, "NE"},  {9000, "East"},  {13500, "SE"},
+                      {18000, "South"}, {22500, "SW"}, {27000, "West"}, {31500, "NW"}};
+    const std::string previous = FPovState;
+    bool moved = false;
+    for (const auto& direction : directions) {
+      if (direction.value == PovValue && FPovState != direction.state) {
+        FPovState = direction.state;
+        moved = true;
+      }
+    }
+    if (moved) {
+      if (previous != "Center") ExecuteCommands("POV " + previous, "RELEASE");
+      ExecuteCommands("POV " + FPovState, "PRESS");
+    }
+    if (PovValue == 65535 && FPovState != "Center") {
+      ExecuteCommands("POV " + FPovState, "RELEASE");
+      FPovState = "Center";
+      ExecuteCommands("POV Center", "PRESS");
+      ExecuteCommands("POV Center", "RELEASE");
+    }
+  }
+
+  void ClearQueue() { FQueue.clear(); }
 
   bool RunNextQueuedLine() {
     if (FQueue.empty()) return false;
@@ -172,6 +232,26 @@ class TReferenceExecutor {
     }
   }
 
+  void RouteAxis(long long value, long long tolerance, std::string& state,
+                 const char* negativeState, const char* negativeEvent, const char* positiveState,
+                 const char* positiveEvent) {
+    if (value < -tolerance && state != negativeState) {
+      if (state == positiveState) ExecuteCommands(positiveEvent, "RELEASE");
+      state = negativeState;
+      ExecuteCommands(negativeEvent, "PRESS");
+    }
+    if (value > tolerance && state != positiveState) {
+      if (state == negativeState) ExecuteCommands(negativeEvent, "RELEASE");
+      state = positiveState;
+      ExecuteCommands(positiveEvent, "PRESS");
+    }
+    if (-tolerance <= value && value <= tolerance && state != "Center") {
+      if (state == negativeState) ExecuteCommands(negativeEvent, "RELEASE");
+      if (state == positiveState) ExecuteCommands(positiveEvent, "RELEASE");
+      state = "Center";
+    }
+  }
+
   std::string TakeHead() {
     if (FQueue.empty()) return {};
     std::string line = std::move(FQueue.front());
@@ -184,8 +264,17 @@ class TReferenceExecutor {
   TJstick FJstick;
   TSleeper& FSleeper;
   char FDecimalSeparator;
+  std::recursive_mutex FLock;  // taken as the mapper takes its queue lock when it queues
   std::list<std::string> FQueue;
   std::uint64_t FTaken = 0;
+  std::string FXState = "Center";
+  std::string FYState = "Center";
+  std::string FZState = "Center";
+  std::string FRState = "Center";
+  std::string FUState = "Center";
+  std::string FVState = "Center";
+  std::string FPovState = "Center";
+  bool FShiftDown = false;
   std::vector<std::uint64_t> FPassLimits;
 };
 

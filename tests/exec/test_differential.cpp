@@ -179,5 +179,58 @@ TEST(Differential, QueuesAndBlockPassesRunAsTheReferenceRunsThem) {
   EXPECT_GT(lines, 15000);
 }
 
+// Sticks, triggers' axis, buttons with and without the shift button, and the hat moved at random
+// through both routers, with tolerances of every kind: the same events, in the same order.
+TEST(Differential, RoutingNamesTheEventsTheReferenceNames) {
+  TLineMaker maker(77);
+  for (int trial = 0; trial < 200; ++trial) {
+    TPair pair;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+      pair.Mapper.SetSlot(slot, {"DELAY " + std::to_string(slot)});
+      pair.Reference.Slots[slot] = {"DELAY " + std::to_string(slot)};
+    }
+    const bool hasU = maker.Pick(0, 1) == 1;
+    const bool hasV = maker.Pick(0, 1) == 1;
+    pair.Mapper.Jstick1.SetAxisPresent(jaU, hasU);
+    pair.Mapper.Jstick1.SetAxisPresent(jaV, hasV);
+    pair.Reference.HasU = hasU;
+    pair.Reference.HasV = hasV;
+    for (int axis = 0; axis < 6; ++axis) {
+      const int tolerance = std::array{0, 1, 300, 499, 1000}[maker.Pick(0, 4)];
+      pair.Mapper.SetTolerance(axis, tolerance);
+      pair.Reference.Tolerances[axis] = tolerance;
+    }
+    const auto value = [&maker] {
+      return std::array{-501, -302, -301, -300, -2, -1, 0, 299, 300, 301, 500}[maker.Pick(0, 10)];
+    };
+    for (int step = 0; step < 60; ++step) {
+      switch (maker.Pick(0, 2)) {
+        case 0: {
+          const std::array<int, 6> axes{value(), value(), value(), value(), value(), value()};
+          pair.Mapper.Jstick1Axis(nullptr, axes[0], axes[1], axes[2], axes[3], axes[4], axes[5], 0,
+                                  0, 0, 0, 0, 0);
+          pair.Reference.Axis(axes[0], axes[1], axes[2], axes[3], axes[4], axes[5]);
+          break;
+        }
+        case 1: {
+          const int button = maker.Pick(-1, 18);
+          const bool down = maker.Pick(0, 1) == 1;
+          pair.Mapper.Jstick1Button(nullptr, button, down);
+          pair.Reference.Button(button, down);
+          break;
+        }
+        default: {
+          const int pov = std::array{
+              0, 4500, 9000, 13500, 18000, 22500, 27000, 31500, 65535, 100}[maker.Pick(0, 9)];
+          pair.Mapper.Jstick1Pov(nullptr, pov);
+          pair.Reference.Pov(pov);
+        }
+      }
+      ASSERT_EQ(pair.Difference("trial " + std::to_string(trial) + " step " + std::to_string(step)),
+                "");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrova::testing
