@@ -18,26 +18,21 @@
 #include <vector>
 
 #include "about/Logo.h"
-#include "about/about.h"
 #include "desktop/AppFollower.h"
 #include "desktop/FollowedForm.h"
 #include "desktop/Instance.h"
 #include "desktop/InstanceServer.h"
+#include "desktop/MainWindow.h"
 #include "desktop/Settings.h"
 #include "desktop/Tray.h"
-#include "dialogs/block.h"
-#include "dialogs/frmkeyboard.h"
-#include "dialogs/getxy.h"
-#include "dialogs/mousemove.h"
+#include "document/ProfileDocument.h"
+#include "mapping/Convert.h"
 #include "platform/Desktop.h"
 #include "platform/Environment.h"
 #include "platform/kwin/KWinActiveWindow.h"
 #include "platform/x11/ActiveWindow.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
-#include "window/AppProfilesDialog.h"
-#include "window/ControllerView.h"
-#include "window/FormMain.h"
 
 namespace kestrova {
 
@@ -84,40 +79,31 @@ TSessionOptions SessionOptionsOnDesktop(const TCommandLine& options) {
 
 // For tests and bug reports: KESTROVA_STATE_FILE names a file that receives the window's caption,
 // status box and keystroke test box when the program ends.
-void WriteStateFile(TFormMain& form) {
+void WriteStateFile(const TWindowSet& windows) {
   const std::string path = EnvironmentValue("KESTROVA_STATE_FILE");
   if (path.empty()) return;
   QFile file(QString::fromLocal8Bit(path.c_str()));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-  QTextStream out(&file);
-  out << "platform: " << QGuiApplication::platformName() << "\n";
-  out << "desktop file: " << QGuiApplication::desktopFileName() << "\n";
-  out << "icon: " << (form.windowIcon().isNull() ? "none" : "set") << "\n";
-  out << "caption: " << form.Caption() << "\n";
-  out << "status:\n" << form.MemoTest->toPlainText() << "\n";
-  out << "input:\n" << form.MemoInput->toPlainText() << "\n";
+  QTextStream(&file) << windows.StateReport();
 }
 
-// The long-lived windows, in their order of creation (the About box first), and what surrounds
-// them on the desktop. Members are destroyed in the reverse order.
+// The long-lived windows and what surrounds them on the desktop, all on the one document and the
+// session's engine. Members are destroyed in the reverse order.
 struct TWindowRun {
-  explicit TWindowRun(TSession& session)
-      : FormMain(session.Mapper()), FormController(session.Mapper()) {
-    FormMain.SetDialogs({&FormAbout, &FormKeyboard, &FormMouseMove, &FormBlock, &FormController});
-  }
+  TWindowRun(TProfileDocument& document, TSession& session)
+      : Document(document),
+        Engine(session.Engine()),
+        Windows(CreateWindowSet(document, session.Engine())),
+        Main(Windows->Main()) {}
 
-  TFormAbout FormAbout;
-  TFormMain FormMain;
-  TFormKeyboard FormKeyboard;
-  TFormGetXY FormGetXY;
-  TFormMouseMove FormMouseMove;
-  TFormBlock FormBlock;
-  TFormController FormController;
+  TProfileDocument& Document;
+  TEngine& Engine;
+  std::unique_ptr<TWindowSet> Windows;
+  TMainWindow& Main;
   TSettings Settings;
-  TTray Tray{FormMain, Settings, QCoreApplication::applicationFilePath(), true};
-  TInstanceServer Instance{FormMain};
-  TFormAppProfiles FormAppProfiles{&FormMain};
-  TAppFollower Follower{FollowedWindowOf(FormMain, Settings),
+  TTray Tray{Main, Document, Settings, QCoreApplication::applicationFilePath(), true};
+  TInstanceServer Instance{Main, Document};
+  TAppFollower Follower{FollowedWindowOf(Main, Document, Engine, Settings),
                         static_cast<unsigned long>(::getpid())};
   std::vector<std::unique_ptr<QSocketNotifier>> SourceNotifiers;
   bool StopRequested = false;
@@ -126,10 +112,10 @@ struct TWindowRun {
 // Stop signals end the program as Exit does. One may come while a message box of the start-up
 // is open, before the event loop runs: the flag keeps it from being lost.
 void ConnectStopSignals(TWindowRun& run, TStopSignals& stopSignals, QSocketNotifier& notifier) {
-  QObject::connect(&notifier, &QSocketNotifier::activated, &run.FormMain, [&run, &stopSignals] {
+  QObject::connect(&notifier, &QSocketNotifier::activated, run.Main.Widget(), [&run, &stopSignals] {
     stopSignals.Take();
     run.StopRequested = true;
-    run.FormMain.ButtonExitClick();
+    run.Main.Quit();
     QApplication::closeAllWindows();  // and any message box open over it
   });
 }
@@ -156,9 +142,9 @@ QString ListenForRequests(TWindowRun& run, const TCommandLine& options, TUniqueF
 // The controller's status lines go to the status box and the tray's tooltip; so does a change of
 // the settings that cannot be stored.
 void ShowControllerStatus(TWindowRun& run, TSession& session) {
-  run.Settings.SetOnProblem([&run](const QString& line) { run.FormMain.AddStatusLine(line); });
+  run.Settings.SetOnProblem([&run](const QString& line) { run.Main.AddStatusLine(line); });
   session.SetControllerSink([&run](const std::string& line) {
-    run.FormMain.PostStatusLine(line);
+    run.Main.PostStatusLine(line);
     QMetaObject::invokeMethod(
         &run.Tray, [&run, text = QString::fromStdString(line)] { run.Tray.SetController(text); },
         Qt::QueuedConnection);
@@ -171,16 +157,14 @@ void OpenAppProfiles(TWindowRun& run) {
   for (const std::string& application : run.Follower.Seen()) {
     seen << QString::fromStdString(application);
   }
-  run.FormAppProfiles.SetRules(run.Settings.AppRules(), seen);
-  if (run.FormAppProfiles.exec() == QDialog::Accepted) {
-    run.Settings.SetAppRules(run.FormAppProfiles.Rules());
+  if (const auto rules = run.Windows->EditAppRules(run.Settings.AppRules(), seen)) {
+    run.Settings.SetAppRules(*rules);
   }
 }
 
 // Profiles that follow the application in front, told by KWin (native Wayland windows too) or
 // the X display.
 void FollowApplications(TWindowRun& run, const TCommandLine& options) {
-  run.FormAppProfiles.setWindowFlag(Qt::Window);
   run.Tray.OnAppProfiles = [&run] { OpenAppProfiles(run); };
   if (options.Replay.empty()) {
     try {
@@ -189,7 +173,7 @@ void FollowApplications(TWindowRun& run, const TCommandLine& options) {
           CreateKWinActiveWindowSource(KestrovaRuntimeFolder(),
                                        run.Follower.HandlersFor(TWindowSourceKind::KWin)));
     } catch (const std::exception& error) {
-      run.FormMain.AddStatusLine(QString::fromLocal8Bit(error.what()));
+      run.Main.AddStatusLine(QString::fromLocal8Bit(error.what()));
     }
   }
   if (XDisplayReachable(ReadDesktopEnvironment())) {
@@ -204,36 +188,32 @@ void FollowApplications(TWindowRun& run, const TCommandLine& options) {
   for (TActiveWindowSource* source : run.Follower.Sources()) {
     if (source->Fd() < 0) continue;
     auto notifier = std::make_unique<QSocketNotifier>(source->Fd(), QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &run.FormMain,
-                     [&run, source] { run.FormMain.Guarded([source] { source->Dispatch(); }); });
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, run.Main.Widget(),
+                     [&run, source] { run.Main.Guarded([source] { source->Dispatch(); }); });
     run.SourceNotifiers.push_back(std::move(notifier));
   }
 }
 
-// Shows the window (or only starts the mapper when it starts hidden in the tray), starts the
-// session and tells what it runs through.
+// Shows the window (unless it starts hidden in the tray), starts the session's engine and tells
+// what it runs through.
 void ShowAndStart(TWindowRun& run, TSession& session, const TCommandLine& options,
                   const QString& instanceProblem) {
   const bool hidden = options.Hidden && run.Tray.Shown();
-  if (hidden) {
-    run.FormMain.FormShow();  // starts the mapper, as the first showing does
-  } else {
-    run.FormMain.show();  // starts the mapper
-  }
+  if (!hidden) run.Main.Widget()->show();
   session.Start();
-  run.FormMain.AddStatusLine(QString::fromStdString(session.OutputDescription()));
-  run.FormMain.AddStatusLine(QString::fromStdString(session.WakeDescription()));
+  run.Main.AddStatusLine(QString::fromStdString(session.OutputDescription()));
+  run.Main.AddStatusLine(QString::fromStdString(session.WakeDescription()));
   if (!session.OutputNote().empty()) {
-    run.FormMain.AddStatusLine(QString::fromStdString(session.OutputNote()));
+    run.Main.AddStatusLine(QString::fromStdString(session.OutputNote()));
   }
   if (options.Hidden && !hidden) {
-    run.FormMain.AddStatusLine(
+    run.Main.AddStatusLine(
         "There is no tray on this desktop: the window is shown (--hidden "
         "needs one; on GNOME, the AppIndicator extension)");
   }
-  if (!run.Settings.Problem().isEmpty()) run.FormMain.AddStatusLine(run.Settings.Problem());
+  if (!run.Settings.Problem().isEmpty()) run.Main.AddStatusLine(run.Settings.Problem());
   if (!instanceProblem.isEmpty()) {
-    run.FormMain.AddStatusLine(instanceProblem);
+    run.Main.AddStatusLine(instanceProblem);
     std::cerr << "kestrova: " << instanceProblem.toStdString() << "\n";
   }
 }
@@ -241,20 +221,19 @@ void ShowAndStart(TWindowRun& run, TSession& session, const TCommandLine& option
 // What the command line asks for at the start: the controller view, the rules' dialog, a
 // profile (else the last one, where the user chose that), a replay.
 void OpenWhatWasAsked(TWindowRun& run, TSession& session, const TCommandLine& options) {
-  if (options.ShowController) run.FormMain.ButtonControllerClick();
+  if (options.ShowController) run.Main.OpenControllerView();
   if (options.AppProfiles) {
-    QTimer::singleShot(0, &run.FormMain,
-                       [&run] { run.FormMain.Guarded([&run] { OpenAppProfiles(run); }); });
+    QTimer::singleShot(0, run.Main.Widget(),
+                       [&run] { run.Main.Guarded([&run] { OpenAppProfiles(run); }); });
   }
   QString profile = QString::fromLocal8Bit(options.Profile.c_str());
   if (profile.isEmpty() && (options.LastProfile || run.Settings.OpenLastProfileAtStart())) {
     profile = run.Settings.LastProfile();
   }
-  if (!profile.isEmpty()) run.FormMain.Guarded([&] { run.FormMain.LoadProfileFile(profile); });
+  if (!profile.isEmpty()) run.Main.Guarded([&] { run.Main.LoadProfileFile(profile); });
   // The window stays when the timeline ends: the user may still look and edit.
   session.StartReplay([&run] {
-    run.FormMain.PostStatusLine(
-        "The replay timeline has ended; the virtual controller stays at rest");
+    run.Main.PostStatusLine("The replay timeline has ended; the virtual controller stays at rest");
   });
 }
 
@@ -276,15 +255,16 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv, TUniqueFd cla
   }
   QApplication application(argc, argv);
   DressApplication();
+  TProfileDocument document(UserDecimalSeparator());
   std::unique_ptr<TSession> session;
   try {
-    session = std::make_unique<TSession>(SessionOptionsOnDesktop(options), nullptr);
+    session = std::make_unique<TSession>(SessionOptionsOnDesktop(options), document, nullptr);
   } catch (const std::exception& error) {
     std::cerr << "kestrova: " << error.what() << "\n";
     return 2;
   }
 
-  TWindowRun run(*session);
+  TWindowRun run(document, *session);
   QSocketNotifier stopNotifier(stopSignals->Fd(), QSocketNotifier::Read);
   ConnectStopSignals(run, *stopSignals, stopNotifier);
   const QString instanceProblem = ListenForRequests(run, options, claim);
@@ -294,9 +274,9 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv, TUniqueFd cla
   OpenWhatWasAsked(run, *session, options);
 
   // Exit may have come while a message box of the start-up was open (a stop signal, --quit).
-  const int code = run.StopRequested || run.FormMain.Exiting() ? 0 : QApplication::exec();
+  const int code = run.StopRequested || run.Main.Exiting() ? 0 : QApplication::exec();
   session->Shutdown();
-  WriteStateFile(run.FormMain);
+  WriteStateFile(*run.Windows);
   return code;
 }
 

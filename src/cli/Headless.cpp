@@ -53,9 +53,9 @@ void WaitForStop(const TStopSignals& signals, const TStopEvent& stop) {
 }  // namespace
 
 int RunHeadless(const TCommandLine& options) {
-  TLoadedProfile profile;
+  TProfileDocument document(UserDecimalSeparator());
   try {
-    profile = ReadProfileFile(options.Profile, TSlotTable{});
+    document.Load(options.Profile);
   } catch (const EProfileError& error) {
     // A file-level error names the file itself.
     if (error.Line() == 0) return Fail(error.what());
@@ -68,7 +68,7 @@ int RunHeadless(const TCommandLine& options) {
   try {
     signals.emplace();
     if (stop.Fd() < 0) throw std::runtime_error("cannot set up signal handling");
-    session = std::make_unique<TSession>(options, [&session](const std::string& line) {
+    session = std::make_unique<TSession>(options, document, [&session](const std::string& line) {
       session->Printer().Print("status " + line);
     });
   } catch (const std::exception& error) {
@@ -77,9 +77,6 @@ int RunHeadless(const TCommandLine& options) {
   std::cerr << "kestrova: " << session->OutputDescription() << "\n";
   std::cerr << "kestrova: " << session->WakeDescription() << "\n";
   if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
-  TMapper& mapper = session->Mapper();
-  mapper.SetSlots(std::move(profile.Slots));
-  mapper.SetTolerances(profile.Tolerances);
 
   // Print output has nothing left to do once its reader has gone; other outputs only stop
   // printing their status lines.
@@ -101,6 +98,7 @@ int RunHeadless(const TCommandLine& options) {
 }
 
 int RunMonitor(const TCommandLine& options) {
+  TProfileDocument empty;  // there is no profile; it outlives the session
   std::optional<TStopSignals> signals;
   TStopEvent stop;
   TLineWriter errors(STDERR_FILENO, DroppedErrorLines);
@@ -110,7 +108,7 @@ int RunMonitor(const TCommandLine& options) {
   try {
     signals.emplace();
     if (stop.Fd() < 0) throw std::runtime_error("cannot set up signal handling");
-    session = std::make_unique<TSession>(monitoring, nullptr);
+    session = std::make_unique<TSession>(monitoring, empty, nullptr);
   } catch (const std::exception& error) {
     return Fail(error.what());
   }

@@ -43,7 +43,8 @@ int RunListControllers(const TCommandLine& options) {
   try {
     TSessionOptions listing = options;
     listing.Output = "print";  // nothing is injected; no display needed
-    TSession session(listing, nullptr);
+    TProfileDocument empty;
+    TSession session(listing, empty, nullptr);
     const auto controllers = ListControllers(session.Joysticks());
     if (controllers.empty()) {
       std::cout << "No controllers found. Plug one in: Kestrova picks it up without a restart.\n";

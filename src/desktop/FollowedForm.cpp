@@ -2,24 +2,25 @@
 
 #include <QString>
 
+#include "desktop/MainWindow.h"
 #include "desktop/Settings.h"
-#include "window/FormMain.h"
+#include "document/ProfileDocument.h"
+#include "session/Engine.h"
 
 namespace kestrova {
 
-TFollowedWindow FollowedWindowOf(TFormMain& form, const TSettings& settings) {
-  TFollowedWindow window;
-  window.Rules = [&settings] { return settings.AppRules(); };
-  window.ProfilePath = [&form] { return form.ProfilePath().toStdString(); };
-  window.Saved = [&form] { return form.Saved(); };
-  window.ReleaseAll = [&form] { form.Mapper().DropQueueAndRelease(); };
-  window.LoadProfile = [&form](const std::string& path) {
-    return form.TryLoadProfileFile(QString::fromStdString(path)).toStdString();
+TFollowedWindow FollowedWindowOf(TMainWindow& window, TProfileDocument& document, TEngine& engine,
+                                 const TSettings& settings) {
+  TFollowedWindow followed;
+  followed.Rules = [&settings] { return settings.AppRules(); };
+  followed.ProfilePath = [&document] { return document.Path(); };
+  followed.Saved = [&document] { return document.Saved(); };
+  followed.ReleaseAll = [&engine] { engine.DropQueueAndRelease(); };
+  followed.LoadProfile = [&document](const std::string& path) { return document.TryLoad(path); };
+  followed.StatusLine = [&window](const std::string& line) {
+    window.AddStatusLine(QString::fromStdString(line));
   };
-  window.StatusLine = [&form](const std::string& line) {
-    form.AddStatusLine(QString::fromStdString(line));
-  };
-  return window;
+  return followed;
 }
 
 }  // namespace kestrova

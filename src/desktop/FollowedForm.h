@@ -5,10 +5,15 @@
 
 namespace kestrova {
 
-class TFormMain;
+class TEngine;
+class TMainWindow;
+class TProfileDocument;
 class TSettings;
 
-// The rules come from settings, each time they are needed (the tray and the dialog change them).
-TFollowedWindow FollowedWindowOf(TFormMain& form, const TSettings& settings);
+// Profiles switch in the document, after the engine has let go of what it held; status lines go
+// to the window. The rules come from settings, each time they are needed (the tray and the
+// dialog change them).
+TFollowedWindow FollowedWindowOf(TMainWindow& window, TProfileDocument& document, TEngine& engine,
+                                 const TSettings& settings);
 
 }  // namespace kestrova

@@ -6,14 +6,16 @@
 #include <algorithm>
 
 #include "desktop/Instance.h"
+#include "desktop/MainWindow.h"
+#include "document/ProfileDocument.h"
 #include "mapping/Convert.h"
 #include "mapping/ProfileCheck.h"
 #include "mapping/TextFile.h"
-#include "window/FormMain.h"
 
 namespace kestrova {
 
-TInstanceServer::TInstanceServer(TFormMain& form, QObject* parent) : QObject(parent), FForm(form) {
+TInstanceServer::TInstanceServer(TMainWindow& window, TProfileDocument& document, QObject* parent)
+    : QObject(parent), FWindow(window), FDocument(document) {
   FServer.setSocketOptions(QLocalServer::UserAccessOption);
   connect(&FServer, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* client = FServer.nextPendingConnection()) {
@@ -78,17 +80,15 @@ QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
   if (!request) return "not a request Kestrova knows";
   switch (request->Kind) {
     case TInstanceRequest::Show:
-      FForm.show();
-      FForm.raise();
-      FForm.activateWindow();
+      FWindow.ShowWindow();
       *ok = true;
       return "the window of the running Kestrova is shown";
     case TInstanceRequest::Quit:
-      if (!FForm.Saved() && !request->Force) {
+      if (!FDocument.Saved() && !request->Force) {
         return "the running Kestrova has unsaved edits; --quit --force ends it all the same";
       }
       // After the reply has gone: the keys are released as Exit releases them.
-      QTimer::singleShot(0, &FForm, [this] { FForm.ButtonExitClick(); });
+      QTimer::singleShot(0, this, [this] { FWindow.Quit(); });
       *ok = true;
       return "the running Kestrova ends";
     case TInstanceRequest::Load:
@@ -104,12 +104,12 @@ QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
   if (QApplication::activeModalWidget() != nullptr) {
     return "busy: a dialog is open in the running Kestrova; close it and try again";
   }
-  if (!FForm.Saved() && !request->Force) {
+  if (!FDocument.Saved() && !request->Force) {
     return "the running Kestrova has unsaved edits; --force loads " + path + " all the same";
   }
-  const QString error = FForm.TryLoadProfileFile(path);
+  const QString error = QString::fromStdString(FDocument.TryLoad(request->Path));
   if (!error.isEmpty()) {
-    FForm.AddStatusLine("Not loaded from the command line: " + QString(error).replace('\n', ' '));
+    FWindow.AddStatusLine("Not loaded from the command line: " + QString(error).replace('\n', ' '));
     return error;
   }
   // Lines that will do nothing are worth a word: the caller may not see the window.
@@ -127,7 +127,7 @@ QString TInstanceServer::Answer(const QByteArray& line, bool* ok) {
   } catch (const std::exception&) {
     // Read a moment ago; gone since: nothing to add.
   }
-  FForm.AddStatusLine("Loaded " + path + " from the command line" + note);
+  FWindow.AddStatusLine("Loaded " + path + " from the command line" + note);
   *ok = true;
   return "loaded " + path + note;
 }

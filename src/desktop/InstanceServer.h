@@ -9,12 +9,14 @@ class QLocalSocket;
 
 namespace kestrova {
 
-class TFormMain;
+class TMainWindow;
+class TProfileDocument;
 
 class TInstanceServer : public QObject {
   Q_OBJECT
  public:
-  explicit TInstanceServer(TFormMain& form, QObject* parent = nullptr);
+  // Requests show the window and load into the document; both must outlive the server.
+  TInstanceServer(TMainWindow& window, TProfileDocument& document, QObject* parent = nullptr);
   // Listens at socketPath, taking the path over from an instance that died; false, with the
   // reason in error, when another instance listens there or the socket cannot be made.
   bool Listen(const QString& socketPath, QString* error = nullptr);
@@ -26,7 +28,8 @@ class TInstanceServer : public QObject {
   static constexpr int MaxClients = 32;
   static constexpr int IdleClientMs = 5000;
 
-  TFormMain& FForm;
+  TMainWindow& FWindow;
+  TProfileDocument& FDocument;
   QLocalServer FServer;
   int FClients = 0;
 };

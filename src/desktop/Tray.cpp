@@ -6,18 +6,23 @@
 #include <QSystemTrayIcon>
 
 #include "desktop/Autostart.h"
+#include "desktop/MainWindow.h"
 #include "desktop/Settings.h"
-#include "window/FormMain.h"
+#include "document/ProfileDocument.h"
 
 namespace kestrova {
 
-TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool showIcon)
-    : FForm(form), FSettings(settings), FExecutable(std::move(executable)) {
+TTray::TTray(TMainWindow& window, TProfileDocument& document, TSettings& settings,
+             QString executable, bool showIcon)
+    : FWindow(window),
+      FDocument(document),
+      FSettings(settings),
+      FExecutable(std::move(executable)) {
   FMenu = new QMenu;
   FMenu->setObjectName("TrayMenu");
   ShowHideAction = FMenu->addAction("Hide window", this, [this] { ToggleWindow(); });
   ControllerAction =
-      FMenu->addAction("Controller...", this, [this] { FForm.ButtonControllerClick(); });
+      FMenu->addAction("Controller...", this, [this] { FWindow.OpenControllerView(); });
   FRecent = FMenu->addMenu("Recent profiles");
   FMenu->addSeparator();
   OpenLastAction = FMenu->addAction("Open the last profile at start");
@@ -40,7 +45,7 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
   connect(StartAtLoginAction, &QAction::toggled, this, [this](bool on) {
     QString error;
     if (!SetStartAtLogin(on, FExecutable, &error)) {
-      FForm.AddStatusLine(error);
+      FWindow.AddStatusLine(error);
       const QSignalBlocker keep(StartAtLoginAction);
       StartAtLoginAction->setChecked(StartsAtLogin());
     }
@@ -48,8 +53,8 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
   FMenu->addSeparator();
   // Over unsaved edits it asks, as the close box does (the window's Exit! ends at once).
   ExitAction = FMenu->addAction("Exit", this, [this] {
-    FForm.Guarded([this] {
-      if (FForm.ConfirmDiscard()) FForm.ButtonExitClick();
+    FWindow.Guarded([this] {
+      if (FWindow.ConfirmDiscard()) FWindow.Quit();
     });
   });
   connect(FMenu, &QMenu::aboutToShow, this, [this] { Refresh(); });
@@ -65,16 +70,16 @@ TTray::TTray(TFormMain& form, TSettings& settings, QString executable, bool show
     FIcon->show();
   }
   UpdateToolTip();
-  auto previous = std::move(FForm.OnProfileFile);
-  FForm.OnProfileFile = [this, previous](const QString& path) {
-    if (previous) previous(path);
-    FSettings.AddRecentProfile(path);
+  FSubscription = FDocument.Subscribe([this](const TDocumentChange& change) {
+    if (change.Kind != TDocumentChange::Replaced && change.Kind != TDocumentChange::Stored) return;
+    FSettings.AddRecentProfile(QString::fromStdString(FDocument.Path()));
     Refresh();
     UpdateToolTip();
-  };
+  });
 }
 
 TTray::~TTray() {
+  FDocument.Unsubscribe(FSubscription);
   delete FMenu;
 }
 
@@ -83,7 +88,7 @@ bool TTray::Shown() const {
 }
 
 QString TTray::ToolTip() const {
-  const QString path = FForm.ProfilePath();
+  const QString path = QString::fromStdString(FDocument.Path());
   QString text =
       "Kestrova: " + (path.isEmpty() ? QString("new profile") : QFileInfo(path).fileName());
   if (!FController.isEmpty()) text += " - " + FController;
@@ -100,18 +105,16 @@ void TTray::UpdateToolTip() {
 }
 
 void TTray::ToggleWindow() {
-  if (FForm.isVisible()) {
-    FForm.hide();
+  if (FWindow.WindowShown()) {
+    FWindow.HideWindow();
   } else {
-    FForm.show();
-    FForm.raise();
-    FForm.activateWindow();
+    FWindow.ShowWindow();
   }
   Refresh();
 }
 
 void TTray::Refresh() {
-  ShowHideAction->setText(FForm.isVisible() ? "Hide window" : "Show window");
+  ShowHideAction->setText(FWindow.WindowShown() ? "Hide window" : "Show window");
   {
     const QSignalBlocker quiet(OpenLastAction);
     OpenLastAction->setChecked(FSettings.OpenLastProfileAtStart());
@@ -137,12 +140,12 @@ void TTray::Refresh() {
 void TTray::OpenRecent(const QString& path) {
   if (!QFileInfo(path).isFile()) {
     FSettings.RemoveRecentProfile(path);
-    FForm.AddStatusLine("The profile " + path + " is gone; it was taken off the recent profiles");
+    FWindow.AddStatusLine("The profile " + path + " is gone; it was taken off the recent profiles");
     Refresh();
     return;
   }
-  FForm.Guarded([&] {
-    if (FForm.ConfirmDiscard()) FForm.LoadProfileFile(path);
+  FWindow.Guarded([&] {
+    if (FWindow.ConfirmDiscard()) FWindow.LoadProfileFile(path);
   });
 }
 

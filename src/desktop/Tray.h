@@ -14,14 +14,17 @@ class QSystemTrayIcon;
 
 namespace kestrova {
 
-class TFormMain;
+class TMainWindow;
+class TProfileDocument;
 class TSettings;
 
 class TTray : public QObject {
   Q_OBJECT
  public:
-  // executable: the program that "Start at login" starts.
-  TTray(TFormMain& form, TSettings& settings, QString executable, bool showIcon);
+  // executable: the program that "Start at login" starts. A profile loaded or saved in the
+  // document joins the recent profiles.
+  TTray(TMainWindow& window, TProfileDocument& document, TSettings& settings, QString executable,
+        bool showIcon);
   ~TTray() override;
 
   // The icon is in the desktop's tray.
@@ -50,7 +53,9 @@ class TTray : public QObject {
   void OpenRecent(const QString& path);
   void UpdateToolTip();
 
-  TFormMain& FForm;
+  TMainWindow& FWindow;
+  TProfileDocument& FDocument;
+  int FSubscription;
   TSettings& FSettings;
   QString FExecutable;
   QString FController;

@@ -62,7 +62,8 @@ void TRecordPrinter::Finish(std::chrono::milliseconds stallLimit) {
   FWriter.Finish(stallLimit);
 }
 
-TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSink)
+TSession::TSession(const TSessionOptions& options, TProfileDocument& document,
+                   TMapper::TStatusSink statusSink)
     : FOptions(options) {
   if (!options.Replay.empty()) FReplay = ReadReplayFile(options.Replay);
   FJoysticks = CreateSdlJoyService();
@@ -107,17 +108,17 @@ TSession::TSession(const TSessionOptions& options, TMapper::TStatusSink statusSi
     FInjector = CreateX11Injector();
     FOutputDescription = "Output: x11 (XTest on display " + EnvironmentValue("DISPLAY") + ")";
   }
-  FMapper = std::make_unique<TMapper>(*FInjector, *FJoysticks, FSleeper, std::move(statusSink));
-  FMapper->SetDecimalSeparator(UserDecimalSeparator());
-  FMapper->Jstick1.SetJoystickID(joystickId);
-  FMapper->Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
+  FEngine =
+      std::make_unique<TEngine>(*FInjector, *FJoysticks, FSleeper, document, std::move(statusSink));
+  FEngine->Mapper().Jstick1.SetJoystickID(joystickId);
+  Mapper().Jstick1.SetThreadIntensity(static_cast<std::uint32_t>(options.PollInterval));
   if (options.Wake == "input") {
     FWake = CreateEvdevWakeSource(*FJoysticks);
-    FMapper->Jstick1.SetWakeSource(FWake.get());
+    Mapper().Jstick1.SetWakeSource(FWake.get());
   }
-  FMapper->Jstick1.OnConnection = [this](TObject*, bool answering) {
+  Mapper().Jstick1.OnConnection = [this](TObject*, bool answering) {
     if (!FControllerSink) return;
-    const int id = FMapper->Jstick1.JoystickID();
+    const int id = Mapper().Jstick1.JoystickID();
     if (!answering) return FControllerSink(NoControllerLine(id, FAnsweredBefore));
     FAnsweredBefore = true;
     for (const auto& controller : ListControllers(*FJoysticks)) {
@@ -132,7 +133,8 @@ std::string TSession::WakeDescription() const {
   // The node the poll thread waits on, or will at its next wait.
   std::string node = FWake->Node();
   if (node.empty()) {
-    node = FJoysticks->DevicePath(static_cast<std::uint32_t>(FMapper->Jstick1.JoystickID() - 1));
+    node = FJoysticks->DevicePath(
+        static_cast<std::uint32_t>(FEngine->Mapper().Jstick1.JoystickID() - 1));
   }
   return "Wake: on controller input" +
          (node.empty() ? " (" + interval + " while the controller has no device node)"
@@ -146,7 +148,7 @@ TSession::~TSession() {
 void TSession::Start() {
   FStart = TRecordPrinter::TClock::now();
   FPrinter.SetStart(FStart);
-  FMapper->Start();
+  FEngine->Start();
 }
 
 double TSession::ReplayOrigin() const {
@@ -155,7 +157,7 @@ double TSession::ReplayOrigin() const {
 
 void TSession::StartReplay(std::function<void()> onEnd) {
   if (!FReplay || FPlayer) return;
-  while (FMapper->Jstick1.PollPasses() == 0) {
+  while (Mapper().Jstick1.PollPasses() == 0) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   FPlayer = std::make_unique<TReplayPlayer>(*FReplay, *FVirtualController, std::move(onEnd));
@@ -163,7 +165,7 @@ void TSession::StartReplay(std::function<void()> onEnd) {
 }
 
 void TSession::Shutdown() {
-  FMapper->Shutdown();
+  FEngine->Shutdown();
   FPlayer.reset();
   // What the reader takes is still printed; a reader that stalls is not waited for.
   FPrinter.Finish(std::chrono::milliseconds(50));

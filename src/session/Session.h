@@ -1,7 +1,8 @@
 #pragma once
 // One run of Kestrova, with or without a window: the options that choose the services, and the
-// services, sleeper, mapper and replay player they make. Both front ends create one; the window
-// adds itself around it, the headless runner prints.
+// services, sleeper, engine and replay player they make. The session owns the running engine:
+// it alone starts and stops it. Both front ends create one over their profile document; the
+// window adds itself around it, the headless runner prints.
 
 #include <chrono>
 #include <functional>
@@ -10,11 +11,12 @@
 #include <optional>
 #include <string>
 
-#include "exec/Mapper.h"
+#include "document/ProfileDocument.h"
 #include "platform/Injector.h"
 #include "platform/JoyService.h"
 #include "platform/Sleeper.h"
 #include "platform/WakeSource.h"
+#include "session/Engine.h"
 #include "session/LineWriter.h"
 #include "session/Replay.h"
 
@@ -66,15 +68,18 @@ class TRecordPrinter {
 class TSession {
  public:
   // Reads the timeline, starts SDL2 (and the virtual controller of a replay), opens the output
-  // the options ask for and makes the mapper, configured for the controller, the poll interval
-  // and the user's decimal separator. Status lines go to statusSink (see TMapper). Throws
-  // std::runtime_error (EReplayError for a bad timeline) with a message for the user.
-  TSession(const TSessionOptions& options, TMapper::TStatusSink statusSink);
+  // the options ask for and makes the engine of the document (which must outlive the session),
+  // configured for the controller and the poll interval. Status lines go to statusSink (see
+  // TMapper). Throws std::runtime_error (EReplayError for a bad timeline) with a message for the
+  // user.
+  TSession(const TSessionOptions& options, TProfileDocument& document,
+           TMapper::TStatusSink statusSink);
   ~TSession();  // Shutdown
   TSession(const TSession&) = delete;
   TSession& operator=(const TSession&) = delete;
 
-  TMapper& Mapper() { return *FMapper; }
+  TEngine& Engine() { return *FEngine; }
+  TMapper& Mapper() { return FEngine->Mapper(); }
   TJoyService& Joysticks() { return *FJoysticks; }
   TInjector& Injector() { return *FInjector; }
   TRecordPrinter& Printer() { return FPrinter; }
@@ -94,7 +99,7 @@ class TSession {
     FControllerSink = std::move(sink);
   }
 
-  // Starts the mapper: the worker, then polling. Times of printed lines count from here.
+  // Starts the engine: the worker, then polling. Times of printed lines count from here.
   void Start();
   // Plays the timeline, if any, once the poll thread has taken its first reading (an entry
   // before that would be lost to the seed of the change detection). onEnd is called on the
@@ -116,7 +121,7 @@ class TSession {
   std::unique_ptr<TInjector> FInjector;
   TRealSleeper FSleeper;
   std::unique_ptr<TWakeSource> FWake;
-  std::unique_ptr<TMapper> FMapper;
+  std::unique_ptr<TEngine> FEngine;
   std::unique_ptr<TReplayPlayer> FPlayer;
   TRecordPrinter::TClock::time_point FStart;
   std::string FOutputDescription;

@@ -14,8 +14,6 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSpinBox>
-#include <QUndoCommand>
-#include <QUndoStack>
 
 #include "mapping/Commands.h"
 #include "mapping/Convert.h"
@@ -29,70 +27,7 @@
 
 namespace kestrova {
 
-namespace {
-
-// One change of a slot's lines: undo puts the lines before back, redo the lines after.
-class TSlotChange : public QUndoCommand {
- public:
-  TSlotChange(TFormMain& form, int slot, std::vector<std::string> before,
-              std::vector<std::string> after, bool applied)
-      : FForm(form),
-        FSlot(slot),
-        FBefore(std::move(before)),
-        FAfter(std::move(after)),
-        FSkipRedo(applied) {
-    setText("LabelJoy" + QString::number(slot - slot % 2));
-  }
-  void undo() override { FForm.ShowSlotLines(FSlot, FBefore); }
-  void redo() override {
-    if (FSkipRedo) {
-      FSkipRedo = false;  // done already when it was recorded
-      return;
-    }
-    FForm.ShowSlotLines(FSlot, FAfter);
-  }
-
- private:
-  TFormMain& FForm;
-  int FSlot;
-  std::vector<std::string> FBefore;
-  std::vector<std::string> FAfter;
-  bool FSkipRedo;
-};
-
-// One change of a tolerance, done already when it is recorded.
-class TToleranceChange : public QUndoCommand {
- public:
-  TToleranceChange(TFormMain& form, int axis, int before, int after)
-      : FForm(form), FAxis(axis), FBefore(before), FAfter(after) {}
-  void undo() override { FForm.SetTolerance(FAxis, FBefore); }
-  void redo() override {
-    if (FSkipRedo) {
-      FSkipRedo = false;
-      return;
-    }
-    FForm.SetTolerance(FAxis, FAfter);
-  }
-
- private:
-  TFormMain& FForm;
-  int FAxis;
-  int FBefore;
-  int FAfter;
-  bool FSkipRedo = true;
-};
-
-std::vector<std::string> LinesOf(const QStringList& shown) {
-  std::vector<std::string> lines;
-  lines.reserve(static_cast<std::size_t>(shown.size()));
-  for (const QString& line : shown) lines.push_back(line.toLatin1().toStdString());
-  return lines;
-}
-
-}  // namespace
-
 void TFormMain::BuildLineEditing() {
-  UndoStack = new QUndoStack(this);
   ListBoxCommand->setAccessibleName("Command lines");
   ListBoxCommand->setToolTip(
       "Delete removes a line, F2 or a double-click edits it, Alt+Up and Alt+Down move it, "
@@ -120,7 +55,6 @@ void TFormMain::BuildLineEditing() {
   MenuCommandList->addSeparator();
   MenuCommandList->addAction("Profile as text...", this, [this] {
     Guarded([this] {
-      StoreListBox(FCommandIndex);
       auto* view = new QPlainTextEdit(this);
       view->setObjectName("ProfileText");
       view->setWindowFlag(Qt::Window);
@@ -128,14 +62,14 @@ void TFormMain::BuildLineEditing() {
       view->setReadOnly(true);
       view->setWindowTitle("Kestrova - the profile as text");
       view->setPlainText(
-          QString::fromLatin1(ProfileAsText(FMapper.Slots(), FMapper.Tolerances()).c_str()));
+          QString::fromLatin1(ProfileAsText(FDocument.Slots(), FDocument.Tolerances()).c_str()));
       view->resize(480, 520);
       view->show();
     });
   });
   MenuCommandList->addSeparator();
-  add("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { UndoStack->undo(); });
-  add("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { UndoStack->redo(); });
+  add("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { Undo(); });
+  add("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { Redo(); });
   ListBoxCommand->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListBoxCommand, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     MenuCommandList->popup(ListBoxCommand->viewport()->mapToGlobal(at));
@@ -155,76 +89,49 @@ void TFormMain::BuildLineEditing() {
           [this] { Guarded([this] { EditSelectedLine(); }); });
 }
 
-void TFormMain::RecordSlotChange(int slot, std::vector<std::string> before,
-                                 std::vector<std::string> after, bool applied) {
-  UndoStack->push(new TSlotChange(*this, slot, std::move(before), std::move(after), applied));
+void TFormMain::Undo() {
+  FDocument.Undo();
 }
 
-int TFormMain::ToleranceOf(int axis) const {
-  return FMapper.Tolerance(axis);
+void TFormMain::Redo() {
+  FDocument.Redo();
 }
 
 void TFormMain::ToleranceClicked(int axis) {
-  SetSaved(false);
+  // The spinner has moved its field's number: that number is the tolerance.
+  FDocument.MarkEdited();
   const QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
-  const int before = ToleranceOf(axis);
-  const int after = StrToInt(edits[axis]->text().toStdString());
-  SetTolerance(axis, after);
-  if (before != after) UndoStack->push(new TToleranceChange(*this, axis, before, after));
+  FDocument.SetTolerance(axis, StrToInt(edits[axis]->text().toStdString()));
 }
 
 void TFormMain::ToleranceChanged(int axis, int value) {
-  const int before = ToleranceOf(axis);
-  if (before == value) return;
-  SetTolerance(axis, value);
-  UndoStack->push(new TToleranceChange(*this, axis, before, value));
+  FDocument.SetTolerance(axis, value);
 }
 
 void TFormMain::SetTolerance(int axis, int value) {
+  FDocument.SetTolerance(axis, value);
+}
+
+void TFormMain::ShowTolerance(int axis) {
   if (axis < BaseToleranceCount) {
     QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
-    if (edits[axis]->text() != QString::number(value)) edits[axis]->setText(QString::number(value));
+    const QString text = QString::fromLatin1(FDocument.ToleranceText(axis).c_str());
+    if (edits[axis]->text() != text) edits[axis]->setText(text);
   } else {
     QSpinBox* spin = MoreControls->ToleranceSpins[axis - BaseToleranceCount];
     const QSignalBlocker quiet(spin);
-    spin->setValue(value);
+    spin->setValue(FDocument.Tolerance(axis));
   }
-  FMapper.SetTolerance(axis, value);
-  SetSaved(false);
 }
 
 void TFormMain::ShowTolerances() {
-  QLineEdit* const edits[] = {EditXTol, EditYTol, EditZTol, EditRTol};
-  for (int axis = 0; axis < BaseToleranceCount; ++axis) {
-    edits[axis]->setText(QString::number(FMapper.Tolerance(axis)));
-  }
-  for (int axis = BaseToleranceCount; axis < ToleranceCount; ++axis) {
-    QSpinBox* spin = MoreControls->ToleranceSpins[axis - BaseToleranceCount];
-    const QSignalBlocker quiet(spin);
-    spin->setValue(FMapper.Tolerance(axis));
-  }
-}
-
-void TFormMain::ShowSlotLines(int slot, const std::vector<std::string>& lines) {
-  if (slot != FCommandIndex) SetCommandIndex(slot);
-  FMapper.SetSlot(slot, lines);
-  QStringList shown;
-  for (const auto& line : lines) {
-    shown << QString::fromLatin1(line.data(), static_cast<int>(line.size()));
-  }
-  ListBoxCommand->clear();
-  ListBoxCommand->addItems(shown);
-  SetSaved(false);
-  UpdateMarkers();
+  for (int axis = 0; axis < ToleranceCount; ++axis) ShowTolerance(axis);
 }
 
 void TFormMain::DeleteSelectedLines() {
   const int row = ListBoxCommand->currentIndex().row();
   if (row < 0 || !ListBoxCommand->selectionModel()->isRowSelected(row, {})) return;
-  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
-  std::vector<std::string> after = before;
-  after.erase(after.begin() + row);
-  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
+  FDocument.Delete(FCommandIndex, row);
 }
 
 void TFormMain::EditSelectedLine() {
@@ -234,14 +141,11 @@ void TFormMain::EditSelectedLine() {
   const auto edited = Shell().AskText(this, "Kestrova", "Command line:", current);
   if (!edited || *edited == current) return;
   const std::string line = edited->trimmed().toLatin1().toStdString();
-  if (const auto problem = CheckCommandLine(line, FMapper.DecimalSeparator())) {
+  if (const auto problem = CheckCommandLine(line, FDocument.DecimalSeparator())) {
     Shell().ShowMessage(this, "Kestrova", "Not changed: " + QString::fromLatin1(problem->c_str()));
     return;
   }
-  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
-  std::vector<std::string> after = before;
-  after[static_cast<std::size_t>(row)] = line;
-  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
+  FDocument.Replace(FCommandIndex, row, line);
   ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(row, 0));
 }
 
@@ -257,48 +161,22 @@ void TFormMain::PasteLines() {
   for (const QString& text : QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts)) {
     const std::string line = text.trimmed().toLatin1().toStdString();
     if (line.empty()) continue;
-    if (const auto problem = CheckCommandLine(line, FMapper.DecimalSeparator())) {
+    if (const auto problem = CheckCommandLine(line, FDocument.DecimalSeparator())) {
       Shell().ShowMessage(this, "Kestrova", "Not pasted: " + QString::fromLatin1(problem->c_str()));
       return;
     }
     pasted.push_back(line);
   }
   if (pasted.empty()) return;
-  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
-  std::vector<std::string> after = before;
   const int row = ListBoxCommand->currentIndex().row();
-  const auto at = row < 0 ? after.end() : after.begin() + row + 1;
-  after.insert(at, pasted.begin(), pasted.end());
-  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
+  const int count = static_cast<int>(FDocument.Slot(FCommandIndex).size());
+  FDocument.Insert(FCommandIndex, row < 0 ? count : row + 1, std::move(pasted));
 }
-
-namespace {
-
-// The lines that move together with the line at row: a block's begin line takes the block to
-// its end line with it, an end line the block from its begin line; any other line goes alone.
-std::pair<int, int> MovingRange(const std::vector<std::string>& lines, int row) {
-  const std::string& line = lines[static_cast<std::size_t>(row)];
-  if (Contains(line, BeginBlockKeyword)) {
-    const std::string end = EndBlockLine(GetCmdParam(line, 2));
-    for (int i = row + 1; i < static_cast<int>(lines.size()); ++i) {
-      if (lines[static_cast<std::size_t>(i)] == end) return {row, i};
-    }
-  } else if (Contains(line, EndBlockKeyword)) {
-    const std::string id = GetCmdParam(line, 0);
-    for (int i = row - 1; i >= 0; --i) {
-      const std::string& earlier = lines[static_cast<std::size_t>(i)];
-      if (Contains(earlier, BeginBlockKeyword) && GetCmdParam(earlier, 2) == id) return {i, row};
-    }
-  }
-  return {row, row};
-}
-
-}  // namespace
 
 void TFormMain::MoveSelectedLine(int by) {
   const int row = ListBoxCommand->currentIndex().row();
   if (row < 0) return;
-  const auto [first, last] = MovingRange(LinesOf(ListBoxCommand->Lines()), row);
+  const auto [first, last] = BlockRangeAt(FDocument.Slot(FCommandIndex), row);
   // One line up or down past the moving lines.
   const int target = by > 0 ? last + 2 : first - 1;
   if (target < 0 || target > ListBoxCommand->count()) return;
@@ -306,18 +184,8 @@ void TFormMain::MoveSelectedLine(int by) {
 }
 
 void TFormMain::MoveLine(int row, int target) {
-  std::vector<std::string> before = LinesOf(ListBoxCommand->Lines());
-  const int count = static_cast<int>(before.size());
-  if (row < 0 || row >= count || target < 0 || target > count) return;
-  const auto [first, last] = MovingRange(before, row);
-  if (target >= first && target <= last + 1) return;  // within the lines that move: nowhere
-  std::vector<std::string> after = before;
-  const std::vector<std::string> moving(after.begin() + first, after.begin() + last + 1);
-  after.erase(after.begin() + first, after.begin() + last + 1);
-  const int landed = target > last ? target - (last - first + 1) : target;
-  after.insert(after.begin() + landed, moving.begin(), moving.end());
-  RecordSlotChange(FCommandIndex, std::move(before), std::move(after), false);
-  ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(landed + (row - first), 0));
+  const int landed = FDocument.Move(FCommandIndex, row, target);
+  if (landed >= 0) ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(landed, 0));
 }
 
 void TFormMain::InsertAfterSelected(const std::function<void()>& appendHandler) {
@@ -337,14 +205,13 @@ void TFormMain::StickAsMouse() {
       Shell().AskInteger(this, "Stick as mouse",
                          "Pixels the pointer moves every 10 ms at full deflection:", 10, 1, 100);
   if (!speed) return;
-  StoreListBox(FCommandIndex);
-  long long nextId = StrToInt(FMapper.GetNextBlockId());
+  long long nextId = StrToInt(GetNextBlockId(FDocument.Slots(), FBlockIds));
   const auto written =
-      kestrova::StickAsMouse(static_cast<TMouseStick>(*stick), *speed, FMapper.DecimalSeparator(),
+      kestrova::StickAsMouse(static_cast<TMouseStick>(*stick), *speed, FDocument.DecimalSeparator(),
                              [&nextId] { return FormatMinDigits(nextId++); });
   QStringList busy;
   for (const auto& [slot, lines] : written) {
-    if (!FMapper.SlotEmpty(slot))
+    if (!FDocument.Slot(slot).empty())
       busy << GetJoyLabel(slot)->text() + (slot % 2 ? " Release" : " Press");
   }
   if (!busy.isEmpty() && !Shell().AskYesNo(this, "Stick as mouse",
@@ -353,13 +220,11 @@ void TFormMain::StickAsMouse() {
     return;
   }
   QString shown;
-  UndoStack->beginMacro("Stick as mouse");
   for (const auto& [slot, lines] : written) {
-    RecordSlotChange(slot, FMapper.Slot(slot), lines, false);
     shown += GetJoyLabel(slot)->text() + (slot % 2 ? " Release:\n" : " Press:\n");
     for (const auto& line : lines) shown += "    " + QString::fromLatin1(line.c_str()) + "\n";
   }
-  UndoStack->endMacro();
+  FDocument.SetSlots(written);  // one step of the history
   SetCommandIndex(written.front().first);
   Shell().ShowMessage(this, "Stick as mouse",
                       "Written (Ctrl+Z in the list takes it back):\n\n" + shown);

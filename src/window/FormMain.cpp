@@ -9,8 +9,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QUndoStack>
-#include <set>
 
 #include "about/about.h"
 #include "dialogs/block.h"
@@ -36,8 +34,9 @@ const QString ConfirmText =
 
 }  // namespace
 
-TFormMain::TFormMain(TMapper& mapper, QWidget* parent) : QWidget(parent), FMapper(mapper) {
-  FMapper.SetStatusSink([this](const std::string& line) { PostStatusLine(line); });
+TFormMain::TFormMain(TProfileDocument& document, TEngine& engine, QWidget* parent)
+    : QWidget(parent), FDocument(document), FEngine(engine) {
+  FEngine.SetStatusSink([this](const std::string& line) { PostStatusLine(line); });
   setObjectName("FormMain");
   SetCaption("Kestrova");
   QFont small = font();
@@ -49,11 +48,19 @@ TFormMain::TFormMain(TMapper& mapper, QWidget* parent) : QWidget(parent), FMappe
   BuildBottom();
   BuildLineEditing();
   FFirstShow = true;  // FormCreate
+  // The start-up state: the editor on slot 0 of the document, the status box empty. The engine
+  // starts apart from the window (its session starts it), so a window started hidden is ready
+  // all the same.
+  MemoTest->clear();
+  SetCommandIndex(0);
+  ShowTolerances();
+  ShowModified();
+  FSubscription = FDocument.Subscribe(
+      [this](const TDocumentChange& change) { Guarded([&] { DocumentChanged(change); }); });
 }
 
 TFormMain::~TFormMain() {
-  // Nothing the poll thread or the worker uses may go before they have ended.
-  FMapper.Shutdown();
+  FDocument.Unsubscribe(FSubscription);
 }
 
 void TFormMain::Guarded(const std::function<void()>& handler) {
@@ -79,16 +86,15 @@ void TFormMain::FormShow() {
           area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2);
       move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
     }
-    MemoTest->clear();
-    FMapper.SetTolerances(DefaultTolerances);
-    FMapper.SetSlots(TSlotTable{});
-    FCommandIndex = -1;
-    SetCommandIndex(0);
-    SetSaved(true);
-    FMapper.Start();  // the worker, the trace files, and last polling
     FFirstShow = false;
   }
   ShowTolerances();
+}
+
+void TFormMain::ShowWindow() {
+  show();
+  raise();
+  activateWindow();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
@@ -102,7 +108,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormMain::FormCloseQuery() {
-  return FSaved || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
+  return FDocument.Saved() || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
 }
 
 QLabel* TFormMain::GetJoyLabel(int slot) const {
@@ -116,19 +122,25 @@ void TFormMain::SetLabelColor(QLabel* label, const QColor& color) {
   label->setPalette(palette);
 }
 
-void TFormMain::StoreListBox(int slot) {
-  if (slot < 0) return;
-  std::vector<std::string> lines;
-  const QStringList shown = ListBoxCommand->Lines();
-  lines.reserve(static_cast<std::size_t>(shown.size()));
-  for (const QString& line : shown) lines.push_back(line.toLatin1().toStdString());
-  FMapper.SetSlot(slot, std::move(lines));
+void TFormMain::ShowSelectedSlot() {
+  const int row = ListBoxCommand->currentIndex().row();
+  ListBoxCommand->clear();
+  QStringList lines;
+  const auto& stored = FDocument.Slot(FCommandIndex);
+  lines.reserve(static_cast<qsizetype>(stored.size()));
+  for (const auto& line : stored) {
+    lines << QString::fromLatin1(line.data(), static_cast<int>(line.size()));
+  }
+  ListBoxCommand->addItems(lines);
+  if (row >= 0 && row < ListBoxCommand->count()) {
+    ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(row, 0));
+  }
 }
 
 void TFormMain::SetCommandIndex(int slot) {
+  // The list always shows the document's lines: there is nothing to store into the old slot.
   if (FCommandIndex != -1) {
     SetLabelColor(GetJoyLabel(FCommandIndex), Black);
-    StoreListBox(FCommandIndex);
     ButtonJoy[FCommandIndex]->SetFontColor(Black);
   }
   FCommandIndex = slot;
@@ -137,14 +149,8 @@ void TFormMain::SetCommandIndex(int slot) {
   SetLabelColor(GetJoyLabel(slot), Blue);
   ButtonJoy[slot]->SetFontColor(Blue);
   ListBoxCommand->clear();
-  QStringList lines;
-  const auto stored = FMapper.Slot(slot);
-  lines.reserve(static_cast<qsizetype>(stored.size()));
-  for (const auto& line : stored) {
-    lines << QString::fromLatin1(line.data(), static_cast<int>(line.size()));
-  }
-  ListBoxCommand->addItems(lines);
-  UpdateMarkers();  // the list holds the slot's lines as they are: nothing to store
+  ShowSelectedSlot();
+  UpdateMarkers();
 }
 
 void TFormMain::ButtonJoyClick(QObject* sender) {
@@ -153,40 +159,65 @@ void TFormMain::ButtonJoyClick(QObject* sender) {
 }
 
 void TFormMain::RefreshCommands() {
-  // What the buttons did to the list becomes a step of the undo history.
-  if (FCommandIndex >= 0) {
-    std::vector<std::string> before = FMapper.Slot(FCommandIndex);
-    StoreListBox(FCommandIndex);
-    std::vector<std::string> after = FMapper.Slot(FCommandIndex);
-    if (before != after) RecordSlotChange(FCommandIndex, std::move(before), std::move(after));
-  }
+  // Every edit went to the document at once (and from it to the engine): what is left is the
+  // colours.
   UpdateMarkers();
 }
 
 void TFormMain::UpdateMarkers() {
   for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
     if (slot == FCommandIndex) continue;
-    ButtonJoy[slot]->SetFontColor(FMapper.SlotEmpty(slot) ? Black : Yellow);
+    ButtonJoy[slot]->SetFontColor(FDocument.Slot(slot).empty() ? Black : Yellow);
   }
   // A second cue that reads at any contrast: a list with commands has a bold caption.
   for (int slot = 0; slot <= MaxSlotIndex; ++slot)
-    ButtonJoy[slot]->SetBold(!FMapper.SlotEmpty(slot));
+    ButtonJoy[slot]->SetBold(!FDocument.Slot(slot).empty());
   repaint();
 }
 
 void TFormMain::AppendLine(const QString& line) {
-  if (FInsertRow < 0 || FInsertRow > ListBoxCommand->count()) {
-    ListBoxCommand->addItem(line);
+  const std::string text = line.toLatin1().toStdString();
+  if (FInsertRow < 0 || FInsertRow > static_cast<int>(FDocument.Slot(FCommandIndex).size())) {
+    FDocument.Append(FCommandIndex, text);
     return;
   }
-  ListBoxCommand->InsertItem(FInsertRow, line);
+  FDocument.Insert(FCommandIndex, FInsertRow, {text});
   ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(FInsertRow, 0));
   ++FInsertRow;
 }
 
-void TFormMain::SetSaved(bool saved) {
-  FSaved = saved;
-  setWindowModified(!saved);
+void TFormMain::ShowModified() {
+  setWindowModified(FDocument.Modified());
+}
+
+void TFormMain::DocumentChanged(const TDocumentChange& change) {
+  switch (change.Kind) {
+    case TDocumentChange::Edited:
+      if (change.Focus >= 0 && change.Focus != FCommandIndex) SetCommandIndex(change.Focus);
+      for (const int slot : change.Slots) {
+        if (slot == FCommandIndex) ShowSelectedSlot();
+      }
+      for (const int axis : change.Axes) ShowTolerance(axis);
+      UpdateMarkers();
+      break;
+    case TDocumentChange::Replaced:
+      // Slot 0 is shown.
+      if (FCommandIndex != -1) {
+        SetLabelColor(GetJoyLabel(FCommandIndex), Black);
+        ButtonJoy[FCommandIndex]->SetFontColor(Black);
+      }
+      FCommandIndex = -1;
+      SetCommandIndex(0);
+      ShowTolerances();
+      SetCaption("Kestrova - " + ProfilePath());
+      break;
+    case TDocumentChange::Stored:
+      SetCaption("Kestrova - " + ProfilePath());
+      break;
+    case TDocumentChange::Flags:
+      break;
+  }
+  ShowModified();
 }
 
 void TFormMain::SetCaption(const QString& caption) {
@@ -201,7 +232,7 @@ QString TFormMain::Caption() const {
 }
 
 void TFormMain::AskKey(std::string (*lineOf)(std::string_view key)) {
-  SetSaved(false);
+  FDocument.MarkEdited();
   if (FDialogs.Keyboard) {
     FDialogs.Keyboard->exec();
     if (!FDialogs.Keyboard->KeyName.isEmpty())
@@ -218,7 +249,7 @@ void TFormMain::ButtonKeyUpClick() {
 }
 
 void TFormMain::MouseComClick(QObject* sender) {
-  SetSaved(false);
+  FDocument.MarkEdited();
   if (sender == ButtonLeftMouseDown) AppendLine(QLatin1StringView(LeftMouseDownLine));
   if (sender == ButtonLeftMouseUp) AppendLine(QLatin1StringView(LeftMouseUpLine));
   if (sender == ButtonRightMouseDown) AppendLine(QLatin1StringView(RightMouseDownLine));
@@ -243,35 +274,23 @@ void TFormMain::MoreMouseClick(const QString& line) {
     if (!notches || *notches == 0) return;
     chosen = line + " " + QString::number(*notches);
   }
-  SetSaved(false);
+  FDocument.MarkEdited();
   AppendLine(chosen);
   RefreshCommands();
 }
 
 void TFormMain::ButtonBlockCommandClick() {
-  SetSaved(false);
-  StoreListBox(FCommandIndex);
-  const QString next = QString::fromStdString(FMapper.GetNextBlockId());
+  FDocument.MarkEdited();
+  const QString next = QString::fromStdString(GetNextBlockId(FDocument.Slots(), FBlockIds));
   if (!FDialogs.Block) return;
   TFormBlock& dialog = *FDialogs.Block;
   dialog.NextBlockId = next;
   dialog.BlockIds.clear();
-  for (const auto& id : FMapper.BlockIds()) dialog.BlockIds.append(QString::fromLatin1(id.c_str()));
+  for (const auto& id : FBlockIds) dialog.BlockIds.append(QString::fromLatin1(id.c_str()));
   // End Block closes the innermost block still open (the last begin line whose end line does not
-  // follow it); where every block is closed, the last one begun, as before. Closing the last one
-  // begun whatever followed it wrote its end line twice in nested blocks and never the outer one.
-  dialog.OpenBlockId.clear();
-  QString lastBegun;
-  std::set<std::string> endedLater;
-  for (int i = ListBoxCommand->count() - 1; i >= 0 && dialog.OpenBlockId.isEmpty(); --i) {
-    const std::string line = ListBoxCommand->item(i)->text().toLatin1().toStdString();
-    if (Contains(line, EndBlockKeyword)) endedLater.insert(GetCmdParam(line, 0));
-    if (!Contains(line, BeginBlockKeyword)) continue;
-    const std::string id = GetCmdParam(line, 2);
-    if (lastBegun.isEmpty()) lastBegun = QString::fromLatin1(id.c_str());
-    if (!endedLater.contains(id)) dialog.OpenBlockId = QString::fromLatin1(id.c_str());
-  }
-  if (dialog.OpenBlockId.isEmpty()) dialog.OpenBlockId = lastBegun;
+  // follow it); where every block is closed, the last one begun. Closing the last one begun
+  // whatever followed it wrote its end line twice in nested blocks and never the outer one.
+  dialog.OpenBlockId = QString::fromLatin1(OpenBlockId(FDocument.Slot(FCommandIndex)).c_str());
   if (dialog.exec() == QDialog::Accepted) {
     AppendLine(dialog.CommandLine);
     RefreshCommands();
@@ -279,14 +298,14 @@ void TFormMain::ButtonBlockCommandClick() {
 }
 
 void TFormMain::ButtonDelayClick() {
-  SetSaved(false);
+  FDocument.MarkEdited();
   AppendLine(QString::fromLatin1(DelayLine("1")));
   RefreshCommands();
 }
 
 void TFormMain::ButtonClearClick() {
-  SetSaved(false);
-  ListBoxCommand->clear();
+  FDocument.MarkEdited();
+  FDocument.Clear(FCommandIndex);
   RefreshCommands();
 }
 
@@ -309,12 +328,7 @@ void TFormMain::UpDownRTolClick(TUDBtnType) {
 void TFormMain::SaveProfile() {
   const QString path = Shell().GetSaveFileName(this);
   if (path.isEmpty()) return;
-  StoreListBox(FCommandIndex);
-  WriteProfileFile(path.toStdString(), FMapper.Slots(), FMapper.Tolerances());
-  SetCaption("Kestrova - " + path);
-  SetSaved(true);
-  UndoStack->clear();
-  if (OnProfileFile) OnProfileFile(path);
+  FDocument.Save(path.toStdString());
 }
 
 void TFormMain::LoadProfile() {
@@ -325,56 +339,16 @@ void TFormMain::LoadProfile() {
 }
 
 void TFormMain::LoadProfileFile(const QString& path) {
-  const QString error = TryLoadProfileFile(path);
-  if (!error.isEmpty()) Shell().ShowMessage(this, "Kestrova", error);
-}
-
-QString TFormMain::TryLoadProfileFile(const QString& path) {
-  TLoadedProfile profile;
-  try {
-    profile = ReadProfileFile(path.toStdString(), FMapper.Slots());
-  } catch (const EProfileMismatch& mismatch) {
-    return mismatch.what();
-  } catch (const EProfileError& error) {
-    // The system's message, and under it the file and what the message means for it.
-    QString text = QString::fromLocal8Bit(error.what()) + "\n\n" + path;
-    if (!error.Meaning().empty()) text += ":\n" + QString::fromStdString(error.Meaning());
-    return text;
-  }
-  ApplyProfile(std::move(profile), path);
-  return {};
-}
-
-void TFormMain::ApplyProfile(TLoadedProfile profile, const QString& path) {
-  FMapper.SetSlots(std::move(profile.Slots));
-  FMapper.SetTolerances(profile.Tolerances);
-  ShowTolerances();
-  // The file's own texts of the four fields ("+300" stays "+300").
-  EditXTol->setText(QString::fromLatin1(profile.ToleranceTexts[0].c_str()));
-  EditYTol->setText(QString::fromLatin1(profile.ToleranceTexts[1].c_str()));
-  EditZTol->setText(QString::fromLatin1(profile.ToleranceTexts[2].c_str()));
-  EditRTol->setText(QString::fromLatin1(profile.ToleranceTexts[3].c_str()));
-  // Slot 0 is shown; the list box held the replaced profile's lines and is stored nowhere.
-  if (FCommandIndex != -1) {
-    SetLabelColor(GetJoyLabel(FCommandIndex), Black);
-    ButtonJoy[FCommandIndex]->SetFontColor(Black);
-  }
-  FCommandIndex = -1;
-  SetCommandIndex(0);
-  SetCaption("Kestrova - " + path);
-  SetSaved(true);
-  UndoStack->clear();
-  if (OnProfileFile) OnProfileFile(path);
+  const std::string error = FDocument.TryLoad(path.toStdString());
+  if (!error.empty()) Shell().ShowMessage(this, "Kestrova", QString::fromStdString(error));
 }
 
 bool TFormMain::ConfirmDiscard() {
-  return FSaved || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
+  return FDocument.Saved() || Shell().AskYesNo(this, "Confirm Action", ConfirmText);
 }
 
 QString TFormMain::ProfilePath() const {
-  const QString prefix = "Kestrova - ";
-  const QString caption = Caption();
-  return caption.startsWith(prefix) ? caption.mid(prefix.size()) : QString();
+  return QString::fromStdString(FDocument.Path());
 }
 
 void TFormMain::ButtonHelpClick() {

@@ -1,7 +1,8 @@
 #pragma once
-// TFormMain: the mapping editor and run-time display. It owns the TMapper (controller, slot
-// table, queue, worker); the event rows select a slot, the command buttons append lines to it,
-// the status box logs the events being executed. GUI thread, except PostStatusLine.
+// TFormMain: the mapping editor and run-time display. It shows and edits the profile document
+// (it keeps no copy of it) and logs the engine's status lines; the session runs the engine. The
+// event rows select a slot, the command buttons append lines to it, the status box logs the
+// events being executed. GUI thread, except PostStatusLine.
 
 #include <QPoint>
 #include <QSize>
@@ -12,14 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "exec/Mapper.h"
+#include "desktop/MainWindow.h"
+#include "document/ProfileDocument.h"
 #include "mapping/Profile.h"
+#include "session/Engine.h"
 #include "window/Widgets.h"
 
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QUndoStack;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
@@ -33,7 +35,7 @@ class TFormKeyboard;
 class TFormMouseMove;
 class TFormMoreControls;
 
-class TFormMain : public QWidget {
+class TFormMain : public QWidget, public TMainWindow {
   Q_OBJECT
  public:
   // The dialogs are created after the main window and live as long as it.
@@ -45,10 +47,11 @@ class TFormMain : public QWidget {
     TFormController* Controller = nullptr;  // the live controller view, opened beside the window
   };
 
-  // The window edits and runs the mapper, which must outlive it, and takes its status lines;
-  // the mapper is started when the window is first shown.
-  explicit TFormMain(TMapper& mapper, QWidget* parent = nullptr);
-  ~TFormMain() override;  // stops and joins the poll thread and the worker first
+  // The window shows and edits the document and takes the engine's status lines; both must
+  // outlive it. Made before the engine starts; the engine is stopped before the window goes
+  // (its threads hand status lines to the window).
+  TFormMain(TProfileDocument& document, TEngine& engine, QWidget* parent = nullptr);
+  ~TFormMain() override;
   void SetDialogs(const TDialogs& dialogs) { FDialogs = dialogs; }
 
   // Controls. The rows of events 33 and up are on the "More controls" panel.
@@ -84,9 +87,7 @@ class TFormMain : public QWidget {
   QPushButton* ButtonHelp;
   QPushButton* ButtonExit;
   QPushButton* ButtonController;  // in the free row under the buttons' column
-  // Every change of a list, across event switches; Load and Save start a new history.
-  QUndoStack* UndoStack;
-  QMenu* MenuCommandList;  // the list's context menu
+  QMenu* MenuCommandList;         // the list's context menu
   // Beside the status box's caption: the middle, back and forward buttons and the wheels.
   QPushButton* ButtonMoreMouse;
   QMenu* MenuMoreMouse;
@@ -126,11 +127,11 @@ class TFormMain : public QWidget {
   // A stick as the mouse in one step: asks which stick and how fast, writes the lists of its
   // four directions (asking first where they have lines), shows what it wrote; one undo step.
   void StickAsMouse();
-  // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R, 4 U, 5 V, 6 triggers) in its field and the mapper:
-  // what undo and redo do.
+  // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R, 4 U, 5 V, 6 triggers) as a step of the history.
   void SetTolerance(int axis, int value);
-  // Puts lines into a slot and shows that slot: what undo and redo do.
-  void ShowSlotLines(int slot, const std::vector<std::string>& lines);
+  // The document's undo and redo (Ctrl+Z, Ctrl+Shift+Z): the slot they change is shown.
+  void Undo();
+  void Redo();
   void ButtonBlockCommandClick();
   void ButtonDelayClick();
   void ButtonClearClick();
@@ -148,33 +149,35 @@ class TFormMain : public QWidget {
   void LoadProfile();
   // Loads a file without asking or showing a dialog (a PROFILE named on the command line); an
   // error is shown in a box.
-  void LoadProfileFile(const QString& path);
-  // The same, all or nothing, without any box: the error text, or empty when it loaded.
-  QString TryLoadProfileFile(const QString& path);
-
-  // Called with the file's path after a profile was loaded or saved (recent files, the tray).
-  std::function<void(const QString& path)> OnProfileFile;
+  void LoadProfileFile(const QString& path) override;
 
   // Appends a line to the status box, emptying it first when it holds more than 50 lines.
-  void AddStatusLine(const QString& text);
+  void AddStatusLine(const QString& text) override;
   // Any thread: hands the line to the GUI thread, in the order of the calls.
-  void PostStatusLine(const std::string& text);
+  void PostStatusLine(const std::string& text) override;
 
+  // The label of the event that owns a slot: "LabelJoy" + its Press slot.
   QLabel* GetJoyLabel(int slot) const;
-  TMapper& Mapper() { return FMapper; }
-  bool Saved() const { return FSaved; }
+  TProfileDocument& Document() { return FDocument; }
+  bool Saved() const { return FDocument.Saved(); }
   // The caption without the modified marker's placeholder: "Kestrova - /path/game.kpf".
   QString Caption() const;
-  // Exit was asked for (the button, the tray, a stop signal, --quit).
-  bool Exiting() const { return FExiting; }
-  // True when the profile is saved, or the user agrees to lose the unsaved work.
-  bool ConfirmDiscard();
-  // The file of the profile shown, from the caption; empty for a new one.
+  bool Exiting() const override { return FExiting; }
+  bool ConfirmDiscard() override;
+  // The file of the profile shown; empty for a new one.
   QString ProfilePath() const;
   int CommandIndex() const { return FCommandIndex; }
+  const std::vector<std::string>& BlockIds() const { return FBlockIds; }
 
-  // Runs a handler; an exception it throws is shown in a box captioned "Kestrova".
-  void Guarded(const std::function<void()>& handler);
+  void Guarded(const std::function<void()>& handler) override;
+
+  // What the desktop asks of the window.
+  QWidget* Widget() override { return this; }
+  void ShowWindow() override;
+  void HideWindow() override { hide(); }
+  bool WindowShown() const override { return isVisible(); }
+  void OpenControllerView() override { ButtonControllerClick(); }
+  void Quit() override { ButtonExitClick(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -190,36 +193,35 @@ class TFormMain : public QWidget {
   void FitToScreen();
   void ScrollTo(QPoint offset);
   void PlaceScrollBars();
-  // FSaved, and the title's modified marker with it.
-  void SetSaved(bool saved);
+  // The document changed: what it changed is shown.
+  void DocumentChanged(const TDocumentChange& change);
   void SetCaption(const QString& caption);
-  // A change of a slot's lines as a step of the undo history; applied: it is done already.
-  void RecordSlotChange(int slot, std::vector<std::string> before, std::vector<std::string> after,
-                        bool applied = true);
-  // The spinner of tolerance axis (0 X, 1 Y, 2 Z, 3 R) moved: its field's value to the mapper,
-  // as a step of the undo history.
+  // The title's marker: whether the profile differs from what was saved.
+  void ShowModified();
+  // The spinner of tolerance axis (0 X, 1 Y, 2 Z, 3 R) moved: its field's value to the document.
   void ToleranceClicked(int axis);
   // A tolerance field of the "More controls" panel changed (axis 4..6).
   void ToleranceChanged(int axis, int value);
-  // Every tolerance field from the mapper.
+  // Tolerance fields from the document (all of them, or one axis).
   void ShowTolerances();
-  int ToleranceOf(int axis) const;
+  void ShowTolerance(int axis);
   void AppendLine(const QString& line);
   void AskKey(std::string (*lineOf)(std::string_view key));
-  void StoreListBox(int slot);
-  void ApplyProfile(TLoadedProfile profile, const QString& path);
+  // The selected slot's lines from the document into the list.
+  void ShowSelectedSlot();
   // The button colours that mark lists with commands, from the slot table.
   void UpdateMarkers();
   static void SetLabelColor(QLabel* label, const QColor& color);
 
-  TMapper& FMapper;
+  TProfileDocument& FDocument;
+  TEngine& FEngine;
+  int FSubscription;
   TDialogs FDialogs;
   bool FFirstShow = true;
   int FCommandIndex = -1;
-  bool FSaved = true;
-  int FInsertRow = -1;
-  QPoint FScrolled;  // how far the controls are scrolled  // where AppendLine puts its next line;
-                     // -1 at the end
+  std::vector<std::string> FBlockIds;  // found by GetNextBlockId, lent to the block dialog
+  int FInsertRow = -1;                 // where AppendLine puts its next line; -1 at the end
+  QPoint FScrolled;                    // how far the controls are scrolled
   bool FExiting = false;
 };
 

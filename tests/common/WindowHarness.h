@@ -1,6 +1,7 @@
 #pragma once
-// A main window with its dialogs, running a mapper on a recording injector and a scripted
-// controller, with a scripted shell answering for the user. Made anew for every test function.
+// A main window with its dialogs over a profile document, whose engine runs on a recording
+// injector and a scripted controller, with a scripted shell answering for the user. The harness
+// starts and stops the engine as a session does. Made anew for every test function.
 
 #include <QObject>
 #include <QPlainTextEdit>
@@ -28,8 +29,10 @@ struct TWindowHarness {
   TRecordingInjector Injector{1024, 768, {100, 100}};
   TScriptedJoyService Joysticks;
   TRealSleeper Sleeper;
-  TMapper Mapper{Injector, Joysticks, Sleeper, nullptr};
-  TFormMain Form{Mapper};
+  TProfileDocument Document;
+  TEngine Engine{Injector, Joysticks, Sleeper, Document};
+  TMapper& Mapper = Engine.Mapper();
+  TFormMain Form{Document, Engine};
   TFormKeyboard Keyboard;
   TFormMouseMove MouseMove;
   TFormBlock Block;
@@ -37,7 +40,9 @@ struct TWindowHarness {
   TWindowHarness() {
     Form.SetDialogs({nullptr, &Keyboard, &MouseMove, &Block});
     Form.show();
+    Engine.Start();
   }
+  ~TWindowHarness() { Engine.Shutdown(); }  // before the window its threads report to
 };
 
 // The base of a Qt Test object that drives the window: StartWindow() in init() makes a fresh

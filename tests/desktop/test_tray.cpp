@@ -114,7 +114,7 @@ class TrayTest : public TWindowTest {
       rules.Rules.push_back({TAppRule::WindowClass, cls, profile.toStdString()});
     }
     settings.SetAppRules(rules);
-    TAppFollower follower(FollowedWindowOf(form, settings), 0);
+    TAppFollower follower(FollowedWindowOf(form, Harness->Document, Harness->Engine, settings), 0);
     const auto inFront = [&follower](const char* cls) {
       follower.Report(TWindowSourceKind::X11, TActiveWindow{true, cls, "", "", "test", 4242});
     };
@@ -126,8 +126,8 @@ class TrayTest : public TWindowTest {
     QCOMPARE(form.ProfilePath(), QString());
     // Saved (here: a profile loaded), it switches, and lets go of what was held first.
     form.LoadProfileFile(game);
-    form.Mapper().SetSlot(26, {"KEY DOWN SHIFT"});
-    form.Mapper().ExecuteCommands("Button 1", "PRESS");
+    Harness->Mapper.SetSlot(26, {"KEY DOWN SHIFT"});
+    Harness->Mapper.ExecuteCommands("Button 1", "PRESS");
     QVERIFY(QTest::qWaitFor([this] { return !Harness->Injector.HeldKeys().empty(); }, 5000));
     inFront("Editor");
     QVERIFY(Harness->Injector.HeldKeys().empty());
@@ -227,10 +227,10 @@ class TrayTest : public TWindowTest {
 
   void UnsavedEditsRefuseALoadUnlessForced() {
     TFormMain& form = Harness->Form;
-    TInstanceServer server(form);
+    TInstanceServer server(form, Harness->Document);
     const QString socket = Dir->filePath("instance.socket");
     QVERIFY(server.Listen(socket));
-    TInstanceServer second(form);
+    TInstanceServer second(form, Harness->Document);
     QString why;
     QVERIFY(!second.Listen(socket, &why));  // one instance a socket
     QVERIFY(why.contains("another Kestrova listens"));
@@ -291,7 +291,7 @@ class TrayTest : public TWindowTest {
   // A flood of idle connections takes a bounded number of the window's descriptors, and the
   // socket stays for the requests after it.
   void AFloodOfConnectionsIsBounded() {
-    TInstanceServer server(Harness->Form);
+    TInstanceServer server(Harness->Form, Harness->Document);
     const QString socket = Dir->filePath("instance.socket");
     QVERIFY(server.Listen(socket));
     const auto descriptors = [] {
@@ -366,7 +366,7 @@ class TrayTest : public TWindowTest {
   void TheMenuWithoutATray() {
     TFormMain& form = Harness->Form;
     TSettings settings;
-    TTray tray(form, settings, "kestrova", true);
+    TTray tray(form, Harness->Document, settings, "kestrova", true);
     QVERIFY(!tray.Shown());  // no tray offscreen: the program goes on without one
     QCOMPARE(
         MenuTexts(tray.Menu()),

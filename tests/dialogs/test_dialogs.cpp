@@ -82,7 +82,7 @@ class DialogsTest : public TWindowTest {
 
   void BlockModesFollowTheSelectedSlot() {
     QTest::mouseClick(Form->ButtonJoy[5], Qt::LeftButton);
-    Form->Mapper().SetSlot(0, {"BEGBLOCK 001 RPT 3"});  // slot 0 as a loaded profile left it
+    Form->Document().SetSlot(0, {"BEGBLOCK 001 RPT 3"});  // slot 0 as a loaded profile left it
     WithBlockDialog([this] {
       QCOMPARE(Items(Block->ComboBoxIds), QStringList{"002"});
       QVERIFY(!Block->RadioButtonEndBlock->isEnabled());
@@ -93,7 +93,7 @@ class DialogsTest : public TWindowTest {
       QCOMPARE(Items(Block->ComboBoxIds), QStringList{"001"});
       Block->ButtonOkClick();
     });
-    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"TRMBLOCK 001"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(5)), QStringList{"TRMBLOCK 001"});
 
     QTest::mouseClick(Form->ButtonJoy[0], Qt::LeftButton);
     for (int round = 0; round < 2; ++round) {  // also after its ENDBLOCK is there
@@ -105,7 +105,7 @@ class DialogsTest : public TWindowTest {
         Block->ButtonOkClick();
       });
     }
-    QCOMPARE(Lines(Form->Mapper().Slot(0)),
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)),
              (QStringList{"BEGBLOCK 001 RPT 3", "ENDBLOCK 001", "ENDBLOCK 001"}));
   }
 
@@ -114,7 +114,7 @@ class DialogsTest : public TWindowTest {
     Form->SetCommandIndex(0);
     for (const char* line :
          {"BEGBLOCK 001 RPT 2", "BEGBLOCK 002 RPT 2", "KEY DOWN a", "BEGBLOCK 003 RPT 0"}) {
-      Form->ListBoxCommand->addItem(line);
+      Form->Document().Append(0, line);
     }
     QStringList offered;
     for (int i = 0; i < 3; ++i) {
@@ -129,9 +129,9 @@ class DialogsTest : public TWindowTest {
   }
 
   void ChoicesMadeThroughAssistiveTechnologyRunTheirHandlers() {
-    Form->Mapper().SetSlot(4, {"BEGBLOCK 002 RPT 3"});
+    Form->Document().SetSlot(4, {"BEGBLOCK 002 RPT 3"});
     Form->SetCommandIndex(0);
-    Form->ListBoxCommand->addItem("BEGBLOCK 005 RPT 1");
+    Form->Document().Append(0, "BEGBLOCK 005 RPT 1");
     QString offered;
     WithBlockDialog([this, &offered] {
       // The "toggle" action sets the radio button without a click.
@@ -147,16 +147,16 @@ class DialogsTest : public TWindowTest {
   }
 
   void BlockIdsSortAsText() {
-    Form->Mapper().SetSlot(10, {"BEGBLOCK 001 RPT 1"});
-    Form->Mapper().SetSlot(20, {"BEGBLOCK 007 RPT 1"});
-    Form->Mapper().SetSlot(30, {"BEGBLOCK 003 RPT 1"});
+    Form->Document().SetSlot(10, {"BEGBLOCK 001 RPT 1"});
+    Form->Document().SetSlot(20, {"BEGBLOCK 007 RPT 1"});
+    Form->Document().SetSlot(30, {"BEGBLOCK 003 RPT 1"});
     WithBlockDialog([this] {
       QCOMPARE(Items(Block->ComboBoxIds), QStringList{"008"});
       Block->RadioButtonTerminateBlock->click();
       QCOMPARE(Items(Block->ComboBoxIds), (QStringList{"001", "003", "007"}));
     });
-    Form->Mapper().SetSlot(40, {"BEGBLOCK 999 RPT 1", "BEGBLOCK 101 RPT 1"});
-    Form->Mapper().SetSlot(41, {"BEGBLOCK 1000 RPT 1"});
+    Form->Document().SetSlot(40, {"BEGBLOCK 999 RPT 1", "BEGBLOCK 101 RPT 1"});
+    Form->Document().SetSlot(41, {"BEGBLOCK 1000 RPT 1"});
     WithBlockDialog([this] {
       QCOMPARE(Items(Block->ComboBoxIds), QStringList{"1001"});
       Block->RadioButtonTerminateBlock->click();
@@ -291,7 +291,7 @@ class DialogsTest : public TWindowTest {
       Block->RadioButtonEndBlock->click();
       Block->ButtonOkClick();
     });
-    QCOMPARE(Lines(Form->Mapper().Slot(26)),
+    QCOMPARE(Lines(Harness->Mapper.Slot(26)),
              (QStringList{"BEGBLOCK 001 RPT 1", "MOUSE MOVE A B 512 384 N N", "ENDBLOCK 001"}));
     Joysticks->SetButtons(0, 1);
     QTRY_COMPARE(Injector->Calls(), std::vector<std::string>{"mouse 0x8001 32768 32768"});

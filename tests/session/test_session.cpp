@@ -13,8 +13,12 @@
 
 #include "common/TempDir.h"
 #include "common/WaitUntil.h"
+#include "fakes/RecordingInjector.h"
+#include "fakes/ScriptedJoyService.h"
+#include "fakes/VirtualSleeper.h"
 #include "mapping/TextFile.h"
 #include "platform/print/PrintInjector.h"
+#include "session/Engine.h"
 #include "session/LineWriter.h"
 #include "session/Monitor.h"
 #include "session/Output.h"
@@ -35,6 +39,45 @@ std::string ErrorOf(std::string_view text) {
     return error.what();
   }
   return "";
+}
+
+// The engine runs what the document holds: it starts with it, and every edit, undo, redo and load
+// reaches the mapper at once, the decimal separator with it; a save changes nothing it runs.
+TEST(Engine, RunsWhatTheDocumentHolds) {
+  testing::TTempDir dir;
+  TRecordingInjector injector(800, 600, {400, 300});
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  TProfileDocument document(',');
+  document.Append(26, "MOUSE MOVE R N 1,5 0 N N");
+  document.SetTolerance(2, 250);
+  TEngine engine(injector, joysticks, sleeper, document);
+  TMapper& mapper = engine.Mapper();
+  EXPECT_EQ(mapper.Slot(26), std::vector<std::string>{"MOUSE MOVE R N 1,5 0 N N"});
+  EXPECT_EQ(mapper.ZTol(), 250);
+  EXPECT_EQ(mapper.DecimalSeparator(), ',');
+  mapper.ExecuteCommands("Button 1", "PRESS");
+  while (mapper.RunNextQueuedLine()) {
+  }
+  EXPECT_THAT(injector.TakeCalls(), ElementsAre(HasSubstr("mouse 0x8001")));  // 1,5 read
+
+  document.SetSlots({{0, {"KEY DOWN a"}}, {1, {"KEY UP a"}}});
+  document.SetTolerance(6, 100);
+  EXPECT_EQ(mapper.Slot(1), std::vector<std::string>{"KEY UP a"});
+  EXPECT_EQ(mapper.Tolerance(6), 100);
+  document.Undo();
+  EXPECT_EQ(mapper.Tolerance(6), 300);
+  document.Undo();
+  EXPECT_TRUE(mapper.SlotEmpty(0) && mapper.SlotEmpty(1));
+  document.Redo();
+  EXPECT_EQ(mapper.Slot(0), std::vector<std::string>{"KEY DOWN a"});
+  const std::string path = (dir.Path() / "engine.kpf").string();
+  document.Save(path);
+  document.Clear(0);
+  document.SetTolerance(2, 10);
+  ASSERT_EQ(document.TryLoad(path), "");
+  EXPECT_EQ(mapper.Slot(0), std::vector<std::string>{"KEY DOWN a"});
+  EXPECT_EQ(mapper.ZTol(), 250);
 }
 
 TEST(ReplayTimeline, EntriesKindsAndEndTime) {

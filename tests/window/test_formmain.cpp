@@ -18,7 +18,6 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
-#include <QUndoStack>
 #include <QtTest>
 #include <fstream>
 #include <iterator>
@@ -161,15 +160,20 @@ class FormMainTest : public TWindowTest {
     QVERIFY(Form->windowTitle().endsWith("[*]"));  // where the desktop puts its marker
     TCommandList* list = Form->ListBoxCommand;
     Form->SetCommandIndex(8);
-    list->addItems({"DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 3"});
+    Form->Document().SetSlot(
+        8, {"DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 3"});
     const auto drop = [&](int row, int over, bool lowerHalf) {
       list->setCurrentIndex(list->model()->index(row, 0));
       const QRect target = list->visualRect(list->model()->index(over, 0));
       list->DropCurrentAt(
           QPoint(target.center().x(), lowerHalf ? target.bottom() - 1 : target.top() + 1));
     };
-    drop(2, 3, false);  // into its own block: nowhere to go
-    QVERIFY(!Form->UndoStack->canUndo());
+    drop(2, 3, false);  // into its own block: nowhere to go, and no step of the history
+    QCOMPARE(ListBox(list),
+             (QStringList{"DELAY 1", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 3"}));
+    Form->Undo();  // what the test put there
+    QVERIFY(!Form->Document().CanUndo());
+    Form->Redo();
     drop(1, 4, true);  // the begin line takes its block along, after the line it is dropped on
     QCOMPARE(ListBox(list),
              (QStringList{"DELAY 1", "DELAY 3", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
@@ -180,7 +184,7 @@ class FormMainTest : public TWindowTest {
     drop(0, 1, true);  // down, after the line it was dropped on
     QCOMPARE(ListBox(list),
              (QStringList{"DELAY 1", "DELAY 3", "BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001"}));
-    Form->UndoStack->undo();
+    Form->Undo();
     QCOMPARE(ListBox(list).first(), QString("DELAY 3"));
 
     list->setCurrentIndex(list->model()->index(2, 0));
@@ -197,6 +201,21 @@ class FormMainTest : public TWindowTest {
     Click(Form->ButtonSaveProfile);
     QVERIFY(!Form->isWindowModified());
     QCOMPARE(Form->Caption(), "Kestrova - " + Path("marked.kpf"));
+    // Undone back to what was saved, the profile is saved again and the marker goes; a dialog
+    // cancelled marks it unsaved (closing asks) but leaves nothing for the marker to show.
+    Click(Form->ButtonDelay);
+    QVERIFY(Form->isWindowModified());
+    Form->Undo();
+    QVERIFY(!Form->isWindowModified());
+    QVERIFY(Form->Saved());
+    QTimer::singleShot(0, Keyboard, [this] { Keyboard->reject(); });
+    Click(Form->ButtonKeyDown);
+    QVERIFY(!Form->Saved());
+    QVERIFY(!Form->isWindowModified());
+    Form->Undo();  // the history goes on past the save: the Delay before it
+    QVERIFY(Form->isWindowModified());
+    QCOMPARE(ListBox(list).last(), QString("ENDBLOCK 001"));
+    QCOMPARE(ListBox(list).size(), 7);
   }
 
   // One step writes a stick's four directions, as the help's recipe has them, and one undo takes
@@ -207,14 +226,14 @@ class FormMainTest : public TWindowTest {
     Shell->Choices = {1};  // the right stick
     Shell->Integers = {20};
     action->trigger();
-    QCOMPARE(Lines(Form->Mapper().Slot(66)),
+    QCOMPARE(Lines(Harness->Mapper.Slot(66)),
              (QStringList{"BEGBLOCK 001 RPT 0", "MOUSE MOVE R N 0.04 0 U N", "DELAY 10",
                           "ENDBLOCK 001"}));
-    QCOMPARE(Lines(Form->Mapper().Slot(11)), QStringList{"TRMBLOCK 004"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(11)), QStringList{"TRMBLOCK 004"});
     QVERIFY(Shell->Messages.last().contains("Rot. Left Press:\n    BEGBLOCK 003 RPT 0\n"));
     QCOMPARE(Form->ButtonJoy[8]->FontColor(), Yellow);
-    Form->UndoStack->undo();
-    for (int slot : {66, 67, 68, 69, 8, 9, 10, 11}) QVERIFY(Form->Mapper().SlotEmpty(slot));
+    Form->Undo();
+    for (int slot : {66, 67, 68, 69, 8, 9, 10, 11}) QVERIFY(Harness->Mapper.SlotEmpty(slot));
 
     // Over lists with lines: asked, and No writes nothing.
     Form->SetCommandIndex(0);
@@ -224,18 +243,18 @@ class FormMainTest : public TWindowTest {
     Shell->Answers = {false};
     action->trigger();
     QVERIFY(Shell->Questions.last().contains("Stick Left Press"));
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
-    QVERIFY(Form->Mapper().SlotEmpty(2));
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), QStringList{"DELAY 1"});
+    QVERIFY(Harness->Mapper.SlotEmpty(2));
     // Block ids go on from those the profile has.
     Click(Form->ButtonDelete);
     Form->SetCommandIndex(40);
-    Form->ListBoxCommand->addItems({"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"});
+    Form->Document().SetSlot(40, {"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"});
     Shell->Choices = {2};
     Shell->Integers = {10};
     action->trigger();
-    QCOMPARE(Lines(Form->Mapper().Slot(12)).first(), QString("BEGBLOCK 008 RPT 0"));
-    QCOMPARE(Lines(Form->Mapper().Slot(12))[1], QString("MOUSE MOVE R N 0.02 0 Z N"));
-    QCOMPARE(Lines(Form->Mapper().Slot(40)), (QStringList{"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"}));
+    QCOMPARE(Lines(Harness->Mapper.Slot(12)).first(), QString("BEGBLOCK 008 RPT 0"));
+    QCOMPARE(Lines(Harness->Mapper.Slot(12))[1], QString("MOUSE MOVE R N 0.02 0 Z N"));
+    QCOMPARE(Lines(Harness->Mapper.Slot(40)), (QStringList{"BEGBLOCK 007 RPT 2", "ENDBLOCK 007"}));
   }
 
   // Lines are deleted, edited in place (validated as --check judges them), moved (a block
@@ -264,7 +283,7 @@ class FormMainTest : public TWindowTest {
     select(1);
     QTest::keyClick(list, Qt::Key_Delete);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 10", "DELAY 1"}));
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 10", "DELAY 1"}));
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), (QStringList{"DELAY 10", "DELAY 1"}));
     select(0);
     QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 10"}));
@@ -285,10 +304,10 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 10", "DELAY 1"}));
     QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 10"}));
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 1", "DELAY 10"}));
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), (QStringList{"DELAY 1", "DELAY 10"}));
     // A block's begin or end line moves the block whole, past the line beside it.
     Form->SetCommandIndex(4);
-    Form->ListBoxCommand->addItems({"BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 7"});
+    Form->Document().SetSlot(4, {"BEGBLOCK 001 RPT 2", "DELAY 2", "ENDBLOCK 001", "DELAY 7"});
     select(0);
     QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
     QCOMPARE(ListBox(Form->ListBoxCommand),
@@ -321,13 +340,13 @@ class FormMainTest : public TWindowTest {
     // Tolerances are steps of the same history.
     Form->UpDownYTol->ClickArrow(btNext);
     Form->UpDownYTol->ClickArrow(btNext);
-    QCOMPARE(Form->Mapper().YTol(), 302);
+    QCOMPARE(Harness->Mapper.YTol(), 302);
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(Form->Mapper().YTol(), 301);
+    QCOMPARE(Harness->Mapper.YTol(), 301);
     QCOMPARE(Form->EditYTol->text(), QString("301"));
     QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(Form->Mapper().YTol(), 302);
+    QCOMPARE(Harness->Mapper.YTol(), 302);
     // The whole profile as text, each list under its event's name.
     for (QAction* action : Form->MenuCommandList->actions()) {
       if (action->text() == "Profile as text...") action->trigger();
@@ -340,7 +359,7 @@ class FormMainTest : public TWindowTest {
     const QString path = Path("fresh.kpf");
     WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300, 300, 300, 300});
     Form->LoadProfileFile(path);
-    QVERIFY(!Form->UndoStack->canUndo());
+    QVERIFY(!Form->Document().CanUndo());
   }
 
   void AboutButtonShowsTheAboutBoxEachTime() {
@@ -442,6 +461,11 @@ class FormMainTest : public TWindowTest {
       QVERIFY(edit->isReadOnly());
     }
     QVERIFY(Form->Saved());
+    // A slot's label is its event's: the Press slot's for both.
+    QCOMPARE(Form->GetJoyLabel(36)->objectName(), QString("LabelJoy36"));
+    QCOMPARE(Form->GetJoyLabel(37)->objectName(), QString("LabelJoy36"));
+    QCOMPARE(Form->GetJoyLabel(37)->text(), QString("Button 6"));
+    QCOMPARE(Form->GetJoyLabel(0)->objectName(), QString("LabelJoy0"));
     // The rows: 33 labels with the event names, 66 buttons.
     QCOMPARE(Form->findChild<QLabel*>("LabelJoy58")->text(), QString("POV SW"));
     QCOMPARE(Form->findChild<QPushButton*>("ButtonJoy65")->text(), QString("Release"));
@@ -473,12 +497,12 @@ class FormMainTest : public TWindowTest {
     QVERIFY(!Form->Saved());
     for (int i = 0; i < 3; ++i) Click(Form->ButtonDelay);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), (QStringList{"DELAY 1", "DELAY 1", "DELAY 1"}));
     Click(Form->ButtonLeftMouseDown);
     Click(Form->ButtonRightMouseUp);
     QCOMPARE(Form->ListBoxCommand->item(4)->text(), QString("RIGHT MOUSE UP"));
     Click(Form->ButtonDelete);
-    QVERIFY(Form->Mapper().Slot(0).empty());
+    QVERIFY(Harness->Mapper.Slot(0).empty());
     // The key picker closed without a key, and a cancelled mouse move: nothing, but unsaved.
     QTimer::singleShot(0, MouseMove, [this] { MouseMove->reject(); });
     Click(Form->ButtonMouseMove);
@@ -495,10 +519,10 @@ class FormMainTest : public TWindowTest {
     Click(Form->ButtonRightMouseUp);
     QCOMPARE(ListBox(Form->ListBoxCommand), (QStringList{"LEFT MOUSE DOWN", "LEFT MOUSE UP",
                                                          "RIGHT MOUSE DOWN", "RIGHT MOUSE UP"}));
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), ListBox(Form->ListBoxCommand));
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), ListBox(Form->ListBoxCommand));
     QVERIFY(!Form->Saved());
     // Each runs as its caption says when the event comes.
-    Form->Mapper().ExecuteCommands("Stick Left", "PRESS");
+    Harness->Mapper.ExecuteCommands("Stick Left", "PRESS");
     QVERIFY(QTest::qWaitFor([this] { return Injector->Calls().size() >= 4; }, 5000));
     QCOMPARE(Lines(Injector->Calls()),
              (QStringList{"mouse 0x8002 100 100", "mouse 0x8004 100 100", "mouse 0x8008 100 100",
@@ -529,11 +553,11 @@ class FormMainTest : public TWindowTest {
     QVERIFY(endBlockOffered);
     QCOMPARE(ListBox(Form->ListBoxCommand),
              (QStringList{"MOUSE MOVE A B 10 -5 N N", "BEGBLOCK 001 RPT 0", "ENDBLOCK 001"}));
-    QCOMPARE(Form->Mapper().Slot(0).size(), 3u);
+    QCOMPARE(Harness->Mapper.Slot(0).size(), 3u);
   }
 
   void BadBlockIdIsReportedAndTheWindowGoesOn() {
-    Form->Mapper().SetSlot(9, {"BEGBLOCK abc RPT 1"});
+    Form->Document().SetSlot(9, {"BEGBLOCK abc RPT 1"});
     Click(Form->ButtonBlockCommand);
     QCOMPARE(Shell->Messages, QStringList{"Kestrova: 'abc' is not a valid integer value"});
     QVERIFY(!Form->Saved());
@@ -545,20 +569,20 @@ class FormMainTest : public TWindowTest {
   void SpinnersStopAtTheirEnds() {
     Form->UpDownXTol->ClickArrow(btNext);
     QCOMPARE(Form->EditXTol->text(), QString("301"));
-    QCOMPARE(Form->Mapper().XTol(), 301);
+    QCOMPARE(Harness->Mapper.XTol(), 301);
     QVERIFY(!Form->Saved());
     Form->EditZTol->setText("999");
     Form->UpDownZTol->ClickArrow(btNext);
     Form->UpDownZTol->ClickArrow(btNext);
     QCOMPARE(Form->EditZTol->text(), QString("1000"));
-    QCOMPARE(Form->Mapper().ZTol(), 1000);
+    QCOMPARE(Harness->Mapper.ZTol(), 1000);
     Form->EditRTol->setText("1");
     QTest::mouseClick(Form->UpDownRTol->DownButton(), Qt::LeftButton);
     QTest::mouseClick(Form->UpDownRTol->DownButton(), Qt::LeftButton);
     QCOMPARE(Form->EditRTol->text(), QString("0"));
-    QCOMPARE(Form->Mapper().RTol(), 0);
+    QCOMPARE(Harness->Mapper.RTol(), 0);
     QTest::mouseClick(Form->UpDownYTol->UpButton(), Qt::LeftButton);
-    QCOMPARE(Form->Mapper().YTol(), 301);
+    QCOMPARE(Harness->Mapper.YTol(), 301);
     // Each tolerance, changed either way, marks the profile unsaved, and sets its own axis only.
     const QString saved = Path("saved.kpf");
     WriteProfileFile(saved.toStdString(), TSlotTable{}, {300, 300, 300, 300, 300, 300, 300});
@@ -569,8 +593,8 @@ class FormMainTest : public TWindowTest {
         QVERIFY(Form->Saved());
         upDown->ClickArrow(button);
         QVERIFY2(!Form->Saved(), qPrintable(upDown->objectName()));
-        const std::array<int, 4> tolerances = {Form->Mapper().XTol(), Form->Mapper().YTol(),
-                                               Form->Mapper().ZTol(), Form->Mapper().RTol()};
+        const std::array<int, 4> tolerances = {Harness->Mapper.XTol(), Harness->Mapper.YTol(),
+                                               Harness->Mapper.ZTol(), Harness->Mapper.RTol()};
         QCOMPARE(std::count(tolerances.begin(), tolerances.end(), 300), 3);
       }
     }
@@ -582,7 +606,7 @@ class FormMainTest : public TWindowTest {
     QVERIFY(!Form->close());
     QCOMPARE(Shell->Questions, QStringList{Confirm});
     QVERIFY(Form->isVisible());
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), QStringList{"DELAY 1"});
     Shell->Answers = {true};
     QVERIFY(Form->close());
   }
@@ -634,13 +658,13 @@ class FormMainTest : public TWindowTest {
     Shell->Files = {Path("one.kpf")};
     Click(Form->ButtonLoadProfile);
     QCOMPARE(Shell->Questions, QStringList{Confirm});
-    QCOMPARE(Lines(Form->Mapper().Slot(0)), QStringList{"DELAY 1"});
-    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(0)), QStringList{"DELAY 1"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(5)), QStringList{"LEFT MOUSE DOWN"});
     QCOMPARE(Form->CommandIndex(), 0);
     QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"DELAY 1"});
     QCOMPARE(Form->ButtonJoy[5]->FontColor(), Yellow);
     QCOMPARE(Form->EditXTol->text(), QString("299"));
-    QCOMPARE(Form->Mapper().XTol(), 299);
+    QCOMPARE(Harness->Mapper.XTol(), 299);
     QVERIFY(Form->Saved());
     QVERIFY(Shell->Messages.isEmpty());
   }
@@ -667,8 +691,8 @@ class FormMainTest : public TWindowTest {
     Click(Form->ButtonJoy[66]);  // U Left Press
     Click(Form->ButtonRightMouseDown);
     Click(Form->ButtonJoy[0]);
-    QCOMPARE(Lines(Form->Mapper().Slot(79)), QStringList{"LEFT MOUSE DOWN"});
-    QCOMPARE(Lines(Form->Mapper().Slot(66)), QStringList{"RIGHT MOUSE DOWN"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(79)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(66)), QStringList{"RIGHT MOUSE DOWN"});
     QCOMPARE(Form->ButtonJoy[79]->FontColor(), Yellow);
     QVERIFY(Form->ButtonJoy[79]->font().bold());
     QCOMPARE(ColorOf(Form->GetJoyLabel(79)), Black);
@@ -677,13 +701,13 @@ class FormMainTest : public TWindowTest {
     for (int i = 0; i < 3; ++i) {
       QSpinBox* spin = Form->MoreControls->ToleranceSpins[i];
       spin->setValue(200 + i);
-      QCOMPARE(Form->Mapper().Tolerance(BaseToleranceCount + i), 200 + i);
+      QCOMPARE(Harness->Mapper.Tolerance(BaseToleranceCount + i), 200 + i);
     }
-    QCOMPARE(Form->Mapper().Tolerances(), (TTolerances{300, 300, 300, 300, 200, 201, 202}));
-    Form->UndoStack->undo();
-    QCOMPARE(Form->Mapper().Tolerance(6), 300);
+    QCOMPARE(Harness->Mapper.Tolerances(), (TTolerances{300, 300, 300, 300, 200, 201, 202}));
+    Form->Undo();
+    QCOMPARE(Harness->Mapper.Tolerance(6), 300);
     QCOMPARE(Form->MoreControls->ToleranceSpins[2]->value(), 300);
-    Form->UndoStack->redo();
+    Form->Redo();
 
     Shell->Files = {Path("pad.kpf")};
     Click(Form->ButtonSaveProfile);
@@ -695,14 +719,14 @@ class FormMainTest : public TWindowTest {
     WriteProfileFile(Path("plain.kpf").toStdString(), TSlotTable{}, DefaultTolerances);
     Shell->Files = {Path("plain.kpf")};
     Click(Form->ButtonLoadProfile);
-    QVERIFY(Form->Mapper().SlotEmpty(79));
+    QVERIFY(Harness->Mapper.SlotEmpty(79));
     QCOMPARE(Form->MoreControls->ToleranceSpins[0]->value(), 300);
     QCOMPARE(Form->ButtonJoy[79]->FontColor(), Black);
     Shell->Files = {Path("pad.kpf")};
     Click(Form->ButtonLoadProfile);
-    QCOMPARE(Lines(Form->Mapper().Slot(79)), QStringList{"LEFT MOUSE DOWN"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(79)), QStringList{"LEFT MOUSE DOWN"});
     QCOMPARE(Form->MoreControls->ToleranceSpins[1]->value(), 201);
-    QCOMPARE(Form->Mapper().Tolerance(5), 201);
+    QCOMPARE(Harness->Mapper.Tolerance(5), 201);
     QVERIFY(Form->Saved());
   }
 
@@ -713,7 +737,7 @@ class FormMainTest : public TWindowTest {
     Click(Form->ButtonJoy[5]);
     Shell->Files = {Path("five.kpf")};
     Click(Form->ButtonLoadProfile);
-    QCOMPARE(Lines(Form->Mapper().Slot(5)), QStringList{"KEY DOWN x"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(5)), QStringList{"KEY DOWN x"});
     QCOMPARE(Form->CommandIndex(), 0);
     QCOMPARE(ColorOf(Form->GetJoyLabel(5)), Black);
     QCOMPARE(Form->ButtonJoy[5]->FontColor(), Yellow);
@@ -724,7 +748,7 @@ class FormMainTest : public TWindowTest {
   void RefusedAndMalformedFilesChangeNothing() {
     Click(Form->ButtonDelay);
     Form->UpDownYTol->ClickArrow(btNext);
-    const auto before = Form->Mapper().Slots();
+    const auto before = Harness->Mapper.Slots();
     const std::string header = "#Kestrova Beta Profile\r\n";
     WriteFile("space.kpf", "#Kestrova Beta Profile \r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n");
     WriteFile("header.kpf", header);
@@ -743,8 +767,8 @@ class FormMainTest : public TWindowTest {
                               "tags (0 to 65) and then its tolerances",
                           "Kestrova: 'x' is not a valid integer value\n\n" + Path("badtol.kpf") +
                               ":\nline 7 should be the Z tolerance, a whole number"}));
-    QCOMPARE(Form->Mapper().Slots(), before);
-    QCOMPARE(Form->Mapper().YTol(), 301);
+    QCOMPARE(Harness->Mapper.Slots(), before);
+    QCOMPARE(Harness->Mapper.YTol(), 301);
     QCOMPARE(Form->EditYTol->text(), QString("301"));
     QCOMPARE(Form->Caption(), QString("Kestrova"));
     QVERIFY(!Form->Saved());
@@ -757,17 +781,18 @@ class FormMainTest : public TWindowTest {
   }
 
   void FileTaggingOnlySlot3AndALargeTolerance() {
-    Form->Mapper().SetSlot(7, {"KEY DOWN kept"});
+    Form->Document().SetSlot(7, {"KEY DOWN kept"});
+    Shell->Answers = {true};  // over that unsaved edit
     WriteFile("three.kpf",
               "#Kestrova Beta Profile\r\n#Command Tag 3\r\nDELAY "
               "5\r\n#Tolerances\r\n5000\r\n1\r\n2\r\n3\r\n");
     Shell->Files = {Path("three.kpf")};
     Click(Form->ButtonLoadProfile);
-    QCOMPARE(Lines(Form->Mapper().Slot(3)), QStringList{"DELAY 5"});
-    QCOMPARE(Lines(Form->Mapper().Slot(7)), QStringList{"KEY DOWN kept"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(3)), QStringList{"DELAY 5"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(7)), QStringList{"KEY DOWN kept"});
     QCOMPARE(Form->EditXTol->text(), QString("5000"));
-    QCOMPARE(Form->Mapper().XTol(), 5000);
-    QCOMPARE(Form->Mapper().RTol(), 3);
+    QCOMPARE(Harness->Mapper.XTol(), 5000);
+    QCOMPARE(Harness->Mapper.RTol(), 3);
   }
 
   void NoAtTheConfirmationShowsNoDialog() {
@@ -810,7 +835,7 @@ class FormMainTest : public TWindowTest {
       const std::string block(4096, 'x');
       for (int i = 0; i < 64 && filler; ++i) filler << block << std::flush;
     }
-    Form->Mapper().SetSlot(3, std::vector<std::string>(200, "KEY DOWN a"));  // 2 KB and more
+    Form->Document().SetSlot(3, std::vector<std::string>(200, "KEY DOWN a"));  // 2 KB and more
     Click(Form->ButtonDelay);
     Shell->Files = {target};
     Click(Form->ButtonSaveProfile);
@@ -869,7 +894,7 @@ class FormMainTest : public TWindowTest {
     table[64] = {"KEY DOWN c"};
     WriteProfileFile(Path("cli.kpf").toStdString(), table, {1, 2, 3, 4, 300, 300, 300});
     Form->LoadProfileFile(Path("cli.kpf"));
-    QCOMPARE(Lines(Form->Mapper().Slot(64)), QStringList{"KEY DOWN c"});
+    QCOMPARE(Lines(Harness->Mapper.Slot(64)), QStringList{"KEY DOWN c"});
     QCOMPARE(Form->Caption(), "Kestrova - " + Path("cli.kpf"));
     QVERIFY(Shell->Questions.isEmpty() && Shell->FileDialogs.isEmpty());
   }

@@ -1,0 +1,51 @@
+#include "session/Engine.h"
+
+namespace kestrova {
+
+TEngine::TEngine(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
+                 TProfileDocument& document, TMapper::TStatusSink statusSink)
+    : FDocument(document), FMapper(injector, joysticks, sleeper, std::move(statusSink)) {
+  FMapper.SetDecimalSeparator(document.DecimalSeparator());
+  FMapper.SetSlots(document.Slots());
+  FMapper.SetTolerances(document.Tolerances());
+  FSubscription = document.Subscribe([this](const TDocumentChange& change) { Take(change); });
+}
+
+TEngine::~TEngine() {
+  Shutdown();
+  FDocument.Unsubscribe(FSubscription);
+}
+
+void TEngine::SetStatusSink(TMapper::TStatusSink statusSink) {
+  FMapper.SetStatusSink(std::move(statusSink));
+}
+
+void TEngine::Start() {
+  FMapper.Start();
+}
+
+void TEngine::Shutdown() {
+  FMapper.Shutdown();
+}
+
+void TEngine::DropQueueAndRelease() {
+  FMapper.DropQueueAndRelease();
+}
+
+void TEngine::Take(const TDocumentChange& change) {
+  switch (change.Kind) {
+    case TDocumentChange::Edited:
+      for (const int slot : change.Slots) FMapper.SetSlot(slot, FDocument.Slot(slot));
+      for (const int axis : change.Axes) FMapper.SetTolerance(axis, FDocument.Tolerance(axis));
+      break;
+    case TDocumentChange::Replaced:
+      FMapper.SetSlots(FDocument.Slots());
+      FMapper.SetTolerances(FDocument.Tolerances());
+      break;
+    case TDocumentChange::Stored:
+    case TDocumentChange::Flags:
+      break;
+  }
+}
+
+}  // namespace kestrova
