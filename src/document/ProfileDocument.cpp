@@ -106,8 +106,14 @@ void TProfileDocument::SetTolerance(int axis, int value) {
   Record(std::move(step));
 }
 
+void TProfileDocument::SetMotion(const TMotionSettings& motion) {
+  TStep step;
+  if (motion != FMotion) step.Motion.push_back({FMotion, motion});
+  Record(std::move(step));
+}
+
 void TProfileDocument::Record(TStep step) {
-  if (step.Slots.empty() && step.Tolerances.empty()) return MarkEdited();
+  if (step.Slots.empty() && step.Tolerances.empty() && step.Motion.empty()) return MarkEdited();
   FHistory.resize(FDone);
   FHistory.push_back(std::move(step));
   if (FHistory.size() > MaxHistory) FHistory.erase(FHistory.begin());
@@ -152,6 +158,10 @@ TDocumentChange TProfileDocument::Apply(const TStep& step, bool forward) {
     FToleranceTexts[edit.Axis] = forward ? std::string() : edit.BeforeText;
     change.Axes.push_back(edit.Axis);
   }
+  for (const TMotionEdit& edit : step.Motion) {
+    FMotion = forward ? edit.After : edit.Before;
+    change.Motion = true;
+  }
   // What an undo or redo brought back is shown: the first slot of what it undid, the last of
   // what it redid.
   if (!step.Slots.empty())
@@ -161,7 +171,7 @@ TDocumentChange TProfileDocument::Apply(const TStep& step, bool forward) {
 }
 
 void TProfileDocument::UpdateModified() {
-  FModified = FSlots != FSavedSlots || FTolerances != FSavedTolerances;
+  FModified = FSlots != FSavedSlots || FTolerances != FSavedTolerances || FMotion != FSavedMotion;
 }
 
 void TProfileDocument::Load(const std::string& path) {
@@ -169,6 +179,7 @@ void TProfileDocument::Load(const std::string& path) {
   FSlots = std::move(loaded.Slots);
   FTolerances = loaded.Tolerances;
   FToleranceTexts = loaded.ToleranceTexts;
+  FMotion = loaded.Motion;
   // The file's own text where it differs from the number only.
   for (int axis = 0; axis < ToleranceCount; ++axis) {
     if (FToleranceTexts[axis] == std::to_string(FTolerances[axis])) FToleranceTexts[axis].clear();
@@ -176,6 +187,7 @@ void TProfileDocument::Load(const std::string& path) {
   FPath = path;
   FSavedSlots = FSlots;
   FSavedTolerances = FTolerances;
+  FSavedMotion = FMotion;
   FModified = false;
   FSaved = true;
   FHistory.clear();
@@ -197,10 +209,11 @@ std::string TProfileDocument::TryLoad(const std::string& path) {
 }
 
 void TProfileDocument::Save(const std::string& path) {
-  WriteProfileFile(path, FSlots, FTolerances);
+  WriteProfileFile(path, FSlots, FTolerances, FMotion);
   FPath = path;
   FSavedSlots = FSlots;
   FSavedTolerances = FTolerances;
+  FSavedMotion = FMotion;
   FModified = false;
   FSaved = true;
   Notify({TDocumentChange::Stored});

@@ -29,6 +29,7 @@ struct TDocumentChange {
   TKind Kind;
   std::vector<int> Slots;
   std::vector<int> Axes;  // tolerance indexes (X Y Z R U V, then the triggers')
+  bool Motion = false;    // the motion settings changed
   int Focus = -1;         // the slot an undo or redo brought back, to show it; -1 for none
 };
 
@@ -46,6 +47,7 @@ class TProfileDocument {
   const TSlotLines& Slot(int slot) const { return FSlots.at(slot); }
   const TTolerances& Tolerances() const { return FTolerances; }
   int Tolerance(int axis) const { return FTolerances.at(axis); }
+  const TMotionSettings& Motion() const { return FMotion; }
   // The tolerance as its file wrote it ("+300" stays "+300") until it changes; then its number.
   std::string ToleranceText(int axis) const;
 
@@ -71,6 +73,7 @@ class TProfileDocument {
   // Several slots as one step (a recipe).
   void SetSlots(const std::vector<std::pair<int, TSlotLines>>& slots);
   void SetTolerance(int axis, int value);
+  void SetMotion(const TMotionSettings& motion);
 
   bool CanUndo() const { return FDone > 0; }
   bool CanRedo() const { return FDone < FHistory.size(); }
@@ -104,9 +107,14 @@ class TProfileDocument {
     int After;
     std::string BeforeText;
   };
+  struct TMotionEdit {
+    TMotionSettings Before;
+    TMotionSettings After;
+  };
   struct TStep {
     std::vector<TSlotEdit> Slots;
     std::vector<TToleranceEdit> Tolerances;
+    std::vector<TMotionEdit> Motion;  // none or one
   };
 
   // A step done now: it joins the history after what is done (what was undone is dropped), the
@@ -122,11 +130,13 @@ class TProfileDocument {
   TSlotTable FSlots;
   TTolerances FTolerances = DefaultTolerances;
   std::array<std::string, ToleranceCount> FToleranceTexts;  // "" where the number says it
+  TMotionSettings FMotion;
   bool FSaved = true;
   bool FModified = false;
   // What was last saved or loaded.
   TSlotTable FSavedSlots;
   TTolerances FSavedTolerances = DefaultTolerances;
+  TMotionSettings FSavedMotion;
 
   std::vector<TStep> FHistory;
   std::size_t FDone = 0;  // steps of FHistory that are done; the rest were undone

@@ -59,6 +59,10 @@ void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind)
 void TMapper::QueueEvent(int event, bool release) {
   const int slot = PressSlotOfEvent(event) + (release ? 1 : 0);
   const std::string& status = StatusLines()[slot];
+  if (FSlotEmpty[slot]) {
+    if (FAddStatusLine) FAddStatusLine(status);
+    return;
+  }
   bool full = false;
   std::size_t count = 0;
   {

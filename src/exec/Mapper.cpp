@@ -127,6 +127,7 @@ std::vector<std::string> TMapper::Slot(int slot) const {
 void TMapper::SetSlot(int slot, std::vector<std::string> lines) {
   TSlotLines parsed = ParseSlot(std::move(lines));
   std::lock_guard lock(FQueueLock);
+  FSlotEmpty.at(slot) = parsed->empty();
   FCommandLists.at(slot) = std::move(parsed);
 }
 
@@ -145,6 +146,7 @@ void TMapper::SetSlots(TSlotTable slots) {
   std::array<TSlotLines, SlotCount> parsed;
   for (int slot = 0; slot < SlotCount; ++slot) parsed[slot] = ParseSlot(std::move(slots[slot]));
   std::lock_guard lock(FQueueLock);
+  for (int slot = 0; slot < SlotCount; ++slot) FSlotEmpty[slot] = parsed[slot]->empty();
   FCommandLists = std::move(parsed);
 }
 

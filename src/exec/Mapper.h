@@ -204,6 +204,10 @@ class TMapper {
   using TSlotLines = std::shared_ptr<const std::vector<TLinePtr>>;
   TSlotLines ParseSlot(std::vector<std::string> lines) const;
   std::array<TSlotLines, SlotCount> FCommandLists;
+  // Whether each slot is empty, written with it under the lock: routing an event of an empty
+  // slot queues nothing and so never waits for the lock (a block pass may hold it through its
+  // DELAY), and the poll thread goes on reading (and moving the pointer).
+  std::array<std::atomic<bool>, SlotCount> FSlotEmpty;
   std::deque<TLinePtr> FCommandQueue;
   // Lines taken off the head so far: the line at queue index i has position FTaken + i.
   std::uint64_t FTaken = 0;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,6 +78,24 @@ class TReadingObserver {
  public:
   virtual ~TReadingObserver() = default;
   virtual void OnReading(const TJoyReading& reading) = 0;
+};
+
+// What one pass read, for continuous motion: the controller's raw record (axes 0..65535) and
+// when it was read.
+struct TMotionReading {
+  bool Answering = false;
+  bool PadLayout = false;  // the controller is read in the pad layout
+  JOYINFOEX Raw{};
+  std::chrono::steady_clock::time_point At;
+};
+
+// Moves the pointer from the readings themselves (a stick as a mouse), beside the events: called
+// on the poll thread with every pass's reading, before the pass raises its events. Returns the
+// milliseconds within which it wants the next reading, 0 when it is at rest.
+class TMotionSink {
+ public:
+  virtual ~TMotionSink() = default;
+  virtual std::uint32_t OnMotionReading(const TMotionReading& reading) = 0;
 };
 
 class TJstick : public TComponent {
@@ -194,6 +213,12 @@ class TJstick : public TComponent {
   void SetWakeSource(TWakeSource* source) { FWakeSource = source; }
   TWakeSource* WakeSource() const { return FWakeSource; }
 
+  // What moves the pointer from the readings, or none. While it wants readings, the poll thread
+  // reads at least as often as it asks, without waiting for input. Set while polling is off; it
+  // must outlive polling.
+  void SetMotionSink(TMotionSink* sink) { FMotionSink = sink; }
+  TMotionSink* MotionSink() const { return FMotionSink; }
+
   // Sets the viewer of the poll thread's readings, or none (nullptr). When it returns, the poll
   // thread no longer calls the previous one. Unset, a pass costs one atomic load more. Not from
   // the poll thread.
@@ -236,6 +261,7 @@ class TJstick : public TComponent {
   std::array<std::atomic<bool>, JoyAxisCount> FAxisPresent{true, true, false, false, false, false};
   std::atomic<bool> FObserved{false};
   std::atomic<TWakeSource*> FWakeSource{nullptr};
+  std::atomic<TMotionSink*> FMotionSink{nullptr};
   std::mutex FObserverLock;  // guards FObserver, and holds it alive while it is called
   TReadingObserver* FObserver = nullptr;
 

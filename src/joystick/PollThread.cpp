@@ -50,8 +50,14 @@ void TPollThread::Execute(TThreadPriority priority) {
       Pass();
       ++FJstick.FPollPasses;
       TWakeSource* wake = FJstick.WakeSource();
-      if (wake == nullptr || FSleeper.Interrupted()) {
-        const std::chrono::milliseconds interval(FJstick.ThreadIntensity());
+      // While the pointer moves from the readings, no input need come: read on the grid of the
+      // motion's period, or the interval where that is shorter.
+      const std::uint32_t motionMs = FMotionWantedMs;
+      if (wake == nullptr || FSleeper.Interrupted() || motionMs > 0) {
+        std::chrono::milliseconds interval(FJstick.ThreadIntensity());
+        if (motionMs > 0 && interval.count() > 0 && motionMs < interval.count()) {
+          interval = std::chrono::milliseconds(motionMs);
+        }
         if (interval.count() == 0) {
           FSleeper.Sleep(0);
           continue;
@@ -72,6 +78,7 @@ void TPollThread::Execute(TThreadPriority priority) {
 
 void TPollThread::CaptureBounds() {
   FAxes = FJstick.QueryAxisFrames();
+  FPadLayout = FJstick.Service().PadLayout(static_cast<std::uint32_t>(FJstick.JoystickID() - 1));
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
     FJstick.FAxisPresent[axis] = axis <= jaY || FAxes[axis].Present;
   }
@@ -103,6 +110,17 @@ void TPollThread::Pass() {
   const bool answered =
       FJstick.Service().joyGetPosExSteps(FJstick.JoystickID() - 1, FSteps) == JOYERR_NOERROR &&
       !FSteps.empty();
+  // Motion first: a move never waits for what the events queue.
+  if (TMotionSink* sink = FJstick.FMotionSink.load(std::memory_order_acquire)) {
+    TMotionReading reading;
+    reading.Answering = answered;
+    reading.PadLayout = FPadLayout;
+    if (answered) reading.Raw = FSteps.back();
+    reading.At = std::chrono::steady_clock::now();
+    FMotionWantedMs = sink->OnMotionReading(reading);
+  } else {
+    FMotionWantedMs = 0;
+  }
   if (answered) {
     // The states the controller passed through since the last pass, each routed as a reading
     // of its own: a tap shorter than a pass is a press and a release.

@@ -33,6 +33,8 @@ class TPollThread : public TObject {
   void Prepare();
   // One pass without its sleep.
   void Pass();
+  // The milliseconds within which the motion sink wants the next pass; 0 while it is at rest.
+  std::uint32_t MotionWantedMs() const { return FMotionWantedMs; }
 
  private:
   void Execute(TThreadPriority priority);
@@ -52,6 +54,8 @@ class TPollThread : public TObject {
   // Body state, touched only by the body.
   bool FAnswering = false;
   bool FHasBounds = false;
+  bool FPadLayout = false;
+  std::uint32_t FMotionWantedMs = 0;
   std::array<TAxisFrame, JoyAxisCount> FAxes{};
   std::array<std::int32_t, JoyAxisCount> FLastAxes{};
   std::uint32_t FLastPov = JOY_POVCENTERED;

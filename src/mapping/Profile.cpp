@@ -80,7 +80,9 @@ bool WriteAll(int fd, std::string_view data) {
 const std::array<std::string_view, ToleranceCount> ToleranceNames = {"X", "Y", "Z",      "R",
                                                                      "U", "V", "Trigger"};
 
-bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances) {
+bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances,
+                   const TMotionSettings& motion) {
+  if (motion != DefaultMotion) return true;
   for (int slot = BaseSlotCount; slot < SlotCount; ++slot) {
     if (!slots[slot].empty()) return true;
   }
@@ -104,13 +106,14 @@ std::vector<std::string> SplitProfileLines(std::string_view text) {
   return lines;
 }
 
-std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances) {
+std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances,
+                          const TMotionSettings& motion) {
   std::string text;
   const auto add = [&text](std::string_view line) {
     text.append(line);
     text.append("\r\n");
   };
-  const TFormat& format = NeedsVersion2(slots, tolerances) ? Version2 : Version1;
+  const TFormat& format = NeedsVersion2(slots, tolerances, motion) ? Version2 : Version1;
   add(format.Header);
   for (int slot = 0; slot < format.Slots; ++slot) {
     add(std::string(CommandTag) + " " + std::to_string(slot));
@@ -118,6 +121,10 @@ std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances
   }
   add(TolerancesMarker);
   for (int axis = 0; axis < format.Tolerances; ++axis) add(std::to_string(tolerances[axis]));
+  if (motion != DefaultMotion) {
+    add(MotionMarker);
+    for (const std::string& line : FormatMotionLines(motion)) add(line);
+  }
   return text;
 }
 
@@ -181,6 +188,17 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
     profile.Tolerances[axis] =
         ToInteger(lines[at], static_cast<int>(at + 1), "the " + name + " tolerance");
   }
+  // What follows the tolerances of a version-2 file: its motion section, line by line to the end.
+  long long at = index + 1 + format.Tolerances;
+  if (profile.Version == 2 && at < count && lines[at] == MotionMarker) {
+    for (++at; at < count; ++at) {
+      const int lineNumber = static_cast<int>(at + 1);
+      if (const auto problem = ReadMotionLine(lines[at], profile.Motion)) {
+        throw EProfileError("Bad motion setting in line " + std::to_string(lineNumber), lineNumber,
+                            *problem);
+      }
+    }
+  }
   // Slots kept from before have no file lines.
   for (int i = 0; i < SlotCount; ++i) {
     profile.SourceLines[i].resize(profile.Slots[i].size(), 0);
@@ -199,8 +217,8 @@ TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTab
 }
 
 void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots,
-                      const TTolerances& tolerances) {
-  const std::string text = FormatProfile(slots, tolerances);
+                      const TTolerances& tolerances, const TMotionSettings& motion) {
+  const std::string text = FormatProfile(slots, tolerances, motion);
   const EProfileError failure("Cannot create file " + path.string(), 0);
   // A link is saved through: the file it points at is replaced, the link stays.
   std::error_code error;
@@ -253,7 +271,8 @@ void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots
   }
 }
 
-std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances) {
+std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances,
+                          const TMotionSettings& motion) {
   std::string text;
   for (int slot = 0; slot < SlotCount; ++slot) {
     if (slots[slot].empty()) continue;
@@ -268,6 +287,10 @@ std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances
             std::to_string(tolerances[axis]);
   }
   text += "\n";
+  if (motion != DefaultMotion) {
+    text += "Motion:\n";
+    for (const std::string& line : FormatMotionLines(motion)) text += "    " + line + "\n";
+  }
   return text;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MotionSettings.h"
 #include "Slots.h"
 
 namespace kestrova {
@@ -71,9 +72,10 @@ inline constexpr TTolerances DefaultTolerances{};
 // "X", "Y", "Z", "R", "U", "V", "Trigger"
 extern const std::array<std::string_view, ToleranceCount> ToleranceNames;
 
-// Whether a profile needs version 2: a line in a slot after 65, or a U, V or trigger tolerance
-// other than the default.
-bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances);
+// Whether a profile needs version 2: a line in a slot after 65, a U, V or trigger tolerance
+// other than the default, or motion settings other than the defaults.
+bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances,
+                   const TMotionSettings& motion = DefaultMotion);
 
 // What a load gives: the whole slot table as it stands after the load, the tolerances as read,
 // and for every slot line the 1-based line of the file it came from (0 where it was kept).
@@ -84,19 +86,23 @@ struct TLoadedProfile {
   TTolerances Tolerances = DefaultTolerances;
   std::array<std::string, ToleranceCount> ToleranceTexts;  // "" for those the file has not
   int TolerancesLine = 0;                                  // line of the marker
+  TMotionSettings Motion;  // the defaults where the file has no motion section
 };
 
 // Splits 8-bit text into lines ending at CR, LF or CR LF; a NUL ends the text.
 std::vector<std::string> SplitProfileLines(std::string_view text);
 
-// The file's text, every line ending in CR LF.
-std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances);
+// The file's text, every line ending in CR LF; a version-2 file ends in the motion section
+// where the motion settings are not the defaults.
+std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances,
+                          const TMotionSettings& motion = DefaultMotion);
 
 // Parses a whole file's text over the current slot table: slots the file does not tag keep their
 // lines, except that a version-1 file leaves every slot after 65 empty (and the U, V and trigger
 // tolerances at their defaults), as it was written from such a profile. Throws EProfileMismatch, or
 // EProfileError with "List index out of bounds (%d)" or
-// "'%s' is not a valid integer value"; nothing is half-applied since the result is separate.
+// "'%s' is not a valid integer value", or for a line of the motion section that is none
+// "Bad motion setting in line %d"; nothing is half-applied since the result is separate.
 TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current);
 
 // Reads and parses a file; "Cannot open file %s" when it cannot be read.
@@ -104,13 +110,14 @@ TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTab
 
 // The profile for reading: each list that has lines under the name of its event and kind
 // ("Stick Left Press:", its tag in brackets), its lines indented, then the tolerances.
-std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances);
+std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances,
+                          const TMotionSettings& motion = DefaultMotion);
 
 // Writes a temporary file beside the target and renames it over the target, so that a failed
 // save leaves the old file as it was. A link is saved through to the file it points at. A target
 // the user may not write is refused; another user's file keeps its owner. "Cannot create file
 // %s" when the save fails.
 void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots,
-                      const TTolerances& tolerances);
+                      const TTolerances& tolerances, const TMotionSettings& motion = DefaultMotion);
 
 }  // namespace kestrova

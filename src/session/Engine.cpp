@@ -4,10 +4,14 @@ namespace kestrova {
 
 TEngine::TEngine(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
                  TProfileDocument& document, TMapper::TStatusSink statusSink)
-    : FDocument(document), FMapper(injector, joysticks, sleeper, std::move(statusSink)) {
+    : FDocument(document),
+      FMotion(injector),
+      FMapper(injector, joysticks, sleeper, std::move(statusSink)) {
   FMapper.SetDecimalSeparator(document.DecimalSeparator());
   FMapper.SetSlots(document.Slots());
   FMapper.SetTolerances(document.Tolerances());
+  FMotion.SetSettings(document.Motion());
+  FMapper.Jstick1.SetMotionSink(&FMotion);
   FSubscription = document.Subscribe([this](const TDocumentChange& change) { Take(change); });
 }
 
@@ -26,9 +30,11 @@ void TEngine::Start() {
 
 void TEngine::Shutdown() {
   FMapper.Shutdown();
+  FMotion.Stop();
 }
 
 void TEngine::DropQueueAndRelease() {
+  FMotion.Stop();
   FMapper.DropQueueAndRelease();
 }
 
@@ -37,10 +43,12 @@ void TEngine::Take(const TDocumentChange& change) {
     case TDocumentChange::Edited:
       for (const int slot : change.Slots) FMapper.SetSlot(slot, FDocument.Slot(slot));
       for (const int axis : change.Axes) FMapper.SetTolerance(axis, FDocument.Tolerance(axis));
+      if (change.Motion) FMotion.SetSettings(FDocument.Motion());
       break;
     case TDocumentChange::Replaced:
       FMapper.SetSlots(FDocument.Slots());
       FMapper.SetTolerances(FDocument.Tolerances());
+      FMotion.SetSettings(FDocument.Motion());
       break;
     case TDocumentChange::Stored:
     case TDocumentChange::Flags:
