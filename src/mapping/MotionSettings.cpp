@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "Convert.h"
 
@@ -47,14 +46,20 @@ bool TMotionSettings::Any() const {
 }
 
 std::string FormatMotionNumber(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  std::string written = text;
-  if (written.find('.') != std::string::npos) {
-    while (written.back() == '0') written.pop_back();
-    if (written.back() == '.') written.pop_back();
+  char text[400];
+  std::to_chars_result written{};
+  if (decimals < 0) {
+    // The shortest text that reads back as the same number.
+    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  } else {
+    written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
   }
-  return written == "-0" ? "0" : written;
+  std::string number(text, written.ptr);
+  if (decimals > 0 && number.find('.') != std::string::npos) {
+    while (number.back() == '0') number.pop_back();
+    if (number.back() == '.') number.pop_back();
+  }
+  return number == "-0" ? "0" : number;
 }
 
 std::vector<std::string> FormatMotionLines(const TMotionSettings& motion) {
@@ -68,8 +73,7 @@ std::vector<std::string> FormatMotionLines(const TMotionSettings& motion) {
     std::string line = std::string(MotionSourceNames[source]) + " " +
                        std::string(MotionModeNames[static_cast<int>(settings.Mode)]);
     for (const TMotionValue& value : MotionValuesOf(settings.Mode)) {
-      line += " " + std::string(value.Name) + "=" +
-              FormatMotionNumber(settings.*value.Field, value.Decimals);
+      line += " " + std::string(value.Name) + "=" + FormatMotionNumber(settings.*value.Field, -1);
     }
     lines.push_back(std::move(line));
   }

@@ -66,7 +66,7 @@ struct TMotionValue {
   double TSourceMotion::*Field;
   double Min;
   double Max;
-  int Decimals;  // shown and written with at most this many
+  int Decimals;  // shown with at most this many
 };
 // The values of a mode, in the order a profile writes them; none for Off.
 std::vector<TMotionValue> MotionValuesOf(TMotionMode mode);
@@ -78,7 +78,8 @@ std::vector<std::string> FormatMotionLines(const TMotionSettings& motion);
 // Reads one line of the section into motion; the reason it cannot, or nothing.
 std::optional<std::string> ReadMotionLine(std::string_view line, TMotionSettings& motion);
 
-// A value as a profile writes it: at most decimals places, no trailing zeros, '.' always.
+// A value with at most decimals places and no trailing zeros, '.' always; with decimals -1 the
+// shortest text that reads back as the same number (as a profile writes it).
 std::string FormatMotionNumber(double value, int decimals);
 
 }  // namespace kestrova

@@ -44,7 +44,15 @@ std::uint32_t TMotion::OnMotionReading(const TMotionReading& reading) {
     FRunning = Settings();
     Restart();
   }
-  if (!FRunning.Any()) return 0;
+  if (!FRunning.Any()) {
+    if (FWatched && reading.Answering) {
+      std::lock_guard lock(FLiveLock);
+      for (int index = 0; index < MotionSourceCount; ++index) {
+        FLive.Sticks[index] = StickOf(static_cast<TMotionSource>(index), reading);
+      }
+    }
+    return 0;
+  }
   // A controller that does not answer stops what it moved.
   if (!reading.Answering) {
     Restart();

@@ -44,6 +44,8 @@ class TMotion : public TMotionSink {
   std::uint32_t OnMotionReading(const TMotionReading& reading) override;
 
   TMotionLive Live() const;
+  // While watched, the live view keeps the sticks' positions even with every source off.
+  void Watch(bool watched) { FWatched = watched; }
   // A relative move now, apart from the readings (the calibration's turn).
   void Move(int dx, int dy);
 
@@ -71,6 +73,7 @@ class TMotion : public TMotionSink {
   mutable std::mutex FLiveLock;  // guards FLive
   TMotionLive FLive;
   std::atomic<std::uint64_t> FMoves{0};
+  std::atomic<bool> FWatched{false};
 };
 
 }  // namespace kestrova

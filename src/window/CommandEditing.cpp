@@ -24,6 +24,7 @@
 #include "platform/qt/Shell.h"
 #include "window/FormMain.h"
 #include "window/MoreControls.h"
+#include "window/MotionDialog.h"
 
 namespace kestrova {
 
@@ -196,6 +197,31 @@ void TFormMain::InsertAfterSelected(const std::function<void()>& appendHandler) 
 }
 
 void TFormMain::StickAsMouse() {
+  const QStringList sticks = {"Left stick (X and Y)",
+                              "Right stick (U and R on a pad, Z and R on a joystick)"};
+  const auto stick =
+      Shell().AskItem(this, "Stick as mouse", "Which stick moves the mouse?", sticks, 0);
+  if (!stick) return;
+  TMotionSettings motion = FDocument.Motion();
+  TSourceMotion& source = motion.Sources[*stick];
+  const auto speed = Shell().AskInteger(
+      this, "Stick as mouse", "Pixels a second the pointer moves at full deflection:",
+      source.Mode == TMotionMode::Mouse ? static_cast<int>(source.Speed) : 1000, 1, 100000);
+  if (!speed) return;
+  if (source.Mode != TMotionMode::Mouse) source = TSourceMotion{};
+  source.Mode = TMotionMode::Mouse;
+  source.Speed = *speed;
+  FDocument.SetMotion(motion);
+}
+
+void TFormMain::ButtonMotionClick() {
+  FormMotion->SetSettings(FDocument.Motion());
+  if (FormMotion->exec() != QDialog::Accepted) return;
+  const TMotionSettings settings = FormMotion->Settings();
+  if (settings != FDocument.Motion()) FDocument.SetMotion(settings);
+}
+
+void TFormMain::StickAsMouseBlocks() {
   const QStringList sticks = {"Left stick (X and Y)", "Right stick of a pad (U and R)",
                               "Second stick of a joystick (Z and R)"};
   const auto stick =

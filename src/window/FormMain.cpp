@@ -172,6 +172,10 @@ void TFormMain::UpdateMarkers() {
   // A second cue that reads at any contrast: a list with commands has a bold caption.
   for (int slot = 0; slot <= MaxSlotIndex; ++slot)
     ButtonJoy[slot]->SetBold(!FDocument.Slot(slot).empty());
+  // The same for motion: bold while a source moves the pointer.
+  QFont motion = ButtonMotion->font();
+  motion.setBold(FDocument.Motion().Any());
+  ButtonMotion->setFont(motion);
   repaint();
 }
 

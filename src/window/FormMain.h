@@ -34,6 +34,7 @@ class TFormController;
 class TFormKeyboard;
 class TFormMouseMove;
 class TFormMoreControls;
+class TFormMotion;
 
 class TFormMain : public QWidget, public TMainWindow {
   Q_OBJECT
@@ -87,7 +88,9 @@ class TFormMain : public QWidget, public TMainWindow {
   QPushButton* ButtonHelp;
   QPushButton* ButtonExit;
   QPushButton* ButtonController;  // in the free row under the buttons' column
-  QMenu* MenuCommandList;         // the list's context menu
+  QPushButton* ButtonMotion;      // under the keystroke test box: opens FormMotion
+  TFormMotion* FormMotion;
+  QMenu* MenuCommandList;  // the list's context menu
   // Beside the status box's caption: the middle, back and forward buttons and the wheels.
   QPushButton* ButtonMoreMouse;
   QMenu* MenuMoreMouse;
@@ -124,9 +127,14 @@ class TFormMain : public QWidget, public TMainWindow {
   // Runs an append button's handler with its lines going after the selected line (at the end
   // when none is selected): the context menu's "Insert after the selected line".
   void InsertAfterSelected(const std::function<void()>& appendHandler);
-  // A stick as the mouse in one step: asks which stick and how fast, writes the lists of its
-  // four directions (asking first where they have lines), shows what it wrote; one undo step.
+  // A stick as the mouse in one step: asks which stick and how fast and makes it move the
+  // pointer (the profile's motion settings); one undo step.
   void StickAsMouse();
+  // The same as command blocks: writes the lists of its four directions (asking first where
+  // they have lines), shows what it wrote; one undo step.
+  void StickAsMouseBlocks();
+  // The motion settings in their dialog; OK makes them one step of the history.
+  void ButtonMotionClick();
   // Sets tolerance axis (0 X, 1 Y, 2 Z, 3 R, 4 U, 5 V, 6 triggers) as a step of the history.
   void SetTolerance(int axis, int value);
   // The document's undo and redo (Ctrl+Z, Ctrl+Shift+Z): the slot they change is shown.

@@ -19,6 +19,7 @@
 #include "platform/qt/Named.h"
 #include "window/FormMain.h"
 #include "window/MoreControls.h"
+#include "window/MotionDialog.h"
 
 namespace kestrova {
 
@@ -183,6 +184,13 @@ void TFormMain::BuildEditor() {
   auto* hint = new QLabel("(set focus here to see simulated keystrokes)", this);
   hint->setWordWrap(true);
   hint->setGeometry(370, 410, 300, 30);
+  // An addition in free space: under the test box's hint.
+  ButtonMotion = Named(new QPushButton("Motion...", this), "ButtonMotion");
+  ButtonMotion->setGeometry(370, 442, 96, 21);
+  ButtonMotion->setToolTip("A stick as the mouse, or flick stick, beside the command lists");
+  FormMotion = new TFormMotion(FEngine.Motion(), this);
+  connect(ButtonMotion, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ButtonMotionClick(); }); });
 }
 
 void TFormMain::BuildBottom() {
@@ -204,6 +212,8 @@ void TFormMain::BuildBottom() {
   }
   MenuMoreMouse->addSeparator();
   MenuMoreMouse->addAction("Stick as mouse...", this, [this] { Guarded([&] { StickAsMouse(); }); });
+  MenuMoreMouse->addAction("Stick as mouse (as command blocks)...", this,
+                           [this] { Guarded([&] { StickAsMouseBlocks(); }); });
   ButtonMoreMouse->setMenu(MenuMoreMouse);
   MemoTest = Named(new QPlainTextEdit(this), "MemoTest");
   MemoTest->setReadOnly(true);

@@ -117,6 +117,19 @@ TEST_F(DocumentTest, EveryEditIsAStepOfOneHistory) {
   Document.Undo();
   EXPECT_EQ(Document.Slot(0), (Lines{"DELAY 10", "KEY DOWN a", "KEY UP a", "LEFT MOUSE DOWN"}));
 
+  // The motion settings are steps of the same history.
+  TMotionSettings motion;
+  motion[TMotionSource::LeftStick].Mode = TMotionMode::Mouse;
+  Document.SetMotion(motion);
+  EXPECT_TRUE(Heard.back().Motion);
+  EXPECT_TRUE(Heard.back().Slots.empty());
+  Document.SetMotion(motion);  // the same again: no step
+  Document.Undo();
+  EXPECT_EQ(Document.Motion(), DefaultMotion);
+  EXPECT_TRUE(Heard.back().Motion);
+  Document.Redo();
+  EXPECT_EQ(Document.Motion(), motion);
+
   // Rows out of range change nothing, and are no step.
   TProfileDocument other;
   other.Append(1, "DELAY 1");
@@ -168,6 +181,16 @@ TEST_F(DocumentTest, SavedFlagAndModifiedState) {
   Document.Delete(0, 1);
   EXPECT_FALSE(Document.Saved());
   EXPECT_FALSE(Document.Modified());
+  // Motion counts as content: saved with it, read back with it.
+  TMotionSettings motion;
+  motion[TMotionSource::RightStick].Mode = TMotionMode::Flick;
+  Document.SetMotion(motion);
+  EXPECT_TRUE(Document.Modified());
+  Document.Save(path);
+  EXPECT_FALSE(Document.Modified());
+  TProfileDocument reread;
+  ASSERT_EQ(reread.TryLoad(path), "");
+  EXPECT_EQ(reread.Motion(), motion);
   // A tolerance set to what it is: no step, and unsaved.
   Document.Save(path);
   Document.SetTolerance(0, 300);

@@ -202,6 +202,85 @@ TEST(ProfileFormat, Version2ExactlyWhenThePadsFurtherEventsAreUsed) {
   }
 }
 
+// The motion section: written only where motion is set (which makes the file version 2), each
+// source with every value of its mode, read back the same; a version-2 file without it has the
+// defaults.
+TEST(ProfileFormat, TheMotionSectionRoundTrips) {
+  TMotionSettings motion;
+  motion[TMotionSource::LeftStick].Mode = TMotionMode::Mouse;
+  motion[TMotionSource::LeftStick].Speed = 1234;
+  motion[TMotionSource::LeftStick].Curve = 1.25;
+  motion[TMotionSource::RightStick].Mode = TMotionMode::Flick;
+  motion[TMotionSource::RightStick].TurnCounts = 5400.5;
+  motion.PeriodMs = 2;
+  const std::string text = FormatProfile(TSlotTable{}, DefaultTolerances, motion);
+  const Lines lines = SplitProfileLines(text);
+  EXPECT_EQ(lines[0], "#Kestrova Profile 2");
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_THAT(Lines(lines.end() - 4, lines.end()),
+              ElementsAre("#Motion", "Period 2",
+                          "Left Stick Mouse speed=1234 deadzone=10 outer=2 curve=1.25 accel=1 "
+                          "ramp=500",
+                          "Right Stick Flick turn=5400.5 deadzone=10 outer=2 flicktime=100"));
+  const TLoadedProfile loaded = ParseProfile(text, TSlotTable{});
+  EXPECT_EQ(loaded.Motion, motion);
+  EXPECT_EQ(FormatProfile(loaded.Slots, loaded.Tolerances, loaded.Motion), text);
+  // Omitted values take the defaults; a version-2 file without the section has none on.
+  const std::string v2 = FormatProfile(TSlotTable{}, {1, 2, 3, 4, 5, 6, 7});
+  EXPECT_EQ(ParseProfile(v2, TSlotTable{}).Motion, DefaultMotion);
+  const TLoadedProfile terse = ParseProfile(v2 + "#Motion\r\nRight Stick Mouse\r\n", {});
+  EXPECT_EQ(terse.Motion[TMotionSource::RightStick].Mode, TMotionMode::Mouse);
+  EXPECT_EQ(terse.Motion[TMotionSource::RightStick].Speed, 1000);
+  EXPECT_EQ(terse.Motion.PeriodMs, 4);
+  // Without motion a profile is written as before (version 1 where that says it all).
+  EXPECT_EQ(FormatProfile(TSlotTable{}, Defaults, DefaultMotion),
+            FormatProfile(TSlotTable{}, Defaults));
+  EXPECT_EQ(SplitProfileLines(FormatProfile(TSlotTable{}, Defaults)).size(), 72u);
+}
+
+// A line of the motion section that is none refuses the load with its line number and says why.
+TEST(ProfileLoad, BadMotionLinesRefuseTheLoad) {
+  const std::string v2 = FormatProfile(TSlotTable{}, {1, 2, 3, 4, 5, 6, 7}) + "#Motion\r\n";
+  const int first = static_cast<int>(SplitProfileLines(v2).size()) + 1;
+  const std::pair<const char*, const char*> cases[] = {
+      {"Middle Stick Mouse", "not a motion line: 'Middle Stick Mouse'"},
+      {"Left Stick", "not a motion line: 'Left Stick'"},
+      {"Left Stick Walk", "unknown mode 'Walk' of Left Stick (Mouse or Flick)"},
+      {"Left Stick Mouse sped=1",
+       "unknown setting 'sped=1' of Mouse (speed, deadzone, outer, "
+       "curve, accel, ramp)"},
+      {"Left Stick Mouse turn=3600", "unknown setting 'turn=3600' of Mouse"},
+      {"Right Stick Flick speed=3", "unknown setting 'speed=3' of Flick"},
+      {"Left Stick Mouse speed", "unknown setting 'speed' of Mouse"},
+      {"Left Stick Mouse speed=0", "speed=0 is outside 1..100000"},
+      {"Left Stick Mouse curve=5.01", "curve=5.01 is outside 0.2..5"},
+      {"Left Stick Mouse deadzone=-1", "deadzone=-1 is outside 0..50"},
+      {"Left Stick Mouse speed=nan", "speed='nan' is not a number"},
+      {"Left Stick Mouse speed=inf", "speed='inf' is not a number"},
+      {"Left Stick Mouse speed=12px", "speed='12px' is not a number"},
+      {"Left Stick Mouse speed=", "speed='' is not a number"},
+      {"Left Stick Mouse speed=1  curve=2", "unknown setting ''"},
+      {"Period 0", "the motion period '0' is not a whole number of milliseconds in 1..20"},
+      {"Period 21", "in 1..20"},
+      {"Period fast", "in 1..20"},
+  };
+  for (const auto& [line, why] : cases) {
+    const std::string text = v2 + "Left Stick Mouse\r\n" + line + "\r\n";
+    EXPECT_EQ(ErrorOf(text), "Bad motion setting in line " + std::to_string(first + 1)) << line;
+    EXPECT_THAT(MeaningOf(text), ::testing::HasSubstr(why)) << line;
+  }
+  // The edges of a range are in it.
+  const TLoadedProfile edges =
+      ParseProfile(v2 + "Left Stick Mouse speed=1 curve=0.2 deadzone=50\r\nPeriod 20\r\n", {});
+  EXPECT_EQ(edges.Motion[TMotionSource::LeftStick].Curve, 0.2);
+  EXPECT_EQ(edges.Motion.PeriodMs, 20);
+  // --check reports the line as a problem.
+  const auto problems = CheckProfileText(v2 + "Left Stick Mouse curve=9\r\n", '.');
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].Line, first);
+  EXPECT_THAT(problems[0].Text, ::testing::HasSubstr("curve=9 is outside 0.2..5"));
+}
+
 TEST(ProfileLoad, EachVersionKnowsItsOwnSlotsAndTolerances) {
   // Tolerances not given are at their default, as in a version-1 file: never 0, which would make
   // U and V fire at rest.

@@ -71,13 +71,20 @@ TEST(Engine, RunsWhatTheDocumentHolds) {
   EXPECT_TRUE(mapper.SlotEmpty(0) && mapper.SlotEmpty(1));
   document.Redo();
   EXPECT_EQ(mapper.Slot(0), std::vector<std::string>{"KEY DOWN a"});
+  TMotionSettings motion;
+  motion[TMotionSource::LeftStick].Mode = TMotionMode::Mouse;
+  document.SetMotion(motion);
+  EXPECT_EQ(engine.Motion().Settings(), motion);
   const std::string path = (dir.Path() / "engine.kpf").string();
   document.Save(path);
+  document.SetMotion(TMotionSettings{});
+  EXPECT_EQ(engine.Motion().Settings(), DefaultMotion);
   document.Clear(0);
   document.SetTolerance(2, 10);
   ASSERT_EQ(document.TryLoad(path), "");
   EXPECT_EQ(mapper.Slot(0), std::vector<std::string>{"KEY DOWN a"});
   EXPECT_EQ(mapper.ZTol(), 250);
+  EXPECT_EQ(engine.Motion().Settings(), motion);
 }
 
 TEST(ReplayTimeline, EntriesKindsAndEndTime) {

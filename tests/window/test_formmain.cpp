@@ -3,6 +3,8 @@
 #include <sys/mount.h>
 #include <QAccessible>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +36,7 @@
 #include "window/Documents.h"
 #include "window/FormMain.h"
 #include "window/MoreControls.h"
+#include "window/MotionDialog.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;
@@ -104,10 +107,10 @@ class FormMainTest : public TWindowTest {
       offered << action->text();
       action->trigger();
     }
-    QCOMPARE(offered,
-             (QStringList{"MIDDLE MOUSE DOWN", "MIDDLE MOUSE UP", "BACK MOUSE DOWN",
-                          "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
-                          "MOUSE WHEEL n...", "MOUSE HWHEEL n...", "", "Stick as mouse..."}));
+    QCOMPARE(offered, (QStringList{"MIDDLE MOUSE DOWN", "MIDDLE MOUSE UP", "BACK MOUSE DOWN",
+                                   "BACK MOUSE UP", "FORWARD MOUSE DOWN", "FORWARD MOUSE UP",
+                                   "MOUSE WHEEL n...", "MOUSE HWHEEL n...", "", "Stick as mouse...",
+                                   "Stick as mouse (as command blocks)..."}));
     Form->MenuMoreMouse->actions()[7]->trigger();  // cancelled: nothing
     QStringList lines;
     for (int i = 0; i < Form->ListBoxCommand->count(); ++i)
@@ -222,7 +225,7 @@ class FormMainTest : public TWindowTest {
   // them back; lists with lines are replaced only when the user agrees.
   void StickAsMouseInOneStep() {
     QAction* action = Form->MenuMoreMouse->actions().last();
-    QCOMPARE(action->text(), QString("Stick as mouse..."));
+    QCOMPARE(action->text(), QString("Stick as mouse (as command blocks)..."));
     Shell->Choices = {1};  // the right stick
     Shell->Integers = {20};
     action->trigger();
@@ -360,6 +363,96 @@ class FormMainTest : public TWindowTest {
     WriteProfileFile(path.toStdString(), TSlotTable{}, {300, 300, 300, 300, 300, 300, 300});
     Form->LoadProfileFile(path);
     QVERIFY(!Form->Document().CanUndo());
+  }
+
+  // "Stick as mouse..." makes a stick move the pointer: the profile's motion, one undo step; the
+  // Motion dialog shows and edits it all, with a live view, and only OK changes the profile.
+  void MotionFromTheMenuAndItsDialog() {
+    QAction* stick = Form->MenuMoreMouse->actions().at(Form->MenuMoreMouse->actions().size() - 2);
+    QCOMPARE(stick->text(), QString("Stick as mouse..."));
+    Shell->Choices = {1};
+    Shell->Integers = {1500};
+    stick->trigger();
+    const TMotionSettings& motion = Form->Document().Motion();
+    QCOMPARE(motion[TMotionSource::RightStick].Mode, TMotionMode::Mouse);
+    QCOMPARE(motion[TMotionSource::RightStick].Speed, 1500.0);
+    QCOMPARE(motion[TMotionSource::LeftStick].Mode, TMotionMode::Off);
+    QCOMPARE(Harness->Engine.Motion().Settings(), motion);  // it runs at once
+    QVERIFY(Form->ButtonMotion->font().bold());
+    QVERIFY(Form->isWindowModified());
+    Form->Undo();
+    QCOMPARE(Form->Document().Motion(), DefaultMotion);
+    QVERIFY(!Form->ButtonMotion->font().bold());
+
+    QCOMPARE(Form->ButtonMotion->geometry(), QRect(370, 442, 96, 21));
+    TFormMotion& dialog = *Form->FormMotion;
+    auto& left = dialog.Sources[0];
+    const auto spin = [&](const char* name) { return dialog.findChild<QDoubleSpinBox*>(name); };
+    // Cancelled: nothing changes.
+    QTimer::singleShot(0, &dialog, [&] {
+      left.Mode->setCurrentIndex(1);
+      dialog.ButtonCancel->click();
+    });
+    Click(Form->ButtonMotion);
+    QCOMPARE(Form->Document().Motion(), DefaultMotion);
+    QVERIFY(!Form->Document().CanUndo());
+    // OK: the left stick as a mouse, flick on the right, a period of 2 ms.
+    Joysticks->SetAxis(0, jaX, 65535);
+    bool mouseValuesShown = false;
+    bool flickValuesHidden = false;
+    QString result;
+    QTimer::singleShot(0, &dialog, [&] {
+      left.Mode->setCurrentIndex(1);
+      mouseValuesShown = spin("Leftspeed")->isVisible() && !spin("LeftturnFlick")->isVisible();
+      spin("Leftspeed")->setValue(600);
+      spin("Leftcurve")->setValue(1);
+      dialog.Sources[1].Mode->setCurrentIndex(2);
+      spin("RightturnFlick")->setValue(7200);
+      flickValuesHidden = !spin("Rightspeed")->isVisible();
+      dialog.SpinPeriod->setValue(2);
+      // The live view: the stick held right, at the speed the values shown give.
+      const bool seen = QTest::qWaitFor(
+          [&] {
+            dialog.UpdateLive();
+            return dialog.Sources[0].View->Stick().X > 0.99;
+          },
+          5000);
+      result = seen ? left.Result->text() : "the stick was not seen";
+      result = left.Result->text();
+      dialog.ButtonOk->click();
+    });
+    Click(Form->ButtonMotion);
+    QVERIFY(mouseValuesShown);
+    QVERIFY(flickValuesHidden);
+    QCOMPARE(result, QString("600 px/s"));
+    TMotionSettings expected;
+    expected[TMotionSource::LeftStick].Mode = TMotionMode::Mouse;
+    expected[TMotionSource::LeftStick].Speed = 600;
+    expected[TMotionSource::LeftStick].Curve = 1;
+    expected[TMotionSource::RightStick].Mode = TMotionMode::Flick;
+    expected[TMotionSource::RightStick].TurnCounts = 7200;
+    expected.PeriodMs = 2;
+    QCOMPARE(Form->Document().Motion(), expected);
+    Form->Undo();
+    QCOMPARE(Form->Document().Motion(), DefaultMotion);
+    Form->Redo();
+    Joysticks->SetAxis(0, jaX, 32767);
+    // The calibration's turn: one whole turn of the counts shown, over the flick time.
+    Injector->TakeCalls();
+    QTimer::singleShot(0, &dialog, [&] {
+      QVERIFY(dialog.Sources[1].TurnOnce->isVisible());
+      dialog.Sources[1].TurnOnce->click();
+      QTest::qWait(400);
+      dialog.ButtonCancel->click();
+    });
+    Click(Form->ButtonMotion);
+    int turned = 0;
+    for (const std::string& call : Injector->TakeCalls()) {
+      int dx = 0;
+      int dy = 0;
+      if (std::sscanf(call.c_str(), "mouse 0x0001 %d %d", &dx, &dy) == 2) turned += dx;
+    }
+    QCOMPARE(turned, 7200);
   }
 
   void AboutButtonShowsTheAboutBoxEachTime() {
