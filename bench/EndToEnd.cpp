@@ -14,8 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <numeric>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -102,19 +104,44 @@ class TObserver {
   std::thread FThread;
 };
 
-// Runs a program to its end with standard error to a file; the origin it prints there.
-double RunAndOrigin(const std::vector<std::string>& arguments, const fs::path& errors) {
+// The CPU time a process has used so far, in seconds.
+double CpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  if (text.rfind(')') == std::string::npos) return 0;
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int index = 3; fields >> field && index <= 15; ++index) {
+    if (index == 14 || index == 15) ticks += std::stol(field);  // utime, stime
+  }
+  return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// Runs a program to its end with standard error to a file (and standard output to out); the
+// origin it prints there. With cpu given, the CPU time it used from cpuFrom to cpuTo seconds after
+// its start goes there.
+double RunAndOrigin(const std::vector<std::string>& arguments, const fs::path& errors,
+                    const fs::path& out = "/dev/null", double cpuFrom = 0, double cpuTo = 0,
+                    double* cpu = nullptr) {
   std::vector<std::string> argv = arguments;
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
   if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) return -1;
   posix_spawn_file_actions_destroy(&actions);
+  if (cpu != nullptr) {
+    const auto start = Clock::now();
+    std::this_thread::sleep_until(start + std::chrono::duration<double>(cpuFrom));
+    const double before = CpuSeconds(pid);
+    std::this_thread::sleep_until(start + std::chrono::duration<double>(cpuTo));
+    *cpu = CpuSeconds(pid) - before;
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   std::ifstream file(errors);
@@ -278,5 +305,119 @@ std::vector<TEndToEndRow> EndToEndLatency(const std::string& kestrova, const std
                   1.96 * std::hypot(programs[0].Error(), programs[1].Error()));
     rows.push_back({"end to end, Kestrova - bare mapper" + at + ", raw means", text, "", true});
   }
+  return rows;
+}
+
+std::vector<TEndToEndRow> AimingRows(const std::string& kestrova, const fs::path& workDir) {
+  std::vector<TEndToEndRow> rows;
+  char text[128];
+  // The left stick as a mouse at 1000 px/s; button 1 types a.
+  const auto profile = [&](double speed) {
+    kestrova::TSlotTable table;
+    table[26] = {"KEY DOWN a"};
+    table[27] = {"KEY UP a"};
+    kestrova::TMotionSettings motion;
+    motion[kestrova::TMotionSource::LeftStick].Mode = kestrova::TMotionMode::Mouse;
+    motion[kestrova::TMotionSource::LeftStick].Speed = speed;
+    const fs::path path = workDir / ("aim-" + std::to_string(static_cast<int>(speed)) + ".kpf");
+    std::ofstream(path, std::ios::binary)
+        << kestrova::FormatProfile(table, kestrova::DefaultTolerances, motion);
+    return path.string();
+  };
+
+  // Presses: 1000 taps, edges 20 ms apart plus a phase round the 10 ms period (as above).
+  TObserver observer;
+  if (observer.Ready()) {
+    const int edges = 2000;
+    std::vector<double> entries;
+    std::string taps;
+    for (int i = 0; i < edges; ++i) {
+      const double phase = std::fmod(i * 0.6180339887498949, 1.0) * 10.0;
+      entries.push_back(std::round((300.0 + 20.0 * i + phase) * 1000.0) / 1000.0);
+      std::snprintf(text, sizeof text, "%.3f button 1 %s\n", entries.back(), i % 2 ? "up" : "down");
+      taps += text;
+    }
+    const std::string end = std::to_string(static_cast<int>(entries.back()) + 200) + " end\n";
+    const std::string fast = profile(1000);
+    double means[2] = {0, 0};
+    for (const bool aiming : {false, true}) {
+      const fs::path script = workDir / (aiming ? "aiming.replay" : "resting.replay");
+      std::ofstream(script) << (aiming ? "100 axis X 65535\n" : "") << taps << end;
+      observer.Take();
+      const double origin =
+          RunAndOrigin({kestrova, "--headless", "--output", "x11", "--wake", "interval",
+                        "--poll-interval", "10", "--replay", script.string(), fast},
+                       workDir / "aim.err");
+      const std::vector<double> seen = observer.Take();
+      if (origin < 0 || seen.size() != entries.size()) {
+        rows.push_back({"aiming: press latency", "key events missing", "", false});
+        return rows;
+      }
+      TStats stats;
+      for (std::size_t i = 0; i < seen.size(); i += 2) {  // the presses
+        stats.Ms.push_back((seen[i] - origin) * 1000.0 - entries[i]);
+      }
+      means[aiming ? 1 : 0] = stats.Mean();
+      std::snprintf(text, sizeof text, "%.3f ± %.3f ms (p50 %.2f)", stats.Mean(),
+                    1.96 * stats.Error(), stats.Median());
+      rows.push_back({std::string("aiming: press latency, stick ") +
+                          (aiming ? "held as a mouse" : "at rest") + " (1000 taps)",
+                      text, "", true});
+    }
+    std::snprintf(text, sizeof text, "%+.3f ms", means[1] - means[0]);
+    rows.push_back(
+        {"aiming: press latency, aiming - at rest", text, "<= 0.3 ms", means[1] - means[0] <= 0.3});
+  } else {
+    rows.push_back({"aiming: press latency", "skipped: no X display with XInput2", "", true});
+  }
+
+  // Moves, distance and CPU from the print output: the stick held 10 s, or at rest 10 s.
+  struct TRun {
+    int Moves = 0;
+    double Distance = 0;
+    double FirstMs = -1;
+    double LastMs = 0;
+    double Cpu = 0;
+  };
+  const auto printRun = [&](double speed, int holdMs, bool held) {
+    const fs::path script = workDir / "hold.replay";
+    std::ofstream(script) << (held ? "1000 axis X 65535\n" : "") << 1000 + holdMs
+                          << " axis X 32767\n"
+                          << 1300 + holdMs << " end\n";
+    const fs::path out = workDir / "hold.out";
+    TRun run;
+    RunAndOrigin({kestrova, "--headless", "--output", "print", "--wake", "input", "--replay",
+                  script.string(), profile(speed)},
+                 workDir / "hold.err", out, 2.0, 1.0 + holdMs / 1000.0 - 0.5, &run.Cpu);
+    std::ifstream file(out);
+    for (std::string line; std::getline(file, line);) {
+      double ms = 0;
+      int dx = 0;
+      int dy = 0;
+      if (std::sscanf(line.c_str(), "%lf mouse 0x0001 %d %d", &ms, &dx, &dy) != 3) continue;
+      ++run.Moves;
+      run.Distance += dx;
+      if (run.FirstMs < 0) run.FirstMs = ms;
+      run.LastMs = ms;
+    }
+    return run;
+  };
+  const TRun aim = printRun(1000, 10000, true);
+  const double seconds = (aim.LastMs - aim.FirstMs) / 1000.0;
+  const double perSecond = seconds > 0 ? (aim.Moves - 1) / seconds : 0;
+  std::snprintf(text, sizeof text, "%.1f /s (%d moves)", perSecond, aim.Moves);
+  rows.push_back(
+      {"aiming: moves a second at the 4 ms period", text, ">= 245 /s", perSecond >= 245});
+  const double error = std::abs(aim.Distance - 1000.0 * 10.0) / (1000.0 * 10.0) * 100;
+  std::snprintf(text, sizeof text, "%.0f px of 10000 (%.2f %%)", aim.Distance, error);
+  rows.push_back({"aiming: distance in 10 s at 1000 px/s", text, "within 1 %", error <= 1});
+  const TRun slow = printRun(75, 4000, true);  // 0.3 px a read, 1000 reads
+  std::snprintf(text, sizeof text, "%.0f px in %d moves", slow.Distance, slow.Moves);
+  rows.push_back({"aiming: 0.3 px a read for 1000 reads", text, "300 px ± 1",
+                  std::abs(slow.Distance - 300) <= 1});
+  const TRun rest = printRun(1000, 10000, false);
+  std::snprintf(text, sizeof text, "%.2f %% of a core (at rest %.2f %%)", aim.Cpu / 8.5 * 100,
+                rest.Cpu / 8.5 * 100);
+  rows.push_back({"aiming: CPU while aiming at the 4 ms period", text, "", true});
   return rows;
 }

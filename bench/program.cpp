@@ -490,7 +490,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/kestrova-bench-XXXXXX";
   WorkDir = mkdtemp(pattern);
   std::fprintf(stderr, "measuring (about ten minutes)...\n");
-  // KESTROVA_BENCH_ONLY=end-to-end, =rest or =kernel measures that alone.
+  // KESTROVA_BENCH_ONLY=end-to-end, =aiming, =rest or =kernel measures that alone.
   const char* only = std::getenv("KESTROVA_BENCH_ONLY");
   const bool all = only == nullptr;
   if (all) Latency(argv[1], 10, 6, 11);
@@ -500,6 +500,11 @@ int main(int argc, char** argv) {
   for (auto& row : all || std::string(only) == "end-to-end"
                        ? EndToEndLatency(argv[1], argv[5], WorkDir)
                        : std::vector<TEndToEndRow>{}) {
+    std::fprintf(stderr, "  %-44s %s\n", row.Figure.c_str(), row.Value.c_str());
+    Rows.push_back({row.Figure, row.Value, row.Goal, row.Met});
+  }
+  for (auto& row : all || std::string(only) == "aiming" ? AimingRows(argv[1], WorkDir)
+                                                        : std::vector<TEndToEndRow>{}) {
     std::fprintf(stderr, "  %-44s %s\n", row.Figure.c_str(), row.Value.c_str());
     Rows.push_back({row.Figure, row.Value, row.Goal, row.Met});
   }

@@ -289,6 +289,7 @@ TEST(Motion, MovesBesideTheQueueOnTheirOwnPeriod) {
   mapper.SetSlot(26, {"BEGBLOCK 001 RPT 0", "KEY DOWN a", "DELAY 100000", "ENDBLOCK 001"});
   mapper.Start();
   joysticks.SetButtons(0, 1);  // the block begins: its pass holds the queue through the DELAY
+  wake.Input();
   ASSERT_TRUE(WaitUntil([&] { return !injector.HeldKeys().empty(); }, 5s));
   const std::uint64_t moves = motion.Live().Moves;
   joysticks.SetAxis(0, jaX, 65535);  // pushed, and then held: one input
