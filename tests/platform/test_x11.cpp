@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "exec/inputsynth.h"
+#include "motion/Motion.h"
 #include "platform/x11/ActiveWindow.h"
 #include "platform/x11/X11Injector.h"
 
@@ -210,6 +211,36 @@ TEST_F(X11Test, MovesPutThePointerOnTheExpectedPixel) {
   MouseButton(*Injector, "LEFT", "PRESS");
   MouseButton(*Injector, "LEFT", "RELEASE");
   EXPECT_EQ(CursorX(*Injector), 1023);  // a click does not move the pointer
+}
+
+// A stick as a mouse moves the X pointer by relative motion, exactly the pixels it counts (no
+// acceleration of the server's in between), left and up as well as right and down.
+TEST_F(X11Test, MotionMovesThePointerByItsPixels) {
+  MoveMouseAbsolute(*Injector, 500, 400);
+  TMotion motion(*Injector);
+  TMotionSettings settings;
+  settings[TMotionSource::LeftStick].Mode = TMotionMode::Mouse;
+  settings[TMotionSource::LeftStick].Speed = 1500;  // 6 px a reading of 4 ms
+  settings[TMotionSource::LeftStick].Curve = 1;
+  motion.SetSettings(settings);
+  auto at = std::chrono::steady_clock::now();
+  const auto read = [&](std::uint32_t x, std::uint32_t y) {
+    TMotionReading reading;
+    reading.Answering = true;
+    reading.At = at += std::chrono::milliseconds(4);
+    reading.Raw.dwXpos = x;
+    reading.Raw.dwYpos = y;
+    reading.Raw.dwZpos = reading.Raw.dwRpos = reading.Raw.dwUpos = 32767;
+    motion.OnMotionReading(reading);
+  };
+  read(32767, 32767);
+  for (int i = 0; i < 10; ++i) read(65535, 32767);  // right
+  for (int i = 0; i < 5; ++i) read(32767, 0);       // up
+  EXPECT_NEAR(CursorX(*Injector), 560, 1);
+  EXPECT_NEAR(CursorY(*Injector), 370, 1);
+  for (int i = 0; i < 20; ++i) read(0, 65535);  // left and down at once, each at full
+  EXPECT_NEAR(CursorX(*Injector), 560 - 20 * 6 * 0.7071, 2);
+  EXPECT_NEAR(CursorY(*Injector), 370 + 20 * 6 * 0.7071, 2);
 }
 
 // What the detection of the application in front sees: the test plays the window manager and
