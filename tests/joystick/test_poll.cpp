@@ -334,7 +334,9 @@ TEST(PollGrid, PassesKeepTheirPeriodWhateverThePassCosts) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   stick.SetEnablePolling(false);
   stick.WaitForPollThread();
-  EXPECT_GE(passes / seconds, 88.0);
+  // A period that drifted by the pass's cost would be 14 ms: 71 passes a second. A loaded machine
+  // (the sanitizers, both cores busy) loses a pass now and then on the grid, never that many.
+  EXPECT_GE(passes / seconds, 78.0);
   EXPECT_LE(passes / seconds, 101.0);  // never more than the grid: passes do not overlap
 }
 
