@@ -27,8 +27,10 @@ enum : int {
   RightTriggerEvent = 38,
   Button10 = 39,
   ShiftButton10 = 46,
+  TouchpadClick = 53,
 };
-static_assert(EventCount == ShiftButton10 + LastMappedButton - 10 + 1);
+static_assert(TouchpadClick == ShiftButton10 + LastMappedButton - 10 + 1);
+static_assert(EventCount == TouchpadClick + 1);
 
 // The hat's eight directions clockwise from North: their values and events.
 constexpr int PovValues[] = {0, 4500, 9000, 13500, 18000, 22500, 27000, 31500};
@@ -87,6 +89,7 @@ void TMapper::Jstick1Trigger(TObject*, int Left, int Right) {
 void TMapper::Jstick1Button(TObject*, int ButtonID, bool ButtonDown) {
   if (!FShiftDown && ButtonID == ShiftButton && ButtonDown) FShiftDown = true;
   if (FShiftDown && ButtonID == ShiftButton && !ButtonDown) FShiftDown = false;
+  if (ButtonID == TouchpadButton) return QueueEvent(TouchpadClick, !ButtonDown);
   if (ButtonID < 1 || ButtonID == ShiftButton || ButtonID > LastMappedButton) return;
   const int event = ButtonID < ShiftButton
                         ? (FShiftDown ? FirstShiftButton : FirstButton) + ButtonID - 1

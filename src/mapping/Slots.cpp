@@ -19,7 +19,7 @@ const std::array<std::string_view, EventCount> EventNames = {
     "V Left",          "V Right",         "Left Trigger",    "Right Trigger",   "Button 10",
     "Button 11",       "Button 12",       "Button 13",       "Button 14",       "Button 15",
     "Button 16",       "Shift Button 10", "Shift Button 11", "Shift Button 12", "Shift Button 13",
-    "Shift Button 14", "Shift Button 15", "Shift Button 16",
+    "Shift Button 14", "Shift Button 15", "Shift Button 16", "Touchpad Click",
 };
 
 const std::array<std::string_view, EventCount> PadControlNames = {
@@ -76,6 +76,7 @@ const std::array<std::string_view, EventCount> PadControlNames = {
     "paddle 2 with the left stick pressed in",
     "paddle 3 with the left stick pressed in",
     "paddle 4 with the left stick pressed in",
+    "touchpad pressed in",
 };
 
 int EventIndexOfName(std::string_view eventName) {

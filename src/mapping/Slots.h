@@ -15,14 +15,16 @@ constexpr int BaseEventCount = 33;
 constexpr int BaseSlotCount = 2 * BaseEventCount;
 constexpr int BaseMaxSlotIndex = BaseSlotCount - 1;
 // U Left, U Right, V Left, V Right, Left Trigger, Right Trigger, Button 10..16, Shift Button
-// 10..16.
-constexpr int ExtendedEventCount = 20;
+// 10..16, Touchpad Click.
+constexpr int ExtendedEventCount = 21;
 constexpr int EventCount = BaseEventCount + ExtendedEventCount;
 constexpr int SlotCount = 2 * EventCount;
 constexpr int MaxSlotIndex = SlotCount - 1;
 // The buttons that raise events of their own; button 9 is the shift button.
 constexpr int ShiftButton = 9;
 constexpr int LastMappedButton = 16;
+// A pad's touchpad click, read as button 17: an event of its own, with or without shift.
+constexpr int TouchpadButton = 17;
 
 // Event names in event order; the first 33 are also the captions of the main window's rows.
 extern const std::array<std::string_view, EventCount> EventNames;

@@ -67,6 +67,31 @@ inline std::uint32_t RightTrigger(const JOYINFOEX& info) {
   return info.dwReserved2;
 }
 
+// One sample of a pad's motion sensors or touchpad, in the pad's own axes (held in front of the
+// player: X right, Y up, Z towards the player).
+struct TPadSample {
+  enum TKind : std::uint8_t { Gyro, Accel, TouchDown, TouchMotion, TouchUp };
+  TKind Kind = Gyro;
+  // When it was taken, in microseconds: the pad's own clock where it tells one (the gyro), else
+  // the time it arrived on the monotonic clock. Only differences count.
+  std::uint64_t TimeUs = 0;
+  // Gyro: degrees a second about X (pitch: the far edge up), Y (yaw: turned left) and Z (roll:
+  // tilted left). Accel: metres a second squared along X, Y and Z (at rest, 9.8 upwards). Touch:
+  // X and Y across and down the touchpad, 0..1.
+  float Values[3] = {0, 0, 0};
+  int Finger = 0;  // touch only
+};
+
+// What a pad has besides its sticks and buttons.
+struct TPadFeatures {
+  bool Gyro = false;
+  bool Accel = false;
+  bool Touchpad = false;
+  // A pad known to have motion sensors whose sensors cannot be read (no access to its hidraw
+  // node, or they would not switch on): what to do, for one status line; else "".
+  std::string SensorProblem;
+};
+
 // Thread-safe: the poll thread and the worker read controllers at the same time.
 class TJoyService {
  public:
@@ -91,6 +116,14 @@ class TJoyService {
   // The device node the controller at a number is read from ("/dev/input/event5"), or "" when it
   // has none (a virtual controller, other platforms) or there is no controller there.
   virtual std::string DevicePath(std::uint32_t /*uJoyID*/) { return {}; }
+  // The motion sensor and touchpad samples of the controller at a number since the previous call,
+  // oldest first (at most MaxPadSamples: the oldest go first). For one reader (the poll thread),
+  // after joyGetPosExSteps.
+  virtual void TakePadSamples(std::uint32_t /*uJoyID*/, std::vector<TPadSample>& samples) {
+    samples.clear();
+  }
+  virtual TPadFeatures PadFeatures(std::uint32_t /*uJoyID*/) { return {}; }
+  static constexpr std::size_t MaxPadSamples = 1024;
 };
 
 // One change in a controller's stream of changes: a button (0-based) going down or up, the hat
@@ -137,6 +170,9 @@ class TVirtualController {
   virtual void SetAxis(int axis, std::uint16_t raw) = 0;
   virtual void SetButton(int buttonId, bool down) = 0;  // 1-based
   virtual void SetPov(std::uint32_t pov) = 0;           // hundredths of a degree, 65535 centred
+  // A motion sensor or touchpad sample, read by the service as a pad's own (a pad made in
+  // software has no sensors of its own). TimeUs of 0: the time it arrives.
+  virtual void PushSample(const TPadSample& /*sample*/) {}
 };
 
 }  // namespace kestrova

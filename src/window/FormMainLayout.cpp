@@ -30,7 +30,7 @@ namespace {
 constexpr int LeftColumn[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 29, 30, 31, 32};
 constexpr int RightColumn[] = {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
 // The "More controls" panel: the axes and triggers on the left, the buttons on the right.
-constexpr int MoreLeftColumn[] = {33, 34, 35, 36, 37, 38};
+constexpr int MoreLeftColumn[] = {33, 34, 35, 36, 37, 38, 53};
 constexpr int MoreRightColumn[] = {39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52};
 static_assert(std::size(MoreLeftColumn) + std::size(MoreRightColumn) == ExtendedEventCount);
 

@@ -119,7 +119,8 @@ TEST_F(RoutingTest, ButtonNineIsShift) {
   Button(9, false);
   Button(2, false);
   EXPECT_THAT(Reported(), ElementsAre("Shift Button 2 PRESS", "Button 2 RELEASE"));
-  // Buttons 10 to 16 have events of their own, with the same shift layer; 17 and up none.
+  // Buttons 10 to 16 have events of their own, with the same shift layer; 17 (a pad's touchpad
+  // click) its own without one; 18 and up none.
   Button(10, true);
   Button(9, true);
   Button(12, true);
@@ -131,7 +132,12 @@ TEST_F(RoutingTest, ButtonNineIsShift) {
   EXPECT_THAT(Reported(),
               ElementsAre("Button 10 PRESS", "Shift Button 12 PRESS", "Shift Button 10 RELEASE",
                           "Button 12 RELEASE", "Button 16 PRESS", "Button 16 RELEASE"));
-  for (int id = 17; id <= 32; ++id) {
+  Button(17, true);
+  Button(9, true);
+  Button(17, false);
+  Button(9, false);
+  EXPECT_THAT(Reported(), ElementsAre("Touchpad Click PRESS", "Touchpad Click RELEASE"));
+  for (int id = 18; id <= 32; ++id) {
     Button(id, true);
     Button(id, false);
   }

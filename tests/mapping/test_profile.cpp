@@ -172,6 +172,7 @@ TEST(ProfileFormat, Version2ExactlyWhenThePadsFurtherEventsAreUsed) {
       {"nothing beyond slot 65", 65, 0, 300, false},
       {"U Left Press", 66, 0, 300, true},
       {"Shift Button 16 Release", 105, 0, 300, true},
+      {"Touchpad Click Release", 107, 0, 300, true},
       {"a U tolerance", -1, 4, 250, true},
       {"a V tolerance", -1, 5, 0, true},
       {"a trigger tolerance", -1, 6, 301, true},
@@ -187,7 +188,7 @@ TEST(ProfileFormat, Version2ExactlyWhenThePadsFurtherEventsAreUsed) {
     const std::size_t tags = std::count_if(lines.begin(), lines.end(), [](const auto& line) {
       return line.starts_with("#Command Tag ");
     });
-    EXPECT_EQ(tags, c.version2 ? 106u : 66u) << c.what;
+    EXPECT_EQ(tags, c.version2 ? 108u : 66u) << c.what;
     EXPECT_EQ(lines.size() - (lines.back() == "" ? 1 : 0),
               1 + tags + (c.slot >= 0 ? 2 : 0) + 1 + (c.version2 ? 7 : 4))
         << c.what;
@@ -290,8 +291,8 @@ TEST(ProfileLoad, EachVersionKnowsItsOwnSlotsAndTolerances) {
             "line 2 tags command list 66; a profile has lists 0 to 65 (lists after that need the "
             "header #Kestrova Profile 2)");
   std::string text = std::string(ProfileHeader2) + "\r\n#Command Tag 105\r\nKEY DOWN a\r\n" +
-                     "#Command Tag 106\r\n#Tolerances\r\n";
-  EXPECT_EQ(MeaningOf(text), "line 4 tags command list 106; a profile has lists 0 to 105");
+                     "#Command Tag 108\r\n#Tolerances\r\n";
+  EXPECT_EQ(MeaningOf(text), "line 4 tags command list 108; a profile has lists 0 to 107");
   // A version-2 file has seven tolerances, and its errors read like a version-1 file's.
   text = std::string(ProfileHeader2) + "\r\n#Command Tag 105\r\nKEY DOWN a\r\n" +
          "#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n";

@@ -1,4 +1,5 @@
 #include "SdlJoyService.h"
+#include "SdlSensors.h"
 #include "SdlShared.h"
 
 #include <SDL.h>
@@ -16,15 +17,6 @@ namespace kestrova {
 namespace {
 
 using namespace sdl;
-
-std::uint32_t FromSdlAxis(Sint16 value) {
-  return static_cast<std::uint32_t>(value + 32768);
-}
-
-// A trigger's 0..32767 as 0..65535.
-std::uint32_t FromSdlTrigger(Sint16 value) {
-  return static_cast<std::uint32_t>(std::max<int>(0, value)) * 65535u / 32767u;
-}
 
 class TSdlJoyService : public TJoyService {
  public:
@@ -128,6 +120,25 @@ class TSdlJoyService : public TJoyService {
     return JOYERR_NOERROR;
   }
 
+  void TakePadSamples(std::uint32_t uJoyID, std::vector<TPadSample>& samples) override {
+    samples.clear();
+    if (uJoyID >= MaxJoysticks) return;
+    std::lock_guard lock(SdlLock());
+    // Just after joyGetPosExSteps: the device it resolved, without asking SDL again.
+    TDevice* device = Resolved(static_cast<int>(uJoyID));
+    if (device == nullptr) device = Resolve(static_cast<int>(uJoyID));
+    if (device != nullptr) samples.swap(device->Kept.Samples);
+  }
+
+  TPadFeatures PadFeatures(std::uint32_t uJoyID) override {
+    if (uJoyID >= MaxJoysticks) return {};
+    std::lock_guard lock(SdlLock());
+    const TDevice* device = Resolve(static_cast<int>(uJoyID));
+    if (device == nullptr) return {};
+    return FeaturesOf(device->Controller, device->Joystick,
+                      VirtualsWithSensors().contains(device->Instance));
+  }
+
   std::uint32_t joyGetPosEx(std::uint32_t uJoyID, JOYINFOEX* pji) override {
     if (pji == nullptr || uJoyID >= MaxJoysticks) return JOYERR_PARMS;
     std::lock_guard lock(SdlLock());
@@ -143,6 +154,7 @@ class TSdlJoyService : public TJoyService {
   // told of any change since it read the state, and the state its steps last ended at.
   struct TKept {
     std::vector<TInputEdge> Edges;
+    std::vector<TPadSample> Samples;  // sensors and touchpad, for TakePadSamples
     bool Changed = true;
     bool HasStepped = false;
     JOYINFOEX Stepped{};
@@ -169,9 +181,24 @@ class TSdlJoyService : public TJoyService {
       count = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
       for (int i = 0; i < count; ++i) Keep(events[i]);
     } while (count == 32);
+    // What was pushed for a controller made in software joins its queue as SDL's events do.
+    for (auto& [instance, pushed] : PushedSamples()) {
+      for (const TPadSample& sample : pushed) KeepSample(instance, sample);
+      pushed.clear();
+    }
+  }
+
+  void KeepSample(SDL_JoystickID instance, const TPadSample& sample) {
+    TKept* kept = KeptOf(instance);
+    if (kept == nullptr) return;
+    if (kept->Samples.size() >= MaxPadSamples) kept->Samples.erase(kept->Samples.begin());
+    kept->Samples.push_back(sample);
   }
 
   void Keep(const SDL_Event& event) {
+    SDL_JoystickID instance = -1;
+    TPadSample sample;
+    if (SampleOf(event, instance, sample)) return KeepSample(instance, sample);
     switch (event.type) {
       case SDL_JOYDEVICEADDED:
       case SDL_JOYDEVICEREMOVED:
@@ -258,55 +285,7 @@ class TSdlJoyService : public TJoyService {
   }
 
   static void ReadState(const TDevice& device, JOYINFOEX& info) {
-    JOYINFOEX* pji = &info;
-    std::uint32_t axes[6] = {32767, 32767, 32767, 32767, 32767, 32767};
-    std::uint32_t buttons = 0;
-    std::uint32_t pov = JOY_POVCENTERED;
-    pji->dwReserved1 = pji->dwReserved2 = 0;
-    if (SDL_GameController* pad = device.Controller) {
-      axes[0] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTX));
-      axes[1] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_LEFTY));
-      // Both triggers on one axis: left towards 65535, right towards 0, 32767 when both rest.
-      const int left =
-          std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT));
-      const int right =
-          std::max<int>(0, SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
-      axes[2] =
-          static_cast<std::uint32_t>(std::clamp(32767 + left * 32768 / 32767 - right, 0, 65535));
-      pji->dwReserved1 =
-          FromSdlTrigger(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT));
-      pji->dwReserved2 =
-          FromSdlTrigger(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT));
-      axes[3] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_RIGHTY));
-      axes[4] = FromSdlAxis(SDL_GameControllerGetAxis(pad, SDL_CONTROLLER_AXIS_RIGHTX));
-      for (std::size_t i = 0; i < std::size(PadButtons); ++i) {
-        if (SDL_GameControllerGetButton(pad, PadButtons[i])) buttons |= 1u << i;
-      }
-      Uint8 hat = SDL_HAT_CENTERED;
-      if (SDL_GameControllerGetButton(pad, SDL_CONTROLLER_BUTTON_DPAD_UP)) hat |= SDL_HAT_UP;
-      if (SDL_GameControllerGetButton(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN)) hat |= SDL_HAT_DOWN;
-      if (SDL_GameControllerGetButton(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT)) hat |= SDL_HAT_LEFT;
-      if (SDL_GameControllerGetButton(pad, SDL_CONTROLLER_BUTTON_DPAD_RIGHT)) hat |= SDL_HAT_RIGHT;
-      pov = PovOfHat(hat);
-    } else {
-      SDL_Joystick* stick = device.Joystick;
-      const int count = std::min(SDL_JoystickNumAxes(stick), 6);
-      for (int i = 0; i < count; ++i) axes[i] = FromSdlAxis(SDL_JoystickGetAxis(stick, i));
-      const int buttonCount = std::min(SDL_JoystickNumButtons(stick), 32);
-      for (int i = 0; i < buttonCount; ++i) {
-        if (SDL_JoystickGetButton(stick, i)) buttons |= 1u << i;
-      }
-      if (SDL_JoystickNumHats(stick) > 0) pov = PovOfHat(SDL_JoystickGetHat(stick, 0));
-    }
-    pji->dwXpos = axes[0];
-    pji->dwYpos = axes[1];
-    pji->dwZpos = axes[2];
-    pji->dwRpos = axes[3];
-    pji->dwUpos = axes[4];
-    pji->dwVpos = axes[5];
-    pji->dwButtons = buttons;
-    pji->dwButtonNumber = static_cast<std::uint32_t>(__builtin_popcount(buttons));
-    pji->dwPOV = pov;
+    sdl::ReadState(device.Controller, device.Joystick, info);
   }
 
   static void Close(TDevice& device) {
@@ -389,7 +368,10 @@ class TSdlJoyService : public TJoyService {
     TDevice device{instance, nullptr, nullptr, {}, {}};
     if (SDL_IsGameController(index)) {
       device.Controller = SDL_GameControllerOpen(index);
-      if (device.Controller) device.Joystick = SDL_GameControllerGetJoystick(device.Controller);
+      if (device.Controller) {
+        device.Joystick = SDL_GameControllerGetJoystick(device.Controller);
+        EnableSensors(device.Controller);
+      }
     }
     if (!device.Joystick) {
       device.Controller = nullptr;

@@ -29,6 +29,8 @@ struct TVirtualControllerDesc {
   int Axes = 6;
   int Buttons = 32;
   int Hats = 1;
+  // It has a gyro, an accelerometer and a touchpad: their samples are those pushed to it.
+  bool Sensors = false;
 };
 
 // A software controller that the SDL service reads like a real one, until it is destroyed.

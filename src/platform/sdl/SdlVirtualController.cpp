@@ -47,6 +47,7 @@ class TSdlVirtualController : public TVirtualController {
       QuitSdl();
       throw std::runtime_error("Cannot open the virtual controller: " + error);
     }
+    if (desc.Sensors) VirtualsWithSensors().insert(FInstance);
     FAxes = desc.GameController ? SDL_CONTROLLER_AXIS_MAX : desc.Axes;
     for (int axis = 0; axis < FAxes; ++axis) {
       const bool trigger = desc.GameController && (axis == SDL_CONTROLLER_AXIS_TRIGGERLEFT ||
@@ -57,6 +58,8 @@ class TSdlVirtualController : public TVirtualController {
 
   ~TSdlVirtualController() override {
     std::lock_guard lock(SdlLock());
+    PushedSamples().erase(FInstance);
+    VirtualsWithSensors().erase(FInstance);
     SDL_JoystickClose(FJoystick);
     for (int index = 0; index < SDL_NumJoysticks(); ++index) {
       if (SDL_JoystickGetDeviceInstanceID(index) == FInstance) {
@@ -116,6 +119,14 @@ class TSdlVirtualController : public TVirtualController {
     set(SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_HAT_DOWN);
     set(SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_HAT_LEFT);
     set(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SDL_HAT_RIGHT);
+  }
+
+  void PushSample(const TPadSample& sample) override {
+    std::lock_guard lock(SdlLock());
+    std::vector<TPadSample>& pushed = PushedSamples()[FInstance];
+    if (pushed.size() >= TJoyService::MaxPadSamples) pushed.erase(pushed.begin());
+    pushed.push_back(sample);
+    if (pushed.back().TimeUs == 0) pushed.back().TimeUs = NowUs();
   }
 
  private:
