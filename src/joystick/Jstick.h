@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "joystick/Classes.h"
 #include "platform/JoyService.h"
@@ -71,6 +72,13 @@ struct TJoyReading {
   JOYINFOEX Raw{};
   std::array<std::int32_t, JoyAxisCount> Value{};
   std::array<bool, JoyAxisCount> Present{};
+  // A pad's motion sensors and touchpad, as their latest samples left them.
+  bool HasGyro = false;
+  std::array<float, 3> Gyro{};   // degrees a second (pitch, yaw, roll)
+  std::array<float, 3> Accel{};  // metres a second squared
+  bool Touching = false;         // the first finger
+  float TouchX = 0;
+  float TouchY = 0;
 };
 
 // Receives every pass's reading on the poll thread while it is set.
@@ -87,6 +95,11 @@ struct TMotionReading {
   bool PadLayout = false;  // the controller is read in the pad layout
   JOYINFOEX Raw{};
   std::chrono::steady_clock::time_point At;
+  // The pad's sensor and touchpad samples since the last reading, and what it has (as taken when
+  // it began to answer); null for none.
+  const std::vector<TPadSample>* Samples = nullptr;
+  const TPadFeatures* Features = nullptr;
+  int JoystickID = 1;
 };
 
 // Moves the pointer from the readings themselves (a stick as a mouse), beside the events: called

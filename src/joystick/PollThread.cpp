@@ -3,7 +3,9 @@
 #include "joystick/AxisConditioning.h"
 #include "platform/Thread.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 namespace kestrova {
 
@@ -78,7 +80,9 @@ void TPollThread::Execute(TThreadPriority priority) {
 
 void TPollThread::CaptureBounds() {
   FAxes = FJstick.QueryAxisFrames();
-  FPadLayout = FJstick.Service().PadLayout(static_cast<std::uint32_t>(FJstick.JoystickID() - 1));
+  const auto id = static_cast<std::uint32_t>(FJstick.JoystickID() - 1);
+  FPadLayout = FJstick.Service().PadLayout(id);
+  FFeatures = FJstick.Service().PadFeatures(id);
   for (int axis = 0; axis < JoyAxisCount; ++axis) {
     FJstick.FAxisPresent[axis] = axis <= jaY || FAxes[axis].Present;
   }
@@ -110,6 +114,13 @@ void TPollThread::Pass() {
   const bool answered =
       FJstick.Service().joyGetPosExSteps(FJstick.JoystickID() - 1, FSteps) == JOYERR_NOERROR &&
       !FSteps.empty();
+  if (answered) {
+    FJstick.Service().TakePadSamples(FJstick.JoystickID() - 1, FSamples);
+  } else {
+    FSamples.clear();
+    FSensors = TJoyReading{};
+  }
+  FollowSamples();
   // Motion first: a move never waits for what the events queue.
   if (TMotionSink* sink = FJstick.FMotionSink.load(std::memory_order_acquire)) {
     TMotionReading reading;
@@ -117,6 +128,9 @@ void TPollThread::Pass() {
     reading.PadLayout = FPadLayout;
     if (answered) reading.Raw = FSteps.back();
     reading.At = std::chrono::steady_clock::now();
+    reading.Samples = &FSamples;
+    reading.Features = &FFeatures;
+    reading.JoystickID = FJstick.JoystickID();
     FMotionWantedMs = sink->OnMotionReading(reading);
   } else {
     FMotionWantedMs = 0;
@@ -142,8 +156,28 @@ void TPollThread::Pass() {
   PassRouted(info, answered);
 }
 
+void TPollThread::FollowSamples() {
+  FSensors.HasGyro = FFeatures.Gyro;
+  for (const TPadSample& sample : FSamples) {
+    switch (sample.Kind) {
+      case TPadSample::Gyro:
+        FSensors.HasGyro = true;
+        std::copy(std::begin(sample.Values), std::end(sample.Values), FSensors.Gyro.begin());
+        break;
+      case TPadSample::Accel:
+        std::copy(std::begin(sample.Values), std::end(sample.Values), FSensors.Accel.begin());
+        break;
+      default:
+        if (sample.Finger != 0) break;
+        FSensors.Touching = sample.Kind != TPadSample::TouchUp;
+        FSensors.TouchX = sample.Values[0];
+        FSensors.TouchY = sample.Values[1];
+    }
+  }
+}
+
 void TPollThread::Report(const JOYINFOEX& raw, bool answered) {
-  TJoyReading reading;
+  TJoyReading reading = FSensors;
   reading.Answering = answered;
   reading.Raw = raw;
   if (!answered) {

@@ -45,6 +45,8 @@ class TPollThread : public TObject {
   void PassRouted(JOYINFOEX& info, bool answered);
   // Hands a viewer what the pass read.
   void Report(const JOYINFOEX& raw, bool answered);
+  // The pass's sensor and touchpad samples into what the viewer sees.
+  void FollowSamples();
 
   TJstick& FJstick;
   std::atomic<bool> FTerminated{false};
@@ -55,6 +57,10 @@ class TPollThread : public TObject {
   bool FAnswering = false;
   bool FHasBounds = false;
   bool FPadLayout = false;
+  TPadFeatures FFeatures;
+  std::vector<TPadSample> FSamples;  // the pass's, kept for their capacity
+  // What the samples so far left of the sensors and the touchpad, for the viewer.
+  TJoyReading FSensors;
   std::uint32_t FMotionWantedMs = 0;
   std::array<TAxisFrame, JoyAxisCount> FAxes{};
   std::array<std::int32_t, JoyAxisCount> FLastAxes{};

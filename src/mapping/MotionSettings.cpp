@@ -1,5 +1,6 @@
 #include "MotionSettings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -7,8 +8,8 @@
 
 namespace kestrova {
 
-const std::array<std::string_view, MotionSourceCount> MotionSourceNames = {"Left Stick",
-                                                                           "Right Stick"};
+const std::array<std::string_view, MotionSourceCount> MotionSourceNames = {
+    "Left Stick", "Right Stick", "Gyro", "Touchpad"};
 const std::array<std::string_view, 3> MotionModeNames = {"Off", "Mouse", "Flick"};
 
 namespace {
@@ -18,7 +19,27 @@ const TMotionValue OuterValue{"outer", "Outer zone (%)", &TSourceMotion::OuterZo
 
 }  // namespace
 
-std::vector<TMotionValue> MotionValuesOf(TMotionMode mode) {
+bool HasMode(TMotionSource source, TMotionMode mode) {
+  return mode != TMotionMode::Flick || IsStick(source);
+}
+
+std::vector<TMotionValue> MotionValuesOf(TMotionSource source, TMotionMode mode) {
+  if (!HasMode(source, mode) || mode == TMotionMode::Off) return {};
+  if (source == TMotionSource::Gyro) {
+    return {{"sens", "Sensitivity (px/degree)", &TSourceMotion::GyroSens, 0.01, 1000, 2},
+            {"turn", "Counts per turn (0: px)", &TSourceMotion::GyroTurn, 0, 1000000, 0},
+            {"axis", "Turns across", &TSourceMotion::GyroAxis, 0, 2, 0, {"yaw", "roll", "player"}},
+            {"gate", "On", &TSourceMotion::Gate, 0, 3, 0, {"always", "while", "unless", "toggle"}},
+            {"button", "Button", &TSourceMotion::GateButton, 1, 32, 0},
+            {"smooth", "Smooth below (deg/s)", &TSourceMotion::SmoothDps, 0, 100, 1},
+            {"smoothtime", "Smoothing (ms)", &TSourceMotion::SmoothMs, 1, 500, 0},
+            {"tighten", "Tighten below (deg/s)", &TSourceMotion::TightenDps, 0, 100, 1},
+            {"accel", "Acceleration (factor)", &TSourceMotion::Accel, 1, 10, 2},
+            {"accelrate", "Full at (deg/s)", &TSourceMotion::AccelDps, 1, 2000, 0}};
+  }
+  if (source == TMotionSource::Touchpad) {
+    return {{"speed", "Speed (px/width)", &TSourceMotion::Speed, 1, 100000, 0}};
+  }
   switch (mode) {
     case TMotionMode::Mouse:
       return {{"speed", "Speed (px/s)", &TSourceMotion::Speed, 1, 100000, 0},
@@ -72,8 +93,14 @@ std::vector<std::string> FormatMotionLines(const TMotionSettings& motion) {
     if (settings.Mode == TMotionMode::Off) continue;
     std::string line = std::string(MotionSourceNames[source]) + " " +
                        std::string(MotionModeNames[static_cast<int>(settings.Mode)]);
-    for (const TMotionValue& value : MotionValuesOf(settings.Mode)) {
-      line += " " + std::string(value.Name) + "=" + FormatMotionNumber(settings.*value.Field, -1);
+    for (const TMotionValue& value :
+         MotionValuesOf(static_cast<TMotionSource>(source), settings.Mode)) {
+      const double number = settings.*value.Field;
+      const auto choice = static_cast<std::size_t>(number);
+      line += " " + std::string(value.Name) + "=" +
+              (value.Choices.empty() || choice >= value.Choices.size()
+                   ? FormatMotionNumber(number, -1)
+                   : std::string(value.Choices[choice]));
     }
     lines.push_back(std::move(line));
   }
@@ -99,23 +126,24 @@ std::optional<std::string> ReadMotionLine(std::string_view line, TMotionSettings
     }
   }
   if (source < 0) {
-    return "not a motion line: " + Quoted(line) + " (a source, Left Stick or Right Stick, or " +
-           "Period first)";
+    return "not a motion line: " + Quoted(line) + " (a source, Left Stick, Right Stick, Gyro or " +
+           "Touchpad, or Period first)";
   }
   std::string_view rest = line.substr(MotionSourceNames[source].size() + 1);
   const std::size_t modeEnd = rest.find(' ');
   const std::string_view modeName = rest.substr(0, modeEnd);
   rest = modeEnd == std::string_view::npos ? std::string_view() : rest.substr(modeEnd + 1);
   TSourceMotion settings;
+  const auto kind = static_cast<TMotionSource>(source);
   if (modeName == MotionModeNames[1]) {
     settings.Mode = TMotionMode::Mouse;
-  } else if (modeName == MotionModeNames[2]) {
+  } else if (modeName == MotionModeNames[2] && HasMode(kind, TMotionMode::Flick)) {
     settings.Mode = TMotionMode::Flick;
   } else {
     return "unknown mode " + Quoted(modeName) + " of " + std::string(MotionSourceNames[source]) +
-           " (Mouse or Flick)";
+           (IsStick(kind) ? " (Mouse or Flick)" : " (Mouse)");
   }
-  const std::vector<TMotionValue> values = MotionValuesOf(settings.Mode);
+  const std::vector<TMotionValue> values = MotionValuesOf(kind, settings.Mode);
   while (!rest.empty()) {
     const std::size_t end = rest.find(' ');
     const std::string_view pair = rest.substr(0, end);
@@ -135,6 +163,18 @@ std::optional<std::string> ReadMotionLine(std::string_view line, TMotionSettings
              ")";
     }
     const std::string_view text = pair.substr(equals + 1);
+    if (!known->Choices.empty()) {
+      const auto at = std::find(known->Choices.begin(), known->Choices.end(), text);
+      if (at == known->Choices.end()) {
+        std::string choices;
+        for (const auto choice : known->Choices) {
+          choices += (choices.empty() ? "" : ", ") + std::string(choice);
+        }
+        return std::string(name) + "=" + Quoted(text) + " is none of " + choices;
+      }
+      settings.*known->Field = static_cast<double>(at - known->Choices.begin());
+      continue;
+    }
     double number = 0;
     const auto [end2, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     if (error != std::errc() || end2 != text.data() + text.size() || !std::isfinite(number)) {

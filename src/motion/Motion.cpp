@@ -2,8 +2,28 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace kestrova {
+
+namespace {
+
+// A bias found while the pad lay still is kept at most this often.
+constexpr auto KeepStillBiasEvery = std::chrono::seconds(60);
+
+bool Usable(const TPadSample& sample, double bound) {
+  return std::all_of(std::begin(sample.Values), std::end(sample.Values), [bound](float value) {
+    return std::isfinite(value) && std::abs(value) < bound;
+  });
+}
+
+std::string RateText(const TRate& rate) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", rate[0], rate[1], rate[2]);
+  return text;
+}
+
+}  // namespace
 
 void TMotion::SetSettings(const TMotionSettings& settings) {
   {
@@ -34,8 +54,116 @@ void TMotion::Restart() {
     flick.Reset();
     flick.HoldUntilReleased();
   }
+  FGyro.Reset();
+  FTouch.Reset();
+  FToggled = false;
   FCarry = {};
   FWasActive = false;
+}
+
+bool TMotion::GateOpen(const TSourceMotion& gyro, std::uint32_t buttons) {
+  const int button = std::clamp(static_cast<int>(gyro.GateButton), 1, 32);
+  const bool down = (buttons >> (button - 1)) & 1u;
+  if (down && !FGateButtonDown) FToggled = !FToggled;
+  FGateButtonDown = down;
+  switch (static_cast<int>(gyro.Gate)) {
+    case 1:
+      return down;
+    case 2:
+      return !down;
+    case 3:
+      return FToggled;
+    default:
+      return true;
+  }
+}
+
+bool TMotion::TakeSamples(const TMotionReading& reading, TMotionVector& move, TMotionLive& live) {
+  const TSourceMotion& gyro = FRunning[TMotionSource::Gyro];
+  const TSourceMotion& touchpad = FRunning[TMotionSource::Touchpad];
+  const bool gyroOn = gyro.Mode == TMotionMode::Mouse;
+  const bool open = gyroOn && GateOpen(gyro, reading.Raw.dwButtons);
+  live.GateOpen = open;
+  bool moving = false;
+  if (reading.Features != nullptr && reading.Features->Key != FController) {
+    FController = reading.Features->Key;
+    const auto stored = FBiasStore != nullptr && !FController.empty()
+                            ? FBiasStore->Load(FController)
+                            : std::optional<TRate>();
+    FCalibration.SetBias(stored.value_or(TRate{}));
+  }
+  const auto now = reading.At;
+  if (const double ms = FCalibrateMs.exchange(0); ms > 0) FCalibration.Calibrate(ms);
+  if (reading.Samples != nullptr) {
+    for (const TPadSample& sample : *reading.Samples) {
+      if (sample.Kind == TPadSample::Gyro || sample.Kind == TPadSample::Accel) {
+        if (!Usable(sample, sample.Kind == TPadSample::Gyro ? MaxRateDps : MaxAccel)) {
+          if (!FToldBadSamples) {
+            Say("The gyro of controller " + std::to_string(reading.JoystickID) +
+                " sends samples that are no rotation (not a number, or beyond 5000 degrees a "
+                "second): they are left out");
+          }
+          FToldBadSamples = true;
+          continue;
+        }
+      }
+      switch (sample.Kind) {
+        case TPadSample::Gyro: {
+          const TRate raw{sample.Values[0], sample.Values[1], sample.Values[2]};
+          const bool onDemand = FCalibration.Calibrating();
+          if (FCalibration.Take(raw, sample.TimeUs)) {
+            const bool keep = onDemand || now - FLastKeptAt > KeepStillBiasEvery;
+            if (keep) FLastKeptAt = now;
+            if (onDemand)
+              Say("The gyro is calibrated: its bias is " + RateText(FCalibration.Bias()) +
+                  " degrees a second");
+            if (keep && FBiasStore != nullptr && !FController.empty()) {
+              FBiasStore->Save(FController, FCalibration.Bias());
+            }
+          }
+          if (!FSampling && FLastSampleUs != 0 && gyroOn) {
+            Say("The gyro of controller " + std::to_string(reading.JoystickID) +
+                " sends samples again");
+          }
+          FSampling = true;
+          FLastSampleUs = sample.TimeUs;
+          FLastSampleAt = now;
+          if (!gyroOn) break;
+          TRate rate = raw;
+          for (int axis = 0; axis < 3; ++axis) rate[axis] -= FCalibration.Bias()[axis];
+          const TMotionVector step = FGyro.Gyro(gyro, rate, sample.TimeUs, open);
+          move.X += step.X;
+          move.Y += step.Y;
+          moving = moving || step.X != 0 || step.Y != 0;
+          break;
+        }
+        case TPadSample::Accel:
+          FGyro.Accel(sample);
+          break;
+        default:
+          if (touchpad.Mode != TMotionMode::Mouse) break;
+          {
+            const TMotionVector step = FTouch.Touch(touchpad, sample);
+            move.X += step.X;
+            move.Y += step.Y;
+          }
+      }
+    }
+  }
+  if (gyroOn && FSampling &&
+      std::chrono::duration<double, std::milli>(now - FLastSampleAt).count() > StallMs) {
+    FSampling = false;
+    FGyro.Reset();
+    Say("The gyro of controller " + std::to_string(reading.JoystickID) +
+        " has sent nothing for half a second: it moves nothing until it sends again");
+  }
+  live.GyroRate = FGyro.LastRate();
+  live.GyroBias = FCalibration.Bias();
+  live.Calibrating = FCalibration.Calibrating();
+  live.Touching = FTouch.Down();
+  live.Active[static_cast<int>(TMotionSource::Gyro)] = moving;
+  live.Active[static_cast<int>(TMotionSource::Touchpad)] = FTouch.Down();
+  return moving || FTouch.Down();
 }
 
 std::uint32_t TMotion::OnMotionReading(const TMotionReading& reading) {
@@ -44,7 +172,8 @@ std::uint32_t TMotion::OnMotionReading(const TMotionReading& reading) {
     FRunning = Settings();
     Restart();
   }
-  if (!FRunning.Any()) {
+  const bool calibrating = FCalibration.Calibrating() || FCalibrateMs.load() > 0;
+  if (!FRunning.Any() && !calibrating) {
     if (FWatched && reading.Answering) {
       std::lock_guard lock(FLiveLock);
       for (int index = 0; index < MotionSourceCount; ++index) {
@@ -69,9 +198,10 @@ std::uint32_t TMotion::OnMotionReading(const TMotionReading& reading) {
   TMotionVector move;
   TMotionLive live;
   bool active = false;
-  for (int index = 0; index < MotionSourceCount; ++index) {
+  for (const TMotionSource source : {TMotionSource::LeftStick, TMotionSource::RightStick}) {
+    const int index = static_cast<int>(source);
     const TSourceMotion& settings = FRunning.Sources[index];
-    const TStick stick = StickOf(static_cast<TMotionSource>(index), reading);
+    const TStick stick = StickOf(source, reading);
     live.Sticks[index] = stick;
     if (settings.Mode == TMotionMode::Mouse) {
       const TMotionVector step = FMouse[index].Step(settings, stick, dtMs);
@@ -85,6 +215,7 @@ std::uint32_t TMotion::OnMotionReading(const TMotionReading& reading) {
     }
     active = active || live.Active[index];
   }
+  active = TakeSamples(reading, move, live) || active;
   FWasActive = active;
   FCarry.X += move.X;
   FCarry.Y += move.Y;
@@ -100,7 +231,7 @@ std::uint32_t TMotion::OnMotionReading(const TMotionReading& reading) {
     std::lock_guard lock(FLiveLock);
     FLive = live;
   }
-  return active ? static_cast<std::uint32_t>(FRunning.PeriodMs) : 0;
+  return active || live.Calibrating ? static_cast<std::uint32_t>(FRunning.PeriodMs) : 0;
 }
 
 void TMotion::Move(int dx, int dy) {

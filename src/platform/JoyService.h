@@ -84,6 +84,7 @@ struct TPadSample {
 
 // What a pad has besides its sticks and buttons.
 struct TPadFeatures {
+  std::string Key;  // names this very controller from run to run (its GUID and serial), or ""
   bool Gyro = false;
   bool Accel = false;
   bool Touchpad = false;

@@ -4,9 +4,9 @@ namespace kestrova {
 
 TEngine::TEngine(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
                  TProfileDocument& document, TMapper::TStatusSink statusSink)
-    : FDocument(document),
-      FMotion(injector),
-      FMapper(injector, joysticks, sleeper, std::move(statusSink)) {
+    : FDocument(document), FMotion(injector), FMapper(injector, joysticks, sleeper, statusSink) {
+  FMotion.SetStatusSink(std::move(statusSink));
+  FMotion.SetBiasStore(&FBiasFile);
   FMapper.SetDecimalSeparator(document.DecimalSeparator());
   FMapper.SetSlots(document.Slots());
   FMapper.SetTolerances(document.Tolerances());
@@ -21,7 +21,8 @@ TEngine::~TEngine() {
 }
 
 void TEngine::SetStatusSink(TMapper::TStatusSink statusSink) {
-  FMapper.SetStatusSink(std::move(statusSink));
+  FMapper.SetStatusSink(statusSink);
+  FMotion.SetStatusSink(std::move(statusSink));
 }
 
 void TEngine::Start() {

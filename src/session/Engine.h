@@ -42,6 +42,7 @@ class TEngine {
   void Take(const TDocumentChange& change);
 
   TProfileDocument& FDocument;
+  TBiasFile FBiasFile{TBiasFile::DefaultPath()};
   TMotion FMotion;  // before the mapper: its poll thread calls the motion
   TMapper FMapper;
   int FSubscription;

@@ -59,59 +59,81 @@ TFormMotion::TFormMotion(TMotion& motion, QWidget* parent)
   setObjectName("FormMotion");
   setWindowTitle("Motion");
   auto* layout = new QVBoxLayout(this);
-  auto* sources = new QHBoxLayout;
+  auto* sources = new QGridLayout;
   layout->addLayout(sources);
   for (int source = 0; source < MotionSourceCount; ++source) {
+    const auto kind = static_cast<TMotionSource>(source);
     TSourceControls& controls = Sources[source];
     const QString name = QString::fromLatin1(MotionSourceNames[source].data(),
                                              static_cast<int>(MotionSourceNames[source].size()));
+    const QString prefix = name.section(' ', 0, 0);
     auto* box = new QGroupBox(name, this);
     box->setObjectName(QString(name).remove(' '));
     auto* grid = new QGridLayout(box);
     controls.Mode = new QComboBox(box);
-    for (const std::string_view mode : MotionModeNames) {
-      controls.Mode->addItem(QString::fromLatin1(mode.data(), static_cast<int>(mode.size())));
-    }
-    controls.Mode->setItemText(1, "Mouse");
-    controls.Mode->setItemText(2, "Flick stick");
+    controls.Mode->addItem("Off");
+    controls.Mode->addItem("Mouse");
+    if (HasMode(kind, TMotionMode::Flick)) controls.Mode->addItem("Flick stick");
     controls.Mode->setAccessibleName(name + " mode");
     grid->addWidget(new QLabel("Mode", box), 0, 0);
     grid->addWidget(controls.Mode, 0, 1);
     int row = 1;
     for (const TMotionMode mode : {TMotionMode::Mouse, TMotionMode::Flick}) {
-      for (const TMotionValue& value : MotionValuesOf(mode)) {
-        auto* label = new QLabel(
+      for (const TMotionValue& value : MotionValuesOf(kind, mode)) {
+        TValueControl control{mode, value};
+        control.Label = new QLabel(
             QString::fromLatin1(value.Label.data(), static_cast<int>(value.Label.size())), box);
-        auto* spin = new QDoubleSpinBox(box);
-        spin->setObjectName(name.section(' ', 0, 0) + QString::fromLatin1(value.Name.data()) +
-                            (mode == TMotionMode::Flick ? "Flick" : ""));
-        spin->setRange(value.Min, value.Max);
-        spin->setDecimals(value.Decimals);
-        spin->setAccessibleName(name + " " + label->text());
-        grid->addWidget(label, row, 0);
-        grid->addWidget(spin, row, 1);
+        const QString object = prefix + QString::fromLatin1(value.Name.data()) +
+                               (mode == TMotionMode::Flick ? "Flick" : "");
+        QWidget* field = nullptr;
+        if (value.Choices.empty()) {
+          control.Spin = new QDoubleSpinBox(box);
+          control.Spin->setRange(value.Min, value.Max);
+          control.Spin->setDecimals(value.Decimals);
+          field = control.Spin;
+        } else {
+          control.Choice = new QComboBox(box);
+          for (const std::string_view choice : value.Choices) {
+            control.Choice->addItem(
+                QString::fromLatin1(choice.data(), static_cast<int>(choice.size())));
+          }
+          field = control.Choice;
+        }
+        field->setObjectName(object);
+        field->setAccessibleName(name + " " + control.Label->text());
+        grid->addWidget(control.Label, row, 0);
+        grid->addWidget(field, row, 1);
         ++row;
-        controls.Values.push_back({value, spin});
-        controls.Labels.push_back(label);
+        controls.Values.push_back(control);
       }
     }
-    controls.View = new TStickView(box);
     controls.Result = new QLabel(box);
-    controls.Result->setObjectName(name.section(' ', 0, 0) + "Result");
-    controls.TurnOnce = new QPushButton("Turn once", box);
-    controls.TurnOnce->setToolTip(
-        "Turns the view by the counts of one whole turn: where the game turns by more or less, "
-        "change the counts until it turns exactly once");
-    grid->addWidget(controls.View, row, 0, 1, 2, Qt::AlignHCenter);
-    grid->addWidget(controls.Result, row + 1, 0, 1, 2);
-    grid->addWidget(controls.TurnOnce, row + 2, 0, 1, 2);
-    sources->addWidget(box);
+    controls.Result->setObjectName(prefix + "Result");
+    if (IsStick(kind)) {
+      controls.View = new TStickView(box);
+      grid->addWidget(controls.View, row++, 0, 1, 2, Qt::AlignHCenter);
+      controls.TurnOnce = new QPushButton("Turn once", box);
+      controls.TurnOnce->setToolTip(
+          "Turns the view by the counts of one whole turn: where the game turns by more or less, "
+          "change the counts until it turns exactly once");
+      connect(controls.TurnOnce, &QPushButton::clicked, this,
+              [this, source] { TurnOnceClick(source); });
+    } else if (kind == TMotionSource::Gyro) {
+      controls.Calibrate = new QPushButton("Calibrate (hold still)", box);
+      controls.Calibrate->setToolTip(
+          "Lay the pad down or hold it still for two seconds: its resting rate is taken off "
+          "(kept for this pad, not in the profile)");
+      connect(controls.Calibrate, &QPushButton::clicked, this, [this] { CalibrateClick(); });
+    }
+    grid->addWidget(controls.Result, row++, 0, 1, 2);
+    if (controls.TurnOnce) grid->addWidget(controls.TurnOnce, row++, 0, 1, 2);
+    if (controls.Calibrate) grid->addWidget(controls.Calibrate, row++, 0, 1, 2);
+    grid->setRowStretch(row, 1);
+    sources->addWidget(box, source / 2, source % 2);
     connect(controls.Mode, &QComboBox::currentIndexChanged, this, [this, source] {
       ShowMode(source);
       UpdateLive();
     });
-    connect(controls.TurnOnce, &QPushButton::clicked, this,
-            [this, source] { TurnOnceClick(source); });
   }
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(new QLabel("Read an active source every (ms)", this));
@@ -142,11 +164,23 @@ TFormMotion::TFormMotion(TMotion& motion, QWidget* parent)
   SetSettings(TMotionSettings{});
 }
 
+QDoubleSpinBox* TFormMotion::SpinOf(TMotionSource source, TMotionMode mode,
+                                    std::string_view name) const {
+  for (const TValueControl& control : Sources[static_cast<int>(source)].Values) {
+    if (control.Mode == mode && control.Value.Name == name) return control.Spin;
+  }
+  return nullptr;
+}
+
 void TFormMotion::SetSettings(const TMotionSettings& settings) {
   for (int source = 0; source < MotionSourceCount; ++source) {
     TSourceControls& controls = Sources[source];
     const TSourceMotion& values = settings.Sources[source];
-    for (auto& [value, spin] : controls.Values) spin->setValue(values.*value.Field);
+    for (TValueControl& control : controls.Values) {
+      const double value = values.*control.Value.Field;
+      if (control.Spin) control.Spin->setValue(value);
+      if (control.Choice) control.Choice->setCurrentIndex(static_cast<int>(value));
+    }
     controls.Mode->setCurrentIndex(static_cast<int>(values.Mode));
     ShowMode(source);
   }
@@ -161,12 +195,10 @@ TMotionSettings TFormMotion::Settings() const {
     TSourceMotion& values = settings.Sources[source];
     values.Mode = static_cast<TMotionMode>(controls.Mode->currentIndex());
     // The values of the mode shown; the other mode's keep their defaults.
-    const std::vector<TMotionValue> shown = MotionValuesOf(values.Mode);
-    const bool flick = values.Mode == TMotionMode::Flick;
-    for (const auto& [value, spin] : controls.Values) {
-      const bool ofFlick = spin->objectName().endsWith("Flick");
-      if (values.Mode == TMotionMode::Off || ofFlick != flick) continue;
-      values.*value.Field = spin->value();
+    for (const TValueControl& control : controls.Values) {
+      if (control.Mode != values.Mode) continue;
+      values.*control.Value.Field =
+          control.Spin ? control.Spin->value() : control.Choice->currentIndex();
     }
   }
   settings.PeriodMs = SpinPeriod->value();
@@ -176,19 +208,20 @@ TMotionSettings TFormMotion::Settings() const {
 void TFormMotion::ShowMode(int source) {
   TSourceControls& controls = Sources[source];
   const auto mode = static_cast<TMotionMode>(controls.Mode->currentIndex());
-  for (std::size_t i = 0; i < controls.Values.size(); ++i) {
-    const bool ofFlick = controls.Values[i].second->objectName().endsWith("Flick");
-    const bool shown = mode != TMotionMode::Off && ofFlick == (mode == TMotionMode::Flick);
-    controls.Values[i].second->setVisible(shown);
-    controls.Labels[i]->setVisible(shown);
+  for (TValueControl& control : controls.Values) {
+    const bool shown = control.Mode == mode;
+    control.Label->setVisible(shown);
+    if (control.Spin) control.Spin->setVisible(shown);
+    if (control.Choice) control.Choice->setVisible(shown);
   }
-  controls.TurnOnce->setVisible(mode == TMotionMode::Flick);
+  if (controls.TurnOnce) controls.TurnOnce->setVisible(mode == TMotionMode::Flick);
 }
 
 void TFormMotion::UpdateLive() {
   const TMotionLive live = FMotion.Live();
   const TMotionSettings settings = Settings();
-  for (int source = 0; source < MotionSourceCount; ++source) {
+  for (const TMotionSource kind : {TMotionSource::LeftStick, TMotionSource::RightStick}) {
+    const int source = static_cast<int>(kind);
     TSourceControls& controls = Sources[source];
     const TSourceMotion& values = settings.Sources[source];
     const TStick stick = live.Sticks[source];
@@ -207,6 +240,20 @@ void TFormMotion::UpdateLive() {
       controls.Result->setText("off");
     }
   }
+  const TRate& rate = live.GyroRate;
+  Sources[static_cast<int>(TMotionSource::Gyro)].Result->setText(
+      live.Calibrating ? QString("calibrating: hold still")
+                       : QString("%1 %2 %3 degrees/s%4")
+                             .arg(rate[0], 0, 'f', 1)
+                             .arg(rate[1], 0, 'f', 1)
+                             .arg(rate[2], 0, 'f', 1)
+                             .arg(live.GateOpen ? "" : " (off now)"));
+  Sources[static_cast<int>(TMotionSource::Touchpad)].Result->setText(live.Touching ? "touched"
+                                                                                   : "-");
+}
+
+void TFormMotion::CalibrateClick() {
+  FMotion.CalibrateGyro(2000);
 }
 
 void TFormMotion::TurnOnceClick(int source) {

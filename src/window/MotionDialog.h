@@ -1,12 +1,14 @@
 #pragma once
-// "Motion...": which stick moves the pointer and how (off, as a mouse, flick stick), each mode's
-// values, and how often an active source is read, with a live view of each stick and the speed
-// its deflection gives with the values shown. OK makes the settings one step of the profile's
-// history; Cancel changes nothing. GUI thread.
+// "Motion...": which source moves the pointer and how (a stick off, as a mouse or flick stick; the
+// gyro and the touchpad off or as a mouse), each mode's values, and how often an active source is
+// read, with a live view: each stick and the speed its deflection gives with the values shown,
+// the gyro's rate. OK makes the settings one step of the profile's history; Cancel changes
+// nothing. GUI thread.
 
 #include <QDialog>
 #include <QWidget>
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include "mapping/MotionSettings.h"
@@ -49,15 +51,25 @@ class TFormMotion : public QDialog {
   // The settings as the controls show them.
   TMotionSettings Settings() const;
 
-  struct TSourceControls {
-    QComboBox* Mode = nullptr;
-    // The values of every mode; those of the other modes are hidden.
-    std::vector<std::pair<TMotionValue, QDoubleSpinBox*>> Values;
-    std::vector<QLabel*> Labels;
-    TStickView* View = nullptr;
-    QLabel* Result = nullptr;         // "640 px/s" or "90 degrees"
-    QPushButton* TurnOnce = nullptr;  // flick: turns one whole turn, to calibrate in the game
+  // One value of a mode: a number in a spin box, or a word in a combo box.
+  struct TValueControl {
+    TMotionMode Mode;
+    TMotionValue Value;
+    QLabel* Label = nullptr;
+    QDoubleSpinBox* Spin = nullptr;
+    QComboBox* Choice = nullptr;
   };
+  struct TSourceControls {
+    QComboBox* Mode = nullptr;  // its items: the modes the source has, in TMotionMode's order
+    // The values of every mode; those of the other modes are hidden.
+    std::vector<TValueControl> Values;
+    TStickView* View = nullptr;        // the sticks'
+    QLabel* Result = nullptr;          // "640 px/s", "90 degrees", the gyro's rate
+    QPushButton* TurnOnce = nullptr;   // flick: turns one whole turn, to calibrate in the game
+    QPushButton* Calibrate = nullptr;  // the gyro: hold still, its bias is taken
+  };
+  // The spin box of a source's value in a mode; null where there is none.
+  QDoubleSpinBox* SpinOf(TMotionSource source, TMotionMode mode, std::string_view name) const;
   std::array<TSourceControls, MotionSourceCount> Sources;
   QSpinBox* SpinPeriod;
   QPushButton* ButtonOk;
@@ -68,6 +80,8 @@ class TFormMotion : public QDialog {
   // Turns one whole turn with a source's counts as shown, eased over its flick time; done over
   // the following readings of a timer.
   void TurnOnceClick(int source);
+  // The gyro's samples of the next two seconds become its bias.
+  void CalibrateClick();
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -62,6 +62,11 @@ bool SampleOf(const SDL_Event& event, SDL_JoystickID& instance, TPadSample& samp
 
 TPadFeatures FeaturesOf(SDL_GameController* pad, SDL_Joystick* joystick, bool softwareSensors) {
   TPadFeatures features;
+  char guid[64] = {};
+  SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(joystick), guid, sizeof guid);
+  const char* serial = SDL_JoystickGetSerial(joystick);
+  features.Key =
+      std::string(guid) + (serial != nullptr && serial[0] != '\0' ? ":" + std::string(serial) : "");
   if (softwareSensors) {
     features.Gyro = features.Accel = features.Touchpad = true;
     return features;
