@@ -12,6 +12,7 @@ constexpr double MaxSampleGapMs = 50;  // a longer gap between samples counts as
 }  // namespace
 
 void TGyroCalibration::Restart(const TRate& raw, std::uint64_t timeUs) {
+  FUp = {};
   FInWindow = true;
   FStartUs = timeUs;
   FSum = FLow = FHigh = raw;
@@ -21,6 +22,19 @@ void TGyroCalibration::Restart(const TRate& raw, std::uint64_t timeUs) {
 void TGyroCalibration::Calibrate(double ms) {
   FDemandMs = std::max(ms, 1.0);
   FInWindow = false;
+}
+
+void TGyroCalibration::Accel(const TPadSample& sample) {
+  const double length = std::hypot(sample.Values[0], sample.Values[1], sample.Values[2]);
+  if (!FInWindow || !(length > 1) || FDemandMs > 0) return;
+  const std::array<double, 3> up{sample.Values[0] / length, sample.Values[1] / length,
+                                 sample.Values[2] / length};
+  if (FUp == std::array<double, 3>{}) {
+    FUp = up;
+    return;
+  }
+  const double cosine = FUp[0] * up[0] + FUp[1] * up[1] + FUp[2] * up[2];
+  if (cosine < std::cos(StillTiltDegrees * 3.141592653589793 / 180)) FInWindow = false;
 }
 
 bool TGyroCalibration::Take(const TRate& raw, std::uint64_t timeUs) {
@@ -46,6 +60,13 @@ bool TGyroCalibration::Take(const TRate& raw, std::uint64_t timeUs) {
     return false;
   } else if (elapsedMs < StillMs) {
     return false;
+  } else {
+    for (int axis = 0; axis < 3; ++axis) {
+      if (std::abs(FSum[axis] / FCount) > MaxBiasDps) {
+        Restart(raw, timeUs);
+        return false;
+      }
+    }
   }
   for (int axis = 0; axis < 3; ++axis) FBias[axis] = FSum[axis] / FCount;
   FInWindow = false;

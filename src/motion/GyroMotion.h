@@ -24,9 +24,15 @@ class TGyroCalibration {
  public:
   static constexpr double StillMs = 1000;
   static constexpr double StillBandDps = 2;  // the band a still pad's rate stays in, per axis
+  // No gyro rests at more than this: a steady slow turn is no bias.
+  static constexpr double MaxBiasDps = 10;
+  // While gravity's direction moves by more than this, the pad is not still (degrees).
+  static constexpr double StillTiltDegrees = 1.5;
 
   // Takes a raw sample; true when it found a new bias.
   bool Take(const TRate& raw, std::uint64_t timeUs);
+  // An accelerometer sample: a pad whose tilt changes is not still.
+  void Accel(const TPadSample& sample);
   const TRate& Bias() const { return FBias; }
   void SetBias(const TRate& bias) { FBias = bias; }
   // The next ms of samples become the bias.
@@ -44,7 +50,8 @@ class TGyroCalibration {
   TRate FLow{};
   TRate FHigh{};
   int FCount = 0;
-  double FDemandMs = 0;  // the time an on-demand calibration takes; 0 when none runs
+  std::array<double, 3> FUp{};  // gravity's direction when the window began; 0 for none yet
+  double FDemandMs = 0;         // the time an on-demand calibration takes; 0 when none runs
 };
 
 // The gyro as a mouse.
@@ -57,6 +64,10 @@ class TGyroMouse {
   // The accelerometer: where gravity points, for the player-space yaw.
   void Accel(const TPadSample& sample);
   void Reset();
+  // A sample left out: the next one counts only its own time, not the gap.
+  void Skip(std::uint64_t timeUs) {
+    if (FHasLast) FLastUs = timeUs;
+  }
   // The last rate, bias taken off (degrees a second).
   const TRate& LastRate() const { return FLastRate; }
 

@@ -104,6 +104,7 @@ bool TMotion::TakeSamples(const TMotionReading& reading, TMotionVector& move, TM
                 "second): they are left out");
           }
           FToldBadSamples = true;
+          if (sample.Kind == TPadSample::Gyro) FGyro.Skip(sample.TimeUs);
           continue;
         }
       }
@@ -139,6 +140,7 @@ bool TMotion::TakeSamples(const TMotionReading& reading, TMotionVector& move, TM
         }
         case TPadSample::Accel:
           FGyro.Accel(sample);
+          FCalibration.Accel(sample);
           break;
         default:
           if (touchpad.Mode != TMotionMode::Mouse) break;

@@ -213,16 +213,24 @@ TEST(ProfileFormat, TheMotionSectionRoundTrips) {
   motion[TMotionSource::LeftStick].Curve = 1.25;
   motion[TMotionSource::RightStick].Mode = TMotionMode::Flick;
   motion[TMotionSource::RightStick].TurnCounts = 5400.5;
+  motion[TMotionSource::Gyro].Mode = TMotionMode::Mouse;
+  motion[TMotionSource::Gyro].GyroAxis = 2;
+  motion[TMotionSource::Gyro].Gate = 3;
+  motion[TMotionSource::Gyro].GateButton = 6;
+  motion[TMotionSource::Touchpad].Mode = TMotionMode::Mouse;
   motion.PeriodMs = 2;
   const std::string text = FormatProfile(TSlotTable{}, DefaultTolerances, motion);
   const Lines lines = SplitProfileLines(text);
   EXPECT_EQ(lines[0], "#Kestrova Profile 2");
-  ASSERT_GE(lines.size(), 4u);
-  EXPECT_THAT(Lines(lines.end() - 4, lines.end()),
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_THAT(Lines(lines.end() - 6, lines.end()),
               ElementsAre("#Motion", "Period 2",
                           "Left Stick Mouse speed=1234 deadzone=10 outer=2 curve=1.25 accel=1 "
                           "ramp=500",
-                          "Right Stick Flick turn=5400.5 deadzone=10 outer=2 flicktime=100"));
+                          "Right Stick Flick turn=5400.5 deadzone=10 outer=2 flicktime=100",
+                          "Gyro Mouse sens=10 turn=0 axis=player gate=toggle button=6 smooth=5 "
+                          "smoothtime=100 tighten=0 accel=1 accelrate=360",
+                          "Touchpad Mouse speed=1000"));
   const TLoadedProfile loaded = ParseProfile(text, TSlotTable{});
   EXPECT_EQ(loaded.Motion, motion);
   EXPECT_EQ(FormatProfile(loaded.Slots, loaded.Tolerances, loaded.Motion), text);
@@ -261,6 +269,13 @@ TEST(ProfileLoad, BadMotionLinesRefuseTheLoad) {
       {"Left Stick Mouse speed=12px", "speed='12px' is not a number"},
       {"Left Stick Mouse speed=", "speed='' is not a number"},
       {"Left Stick Mouse speed=1  curve=2", "unknown setting ''"},
+      {"Gyro Flick", "unknown mode 'Flick' of Gyro (Mouse)"},
+      {"Touchpad Flick", "unknown mode 'Flick' of Touchpad (Mouse)"},
+      {"Gyro Mouse axis=pitch", "axis='pitch' is none of yaw, roll, player"},
+      {"Gyro Mouse gate=sometimes", "gate='sometimes' is none of always, while, unless, toggle"},
+      {"Gyro Mouse button=33", "button=33 is outside 1..32"},
+      {"Gyro Mouse speed=3", "unknown setting 'speed=3' of Mouse (sens, turn, axis, gate"},
+      {"Touchpad Mouse sens=1", "unknown setting 'sens=1' of Mouse (speed)"},
       {"Period 0", "the motion period '0' is not a whole number of milliseconds in 1..20"},
       {"Period 21", "in 1..20"},
       {"Period fast", "in 1..20"},
