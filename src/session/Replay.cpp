@@ -3,6 +3,7 @@
 #include "mapping/Convert.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <sstream>
 
@@ -109,12 +110,56 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
       } else if (!Unsigned(fields[2], 31500, entry.Value) || entry.Value % 4500 != 0) {
         throw fail("the hat angle " + Quoted(fields[2]) + " is not one of 0 4500 9000 ... 31500");
       }
+    } else if (kind == "gyro" || kind == "accel") {
+      expected = 5;
+      if (fields.size() != expected)
+        throw fail("a " + kind + " entry is: <time> " + kind + " <x> <y> <z>");
+      entry.Kind = kind == "gyro" ? TReplayEntry::Gyro : TReplayEntry::Accel;
+      const double limit = kind == "gyro" ? 5000 : 200;
+      for (int axis = 0; axis < 3; ++axis) {
+        double value = 0;
+        if (!TryStrToFloat(fields[2 + axis], '.', value) || !(std::abs(value) <= limit)) {
+          throw fail("the " + kind + " value " + Quoted(fields[2 + axis]) +
+                     " is not a number in -" + FormatMinDigits(static_cast<long long>(limit), 1) +
+                     ".." + FormatMinDigits(static_cast<long long>(limit), 1));
+        }
+        entry.Values[axis] = static_cast<float>(value);
+      }
+      replay.Pad = replay.Sensors = true;
+    } else if (kind == "touch") {
+      if (fields.size() != 5 && fields.size() != 6) {
+        throw fail("a touch entry is: <time> touch down|move|up <x> <y> [<finger>]");
+      }
+      entry.Kind = TReplayEntry::Touch;
+      if (fields[2] == "down") {
+        entry.Value = TPadSample::TouchDown;
+      } else if (fields[2] == "move") {
+        entry.Value = TPadSample::TouchMotion;
+      } else if (fields[2] == "up") {
+        entry.Value = TPadSample::TouchUp;
+      } else {
+        throw fail("a touch goes 'down', 'move' or 'up', not " + Quoted(fields[2]));
+      }
+      for (int axis = 0; axis < 2; ++axis) {
+        double value = 0;
+        if (!TryStrToFloat(fields[3 + axis], '.', value) || !(value >= 0 && value <= 1)) {
+          throw fail("the touch position " + Quoted(fields[3 + axis]) + " is not in 0..1");
+        }
+        entry.Values[axis] = static_cast<float>(value);
+      }
+      std::uint32_t finger = 0;
+      if (fields.size() == 6 && !Unsigned(fields[5], 9, finger)) {
+        throw fail("the finger " + Quoted(fields[5]) + " is not in 0..9");
+      }
+      entry.Index = static_cast<int>(finger);
+      replay.Pad = replay.Sensors = true;
     } else if (kind == "end") {
       if (fields.size() != 2) throw fail("an end entry is: <time> end");
       entry.Kind = TReplayEntry::End;
       ended = true;
     } else {
-      throw fail("unknown entry " + Quoted(kind) + " (axis, button, hat or end)");
+      throw fail("unknown entry " + Quoted(kind) +
+                 " (axis, button, hat, gyro, accel, touch or end)");
     }
     previous = entry.TimeMs * 1000ULL + entry.TimeUs;
     previousText = fields[0];
@@ -124,15 +169,14 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
   // A pad has no V axis, no hat of its own (the d-pad stands for it) and 16 buttons.
   for (std::size_t i = 0; replay.Pad && i < replay.Entries.size(); ++i) {
     const TReplayEntry& entry = replay.Entries[i];
-    const std::string where = fileName + ":" + std::to_string(replay.EntryLines[i]) + ": ";
+    const std::string where =
+        fileName + ":" + std::to_string(replay.EntryLines[i]) + ": " + "a timeline with " +
+        (replay.Sensors ? "gyro, accel or touch entries" : "LT or RT") + " drives a game pad, ";
     if (entry.Kind == TReplayEntry::Axis && entry.Index == 5) {
-      throw EReplayError(where + "a timeline with LT or RT drives a game pad, which has no V axis");
+      throw EReplayError(where + "which has no V axis");
     }
     if (entry.Kind == TReplayEntry::Button && entry.Index > PadButtonCount) {
-      throw EReplayError(where +
-                         "a timeline with LT or RT drives a game pad, whose buttons are "
-                         "1.." +
-                         std::to_string(PadButtonCount));
+      throw EReplayError(where + "whose buttons are 1.." + std::to_string(PadButtonCount));
     }
   }
   if (ended) {
@@ -181,10 +225,51 @@ void TReplayPlayer::Run(TClock::time_point start) {
         lock, start + std::chrono::milliseconds(timeMs) + std::chrono::microseconds(us),
         [this] { return FStopped; });
   };
+  // A gyro rate and an accelerometer reading hold from their entry on: sampled every
+  // ReplaySampleMs, each sample pushed as a pad's own would come.
+  bool holding = false;
+  TPadSample gyro;
+  gyro.Kind = TPadSample::Gyro;
+  TPadSample accel;
+  accel.Kind = TPadSample::Accel;
+  std::uint64_t nextSampleUs = 0;  // since start
+  const auto sampleUntil = [&](std::uint64_t untilUs) {
+    while (holding && nextSampleUs <= untilUs) {
+      if (!waitUntil(nextSampleUs / 1000, static_cast<std::uint32_t>(nextSampleUs % 1000))) {
+        return false;
+      }
+      const std::uint64_t at = static_cast<std::uint64_t>(
+          std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch()).count() +
+          static_cast<std::int64_t>(nextSampleUs));
+      gyro.TimeUs = accel.TimeUs = at;
+      FController.PushSample(accel);
+      FController.PushSample(gyro);
+      nextSampleUs += ReplaySampleMs * 1000;
+    }
+    return true;
+  };
   for (const auto& entry : FReplay.Entries) {
     if (entry.Kind == TReplayEntry::End) break;
-    if (!waitUntil(entry.TimeMs, entry.TimeUs)) return;
+    const std::uint64_t entryUs = entry.TimeMs * 1000ULL + entry.TimeUs;
+    if (!sampleUntil(entryUs) || !waitUntil(entry.TimeMs, entry.TimeUs)) return;
     switch (entry.Kind) {
+      case TReplayEntry::Gyro:
+      case TReplayEntry::Accel: {
+        TPadSample& held = entry.Kind == TReplayEntry::Gyro ? gyro : accel;
+        std::copy(std::begin(entry.Values), std::end(entry.Values), std::begin(held.Values));
+        if (!holding) nextSampleUs = entryUs;
+        holding = true;
+        break;
+      }
+      case TReplayEntry::Touch: {
+        TPadSample touch;
+        touch.Kind = static_cast<TPadSample::TKind>(entry.Value);
+        touch.Values[0] = entry.Values[0];
+        touch.Values[1] = entry.Values[1];
+        touch.Finger = entry.Index;
+        FController.PushSample(touch);
+        break;
+      }
       case TReplayEntry::Axis:
         FController.SetAxis(entry.Index, static_cast<std::uint16_t>(entry.Value));
         break;
@@ -198,6 +283,7 @@ void TReplayPlayer::Run(TClock::time_point start) {
         break;
     }
   }
+  if (!sampleUntil(FReplay.EndTimeMs * 1000)) return;
   if (waitUntil(FReplay.EndTimeMs) && FOnEnd) FOnEnd();
 }
 

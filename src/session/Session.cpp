@@ -71,6 +71,7 @@ TSession::TSession(const TSessionOptions& options, TProfileDocument& document,
   if (FReplay) {
     TVirtualControllerDesc desc;
     desc.GameController = desc.ReadOrder = FReplay->Pad;
+    desc.Sensors = FReplay->Sensors;
     FVirtualController = AttachSdlVirtualController(desc);
     // The timeline drives the virtual controller, whatever number it has among the others.
     joystickId = 0;
@@ -122,7 +123,20 @@ TSession::TSession(const TSessionOptions& options, TProfileDocument& document,
     if (!answering) return FControllerSink(NoControllerLine(id, FAnsweredBefore));
     FAnsweredBefore = true;
     for (const auto& controller : ListControllers(*FJoysticks)) {
-      if (controller.JoystickID == id) return FControllerSink(ControllerLine(controller));
+      if (controller.JoystickID != id) continue;
+      FControllerSink(ControllerLine(controller));
+      // Sticks and buttons work either way; what the pad has beyond them is said once.
+      const TPadFeatures features = FJoysticks->PadFeatures(static_cast<std::uint32_t>(id - 1));
+      if (!features.SensorProblem.empty()) {
+        FControllerSink("Controller " + std::to_string(id) + " has motion sensors Kestrova " +
+                        "cannot read: " + features.SensorProblem);
+      } else if (features.Gyro || features.Touchpad) {
+        FControllerSink("Controller " + std::to_string(id) + " has " +
+                        (features.Gyro && features.Touchpad ? "a gyro and a touchpad"
+                         : features.Gyro                    ? "a gyro"
+                                                            : "a touchpad"));
+      }
+      return;
     }
   };
 }

@@ -690,10 +690,10 @@ TEST_F(CliTest, MalformedReplayIsRefusedBeforeAnythingRuns) {
   EXPECT_EQ(run.ExitCode, 2);
   EXPECT_EQ(run.Err, "kestrova: " + replay + ":3: unknown axis 'W' (X, Y, Z, R, U, V, LT or RT)\n");
   EXPECT_EQ(run.Out, "");
-  const std::string pad = Write("pad.txt", "0 axis LT 100\n10 button 17 down\n");
+  const std::string pad = Write("pad.txt", "0 axis LT 100\n10 button 18 down\n");
   EXPECT_EQ(Run({"--headless", "--output", "print", "--replay", pad, profile}).Err,
             "kestrova: " + pad +
-                ":2: a timeline with LT or RT drives a game pad, whose buttons are 1..16\n");
+                ":2: a timeline with LT or RT drives a game pad, whose buttons are 1..17\n");
 }
 
 TEST_F(CliTest, CheckReportsProblemsWithLines) {
@@ -807,6 +807,44 @@ TEST_F(CliTest, APadTimelineDrivesTheTriggersUAndTheFurtherButtons) {
   // 1920-pixel screen, 461 * 65536 / 1920 in mouse units.
   EXPECT_THAT(output,
               ElementsAre("key 0x54 (T) down", "key 0x54 (T) up", "mouse 0x8001 15735 32768"));
+}
+
+// The pad's sensors from a timeline, through the service as a real pad's samples come: a yaw to
+// the right of 90 degrees a second for one second moves the pointer 900 pixels right (10 a
+// degree), the far edge up moves it up; the touchpad's finger moves it; its click runs its slot.
+TEST_F(CliTest, ATimelinesGyroAndTouchpadMoveThePointer) {
+  TMotionSettings motion;
+  motion[TMotionSource::Gyro].Mode = TMotionMode::Mouse;
+  motion[TMotionSource::Gyro].SmoothDps = 0;
+  motion[TMotionSource::Touchpad].Mode = TMotionMode::Mouse;
+  TSlotTable table;
+  table[106] = {"KEY DOWN c"};
+  table[107] = {"KEY UP c"};
+  const std::string profile = Write("gyro.kpf", FormatProfile(table, DefaultTolerances, motion));
+  const std::string timeline = Write(
+      "gyro.txt",
+      "100 accel 0 9.81 0\n100 gyro 0 0 0\n300 gyro 0 -90 0\n1300 gyro 45 0 0\n1800 gyro 0 0 0\n"
+      "2000 touch down 0.1 0.5\n2050 touch move 0.2 0.5\n2100 touch move 0.3 0.5\n"
+      "2150 touch up 0.3 0.5\n2200 button 17 down\n2250 button 17 up\n2400 end\n");
+  Last = Run({"--headless", "--output", "print", "--replay", timeline, profile});
+  ASSERT_EQ(Last.ExitCode, 0) << Last.Err;
+  EXPECT_THAT(Last.Err, HasSubstr("Controller 1 has a gyro and a touchpad"));
+  double gyroX = 0, gyroY = 0, touchX = 0;
+  Lines keys;
+  std::istringstream out(Last.Out);
+  for (std::string line; std::getline(out, line);) {
+    double ms = 0;
+    int dx = 0, dy = 0;
+    if (std::sscanf(line.c_str(), "%lf mouse 0x0001 %d %d", &ms, &dx, &dy) == 3) {
+      (ms < 1950 ? gyroX : touchX) += dx;
+      if (ms < 1950) gyroY += dy;
+    }
+    if (line.find(" key ") != std::string::npos) keys.push_back(line.substr(line.find("key")));
+  }
+  EXPECT_NEAR(gyroX, 900, 45);             // within 5 %
+  EXPECT_NEAR(gyroY, -45 * 0.5 * 10, 12);  // 45 degrees a second up for half a second
+  EXPECT_NEAR(touchX, 200, 2);             // two tenths of the touchpad at 1000 px across it
+  EXPECT_THAT(keys, ElementsAre("key 0x43 (C) down", "key 0x43 (C) up"));
 }
 
 TEST_F(CliTest, ListsTheVirtualController) {

@@ -133,6 +133,57 @@ TEST_F(SdlTest, EachCountOfAxesIsToldAsItIs) {
   }
 }
 
+// A pad's sensor and touchpad samples reach the poll thread's reader in order, once, bounded; a pad
+// made with sensors says it has them, one made without has none.
+TEST_F(SdlTest, PadSamplesComeOnceInOrder) {
+  TVirtualControllerDesc desc;
+  desc.Name = "Sensor Pad";
+  desc.GameController = desc.ReadOrder = desc.Sensors = true;
+  auto pad = AttachSdlVirtualController(desc);
+  TVirtualControllerDesc plainDesc;
+  plainDesc.Name = "Plain Pad";
+  plainDesc.GameController = true;
+  auto plain = AttachSdlVirtualController(plainDesc);
+  const int number = NumberOf("Sensor Pad");
+  ASSERT_GE(number, 0);
+  const TPadFeatures features = Service->PadFeatures(number);
+  EXPECT_TRUE(features.Gyro && features.Accel && features.Touchpad);
+  EXPECT_FALSE(features.Key.empty());
+  EXPECT_TRUE(features.SensorProblem.empty());
+  const TPadFeatures none = Service->PadFeatures(NumberOf("Plain Pad"));
+  EXPECT_FALSE(none.Gyro || none.Accel || none.Touchpad);
+  for (int i = 0; i < 3; ++i) {
+    TPadSample sample;
+    sample.Kind = i == 2 ? TPadSample::TouchDown : TPadSample::Gyro;
+    sample.TimeUs = 1000 + i;
+    sample.Values[1] = static_cast<float>(i);
+    pad->PushSample(sample);
+  }
+  std::vector<TPadSample> samples;
+  Read(number);
+  Service->TakePadSamples(number, samples);
+  ASSERT_EQ(samples.size(), 3u);
+  EXPECT_EQ(samples[0].TimeUs, 1000u);
+  EXPECT_EQ(samples[1].Values[1], 1.0f);
+  EXPECT_EQ(samples[2].Kind, TPadSample::TouchDown);
+  Read(number);
+  Service->TakePadSamples(number, samples);
+  EXPECT_TRUE(samples.empty());
+  // A reader that does not come for them: the oldest go.
+  for (std::size_t i = 0; i < TJoyService::MaxPadSamples + 10; ++i) {
+    TPadSample sample;
+    sample.TimeUs = 5000 + i;
+    pad->PushSample(sample);
+  }
+  Read(number);
+  Service->TakePadSamples(number, samples);
+  ASSERT_EQ(samples.size(), TJoyService::MaxPadSamples);
+  EXPECT_EQ(samples.back().TimeUs, 5000 + TJoyService::MaxPadSamples + 9);
+  // The touchpad's click is button 17 of the pad layout.
+  pad->SetButton(17, true);
+  EXPECT_EQ(Read(number).dwButtons, 1u << 16);
+}
+
 TEST_F(SdlTest, GameControllerInThePadLayout) {
   TVirtualControllerDesc desc;
   desc.Name = "Test Pad";
@@ -142,7 +193,7 @@ TEST_F(SdlTest, GameControllerInThePadLayout) {
   ASSERT_GE(number, 0);
   JOYCAPSA caps{};
   ASSERT_EQ(Service->joyGetDevCapsA(number, &caps, sizeof caps), JOYERR_NOERROR);
-  EXPECT_EQ(caps.wNumButtons, 16u);
+  EXPECT_EQ(caps.wNumButtons, 17u);  // 17: the touchpad's click
   EXPECT_EQ(caps.wCaps & 0x1F, JOYCAPS_HASZ | JOYCAPS_HASR | JOYCAPS_HASU | JOYCAPS_HASPOV);
 
   JOYINFOEX info = Read(number);

@@ -111,6 +111,18 @@ TEST(ReplayTimeline, EntriesKindsAndEndTime) {
   EXPECT_EQ(replay.Entries[5].Value, JOY_POVCENTERED);
   EXPECT_EQ(replay.EndTimeMs, 1030u);  // a second after the last entry
 
+  // The pad's sensors: a timeline with them drives a pad that has them.
+  const TReplay sensors = ParseReplay(
+      "0 gyro 1.5 -90 0\n0 accel 0 9.81 0\n5 touch down 0.25 1\n6 touch up 0 0 2\n", "t");
+  ASSERT_EQ(sensors.Entries.size(), 4u);
+  EXPECT_TRUE(sensors.Pad && sensors.Sensors);
+  EXPECT_EQ(sensors.Entries[0].Kind, TReplayEntry::Gyro);
+  EXPECT_EQ(sensors.Entries[0].Values[1], -90.0f);
+  EXPECT_EQ(sensors.Entries[2].Value, static_cast<std::uint32_t>(TPadSample::TouchDown));
+  EXPECT_EQ(sensors.Entries[2].Values[0], 0.25f);
+  EXPECT_EQ(sensors.Entries[3].Index, 2);  // the finger
+  EXPECT_FALSE(replay.Sensors);
+
   EXPECT_EQ(ParseReplay("5 end\n", "t").EndTimeMs, 5u);
   // The default end of an entry near 2^32 ms does not wrap round to before it.
   EXPECT_EQ(ParseReplay("4294967295 button 1 down\n", "t").EndTimeMs, 4294968295ull);
@@ -161,6 +173,16 @@ TEST(ReplayTimeline, MalformedEntriesNameTheirLine) {
   EXPECT_THAT(ErrorOf("soon axis X 1\n"), HasSubstr("not a number of milliseconds"));
   EXPECT_THAT(ErrorOf("0 jump\n"), HasSubstr("unknown entry 'jump'"));
   EXPECT_THAT(ErrorOf("0 axis X\n"), HasSubstr("an axis entry is"));
+  EXPECT_THAT(ErrorOf("0 gyro 1 2\n"), HasSubstr("a gyro entry is: <time> gyro <x> <y> <z>"));
+  EXPECT_THAT(ErrorOf("0 gyro 1 nan 2\n"), HasSubstr("gyro value 'nan' is not a number"));
+  EXPECT_THAT(ErrorOf("0 gyro 1 5001 2\n"), HasSubstr("in -5000..5000"));
+  EXPECT_THAT(ErrorOf("0 accel 0 0 -201\n"), HasSubstr("in -200..200"));
+  EXPECT_THAT(ErrorOf("0 touch press 0 0\n"), HasSubstr("'down', 'move' or 'up'"));
+  EXPECT_THAT(ErrorOf("0 touch down 1.5 0\n"), HasSubstr("is not in 0..1"));
+  EXPECT_THAT(ErrorOf("0 touch down 0 0 10\n"), HasSubstr("finger '10' is not in 0..9"));
+  EXPECT_THAT(ErrorOf("0 gyro 0 0 0\n1 axis V 3\n"),
+              HasSubstr("t.replay:2: a timeline with gyro, accel or touch entries drives a game "
+                        "pad, which has no V axis"));
 }
 
 TEST(PrintOutput, RecordsEveryCallAndKeepsThePointerOnTheScreen) {

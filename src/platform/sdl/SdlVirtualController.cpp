@@ -1,5 +1,6 @@
 // A controller made in software with SDL's virtual joysticks.
 
+#include <cstdio>
 #include <string>
 
 #include "SdlJoyService.h"
@@ -38,6 +39,23 @@ class TSdlVirtualController : public TVirtualController {
       const std::string error = SDL_GetError();
       QuitSdl();
       throw std::runtime_error("Cannot create the virtual controller: " + error);
+    }
+    // SDL maps a virtual pad's buttons but its touchpad's click: given here, as a real pad has it.
+    if (desc.GameController) {
+      if (char* mapping = SDL_GameControllerMappingForDeviceIndex(index)) {
+        std::string withTouchpad = mapping;
+        SDL_free(mapping);
+        if (withTouchpad.find("touchpad:") == std::string::npos) {
+          if (!withTouchpad.empty() && withTouchpad.back() != ',') withTouchpad += ',';
+          // The name's checksum in the id: without it the mapping would be another device's.
+          const SDL_JoystickGUID guid = SDL_JoystickGetDeviceGUID(index);
+          char crc[16];
+          std::snprintf(crc, sizeof crc, "crc:%04x,", guid.data[2] | (guid.data[3] << 8));
+          if (withTouchpad.find("crc:") == std::string::npos) withTouchpad += crc;
+          withTouchpad += "touchpad:b" + std::to_string(SDL_CONTROLLER_BUTTON_TOUCHPAD) + ",";
+          SDL_GameControllerAddMapping(withTouchpad.c_str());
+        }
+      }
     }
     FInstance = SDL_JoystickGetDeviceInstanceID(index);
     FJoystick = SDL_JoystickOpen(index);
