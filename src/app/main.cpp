@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
                  "controller\n";
   }
   if (options.ListControllers) return RunListControllers(options);
+  if (options.CalibrateGyro) return RunCalibrateGyro(options);
   if (options.Monitor) return RunMonitor(options);
   if (options.ActiveWindow) return RunActiveWindow(KWinInFrontQuery(argc, argv));
   // The window, --load and --quit go to the running instance of this controller when there is

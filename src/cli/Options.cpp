@@ -42,6 +42,8 @@ const char* const HelpText =
     "  --monitor            print what the controller does, a line per change, until stopped;\n"
     "                       runs no profile and injects nothing\n"
     "  --show-controller    open the window's controller view at start\n"
+    "  --calibrate-gyro     hold the pad still for two seconds: its gyro's resting rate is taken\n"
+    "                       off from then on (kept for this pad) and the program exits\n"
     "  --check              check PROFILE for problems and exit\n"
     "  --version, --help\n";
 
@@ -108,6 +110,8 @@ TCommandLine ParseOptions(const std::vector<std::string>& arguments) {
       options.Force = true;
     } else if (argument == "--list-controllers") {
       options.ListControllers = true;
+    } else if (argument == "--calibrate-gyro") {
+      options.CalibrateGyro = true;
     } else if (argument == "--check") {
       options.Check = true;
     } else if (argument == "--version") {

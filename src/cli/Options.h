@@ -30,6 +30,7 @@ struct TCommandLine : TSessionOptions {
   bool Load = false;            // hand PROFILE to the running instance, or start one with it
   bool Quit = false;            // end the running instance
   bool Monitor = false;         // print what the controller does
+  bool CalibrateGyro = false;   // take the pad's gyro bias (held still) and keep it
   bool ShowController = false;  // open the controller view with the window
   bool ActiveWindow = false;    // print the application in front and exit
   bool AppProfiles = false;     // open the application profiles with the window

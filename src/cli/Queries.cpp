@@ -7,6 +7,10 @@
 #include "platform/x11/ActiveWindow.h"
 #include "session/Session.h"
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 namespace kestrova {
 
 namespace {
@@ -54,6 +58,60 @@ int RunListControllers(const TCommandLine& options) {
                 << " buttons, " << c.Hats << " hats" << (c.PadLayout ? ", pad layout" : "")
                 << ")\n";
     }
+    return 0;
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+}
+
+int RunCalibrateGyro(const TCommandLine& options) {
+  try {
+    TProfileDocument empty;
+    TSessionOptions calibrating = options;
+    calibrating.Output = "print";  // nothing is injected: no source is on
+    std::vector<std::string> said;
+    std::mutex lock;
+    TSession session(calibrating, empty, [&](const std::string& line) {
+      std::lock_guard guard(lock);
+      said.push_back(line);
+    });
+    session.Start();
+    session.StartReplay(nullptr);
+    TMotion& motion = session.Engine().Motion();
+    const int id = session.Mapper().Jstick1.JoystickID();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (session.Mapper().Jstick1.PollPasses() < 2 &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const TPadFeatures features =
+        session.Joysticks().PadFeatures(static_cast<std::uint32_t>(id - 1));
+    if (!features.Gyro) {
+      session.Shutdown();
+      const std::string why =
+          features.SensorProblem.empty() ? "it has none" : features.SensorProblem;
+      std::cerr << "kestrova: controller " << id << " has no gyro Kestrova can read: " << why
+                << "\n";
+      return 1;
+    }
+    std::cerr << "kestrova: hold controller " << id << " still for two seconds\n";
+    motion.CalibrateGyro(2000);
+    // Done when the motion says so: it keeps the bias for the pad as it says it.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    std::string result;
+    while (result.empty() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::lock_guard guard(lock);
+      for (const std::string& line : said) {
+        if (line.find("calibrated") != std::string::npos) result = line;
+      }
+    }
+    session.Shutdown();
+    if (result.empty()) {
+      std::cerr << "kestrova: controller " << id << "'s gyro sent too little to calibrate\n";
+      return 1;
+    }
+    std::cout << "kestrova: " << result << " (kept for this pad)\n";
     return 0;
   } catch (const std::exception& error) {
     return Fail(error.what());

@@ -15,6 +15,9 @@ int RunHeadless(const TCommandLine& options);
 int RunMonitor(const TCommandLine& options);
 int RunCheck(const TCommandLine& options);
 int RunListControllers(const TCommandLine& options);
+// Takes the gyro's bias of the controller from two seconds of its samples (the pad held still)
+// and keeps it for that pad; 1 when the controller has no gyro that can be read.
+int RunCalibrateGyro(const TCommandLine& options);
 // Prints what the desktop says of the application in front now: KWin first (kwin; empty where
 // this build cannot ask it), then the X display.
 int RunActiveWindow(const TInFrontQuery& kwin);

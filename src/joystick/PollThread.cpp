@@ -157,7 +157,7 @@ void TPollThread::Pass() {
 }
 
 void TPollThread::FollowSamples() {
-  FSensors.HasGyro = FFeatures.Gyro;
+  FSensors.HasGyro = FSensors.HasGyro || FFeatures.Gyro;
   for (const TPadSample& sample : FSamples) {
     switch (sample.Kind) {
       case TPadSample::Gyro:

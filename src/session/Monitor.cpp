@@ -2,6 +2,9 @@
 
 #include "joystick/AxisConditioning.h"
 
+#include <cmath>
+#include <cstdio>
+
 namespace kestrova {
 
 std::string AxisDirection(TJoyAxis axis, std::int32_t value, int tolerance) {
@@ -25,7 +28,44 @@ std::string HatDirection(std::uint32_t pov) {
   return "";
 }
 
-std::vector<std::string> TMonitorLines::Changes(const TJoyReading& reading) {
+void TMonitorLines::SensorLines(const TJoyReading& reading,
+                                std::chrono::steady_clock::time_point at,
+                                std::vector<std::string>& lines) {
+  char text[96];
+  bool moved = false;
+  for (int axis = 0; axis < 3; ++axis) {
+    moved = moved || std::abs(reading.Gyro[axis] - FGyroShown[axis]) >= 1;
+  }
+  if (reading.HasGyro && moved && at - FGyroAt >= SensorLineEvery) {
+    std::snprintf(text, sizeof text, "gyro %.1f %.1f %.1f degrees/s", reading.Gyro[0],
+                  reading.Gyro[1], reading.Gyro[2]);
+    lines.emplace_back(text);
+    FGyroShown = reading.Gyro;
+    FGyroAt = at;
+  }
+  if (reading.Touching != FTouchShown) {
+    if (reading.Touching) {
+      std::snprintf(text, sizeof text, "touch down %.2f %.2f", reading.TouchX, reading.TouchY);
+      lines.emplace_back(text);
+    } else {
+      lines.emplace_back("touch up");
+    }
+    FTouchShown = reading.Touching;
+    FTouchX = reading.TouchX;
+    FTouchY = reading.TouchY;
+    FTouchAt = at;
+  } else if (reading.Touching && (reading.TouchX != FTouchX || reading.TouchY != FTouchY) &&
+             at - FTouchAt >= SensorLineEvery) {
+    std::snprintf(text, sizeof text, "touch %.2f %.2f", reading.TouchX, reading.TouchY);
+    lines.emplace_back(text);
+    FTouchX = reading.TouchX;
+    FTouchY = reading.TouchY;
+    FTouchAt = at;
+  }
+}
+
+std::vector<std::string> TMonitorLines::Changes(const TJoyReading& reading,
+                                                std::chrono::steady_clock::time_point at) {
   static const char* const axisNames = "XYZRUV";
   TJoyReading previous = FPrevious;
   if (!FHasPrevious) {
@@ -67,6 +107,7 @@ std::vector<std::string> TMonitorLines::Changes(const TJoyReading& reading) {
     lines.push_back("hat " + std::to_string(reading.Raw.dwPOV) +
                     (direction.empty() ? "" : " " + direction));
   }
+  SensorLines(reading, at, lines);
   FPrevious = reading;
   FHasPrevious = true;
   return lines;

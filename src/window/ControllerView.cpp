@@ -108,7 +108,9 @@ TFormController::TFormController(TMapper& mapper, QWidget* parent)
     ButtonLamps[button] = lamp;
     buttons->addWidget(lamp, button / 8, button % 8);
   }
-  grid->addLayout(buttons, 8, 0, 1, 3);
+  auto* buttonsTitle = new QLabel("Buttons:", this);
+  grid->addWidget(buttonsTitle, 8, 0, Qt::AlignTop);
+  grid->addLayout(buttons, 8, 1, 1, 2);
   auto* rose = new QGridLayout;
   const int cells[9][2] = {{0, 1}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}, {1, 0}, {0, 0}, {1, 1}};
   for (int position = 0; position < 9; ++position) {
@@ -122,6 +124,11 @@ TFormController::TFormController(TMapper& mapper, QWidget* parent)
   auto* hatTitle = new QLabel("Hat:", this);
   grid->addWidget(hatTitle, 9, 0, Qt::AlignTop);
   grid->addLayout(rose, 9, 1, 1, 2, Qt::AlignLeft);
+  grid->addWidget(new QLabel("Motion:", this), 10, 0);
+  SensorText = new QLabel(this);
+  SensorText->setObjectName("SensorText");
+  SensorText->setFixedSize(430, 18);
+  grid->addWidget(SensorText, 10, 1, 1, 2);
   FTimer->setInterval(33);  // at most 30 updates a second: smooth enough to watch, and cheap
   connect(FTimer, &QTimer::timeout, this, [this] { Refresh(); });
   ShowController(false);
@@ -227,6 +234,19 @@ void TFormController::Refresh() {
                        : FPadLayout       ? trigger("left", LeftTrigger(reading.Raw)) + ";  " +
                                           trigger("right", RightTrigger(reading.Raw))
                                     : "none on this controller");
+  QString sensors;
+  if (reading.Answering && reading.HasGyro) {
+    sensors = QString("gyro %1 %2 %3 degrees/s")
+                  .arg(reading.Gyro[0], 0, 'f', 1)
+                  .arg(reading.Gyro[1], 0, 'f', 1)
+                  .arg(reading.Gyro[2], 0, 'f', 1);
+  }
+  if (reading.Answering && reading.Touching) {
+    sensors += QString(sensors.isEmpty() ? "" : ";  ") +
+               QString("touch %1 %2").arg(reading.TouchX, 0, 'f', 2).arg(reading.TouchY, 0, 'f', 2);
+  }
+  if (sensors.isEmpty()) sensors = reading.Answering ? "no gyro or touch" : "";
+  if (SensorText->text() != sensors) SensorText->setText(sensors);
   // Style sheets are dear to apply: only lamps that change are restyled.
   const auto light = [](QLabel* lamp, bool lit) {
     if (lamp->property("lit").toBool() == lit) return;

@@ -52,6 +52,7 @@ class TFormController : public QDialog {
   std::array<TAxisBar*, JoyAxisCount> AxisBars{};
   std::array<QLabel*, JoyAxisCount> AxisTexts{};
   QLabel* TriggerText;  // each trigger on its own, in the pad layout
+  QLabel* SensorText;   // a pad's gyro and touchpad
   std::array<QLabel*, 32> ButtonLamps{};
   std::array<QLabel*, 9> HatPositions{};  // N NE E SE S SW W NW, then the centre
 

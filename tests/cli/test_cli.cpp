@@ -18,6 +18,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
@@ -845,6 +846,42 @@ TEST_F(CliTest, ATimelinesGyroAndTouchpadMoveThePointer) {
   EXPECT_NEAR(gyroY, -45 * 0.5 * 10, 12);  // 45 degrees a second up for half a second
   EXPECT_NEAR(touchX, 200, 2);             // two tenths of the touchpad at 1000 px across it
   EXPECT_THAT(keys, ElementsAre("key 0x43 (C) down", "key 0x43 (C) up"));
+}
+
+// On demand from the command line: two seconds of the pad held still become its gyro's bias,
+// kept for the pad; a later run with the gyro as a mouse takes it off, so the resting pad does
+// not drift. A controller without a gyro is told so.
+TEST_F(CliTest, TheGyroIsCalibratedOnDemandAndKeptForThePad) {
+  const std::string config = (Dir / "config").string();
+  const std::string still = Write("still.txt", "0 gyro 0.5 -1.25 0.75\n4000 end\n");
+  const TRun calibrated =
+      Run({"--calibrate-gyro", "--replay", still}, {"XDG_CONFIG_HOME=" + config});
+  ASSERT_EQ(calibrated.ExitCode, 0) << calibrated.Err;
+  EXPECT_THAT(calibrated.Out, HasSubstr("its bias is 0.50 -1.25 0.75 degrees a second"));
+  EXPECT_THAT(calibrated.Err, HasSubstr("hold controller 1 still for two seconds"));
+  std::ifstream kept(config + "/Kestrova/gyro-bias");
+  std::string line;
+  ASSERT_TRUE(std::getline(kept, line));
+  EXPECT_THAT(line, HasSubstr(" 0.5 -1.25 0.75"));
+
+  TMotionSettings motion;
+  motion[TMotionSource::Gyro].Mode = TMotionMode::Mouse;
+  const std::string profile =
+      Write("gyro.kpf", FormatProfile(TSlotTable{}, DefaultTolerances, motion));
+  const std::string resting = Write("rest.txt", "0 gyro 0.5 -1.25 0.75\n1500 end\n");
+  const TRun run = Run({"--headless", "--output", "print", "--replay", resting, profile},
+                       {"XDG_CONFIG_HOME=" + config});
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_THAT(run.Out, Not(HasSubstr("mouse 0x0001")));
+  // Without it, the same pad drifts: 1.25 degrees a second is 18 pixels in 1.5 s.
+  const TRun drifting = Run({"--headless", "--output", "print", "--replay", resting, profile},
+                            {"XDG_CONFIG_HOME=" + (Dir / "elsewhere").string()});
+  EXPECT_THAT(drifting.Out, HasSubstr("mouse 0x0001"));
+
+  const std::string plain = Write("plain.txt", "0 button 1 down\n3000 end\n");
+  const TRun none = Run({"--calibrate-gyro", "--replay", plain}, {"XDG_CONFIG_HOME=" + config});
+  EXPECT_EQ(none.ExitCode, 1);
+  EXPECT_THAT(none.Err, HasSubstr("controller 1 has no gyro Kestrova can read"));
 }
 
 TEST_F(CliTest, ListsTheVirtualController) {

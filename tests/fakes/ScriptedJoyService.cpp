@@ -111,4 +111,27 @@ std::string TScriptedJoyService::DevicePath(std::uint32_t uJoyID) {
   return FControllers[uJoyID].DevicePath;
 }
 
+void TScriptedJoyService::PushSample(int number, const TPadSample& sample) {
+  std::lock_guard lock(FLock);
+  At(number).Samples.push_back(sample);
+}
+
+void TScriptedJoyService::SetFeatures(int number, const TPadFeatures& features) {
+  std::lock_guard lock(FLock);
+  At(number).Features = features;
+}
+
+void TScriptedJoyService::TakePadSamples(std::uint32_t uJoyID, std::vector<TPadSample>& samples) {
+  samples.clear();
+  if (uJoyID >= MaxJoysticks) return;
+  std::lock_guard lock(FLock);
+  samples.swap(At(static_cast<int>(uJoyID)).Samples);
+}
+
+TPadFeatures TScriptedJoyService::PadFeatures(std::uint32_t uJoyID) {
+  if (uJoyID >= MaxJoysticks) return {};
+  std::lock_guard lock(FLock);
+  return At(static_cast<int>(uJoyID)).Features;
+}
+
 }  // namespace kestrova

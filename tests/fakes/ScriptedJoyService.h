@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/JoyService.h"
 
@@ -34,6 +35,12 @@ class TScriptedJoyService : public TJoyService {
   void SetButtons(int number, std::uint32_t mask);
   void SetPov(int number, std::uint32_t pov);
 
+  // A pad's sensor and touchpad samples, taken by the next TakePadSamples; what it has.
+  void PushSample(int number, const TPadSample& sample);
+  void SetFeatures(int number, const TPadFeatures& features);
+  void TakePadSamples(std::uint32_t uJoyID, std::vector<TPadSample>& samples) override;
+  TPadFeatures PadFeatures(std::uint32_t uJoyID) override;
+
   int PositionReads() const { return FPositionReads.load(); }
   int CapsQueries() const { return FCapsQueries.load(); }
   std::uint32_t LastPositionNumber() const { return FLastNumber.load(); }
@@ -44,6 +51,8 @@ class TScriptedJoyService : public TJoyService {
     JOYCAPSA Caps{};
     JOYINFOEX Position{};
     std::string DevicePath;
+    std::vector<TPadSample> Samples;
+    TPadFeatures Features;
   };
   TController& At(int number);
 

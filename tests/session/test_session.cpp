@@ -16,6 +16,7 @@
 #include "fakes/RecordingInjector.h"
 #include "fakes/ScriptedJoyService.h"
 #include "fakes/VirtualSleeper.h"
+#include "joystick/AxisConditioning.h"
 #include "mapping/TextFile.h"
 #include "platform/print/PrintInjector.h"
 #include "session/Engine.h"
@@ -472,6 +473,39 @@ TEST(Monitor, ALinePerChangeInTheRoutingsTerms) {
             (std::vector<std::string>{"axis Y 40000 -> 300 Down",
                                       "axis RT 20100 -> 306 Right Trigger pulled", "button 5 up",
                                       "hat 65535 Center"}));
+}
+
+// The gyro and the touchpad: at most ten lines a second of each, a touch's down and up always.
+TEST(Monitor, SensorsAtMostTenLinesASecond) {
+  TMonitorLines lines(DefaultTolerances);
+  TJoyReading reading;
+  reading.Answering = true;
+  for (int axis = 0; axis < JoyAxisCount; ++axis) reading.Raw.*AxisFields[axis] = 32767;
+  reading.Raw.dwPOV = JOY_POVCENTERED;
+  reading.HasGyro = true;
+  auto at = std::chrono::steady_clock::now();
+  int gyro = 0;
+  int touch = 0;
+  std::vector<std::string> all;
+  for (int ms = 0; ms < 2000; ms += 4) {  // a second of turning, a second of stroking
+    at += std::chrono::milliseconds(4);
+    reading.Gyro = {0, ms < 1000 ? -90.0f + ms % 7 : 0.0f, 0};
+    reading.Touching = ms >= 1000 && ms < 1900;
+    reading.TouchX = ms / 2000.0f;
+    reading.TouchY = 0.5f;
+    for (const auto& line : lines.Changes(reading, at)) {
+      all.push_back(line);
+      if (line.starts_with("gyro ")) ++gyro;
+      if (line.starts_with("touch ")) ++touch;
+    }
+  }
+  EXPECT_GE(gyro, 9);
+  EXPECT_LE(gyro, 12);  // ten a second at most, and the rest at the end
+  EXPECT_LE(touch, 11);
+  EXPECT_THAT(all, ::testing::Contains("gyro 0.0 -90.0 0.0 degrees/s"));
+  EXPECT_THAT(all, ::testing::Contains("touch down 0.50 0.50"));
+  EXPECT_THAT(all, ::testing::Contains("touch up"));
+  EXPECT_EQ(all.back(), "touch up");
 }
 
 TEST(Monitor, DirectionsAsTheRoutingFindsThem) {

@@ -519,6 +519,20 @@ class FormMainTest : public TWindowTest {
     QVERIFY(!view.ButtonLamps[1]->property("lit").toBool());
     QVERIFY(view.HatPositions[2]->property("lit").toBool());  // East
     QVERIFY(!view.HatPositions[8]->property("lit").toBool());
+    QCOMPARE(view.SensorText->text(), QString("no gyro or touch"));
+    TPadSample gyro;
+    gyro.Kind = TPadSample::Gyro;
+    gyro.Values[1] = -90;
+    Joysticks->PushSample(0, gyro);
+    TPadSample touch;
+    touch.Kind = TPadSample::TouchDown;
+    touch.Values[0] = 0.25f;
+    touch.Values[1] = 0.5f;
+    Joysticks->PushSample(0, touch);
+    Joysticks->SetAxis(0, jaY, 0);  // something new to read
+    QVERIFY(QTest::qWaitFor(
+        [&] { return view.SensorText->text() == "gyro 0.0 -90.0 0.0 degrees/s;  touch 0.25 0.50"; },
+        5000));
 #ifdef KESTROVA_VIEW_SCREENSHOT
     view.grab().save(KESTROVA_VIEW_SCREENSHOT);  // for the README
 #endif
