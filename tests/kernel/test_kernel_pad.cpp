@@ -6,16 +6,22 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/input.h>
+#include <linux/uinput.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 #include "common/TempDir.h"
@@ -30,7 +36,8 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-std::string NodeOf(const std::string& name) {
+// The event node whose name is name, or ends with it when suffix.
+std::string NodeOf(const std::string& name, bool suffix = false) {
   DIR* dir = ::opendir("/dev/input");
   if (dir == nullptr) return {};
   std::string found;
@@ -39,7 +46,8 @@ std::string NodeOf(const std::string& name) {
     const std::string node = std::string("/dev/input/") + entry->d_name;
     const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
     char text[256] = {};
-    if (fd >= 0 && ::ioctl(fd, EVIOCGNAME(sizeof text - 1), text) >= 0 && name == text) {
+    if (fd >= 0 && ::ioctl(fd, EVIOCGNAME(sizeof text - 1), text) >= 0 &&
+        (suffix ? std::string_view(text).ends_with(name) : name == text)) {
       found = node;
     }
     if (fd >= 0) ::close(fd);
@@ -240,6 +248,143 @@ TEST(KernelPadSensors, UnreadableSensorsAreSaidOnceAndButtonsStillWork) {
   ASSERT_NE(told, std::string::npos) << run.Err;
   EXPECT_THAT(run.Err, HasSubstr("61-kestrova-hidraw.rules"));
   EXPECT_EQ(run.Err.find("has motion sensors Kestrova cannot read", told + 1), std::string::npos);
+}
+
+// An event node read with the kernel's monotonic timestamps.
+class TTimedNode {
+ public:
+  explicit TTimedNode(const std::string& node)
+      : FFd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+    int clock = CLOCK_MONOTONIC;
+    if (FFd >= 0) ::ioctl(FFd, EVIOCSCLOCKID, &clock);
+  }
+  ~TTimedNode() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  bool Ready() const { return FFd >= 0; }
+  void Drain() {
+    input_event event{};
+    while (::read(FFd, &event, sizeof event) == sizeof event) {
+    }
+  }
+  // The kernel's time, in seconds, of the first event of this type (and, for EV_ABS, one of the
+  // gyro's three axes) within timeout; NaN when none comes.
+  double First(int type, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd fd{FFd, POLLIN, 0};
+      if (::poll(&fd, 1, 10) <= 0) continue;
+      input_event event{};
+      while (::read(FFd, &event, sizeof event) == sizeof event) {
+        const bool gyro = event.code == ABS_RX || event.code == ABS_RY || event.code == ABS_RZ;
+        if (event.type == type && (type != EV_ABS || gyro)) {
+          return event.input_event_sec + event.input_event_usec / 1e6;
+        }
+      }
+    }
+    return std::nan("");
+  }
+
+ private:
+  int FFd;
+};
+
+// The least a gyro mapper does on this kernel, for comparison: it reads the pad's motion node
+// (the kernel's driver decodes the gyro there) and moves a uinput pointer of its own by the yaw,
+// for as long as it lives.
+class TReferenceGyroMapper {
+ public:
+  explicit TReferenceGyroMapper(const std::string& motionNode)
+      : FMotion(::open(motionNode.c_str(), O_RDONLY | O_CLOEXEC)),
+        FPointer(::open("/dev/uinput", O_WRONLY | O_CLOEXEC)) {
+    ::ioctl(FPointer, UI_SET_EVBIT, EV_REL);
+    ::ioctl(FPointer, UI_SET_RELBIT, REL_X);
+    ::ioctl(FPointer, UI_SET_RELBIT, REL_Y);
+    ::ioctl(FPointer, UI_SET_EVBIT, EV_KEY);
+    ::ioctl(FPointer, UI_SET_KEYBIT, BTN_LEFT);
+    uinput_user_dev device{};
+    std::strcpy(device.name, "Reference Pointer");
+    device.id = {BUS_VIRTUAL, 1, 2, 1};
+    (void)!::write(FPointer, &device, sizeof device);
+    ::ioctl(FPointer, UI_DEV_CREATE);
+    FThread = std::thread([this] {
+      input_event event{};
+      while (!FStop) {
+        pollfd fd{FMotion, POLLIN, 0};
+        if (::poll(&fd, 1, 50) <= 0 || ::read(FMotion, &event, sizeof event) != sizeof event) {
+          continue;
+        }
+        if (event.type != EV_ABS || event.code != ABS_RY || event.value == 0) continue;
+        input_event out[2] = {};
+        out[0].type = EV_REL;
+        out[0].code = REL_X;
+        out[0].value = event.value > 0 ? -1 : 1;
+        out[1].type = EV_SYN;
+        (void)!::write(FPointer, out, sizeof out);
+      }
+    });
+  }
+  ~TReferenceGyroMapper() {
+    FStop = true;
+    FThread.join();
+    ::ioctl(FPointer, UI_DEV_DESTROY);
+    ::close(FPointer);
+    ::close(FMotion);
+  }
+
+ private:
+  int FMotion;
+  int FPointer;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+// For make bench: from the gyro's report (as the kernel stamped it on the pad's motion node) to
+// the pointer's first move (as the kernel stamped it), for Kestrova and the reference mapper in
+// the same boot. Prints "figure|value|unit|goal|met" rows.
+TEST_F(KernelPadTest, DISABLED_GyroLatencyAgainstAReferenceMapper) {
+  const int turns = 100;
+  const std::string motionNode = NodeOf(" Motion Sensors", true);
+  ASSERT_FALSE(motionNode.empty());
+  const auto measure = [&](const std::string& pointerName) {
+    std::string pointerNode;
+    WaitUntil([&] { return !(pointerNode = NodeOf(pointerName)).empty(); }, 20s);
+    TTimedNode motion(motionNode);
+    TTimedNode pointer(pointerNode);
+    std::vector<double> latencies;
+    for (int i = 0; i < turns && motion.Ready() && pointer.Ready(); ++i) {
+      Pad.SetGyro(0, 0, 0);
+      Pad.WaitReports(40 + i % 7);
+      motion.Drain();
+      pointer.Drain();
+      Pad.SetGyro(0, i % 2 == 0 ? -90 : 90, 0);
+      const double reported = motion.First(EV_ABS, 1000ms);
+      const double moved = pointer.First(EV_REL, 1000ms);
+      if (std::isfinite(reported) && std::isfinite(moved)) {
+        latencies.push_back((moved - reported) * 1000.0);
+      }
+    }
+    Pad.SetGyro(0, 0, 0);
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
+  };
+  Start("Gyro Mouse sens=10 smooth=0");
+  const std::vector<double> ours = measure("Kestrova Virtual Pointer");
+  Stop();
+  std::vector<double> theirs;
+  {
+    TReferenceGyroMapper reference(motionNode);
+    theirs = measure("Reference Pointer");
+  }
+  ASSERT_EQ(ours.size(), static_cast<std::size_t>(turns));
+  ASSERT_EQ(theirs.size(), static_cast<std::size_t>(turns));
+  const double p50 = ours[ours.size() / 2];
+  const double reference = theirs[theirs.size() / 2];
+  std::printf("kernel: gyro report to pointer, Kestrova, p50|%.3f|ms||1\n", p50);
+  std::printf("kernel: gyro report to pointer, Kestrova, p99|%.3f|ms||1\n",
+              ours[ours.size() * 99 / 100]);
+  std::printf("kernel: gyro report to pointer, reference mapper, p50|%.3f|ms||1\n", reference);
+  std::printf("kernel: gyro, Kestrova / reference mapper, p50|%.2f|x||1\n", p50 / reference);
 }
 
 }  // namespace
