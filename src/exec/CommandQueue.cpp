@@ -34,10 +34,8 @@ void TExecThread::Execute() {
   }
 }
 
-namespace {
-
-// "Executing <event> PRESS" and "... RELEASE" for every slot, made once.
-const std::array<std::string, SlotCount>& StatusLines() {
+const std::string& StatusLineOfSlot(int slot) {
+  // "Executing <event> PRESS" and "... RELEASE" for every slot, made once.
   static const std::array<std::string, SlotCount> lines = [] {
     std::array<std::string, SlotCount> made;
     for (int slot = 0; slot < SlotCount; ++slot) {
@@ -46,47 +44,40 @@ const std::array<std::string, SlotCount>& StatusLines() {
     }
     return made;
   }();
-  return lines;
+  return lines[slot];
 }
-
-}  // namespace
 
 void TMapper::ExecuteCommands(std::string_view eventName, std::string_view kind) {
   const int event = EventIndexOfName(eventName);
   if (event >= 0) QueueEvent(event, kind == "RELEASE");
 }
 
-void TMapper::QueueEvent(int event, bool release) {
-  const int slot = PressSlotOfEvent(event) + (release ? 1 : 0);
-  const std::string& status = StatusLines()[slot];
-  if (FSlotEmpty[slot]) {
-    if (FAddStatusLine) FAddStatusLine(status);
+void TMapper::TakeForget() {
+  // What was held when the profile was switched from the pad lets go without running anything.
+  if (FForgetHeld.load(std::memory_order_relaxed) && FForgetHeld.exchange(false)) {
+    for (std::uint8_t& held : FHeld) held = held != 0 ? 2 : 0;
+    FRouter.Forget();
+  }
+}
+
+void TMapper::QueueEvent(int event, bool release, int sibling) {
+  TakeForget();
+  if (release && FHeld[event] == 2) {
+    FHeld[event] = 0;
     return;
   }
-  bool full = false;
-  std::size_t count = 0;
-  {
-    // The slot's lines are shared, not copied: linking them in is short whatever they hold, so
-    // a long slot never holds up a block pass, the poll thread or shutdown.
-    std::lock_guard lock(FQueueLock);
-    const TSlotLines& lines = FCommandLists[slot];
-    count = lines->size();
-    full = FCommandQueue.size() + count > MaxQueuedLines;
-    if (!full) {
-      FCommandQueue.insert(FCommandQueue.end(), lines->begin(), lines->end());
-      // The worker is woken before the status line goes out, so that its wake-up does not wait
-      // behind the status line's reader; it takes the line only once the lock is free, so the
-      // status line still comes before whatever the event's lines do.
-      FQueueChanged.notify_all();
-      if (FAddStatusLine) FAddStatusLine(status);
+  FHeld[event] = release ? 0 : 1;
+  if (FPressActive.load(std::memory_order_relaxed)) {
+    if (FRouterGeneration != FConfigGeneration.load()) {
+      std::lock_guard lock(FConfigLock);
+      FRouter.SetConfig(FPressConfig);
+      FRouterGeneration = FConfigGeneration.load();
     }
+    FRouter.Event(event, release, FNowMs(), sibling);
+    return;
   }
-  if (full && FAddStatusLine) {
-    FAddStatusLine(status);
-    FAddStatusLine("Queue full: dropped " + status.substr(std::string_view("Executing ").size()) +
-                   " (" + std::to_string(count) + " lines; at most " +
-                   std::to_string(MaxQueuedLines) + " may wait)");
-  }
+  const int slot = PressSlotOfEvent(event) + (release ? 1 : 0);
+  QueueList(slot, StatusLineOfSlot(slot));
 }
 
 bool TMapper::WaitAndTakeLine(const std::atomic<bool>& terminated, TLinePtr& line) {

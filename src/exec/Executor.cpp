@@ -61,6 +61,15 @@ bool TMapper::RunAction(const TParsedLine& line, const TAction& action) {
     case TActionKind::TerminateBlock:
       TerminateBlock(action.Text);
       return true;
+    case TActionKind::Layer:
+      return true;  // it acted when its list was routed
+    case TActionKind::Profile:
+      if (FProfileSink) {
+        FProfileSink(action.Text);
+      } else {
+        ReportSkipped(line.Text, "profiles are not switched here");
+      }
+      return true;
     case TActionKind::Skip:
       ReportSkipped(line.Text, action.Text);
       return false;

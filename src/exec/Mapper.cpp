@@ -1,7 +1,9 @@
 #include "Mapper.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <system_error>
 
 #include "exec/inputsynth.h"
@@ -25,8 +27,22 @@ TMapper::TMapper(TInjector& injector, TJoyService& joysticks, TSleeper& sleeper,
       FInjector(injector),
       FSleeper(sleeper),
       FAddStatusLine(std::move(addStatusLine)),
+      FRouter([this](int layer, TPressType type, int event, bool release) {
+        RunRoutedList(layer, type, event, release);
+      }),
+      FNowMs([] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+      }),
       FTraceDirectory(DefaultTraceDirectory()) {
+  const TSlotLines none = ParseSlot({});
+  for (int dense = 0; dense < DenseListCount; ++dense) {
+    FCommandLists[dense] = none;
+    FSlotEmpty[dense] = true;
+  }
   SetSlots(TSlotTable{});
+  Jstick1.SetRoutingTimers(this);
   Jstick1.Name = "Jstick1";
   Jstick1.OnAxis = [this](TObject* sender, int x, int y, int z, int r, int u, int v, float pcX,
                           float pcY, float pcZ, float pcR, float pcU, float pcV) {
@@ -110,13 +126,25 @@ TMapper::TSlotLines TMapper::ParseSlot(std::vector<std::string> lines) const {
 void TMapper::SetDecimalSeparator(char separator) {
   FDecimalSeparator = separator;
   SetSlots(Slots());
+  SetExtraLists(ExtraLists());
 }
+
+namespace {
+
+// The dense index of a list id; std::out_of_range for an id that names no list.
+int DenseOfId(int id) {
+  const auto address = ListAddressOf(id);
+  if (!address) throw std::out_of_range("no list " + std::to_string(id));
+  return DenseIndex(*address);
+}
+
+}  // namespace
 
 std::vector<std::string> TMapper::Slot(int slot) const {
   TSlotLines lines;
   {
     std::lock_guard lock(FQueueLock);
-    lines = FCommandLists.at(slot);
+    lines = FCommandLists[DenseOfId(slot)];
   }
   std::vector<std::string> texts;
   texts.reserve(lines->size());
@@ -125,15 +153,17 @@ std::vector<std::string> TMapper::Slot(int slot) const {
 }
 
 void TMapper::SetSlot(int slot, std::vector<std::string> lines) {
+  const int dense = DenseOfId(slot);
   TSlotLines parsed = ParseSlot(std::move(lines));
   std::lock_guard lock(FQueueLock);
-  FSlotEmpty.at(slot) = parsed->empty();
-  FCommandLists.at(slot) = std::move(parsed);
+  FSlotEmpty[dense] = parsed->empty();
+  FCommandLists[dense] = std::move(parsed);
+  RebuildPressConfig();
 }
 
 bool TMapper::SlotEmpty(int slot) const {
   std::lock_guard lock(FQueueLock);
-  return FCommandLists.at(slot)->empty();
+  return FCommandLists[DenseOfId(slot)]->empty();
 }
 
 TSlotTable TMapper::Slots() const {
@@ -146,8 +176,11 @@ void TMapper::SetSlots(TSlotTable slots) {
   std::array<TSlotLines, SlotCount> parsed;
   for (int slot = 0; slot < SlotCount; ++slot) parsed[slot] = ParseSlot(std::move(slots[slot]));
   std::lock_guard lock(FQueueLock);
-  for (int slot = 0; slot < SlotCount; ++slot) FSlotEmpty[slot] = parsed[slot]->empty();
-  FCommandLists = std::move(parsed);
+  for (int slot = 0; slot < SlotCount; ++slot) {
+    FSlotEmpty[slot] = parsed[slot]->empty();
+    FCommandLists[slot] = std::move(parsed[slot]);
+  }
+  RebuildPressConfig();
 }
 
 std::string TMapper::GetNextBlockId() {

@@ -7,7 +7,10 @@
 // (TExecThread) runs every command line; the editor reads and writes slots and tolerances on the
 // GUI thread. FQueueLock guards the queue and the slot table. A block pass holds it for the whole
 // pass, so queuing waits for the pass to end. The direction states and FShiftDown belong to the
-// poll thread; the tolerances are single atomic words.
+// poll thread; the tolerances are single atomic words. The lists of layers and press types sit
+// beside the slot table, under the same lock; the press router (layers, press types) belongs to
+// the poll thread, which takes its configuration, made on every change of the lists, under
+// FConfigLock.
 
 #include <atomic>
 #include <condition_variable>
@@ -22,8 +25,10 @@
 #include <thread>
 #include <vector>
 
+#include "exec/PressRouter.h"
 #include "joystick/Jstick.h"
 #include "mapping/CommandLine.h"
+#include "mapping/Layers.h"
 #include "mapping/Profile.h"
 #include "mapping/Slots.h"
 #include "platform/Injector.h"
@@ -32,6 +37,9 @@
 namespace kestrova {
 
 class TMapper;
+
+// "Executing <event> PRESS" or "... RELEASE": the status line of a slot of the slot table.
+const std::string& StatusLineOfSlot(int slot);
 
 // Where the trace goes by default: $XDG_RUNTIME_DIR, else the temporary folder.
 std::filesystem::path DefaultTraceDirectory();
@@ -57,7 +65,7 @@ class TExecThread {
   std::thread FThread;
 };
 
-class TMapper {
+class TMapper : private TRoutingTimers {
  public:
   // A block pass inside this many others is skipped and reported.
   static constexpr std::size_t MaxBlockNesting = 64;
@@ -78,6 +86,13 @@ class TMapper {
 
   // Replaces the status sink; only before Start (the threads read it without a lock).
   void SetStatusSink(TStatusSink addStatusLine) { FAddStatusLine = std::move(addStatusLine); }
+  // Receives the file of each PROFILE line the worker runs (on the worker: it must not wait for
+  // the worker). Without one, such a line is skipped with a status line. Only before Start.
+  using TProfileSink = std::function<void(const std::string& file)>;
+  void SetProfileSink(TProfileSink sink) { FProfileSink = std::move(sink); }
+  // The clock of press types' timers, in milliseconds (the monotonic clock unless set, for
+  // tests that drive routing by hand). Only before Start.
+  void SetClock(std::function<std::int64_t()> nowMs) { FNowMs = std::move(nowMs); }
 
   // Starts the worker, removes the trace files and, last, switches polling on. Nothing is
   // executed before.
@@ -133,8 +148,18 @@ class TMapper {
   // Queues the lines of the slot of an event name and kind ("PRESS" / "RELEASE"); an unknown
   // name queues nothing.
   void ExecuteCommands(std::string_view eventName, std::string_view kind);
-  // The same by event index (0..EventCount-1): what routing calls.
-  void QueueEvent(int event, bool release);
+  // The same by event index (0..EventCount-1): what routing calls. With layers or press types in
+  // use, the press router decides what runs; sibling is the event of the same control with the
+  // shift button in its other state (-1 for none).
+  void QueueEvent(int event, bool release, int sibling = -1);
+  // Fires the press types' timers due now; poll thread (the poll thread calls it after each pass).
+  void TickPressTimers();
+  // The layer the next press routes in (0 without layers); poll thread, or when it stands still.
+  int Layer() const { return FRouter.Layer(); }
+  // After a switch of profile from the pad: what is held now was pressed in the old profile, so
+  // its release runs nothing of the new one. Any thread; the poll thread takes it at its next
+  // event.
+  void ForgetHeldEvents() { FForgetHeld = true; }
   // Runs one command line: every keyword it contains acts, in a fixed order. A line with a bad
   // number or an empty key name is skipped and reported; it never throws.
   void ExecuteSingleCommand(const std::string& line);
@@ -143,12 +168,17 @@ class TMapper {
   // when the queue was empty. For callers that drive the queue themselves (tests).
   bool RunNextQueuedLine();
 
-  // Slot table access under the queue lock; any thread.
+  // Slot table access under the queue lock; any thread. A slot is any list's id (Layers.h): the
+  // slot table's own, or a list of a layer or press type.
   std::vector<std::string> Slot(int slot) const;
   bool SlotEmpty(int slot) const;  // without copying the lines
   void SetSlot(int slot, std::vector<std::string> lines);
-  TSlotTable Slots() const;
+  TSlotTable Slots() const;         // layer 0's Press and Release lists
   void SetSlots(TSlotTable slots);  // taken over: a large profile is not copied
+  // Every list beyond the slot table, and the press settings; replaced whole.
+  TExtraLists ExtraLists() const;
+  void SetExtraLists(const TExtraLists& extras);
+  void SetPressParams(const TPressParams& params);
 
   std::vector<std::string> QueuedLines() const;
   std::size_t QueueLength() const;
@@ -192,6 +222,14 @@ class TMapper {
   void RouteTrigger(int value, int tolerance, bool& pulled, int event);
   void TerminateBlock(const std::string& id);
   void ReportSkipped(const std::string& line, const std::string& reason);
+  // Queues the lines of a list (a dense index) with the status line; the plain lists say it
+  // even when they have no lines, the others only when they have.
+  void QueueList(int dense, const std::string& status);
+  void RunRoutedList(int layer, TPressType type, int event, bool release);
+  // Makes the press router's configuration from the lists; caller holds FQueueLock.
+  void RebuildPressConfig();
+  void TakeForget();  // poll thread: takes up ForgetHeldEvents
+  std::int64_t AfterPass() override;
 
   TInjector& FInjector;
   TSleeper& FSleeper;
@@ -203,11 +241,27 @@ class TMapper {
   // the lock.
   using TSlotLines = std::shared_ptr<const std::vector<TLinePtr>>;
   TSlotLines ParseSlot(std::vector<std::string> lines) const;
-  std::array<TSlotLines, SlotCount> FCommandLists;
-  // Whether each slot is empty, written with it under the lock: routing an event of an empty
+  // Every list, by DenseIndex: the slot table's slots first.
+  std::array<TSlotLines, DenseListCount> FCommandLists;
+  // Whether each list is empty, written with it under the lock: routing an event of an empty
   // slot queues nothing and so never waits for the lock (a block pass may hold it through its
   // DELAY), and the poll thread goes on reading (and moving the pointer).
-  std::array<std::atomic<bool>, SlotCount> FSlotEmpty;
+  std::array<std::atomic<bool>, DenseListCount> FSlotEmpty;
+  TPressParams FPressParams;  // under FQueueLock
+
+  // The press router's configuration: made under FQueueLock, handed over under FConfigLock.
+  std::mutex FConfigLock;
+  std::shared_ptr<const TPressConfig> FPressConfig;
+  std::atomic<std::uint64_t> FConfigGeneration{1};
+  std::atomic<bool> FPressActive{false};
+  std::uint64_t FRouterGeneration = 0;  // poll thread: the configuration the router has
+  TPressRouter FRouter;
+  std::function<std::int64_t()> FNowMs;
+  // Poll thread: the events held (1), and those held across a switch of profile (2), whose
+  // release runs nothing.
+  std::array<std::uint8_t, EventCount> FHeld{};
+  std::atomic<bool> FForgetHeld{false};
+  TProfileSink FProfileSink;
   std::deque<TLinePtr> FCommandQueue;
   // Lines taken off the head so far: the line at queue index i has position FTaken + i.
   std::uint64_t FTaken = 0;

@@ -91,10 +91,10 @@ void TMapper::Jstick1Button(TObject*, int ButtonID, bool ButtonDown) {
   if (FShiftDown && ButtonID == ShiftButton && !ButtonDown) FShiftDown = false;
   if (ButtonID == TouchpadButton) return QueueEvent(TouchpadClick, !ButtonDown);
   if (ButtonID < 1 || ButtonID == ShiftButton || ButtonID > LastMappedButton) return;
-  const int event = ButtonID < ShiftButton
-                        ? (FShiftDown ? FirstShiftButton : FirstButton) + ButtonID - 1
-                        : (FShiftDown ? ShiftButton10 : Button10) + ButtonID - 10;
-  QueueEvent(event, !ButtonDown);
+  const int plain = ButtonID < ShiftButton ? FirstButton + ButtonID - 1 : Button10 + ButtonID - 10;
+  const int shifted =
+      ButtonID < ShiftButton ? FirstShiftButton + ButtonID - 1 : ShiftButton10 + ButtonID - 10;
+  QueueEvent(FShiftDown ? shifted : plain, !ButtonDown, FShiftDown ? plain : shifted);
 }
 
 void TMapper::Jstick1Pov(TObject*, int PovValue) {

@@ -105,6 +105,15 @@ struct TMotionReading {
 // Moves the pointer from the readings themselves (a stick as a mouse), beside the events: called
 // on the poll thread with every pass's reading, before the pass raises its events. Returns the
 // milliseconds within which it wants the next reading, 0 when it is at rest.
+// What the routing waits for besides the controller (the timers of press types): called on the
+// poll thread after every pass. It fires what is due and returns the milliseconds until its next
+// timer, -1 for none; the poll thread reads again by then whatever else it waits for.
+class TRoutingTimers {
+ public:
+  virtual ~TRoutingTimers() = default;
+  virtual std::int64_t AfterPass() = 0;
+};
+
 class TMotionSink {
  public:
   virtual ~TMotionSink() = default;
@@ -231,6 +240,8 @@ class TJstick : public TComponent {
   // must outlive polling.
   void SetMotionSink(TMotionSink* sink) { FMotionSink = sink; }
   TMotionSink* MotionSink() const { return FMotionSink; }
+  // The routing's timers, or none. Set while polling is off; it must outlive polling.
+  void SetRoutingTimers(TRoutingTimers* timers) { FRoutingTimers = timers; }
 
   // Sets the viewer of the poll thread's readings, or none (nullptr). When it returns, the poll
   // thread no longer calls the previous one. Unset, a pass costs one atomic load more. Not from
@@ -275,6 +286,7 @@ class TJstick : public TComponent {
   std::atomic<bool> FObserved{false};
   std::atomic<TWakeSource*> FWakeSource{nullptr};
   std::atomic<TMotionSink*> FMotionSink{nullptr};
+  TRoutingTimers* FRoutingTimers = nullptr;
   std::mutex FObserverLock;  // guards FObserver, and holds it alive while it is called
   TReadingObserver* FObserver = nullptr;
 

@@ -48,14 +48,17 @@ void TPollThread::Execute(TThreadPriority priority) {
     // Passes on a fixed grid of the interval: a pass's own time and the timer's slack do not add
     // up from one to the next. A pass that ends after its slot skips to the next one of the grid.
     auto deadline = std::chrono::steady_clock::now();
+    bool early = false;  // the last sleep ended before the grid's deadline, for a timer
     do {
       Pass();
       ++FJstick.FPollPasses;
+      FTimerDueMs = FJstick.FRoutingTimers ? FJstick.FRoutingTimers->AfterPass() : -1;
       TWakeSource* wake = FJstick.WakeSource();
       // While the pointer moves from the readings, no input need come: read on the grid of the
-      // motion's period, or the interval where that is shorter.
+      // motion's period, or the interval where that is shorter. While a timer of the routing is
+      // armed, read on the grid too, and at the timer.
       const std::uint32_t motionMs = FMotionWantedMs;
-      if (wake == nullptr || FSleeper.Interrupted() || motionMs > 0) {
+      if (wake == nullptr || FSleeper.Interrupted() || motionMs > 0 || FTimerDueMs >= 0) {
         std::chrono::milliseconds interval(FJstick.ThreadIntensity());
         if (motionMs > 0 && interval.count() > 0 && motionMs < interval.count()) {
           interval = std::chrono::milliseconds(motionMs);
@@ -64,10 +67,12 @@ void TPollThread::Execute(TThreadPriority priority) {
           FSleeper.Sleep(0);
           continue;
         }
-        deadline += interval;
+        if (!early) deadline += interval;
         const auto now = std::chrono::steady_clock::now();
         if (deadline <= now) deadline += ((now - deadline) / interval + 1) * interval;
-        FSleeper.SleepUntil(deadline);
+        const auto timer = now + std::chrono::milliseconds(FTimerDueMs);
+        early = FTimerDueMs >= 0 && timer < deadline;
+        FSleeper.SleepUntil(early ? timer : deadline);
       } else {
         wake->Wait(static_cast<std::uint32_t>(FJstick.JoystickID() - 1), FSleeper.WakeFd(),
                    FJstick.ThreadIntensity(), FAnswering);

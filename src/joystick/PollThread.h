@@ -62,6 +62,7 @@ class TPollThread : public TObject {
   // What the samples so far left of the sensors and the touchpad, for the viewer.
   TJoyReading FSensors;
   std::uint32_t FMotionWantedMs = 0;
+  std::int64_t FTimerDueMs = -1;  // the routing's next timer, from the last pass; -1 for none
   std::array<TAxisFrame, JoyAxisCount> FAxes{};
   std::array<std::int32_t, JoyAxisCount> FLastAxes{};
   std::uint32_t FLastPov = JOY_POVCENTERED;

@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "Convert.h"
+#include "Layers.h"
 #include "Slots.h"
 
 namespace kestrova {
@@ -121,6 +122,18 @@ void ReadActions(std::string_view text, char decimalSeparator, std::vector<TActi
     terminate.Text = GetCmdParam(text, 0);
     actions.push_back(std::move(terminate));
   }
+  if (const auto layer = SoleArgument(text, LayerKeyword); !layer.empty()) {
+    TAction switchTo;
+    switchTo.Kind = TActionKind::Layer;
+    if (!ReadInteger(layer, switchTo.Number, actions)) return;
+    actions.push_back(std::move(switchTo));
+  }
+  if (const auto file = ProfileFileOf(text); !file.empty()) {
+    TAction profile;
+    profile.Kind = TActionKind::Profile;
+    profile.Text = file;
+    actions.push_back(std::move(profile));
+  }
 }
 
 std::vector<std::string_view> SplitWords(std::string_view line) {
@@ -161,6 +174,9 @@ TParsedLine ParseCommandLine(std::string_view text, char decimalSeparator) {
   line.HasBeginBlock = Contains(text, BeginBlockKeyword);
   if (line.HasEndBlock) line.Word0 = GetCmdParam(text, 0);
   if (line.HasBeginBlock) line.Word2 = GetCmdParam(text, 2);
+  for (const TAction& action : line.Actions) {
+    if (action.Kind == TActionKind::Layer) line.Layer = action.Number;
+  }
   return line;
 }
 
@@ -230,6 +246,17 @@ std::optional<std::string> CheckCommandLine(std::string_view line, char decimalS
       IsBlockId(words[1])) {
     return std::nullopt;
   }
+  if (keyword == LayerKeyword && count == 2) {
+    int layer = 0;
+    if (!TryStrToInt(words[1], layer)) {
+      return std::string(LayerKeyword) + " value " + Quoted(words[1]) + " is not a number";
+    }
+    if (layer < 0 || layer >= LayerCount) {
+      return "layer " + std::to_string(layer) + " is not 0 to " + std::to_string(LayerCount - 1);
+    }
+    return std::nullopt;
+  }
+  if (!ProfileFileOf(line).empty()) return std::nullopt;
   return "not a command line: " + Quoted(line);
 }
 

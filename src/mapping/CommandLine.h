@@ -5,8 +5,9 @@
 // The language's rules: every keyword acts wherever it occurs in the line, parameters are
 // counted from the end of the line (GetCmdParam), every keyword found acts, in the order DELAY,
 // KEY UP, KEY DOWN, MOUSE MOVE, RIGHT MOUSE DOWN/UP, LEFT MOUSE DOWN/UP, the whole-line mouse
-// lines, RPT, TRMBLOCK; a line with none does nothing. A parameter that cannot be read ends the
-// line where it stands: the actions before it have run, the rest are skipped with the reason.
+// lines, RPT, TRMBLOCK, then the whole lines LAYER and PROFILE; a line with none does nothing. A
+// parameter that cannot be read ends the line where it stands: the actions before it have run, the
+// rest are skipped with the reason.
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,8 @@ enum class TActionKind : std::uint8_t {
   Wheel,           // Number: notches; Horizontal
   BlockPass,       // Text: the block id (word 2); Number: the count
   TerminateBlock,  // Text: the block id (word 0)
+  Layer,           // Number: the layer routing switches to (when its list routes, not here)
+  Profile,         // Text: the profile file to switch to
   Skip,            // Text: why the rest of the line does not run
 };
 
@@ -60,6 +63,7 @@ struct TParsedLine {
   bool HasBeginBlock = false;  // contains "BEGBLOCK"
   std::string Word0;           // the last word
   std::string Word2;           // the third word from the end
+  int Layer = -1;              // the layer of a LAYER line (any number), -1 for none
 };
 using TLinePtr = std::shared_ptr<const TParsedLine>;
 

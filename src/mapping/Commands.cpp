@@ -46,6 +46,22 @@ std::string_view SoleArgument(std::string_view line, std::string_view keyword) {
   return word.find(' ') == std::string_view::npos ? word : std::string_view();
 }
 
+std::string LayerLine(int layer) {
+  return std::string(LayerKeyword) + " " + std::to_string(layer);
+}
+
+std::string ProfileLine(std::string_view file) {
+  return std::string(ProfileKeyword) + " " + std::string(file);
+}
+
+std::string_view ProfileFileOf(std::string_view line) {
+  if (line.size() <= ProfileKeyword.size() + 1 || !line.starts_with(ProfileKeyword) ||
+      line[ProfileKeyword.size()] != ' ') {
+    return {};
+  }
+  return line.substr(ProfileKeyword.size() + 1);
+}
+
 std::string BeginBlockLine(std::string_view id, std::string_view count) {
   return Words({BeginBlockKeyword, id, RepeatKeyword, count});
 }

@@ -40,6 +40,9 @@ inline constexpr std::string_view RepeatKeyword = "RPT";
 inline constexpr std::string_view EndBlockKeyword = "ENDBLOCK";
 inline constexpr std::string_view TerminateBlockKeyword = "TRMBLOCK";
 inline constexpr std::string_view NoOpLine = "NOOP";
+// Whole lines: "LAYER <n>" and "PROFILE <file>" (the file may hold blanks).
+inline constexpr std::string_view LayerKeyword = "LAYER";
+inline constexpr std::string_view ProfileKeyword = "PROFILE";
 
 // The mode, bounds and axis words of a mouse move.
 inline constexpr std::string_view MouseMoveAbsolute = "A";
@@ -67,6 +70,10 @@ std::string MouseWheelLine(std::string_view notches);
 std::string MouseHWheelLine(std::string_view notches);
 // The word after keyword when the line is exactly "keyword word"; "" otherwise.
 std::string_view SoleArgument(std::string_view line, std::string_view keyword);
+std::string LayerLine(int layer);
+std::string ProfileLine(std::string_view file);
+// The file of a "PROFILE <file>" line; "" for any other line.
+std::string_view ProfileFileOf(std::string_view line);
 std::string BeginBlockLine(std::string_view id, std::string_view count);
 std::string EndBlockLine(std::string_view id);
 std::string TerminateBlockLine(std::string_view id);

@@ -81,8 +81,8 @@ const std::array<std::string_view, ToleranceCount> ToleranceNames = {"X", "Y", "
                                                                      "U", "V", "Trigger"};
 
 bool NeedsVersion2(const TSlotTable& slots, const TTolerances& tolerances,
-                   const TMotionSettings& motion) {
-  if (motion != DefaultMotion) return true;
+                   const TMotionSettings& motion, const TExtraLists& extras) {
+  if (motion != DefaultMotion || !extras.Empty()) return true;
   for (int slot = BaseSlotCount; slot < SlotCount; ++slot) {
     if (!slots[slot].empty()) return true;
   }
@@ -107,20 +107,28 @@ std::vector<std::string> SplitProfileLines(std::string_view text) {
 }
 
 std::string FormatProfile(const TSlotTable& slots, const TTolerances& tolerances,
-                          const TMotionSettings& motion) {
+                          const TMotionSettings& motion, const TExtraLists& extras) {
   std::string text;
   const auto add = [&text](std::string_view line) {
     text.append(line);
     text.append("\r\n");
   };
-  const TFormat& format = NeedsVersion2(slots, tolerances, motion) ? Version2 : Version1;
+  const TFormat& format = NeedsVersion2(slots, tolerances, motion, extras) ? Version2 : Version1;
   add(format.Header);
   for (int slot = 0; slot < format.Slots; ++slot) {
     add(std::string(CommandTag) + " " + std::to_string(slot));
     for (const auto& line : slots[slot]) add(line);
   }
+  for (const auto& [id, lines] : extras.Lists) {
+    add(std::string(CommandTag) + " " + std::to_string(id));
+    for (const auto& line : lines) add(line);
+  }
   add(TolerancesMarker);
   for (int axis = 0; axis < format.Tolerances; ++axis) add(std::to_string(tolerances[axis]));
+  if (const auto press = FormatPressLines(extras.Press); !press.empty()) {
+    add(PressMarker);
+    for (const std::string& line : press) add(line);
+  }
   if (motion != DefaultMotion) {
     add(MotionMarker);
     for (const std::string& line : FormatMotionLines(motion)) add(line);
@@ -147,7 +155,9 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
   for (int extended = format.Slots; extended < SlotCount; ++extended) {
     profile.Slots[extended].clear();
   }
-  int slot = -1;
+  int slot = -1;  // the list being read: a slot, or a list id beyond the slot table
+  std::vector<std::string>* list = nullptr;
+  std::vector<int>* sourceLines = nullptr;
   long long index = 1;
   for (;; ++index) {
     if (index >= count) {
@@ -157,22 +167,33 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
     const int lineNumber = static_cast<int>(index + 1);
     if (Contains(line, CommandTag)) {
       slot = ToInteger(GetCmdParam(line, 0), lineNumber, "a command tag's number");
-      if (slot < 0 || slot > maxSlot) {
+      const bool extra = profile.Version == 2 && slot > maxSlot && ListAddressOf(slot);
+      if ((slot < 0 || slot > maxSlot) && !extra) {
         throw IndexError(
             slot, lineNumber,
             "line " + std::to_string(lineNumber) + " tags command list " + std::to_string(slot) +
                 "; a profile has lists 0 to " + std::to_string(maxSlot) +
-                (slot > maxSlot && slot <= MaxSlotIndex
+                (slot > maxSlot && ListAddressOf(slot)
                      ? " (lists after that need the header " + std::string(ProfileHeader2) + ")"
+                 : profile.Version == 2
+                     ? " and the lists of layers and press types (layer x 10000 + type x 1000 "
+                       "+ slot)"
                      : ""));
       }
-      profile.Slots[slot].clear();
-      profile.SourceLines[slot].clear();
+      if (extra) {
+        list = &profile.Extras.Lists[slot];
+        sourceLines = &profile.ExtraSourceLines[slot];
+      } else {
+        list = &profile.Slots[slot];
+        sourceLines = &profile.SourceLines[slot];
+      }
+      list->clear();
+      sourceLines->clear();
     } else if (Contains(line, TolerancesMarker)) {
       break;
-    } else if (slot >= 0) {
-      profile.Slots[slot].push_back(line);
-      profile.SourceLines[slot].push_back(lineNumber);
+    } else if (list != nullptr) {
+      list->push_back(line);
+      sourceLines->push_back(lineNumber);
     }
   }
   profile.TolerancesLine = static_cast<int>(index + 1);
@@ -188,17 +209,25 @@ TLoadedProfile ParseProfile(std::string_view text, const TSlotTable& current) {
     profile.Tolerances[axis] =
         ToInteger(lines[at], static_cast<int>(at + 1), "the " + name + " tolerance");
   }
-  // What follows the tolerances of a version-2 file: its motion section, line by line to the end.
+  // What follows the tolerances of a version-2 file: its press and motion sections, each line by
+  // line to the other's marker or the end.
   long long at = index + 1 + format.Tolerances;
-  if (profile.Version == 2 && at < count && lines[at] == MotionMarker) {
-    for (++at; at < count; ++at) {
+  while (profile.Version == 2 && at < count &&
+         (lines[at] == MotionMarker || lines[at] == PressMarker)) {
+    const bool motion = lines[at] == MotionMarker;
+    for (++at; at < count && lines[at] != (motion ? PressMarker : MotionMarker); ++at) {
       const int lineNumber = static_cast<int>(at + 1);
-      if (const auto problem = ReadMotionLine(lines[at], profile.Motion)) {
-        throw EProfileError("Bad motion setting in line " + std::to_string(lineNumber), lineNumber,
-                            *problem);
+      const auto problem = motion ? ReadMotionLine(lines[at], profile.Motion)
+                                  : ReadPressLine(lines[at], profile.Extras.Press);
+      if (problem) {
+        throw EProfileError(std::string(motion ? "Bad motion" : "Bad press") + " setting in line " +
+                                std::to_string(lineNumber),
+                            lineNumber, *problem);
       }
     }
   }
+  // A list tagged without lines is none.
+  std::erase_if(profile.Extras.Lists, [](const auto& entry) { return entry.second.empty(); });
   // Slots kept from before have no file lines.
   for (int i = 0; i < SlotCount; ++i) {
     profile.SourceLines[i].resize(profile.Slots[i].size(), 0);
@@ -217,8 +246,9 @@ TLoadedProfile ReadProfileFile(const std::filesystem::path& path, const TSlotTab
 }
 
 void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots,
-                      const TTolerances& tolerances, const TMotionSettings& motion) {
-  const std::string text = FormatProfile(slots, tolerances, motion);
+                      const TTolerances& tolerances, const TMotionSettings& motion,
+                      const TExtraLists& extras) {
+  const std::string text = FormatProfile(slots, tolerances, motion, extras);
   const EProfileError failure("Cannot create file " + path.string(), 0);
   // A link is saved through: the file it points at is replaced, the link stays.
   std::error_code error;
@@ -272,14 +302,23 @@ void WriteProfileFile(const std::filesystem::path& path, const TSlotTable& slots
 }
 
 std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances,
-                          const TMotionSettings& motion) {
+                          const TMotionSettings& motion, const TExtraLists& extras) {
   std::string text;
+  const auto addList = [&text](int id, const std::vector<std::string>& lines) {
+    const TListAddress list = *ListAddressOf(id);
+    text += std::string(EventNames[list.Slot / 2]);
+    if (list.Type != TPressType::Plain) {
+      text += " " + std::string(PressTypeNames[static_cast<int>(list.Type)]);
+    }
+    text += list.Slot % 2 == 0 ? " Press" : " Release";
+    if (list.Layer != 0) text += " in layer " + std::to_string(list.Layer);
+    text += ": (#Command Tag " + std::to_string(id) + ")\n";
+    for (const auto& line : lines) text += "    " + line + "\n";
+  };
   for (int slot = 0; slot < SlotCount; ++slot) {
-    if (slots[slot].empty()) continue;
-    text += std::string(EventNames[slot / 2]) + (slot % 2 == 0 ? " Press" : " Release") +
-            ": (#Command Tag " + std::to_string(slot) + ")\n";
-    for (const auto& line : slots[slot]) text += "    " + line + "\n";
+    if (!slots[slot].empty()) addList(slot, slots[slot]);
   }
+  for (const auto& [id, lines] : extras.Lists) addList(id, lines);
   if (text.empty()) text = "(no list has lines)\n";
   text += "Tolerances:";
   for (int axis = 0; axis < ToleranceCount; ++axis) {
@@ -287,6 +326,10 @@ std::string ProfileAsText(const TSlotTable& slots, const TTolerances& tolerances
             std::to_string(tolerances[axis]);
   }
   text += "\n";
+  if (const auto press = FormatPressLines(extras.Press); !press.empty()) {
+    text += "Press settings:\n";
+    for (const std::string& line : press) text += "    " + line + "\n";
+  }
   if (motion != DefaultMotion) {
     text += "Motion:\n";
     for (const std::string& line : FormatMotionLines(motion)) text += "    " + line + "\n";

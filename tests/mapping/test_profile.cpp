@@ -307,7 +307,9 @@ TEST(ProfileLoad, EachVersionKnowsItsOwnSlotsAndTolerances) {
             "header #Kestrova Profile 2)");
   std::string text = std::string(ProfileHeader2) + "\r\n#Command Tag 105\r\nKEY DOWN a\r\n" +
                      "#Command Tag 108\r\n#Tolerances\r\n";
-  EXPECT_EQ(MeaningOf(text), "line 4 tags command list 108; a profile has lists 0 to 107");
+  EXPECT_EQ(MeaningOf(text),
+            "line 4 tags command list 108; a profile has lists 0 to 107 and the lists of layers "
+            "and press types (layer x 10000 + type x 1000 + slot)");
   // A version-2 file has seven tolerances, and its errors read like a version-1 file's.
   text = std::string(ProfileHeader2) + "\r\n#Command Tag 105\r\nKEY DOWN a\r\n" +
          "#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n";
