@@ -200,6 +200,12 @@ void ShowAndStart(TWindowRun& run, TSession& session, const TCommandLine& option
                   const QString& instanceProblem) {
   const bool hidden = options.Hidden && run.Tray.Shown();
   if (!hidden) run.Main.Widget()->show();
+  // PROFILE lines switch the profile on the GUI thread, as the window's own loads do.
+  session.Engine().SetTaskPoster([&run](std::function<void()> task) {
+    QMetaObject::invokeMethod(
+        run.Main.Widget(), [&run, task = std::move(task)] { run.Main.Guarded(task); },
+        Qt::QueuedConnection);
+  });
   session.Start();
   run.Main.AddStatusLine(QString::fromStdString(session.OutputDescription()));
   run.Main.AddStatusLine(QString::fromStdString(session.WakeDescription()));

@@ -55,13 +55,17 @@ int RunCheck(const TCommandLine& options) {
   } catch (const EFileError& error) {
     return Fail(error.what());
   }
-  const auto problems = CheckProfileText(text, UserDecimalSeparator());
+  const auto problems = CheckProfileText(text, UserDecimalSeparator(),
+                                         std::filesystem::path(options.Profile).parent_path());
   std::size_t errors = 0;
   std::size_t warnings = 0;
   for (const auto& problem : problems) {
     std::cout << options.Profile << ":" << problem.Line << ": "
-              << (problem.Warning ? "warning: " : "") << ForTerminal(problem.Text) << "\n";
-    ++(problem.Warning ? warnings : errors);
+              << (problem.Note      ? "note: "
+                  : problem.Warning ? "warning: "
+                                    : "")
+              << ForTerminal(problem.Text) << "\n";
+    if (!problem.Note) ++(problem.Warning ? warnings : errors);
   }
   if (errors == 0) {
     std::cout << options.Profile << ": OK";

@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <mutex>
+#include <vector>
 
 #include "cli/Fail.h"
 #include "mapping/Convert.h"
@@ -37,16 +40,54 @@ class TStopEvent {
   TUniqueFd FFd{::eventfd(0, EFD_CLOEXEC)};
 };
 
+// Tasks for the main thread, posted from any thread: the main loop runs them when their fd
+// becomes readable.
+class TTaskQueue {
+ public:
+  void Post(std::function<void()> task) {
+    {
+      std::lock_guard lock(FLock);
+      FTasks.push_back(std::move(task));
+    }
+    const std::uint64_t one = 1;
+    (void)!::write(FFd.Get(), &one, sizeof one);
+  }
+  int Fd() const { return FFd.Get(); }
+  void RunPosted() {
+    std::uint64_t count = 0;
+    (void)!::read(FFd.Get(), &count, sizeof count);
+    std::vector<std::function<void()>> tasks;
+    {
+      std::lock_guard lock(FLock);
+      tasks.swap(FTasks);
+    }
+    for (auto& task : tasks) task();
+  }
+
+ private:
+  TUniqueFd FFd{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+  std::mutex FLock;
+  std::vector<std::function<void()>> FTasks;
+};
+
 // The line that stands for lines of standard error its reader did not take in time.
 std::string DroppedErrorLines(std::size_t dropped) {
   return "kestrova: " + std::to_string(dropped) +
          " lines dropped: standard error did not keep up\n";
 }
 
-// Waits until a stop signal arrives or the run raises its stop event.
-void WaitForStop(const TStopSignals& signals, const TStopEvent& stop) {
-  pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {stop.Fd(), POLLIN, 0}};
-  while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
+// Waits until a stop signal arrives or the run raises its stop event, running the tasks posted
+// meanwhile.
+void WaitForStop(const TStopSignals& signals, const TStopEvent& stop, TTaskQueue* tasks = nullptr) {
+  pollfd fds[3] = {
+      {signals.Fd(), POLLIN, 0}, {stop.Fd(), POLLIN, 0}, {tasks ? tasks->Fd() : -1, POLLIN, 0}};
+  for (;;) {
+    if (::poll(fds, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if ((fds[0].revents | fds[1].revents) != 0) return;
+    if (fds[2].revents != 0) tasks->RunPosted();
   }
 }
 
@@ -83,6 +124,9 @@ int RunHeadless(const TCommandLine& options) {
   if (options.Output == "print") session->Printer().SetOnClosed([&stop] { stop.Raise(); });
   session->SetControllerSink(
       [&errors](const std::string& line) { errors.Write("kestrova: " + line + "\n"); });
+  TTaskQueue tasks;
+  session->Engine().SetTaskPoster(
+      [&tasks](std::function<void()> task) { tasks.Post(std::move(task)); });
   session->Start();
   session->StartReplay([&stop] { stop.Raise(); });
   if (!options.Replay.empty()) {
@@ -92,7 +136,7 @@ int RunHeadless(const TCommandLine& options) {
     errors.Write(origin);
   }
 
-  WaitForStop(*signals, stop);
+  WaitForStop(*signals, stop, &tasks);
   session->Shutdown();
   return 0;
 }

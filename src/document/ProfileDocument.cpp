@@ -1,6 +1,7 @@
 #include "document/ProfileDocument.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "mapping/CommandLine.h"
 
@@ -11,8 +12,9 @@ namespace {
 // Steps kept for undo; the oldest go first.
 constexpr std::size_t MaxHistory = 1000;
 
+// Any list's id: the slot table's, or a list of a layer or press type.
 bool ValidSlot(int slot) {
-  return slot >= 0 && slot < SlotCount;
+  return ListAddressOf(slot).has_value();
 }
 
 }  // namespace
@@ -32,42 +34,42 @@ void TProfileDocument::MarkEdited() {
 
 void TProfileDocument::Append(int slot, std::string line) {
   if (!ValidSlot(slot)) return MarkEdited();
-  TSlotLines after = FSlots[slot];
+  TSlotLines after = Slot(slot);
   after.push_back(std::move(line));
   SetSlot(slot, std::move(after));
 }
 
 void TProfileDocument::Insert(int slot, int row, TSlotLines lines) {
-  if (!ValidSlot(slot) || row < 0 || row > static_cast<int>(FSlots[slot].size())) {
+  if (!ValidSlot(slot) || row < 0 || row > static_cast<int>(Slot(slot).size())) {
     return MarkEdited();
   }
-  TSlotLines after = FSlots[slot];
+  TSlotLines after = Slot(slot);
   after.insert(after.begin() + row, std::make_move_iterator(lines.begin()),
                std::make_move_iterator(lines.end()));
   SetSlot(slot, std::move(after));
 }
 
 void TProfileDocument::Replace(int slot, int row, std::string line) {
-  if (!ValidSlot(slot) || row < 0 || row >= static_cast<int>(FSlots[slot].size())) {
+  if (!ValidSlot(slot) || row < 0 || row >= static_cast<int>(Slot(slot).size())) {
     return MarkEdited();
   }
-  TSlotLines after = FSlots[slot];
+  TSlotLines after = Slot(slot);
   after[static_cast<std::size_t>(row)] = std::move(line);
   SetSlot(slot, std::move(after));
 }
 
 void TProfileDocument::Delete(int slot, int row) {
-  if (!ValidSlot(slot) || row < 0 || row >= static_cast<int>(FSlots[slot].size())) {
+  if (!ValidSlot(slot) || row < 0 || row >= static_cast<int>(Slot(slot).size())) {
     return MarkEdited();
   }
-  TSlotLines after = FSlots[slot];
+  TSlotLines after = Slot(slot);
   after.erase(after.begin() + row);
   SetSlot(slot, std::move(after));
 }
 
 int TProfileDocument::Move(int slot, int row, int target) {
   if (!ValidSlot(slot)) return -1;
-  const TSlotLines& before = FSlots[slot];
+  const TSlotLines& before = Slot(slot);
   const int count = static_cast<int>(before.size());
   if (row < 0 || row >= count || target < 0 || target > count) return -1;
   const auto [first, last] = BlockRangeAt(before, row);
@@ -92,8 +94,8 @@ void TProfileDocument::SetSlot(int slot, TSlotLines lines) {
 void TProfileDocument::SetSlots(const std::vector<std::pair<int, TSlotLines>>& slots) {
   TStep step;
   for (const auto& [slot, lines] : slots) {
-    if (!ValidSlot(slot) || FSlots[slot] == lines) continue;
-    step.Slots.push_back({slot, FSlots[slot], lines});
+    if (!ValidSlot(slot) || Slot(slot) == lines) continue;
+    step.Slots.push_back({slot, Slot(slot), lines});
   }
   Record(std::move(step));
 }
@@ -112,8 +114,30 @@ void TProfileDocument::SetMotion(const TMotionSettings& motion) {
   Record(std::move(step));
 }
 
+void TProfileDocument::SetPressParams(const TPressParams& press) {
+  TStep step;
+  if (press != FExtras.Press) step.Press.push_back({FExtras.Press, press});
+  Record(std::move(step));
+}
+
+const TProfileDocument::TSlotLines& TProfileDocument::Slot(int slot) const {
+  if (slot >= 0 && slot < SlotCount) return FSlots[slot];
+  if (!ValidSlot(slot)) throw std::out_of_range("no list " + std::to_string(slot));
+  return FExtras.List(slot);
+}
+
+void TProfileDocument::Store(int slot, TSlotLines lines) {
+  if (slot < SlotCount) {
+    FSlots[slot] = std::move(lines);
+  } else {
+    FExtras.SetList(slot, std::move(lines));
+  }
+}
+
 void TProfileDocument::Record(TStep step) {
-  if (step.Slots.empty() && step.Tolerances.empty() && step.Motion.empty()) return MarkEdited();
+  if (step.Slots.empty() && step.Tolerances.empty() && step.Motion.empty() && step.Press.empty()) {
+    return MarkEdited();
+  }
   FHistory.resize(FDone);
   FHistory.push_back(std::move(step));
   if (FHistory.size() > MaxHistory) FHistory.erase(FHistory.begin());
@@ -145,7 +169,7 @@ TDocumentChange TProfileDocument::Apply(const TStep& step, bool forward) {
   TDocumentChange change{TDocumentChange::Edited};
   // Undone in the reverse order of doing, so that a slot edited twice in one step ends right.
   const auto apply = [&](const TSlotEdit& edit) {
-    FSlots[edit.Slot] = forward ? edit.After : edit.Before;
+    Store(edit.Slot, forward ? edit.After : edit.Before);
     change.Slots.push_back(edit.Slot);
   };
   if (forward) {
@@ -162,6 +186,10 @@ TDocumentChange TProfileDocument::Apply(const TStep& step, bool forward) {
     FMotion = forward ? edit.After : edit.Before;
     change.Motion = true;
   }
+  for (const TPressEdit& edit : step.Press) {
+    FExtras.Press = forward ? edit.After : edit.Before;
+    change.Press = true;
+  }
   // What an undo or redo brought back is shown: the first slot of what it undid, the last of
   // what it redid.
   if (!step.Slots.empty())
@@ -171,7 +199,8 @@ TDocumentChange TProfileDocument::Apply(const TStep& step, bool forward) {
 }
 
 void TProfileDocument::UpdateModified() {
-  FModified = FSlots != FSavedSlots || FTolerances != FSavedTolerances || FMotion != FSavedMotion;
+  FModified = FSlots != FSavedSlots || FTolerances != FSavedTolerances || FMotion != FSavedMotion ||
+              FExtras != FSavedExtras;
 }
 
 void TProfileDocument::Load(const std::string& path) {
@@ -180,6 +209,7 @@ void TProfileDocument::Load(const std::string& path) {
   FTolerances = loaded.Tolerances;
   FToleranceTexts = loaded.ToleranceTexts;
   FMotion = loaded.Motion;
+  FExtras = std::move(loaded.Extras);
   // The file's own text where it differs from the number only.
   for (int axis = 0; axis < ToleranceCount; ++axis) {
     if (FToleranceTexts[axis] == std::to_string(FTolerances[axis])) FToleranceTexts[axis].clear();
@@ -188,6 +218,7 @@ void TProfileDocument::Load(const std::string& path) {
   FSavedSlots = FSlots;
   FSavedTolerances = FTolerances;
   FSavedMotion = FMotion;
+  FSavedExtras = FExtras;
   FModified = false;
   FSaved = true;
   FHistory.clear();
@@ -209,11 +240,12 @@ std::string TProfileDocument::TryLoad(const std::string& path) {
 }
 
 void TProfileDocument::Save(const std::string& path) {
-  WriteProfileFile(path, FSlots, FTolerances, FMotion);
+  WriteProfileFile(path, FSlots, FTolerances, FMotion, FExtras);
   FPath = path;
   FSavedSlots = FSlots;
   FSavedTolerances = FTolerances;
   FSavedMotion = FMotion;
+  FSavedExtras = FExtras;
   FModified = false;
   FSaved = true;
   Notify({TDocumentChange::Stored});

@@ -30,6 +30,7 @@ struct TDocumentChange {
   std::vector<int> Slots;
   std::vector<int> Axes;  // tolerance indexes (X Y Z R U V, then the triggers')
   bool Motion = false;    // the motion settings changed
+  bool Press = false;     // the press settings changed
   int Focus = -1;         // the slot an undo or redo brought back, to show it; -1 for none
 };
 
@@ -44,7 +45,11 @@ class TProfileDocument {
   char DecimalSeparator() const { return FDecimalSeparator; }
   const std::string& Path() const { return FPath; }  // "" for a profile never saved or loaded
   const TSlotTable& Slots() const { return FSlots; }
-  const TSlotLines& Slot(int slot) const { return FSlots.at(slot); }
+  // Any list by its id (Layers.h): the slot table's, or a list of a layer or press type.
+  // std::out_of_range for an id that names no list.
+  const TSlotLines& Slot(int slot) const;
+  // The lists of layers and press types that have lines, and the press settings.
+  const TExtraLists& Extras() const { return FExtras; }
   const TTolerances& Tolerances() const { return FTolerances; }
   int Tolerance(int axis) const { return FTolerances.at(axis); }
   const TMotionSettings& Motion() const { return FMotion; }
@@ -58,7 +63,7 @@ class TProfileDocument {
   bool Modified() const { return FModified; }
 
   // Edits. Each one that changes something is one step of the history; every one clears the
-  // saved flag. Rows count from 0; a row out of range changes nothing.
+  // saved flag. Rows count from 0; a row out of range changes nothing. A slot is any list's id.
   void MarkEdited();  // an editing action that ended without a change (a dialog cancelled)
   void Append(int slot, std::string line);
   void Insert(int slot, int row, TSlotLines lines);  // before row; row = count for the end
@@ -74,6 +79,7 @@ class TProfileDocument {
   void SetSlots(const std::vector<std::pair<int, TSlotLines>>& slots);
   void SetTolerance(int axis, int value);
   void SetMotion(const TMotionSettings& motion);
+  void SetPressParams(const TPressParams& press);
 
   bool CanUndo() const { return FDone > 0; }
   bool CanRedo() const { return FDone < FHistory.size(); }
@@ -111,11 +117,17 @@ class TProfileDocument {
     TMotionSettings Before;
     TMotionSettings After;
   };
+  struct TPressEdit {
+    TPressParams Before;
+    TPressParams After;
+  };
   struct TStep {
     std::vector<TSlotEdit> Slots;
     std::vector<TToleranceEdit> Tolerances;
     std::vector<TMotionEdit> Motion;  // none or one
+    std::vector<TPressEdit> Press;    // none or one
   };
+  void Store(int slot, TSlotLines lines);
 
   // A step done now: it joins the history after what is done (what was undone is dropped), the
   // saved flag clears, listeners hear of it. An empty step only clears the saved flag.
@@ -131,12 +143,14 @@ class TProfileDocument {
   TTolerances FTolerances = DefaultTolerances;
   std::array<std::string, ToleranceCount> FToleranceTexts;  // "" where the number says it
   TMotionSettings FMotion;
+  TExtraLists FExtras;
   bool FSaved = true;
   bool FModified = false;
   // What was last saved or loaded.
   TSlotTable FSavedSlots;
   TTolerances FSavedTolerances = DefaultTolerances;
   TMotionSettings FSavedMotion;
+  TExtraLists FSavedExtras;
 
   std::vector<TStep> FHistory;
   std::size_t FDone = 0;  // steps of FHistory that are done; the rest were undone

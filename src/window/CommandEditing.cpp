@@ -63,7 +63,9 @@ void TFormMain::BuildLineEditing() {
       view->setReadOnly(true);
       view->setWindowTitle("Kestrova - the profile as text");
       view->setPlainText(
-          QString::fromLatin1(ProfileAsText(FDocument.Slots(), FDocument.Tolerances()).c_str()));
+          QString::fromLatin1(ProfileAsText(FDocument.Slots(), FDocument.Tolerances(),
+                                            FDocument.Motion(), FDocument.Extras())
+                                  .c_str()));
       view->resize(480, 520);
       view->show();
     });

@@ -195,6 +195,31 @@ TEST_F(DocumentTest, SavedFlagAndModifiedState) {
   Document.Save(path);
   Document.SetTolerance(0, 300);
   EXPECT_FALSE(Document.Saved());
+  // So do the lists of layers and press types and the press settings, each edit a step.
+  Document.Save(path);
+  const int tap = ListId(1, TPressType::Tap, 26);
+  Document.Append(tap, "KEY DOWN t");
+  TPressParams press;
+  press.ChordPartners[LayerEvent(1, 13)] = 14;
+  Document.SetPressParams(press);
+  EXPECT_TRUE(Heard.back().Press);
+  EXPECT_TRUE(Document.Modified());
+  Document.Undo();
+  EXPECT_EQ(Document.Extras().Press, TPressParams{});
+  Document.Undo();
+  EXPECT_TRUE(Document.Saved());
+  EXPECT_TRUE(Document.Slot(tap).empty());
+  EXPECT_EQ(Heard.back().Focus, tap);
+  Document.Redo();
+  Document.Redo();
+  Document.Save(path);
+  ASSERT_EQ(reread.TryLoad(path), "");
+  EXPECT_EQ(reread.Slot(tap), Lines{"KEY DOWN t"});
+  EXPECT_EQ(reread.Extras().Press, press);
+  // An id that names no list: no edit; reading it is an error.
+  Document.Append(108, "KEY DOWN z");
+  EXPECT_FALSE(Document.Modified());
+  EXPECT_THROW(Document.Slot(7000), std::out_of_range);
 }
 
 // A load replaces the slots the file tags and the tolerances, starts a new history and tells

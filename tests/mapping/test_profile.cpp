@@ -297,6 +297,99 @@ TEST(ProfileLoad, BadMotionLinesRefuseTheLoad) {
   EXPECT_THAT(problems[0].Text, ::testing::HasSubstr("curve=9 is outside 0.2..5"));
 }
 
+// Lists of layers and press types are tagged by their ids after the slot table's, their
+// settings in the press section; a file says them all, none is kept from before the load.
+TEST(ProfileFormat, LayersAndPressTypesRoundTrip) {
+  TSlotTable slots;
+  slots[26] = {"KEY DOWN a", "LAYER 2"};
+  TExtraLists extras;
+  extras.SetList(ListId(2, TPressType::Plain, 26), {"KEY DOWN b"});
+  extras.SetList(ListId(0, TPressType::Hold, 27), {"KEY UP h", "DELAY 5"});
+  extras.SetList(ListId(7, TPressType::Turbo, SlotCount - 1), {"MOUSE WHEEL 1"});
+  extras.SetList(ListId(0, TPressType::Chord, 28), {"KEY DOWN c"});
+  extras.Press.HoldMs = 180;
+  extras.Press.ChordPartners[LayerEvent(0, 14)] = 15;
+  extras.Press.TurboPeriods[LayerEvent(7, EventCount - 1)] = 35;
+  EXPECT_TRUE(NeedsVersion2(TSlotTable{}, Defaults, DefaultMotion, extras));
+  const std::string text = FormatProfile(slots, Defaults, DefaultMotion, extras);
+  const Lines lines = SplitProfileLines(text);
+  EXPECT_EQ(lines[0], "#Kestrova Profile 2");
+  const auto at = std::find(lines.begin(), lines.end(), "#Command Tag 107");
+  ASSERT_NE(at, lines.end());
+  EXPECT_THAT(Lines(at + 1, at + 9),
+              ElementsAre("#Command Tag 1027", "KEY UP h", "DELAY 5", "#Command Tag 4028",
+                          "KEY DOWN c", "#Command Tag 20026", "KEY DOWN b", "#Command Tag 76107"));
+  EXPECT_THAT(Lines(lines.end() - 4, lines.end()),
+              ElementsAre("#Press", "Hold 180", "Chord 0 14 15", "Turbo 7 53 35"));
+  TSlotTable before;
+  before[30] = {"kept"};
+  const TLoadedProfile loaded = ParseProfile(text, before);
+  EXPECT_EQ(loaded.Extras, extras);
+  EXPECT_EQ(loaded.Slots[26], slots[26]);
+  EXPECT_EQ(FormatProfile(loaded.Slots, loaded.Tolerances, loaded.Motion, loaded.Extras), text);
+  // Both sections, in either order; a tag of a list without lines is none.
+  TMotionSettings motion;
+  motion[TMotionSource::Gyro].Mode = TMotionMode::Mouse;
+  const std::string both = FormatProfile(slots, Defaults, motion, extras);
+  EXPECT_EQ(ParseProfile(both, {}).Motion, motion);
+  EXPECT_EQ(ParseProfile(both, {}).Extras, extras);
+  const std::string v2 = FormatProfile(TSlotTable{}, {1, 2, 3, 4, 5, 6, 7});
+  const std::string swapped =
+      v2 + "#Motion\r\nGyro Mouse\r\n#Press\r\nDouble 400\r\n#Motion\r\nPeriod 3\r\n";
+  const TLoadedProfile reordered = ParseProfile(swapped, {});
+  EXPECT_EQ(reordered.Extras.Press.DoubleMs, 400);
+  EXPECT_EQ(reordered.Motion.PeriodMs, 3);
+  EXPECT_EQ(reordered.Motion[TMotionSource::Gyro].Mode, TMotionMode::Mouse);
+  std::string empty = text;
+  empty.replace(empty.find("#Command Tag 20026\r\nKEY DOWN b"), 30, "#Command Tag 20026");
+  EXPECT_FALSE(ParseProfile(empty, {}).Extras.Lists.contains(20026));
+  // A profile's later load has no list of an earlier one.
+  EXPECT_TRUE(ParseProfile(v2, {}).Extras.Empty());
+  // Layers, press types and LAYER lines in the slot table alone stay within version 1.
+  TSlotTable layered;
+  layered[0] = {"LAYER 1", "PROFILE other.kpf"};
+  EXPECT_FALSE(NeedsVersion2(layered, Defaults));
+}
+
+// Press settings and tags that name no list refuse the load with their line and why.
+TEST(ProfileLoad, BadPressSettingsAndListTagsRefuseTheLoad) {
+  const std::string v2 = FormatProfile(TSlotTable{}, {1, 2, 3, 4, 5, 6, 7}) + "#Press\r\n";
+  const int line = static_cast<int>(SplitProfileLines(v2).size()) + 1;
+  const std::pair<const char*, const char*> cases[] = {
+      {"Chord 0 13 13", "a chord of Button 1 with itself"},
+      {"Turbo 0 13 0", "turbo period 0 is not 1 to 60000 ms"},
+      {"Turbo 0 13 60001", "turbo period 60001 is not 1 to 60000 ms"},
+      {"Hold 0", "Hold time 0 is not 1 to 10000 ms"},
+      {"Double 10001", "Double time 10001 is not 1 to 10000 ms"},
+      {"Hold", "Hold takes one number: milliseconds"},
+      {"Chord 8 13 14", "layer 8 is not 0 to 7"},
+      {"Chord -1 13 14", "layer -1 is not 0 to 7"},
+      {"Turbo 0 54 100", "event 54 is not 0 to 53"},
+      {"Chord 0 13 54", "partner event 54 is not 0 to 53"},
+      {"Chord 0 13", "Chord takes three numbers: the layer, the event and the partner event"},
+      {"Turbo 0 13 fast", "'fast' is not a whole number"},
+      {"Tap 100", "'Tap' is no press setting (Hold, Double, Chord or Turbo)"},
+  };
+  for (const auto& [text, why] : cases) {
+    const std::string profile = v2 + text + "\r\n";
+    EXPECT_EQ(ErrorOf(profile), "Bad press setting in line " + std::to_string(line)) << text;
+    EXPECT_EQ(MeaningOf(profile), why) << text;
+  }
+  EXPECT_EQ(ParseProfile(v2 + "Hold 1\r\nDouble 10000\r\nTurbo 7 53 1\r\n", {}).Extras.Press,
+            (TPressParams{1, 10000, {}, {{LayerEvent(7, 53), 1}}}));
+  const auto tagged = [](int id) {
+    return std::string(ProfileHeader2) + "\r\n#Command Tag " + std::to_string(id) +
+           "\r\n#Tolerances\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n";
+  };
+  for (const int id : {108, 999, 7000, 1108, 80000, -1}) {
+    EXPECT_EQ(ErrorOf(tagged(id)), "List index out of bounds (" + std::to_string(id) + ")") << id;
+  }
+  EXPECT_EQ(ErrorOf(tagged(76107)), "no error");
+  // A version-1 file cannot have them, and says so.
+  EXPECT_THAT(MeaningOf(Tagged({{1026, {"KEY DOWN a"}}})),
+              ::testing::HasSubstr("need the header #Kestrova Profile 2"));
+}
+
 TEST(ProfileLoad, EachVersionKnowsItsOwnSlotsAndTolerances) {
   // Tolerances not given are at their default, as in a version-1 file: never 0, which would make
   // U and V fire at rest.
@@ -514,6 +607,55 @@ TEST(ProfileCheck, EachProblemWithItsLine) {
                           "Kestrova stops"));
   EXPECT_THAT(CommandLineWarnings("KEY DOWN Ctrl"),
               ElementsAre("'Ctrl' is not a key name: only its first character 'C' is pressed"));
+}
+
+// The lines of layers and press types are checked as the slot table's; a LAYER out of range, a
+// PROFILE that cannot be loaded and chord lists without a partner are problems; waiting press
+// types are notes.
+TEST(ProfileCheck, LayersPressTypesAndProfileSwitches) {
+  TempDir folder("kestrova-check");
+  TSlotTable slots;
+  slots[26] = {"LAYER 8", "LAYER 7", "PROFILE other.kpf", "PROFILE missing.kpf"};
+  WriteProfileFile(folder.Path() / "other.kpf", TSlotTable{}, Defaults);
+  TExtraLists extras;
+  extras.SetList(ListId(1, TPressType::Tap, 26), {"KEY DOWN t"});
+  extras.SetList(ListId(1, TPressType::Tap, 27), {"KEY UP t"});
+  extras.SetList(ListId(0, TPressType::Double, 28), {"DELAY x"});
+  extras.SetList(ListId(0, TPressType::Chord, 30), {"NOOP"});
+  extras.SetList(ListId(0, TPressType::Chord, 32), {"NOOP"});
+  extras.Press.ChordPartners[LayerEvent(0, 16)] = 13;
+  const std::string text = FormatProfile(slots, Defaults, DefaultMotion, extras);
+  const Lines lines = SplitProfileLines(text);
+  const auto lineOf = [&lines](const std::string& line, int after = 0) {
+    return std::to_string(std::find(lines.begin() + after, lines.end(), line) - lines.begin() + 1);
+  };
+  std::vector<std::string> found;
+  for (const auto& problem : CheckProfileText(text, '.', folder.Path())) {
+    found.push_back(std::to_string(problem.Line) + (problem.Note ? " note: " : ": ") +
+                    problem.Text);
+  }
+  const int extrasStart =
+      static_cast<int>(std::find(lines.begin(), lines.end(), "#Command Tag 107") - lines.begin());
+  EXPECT_THAT(
+      found,
+      ElementsAre(
+          lineOf("LAYER 8") + ": layer 8 is not 0 to 7",
+          lineOf("PROFILE missing.kpf") +
+              ": PROFILE missing.kpf: that profile cannot be switched to: Cannot open file " +
+              (folder.Path() / "missing.kpf").string() + ": No such file or directory",
+          lineOf("DELAY x", extrasStart) + ": DELAY value 'x' is not a number",
+          lineOf("DELAY x", extrasStart) +
+              " note: Button 2 waits 250 ms after a press for a second one (Double)",
+          lineOf("NOOP", extrasStart) +
+              ": Button 3 has Chord lists but no partner: a line \"Chord 0 15 <event>\" of the "
+              "#Press section names it; they never run",
+          std::to_string(std::stoi(lineOf("NOOP", extrasStart)) + 2) +
+              " note: Button 4 and Button 1 wait up to 50 ms for each other (a chord) before "
+              "their own lists run",
+          lineOf("KEY DOWN t", extrasStart) +
+              " note: Button 1 in layer 1 waits to know a tap from a hold: released within 250 "
+              "ms, its Tap lists run at the release; held that long, its Hold Press list runs "
+              "then"));
 }
 
 }  // namespace

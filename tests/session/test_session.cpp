@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "common/TempDir.h"
 #include "common/WaitUntil.h"
@@ -17,6 +18,7 @@
 #include "fakes/ScriptedJoyService.h"
 #include "fakes/VirtualSleeper.h"
 #include "joystick/AxisConditioning.h"
+#include "mapping/Profile.h"
 #include "mapping/TextFile.h"
 #include "platform/print/PrintInjector.h"
 #include "session/Engine.h"
@@ -86,6 +88,100 @@ TEST(Engine, RunsWhatTheDocumentHolds) {
   EXPECT_EQ(mapper.Slot(0), std::vector<std::string>{"KEY DOWN a"});
   EXPECT_EQ(mapper.ZTol(), 250);
   EXPECT_EQ(engine.Motion().Settings(), motion);
+  // The lists of layers and press types and the press settings, edited, undone and loaded.
+  const int hold = ListId(3, TPressType::Hold, 26);
+  document.Append(hold, "KEY DOWN h");
+  TPressParams press;
+  press.HoldMs = 400;
+  document.SetPressParams(press);
+  EXPECT_EQ(mapper.Slot(hold), std::vector<std::string>{"KEY DOWN h"});
+  EXPECT_EQ(mapper.ExtraLists().Press.HoldMs, 400);
+  document.Save(path);
+  document.Undo();
+  document.Undo();
+  EXPECT_TRUE(mapper.SlotEmpty(hold));
+  EXPECT_EQ(mapper.ExtraLists().Press.HoldMs, DefaultHoldMs);
+  ASSERT_EQ(document.TryLoad(path), "");
+  EXPECT_EQ(mapper.ExtraLists(), document.Extras());
+  EXPECT_EQ(mapper.Slot(hold), std::vector<std::string>{"KEY DOWN h"});
+}
+
+// A PROFILE line the worker runs switches the profile on the document's thread: keys it held let
+// go first, the press that switched lets go without running the new profile's lists; a file that
+// cannot be loaded, the profile running, unsaved edits and a loop of switches are refused.
+TEST(Engine, PROFILELinesSwitchTheProfile) {
+  testing::TTempDir dir;
+  const auto write = [&dir](const std::string& name, const TSlotTable& slots) {
+    WriteProfileFile(dir.Path() / name, slots, DefaultTolerances);
+    return (dir.Path() / name).string();
+  };
+  TSlotTable a;
+  a[26] = {"KEY DOWN a", "PROFILE sub/../b.kpf"};
+  a[27] = {"KEY UP a", "KEY DOWN x"};
+  TSlotTable b;
+  b[26] = {"KEY DOWN b", "PROFILE " + (dir.Path() / "a.kpf").string()};
+  b[27] = {"KEY UP b"};
+  b[28] = {"PROFILE b.kpf"};
+  b[30] = {"PROFILE missing.kpf"};
+  const std::string pathA = write("a.kpf", a);
+  const std::string pathB = write("b.kpf", b);
+  std::filesystem::create_directory(dir.Path() / "sub");
+
+  TRecordingInjector injector(800, 600, {400, 300});
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  TProfileDocument document;
+  std::vector<std::string> status;
+  std::vector<std::function<void()>> posted;
+  TEngine engine(injector, joysticks, sleeper, document,
+                 [&status](const std::string& line) { status.push_back(line); });
+  engine.SetTaskPoster([&posted](std::function<void()> task) { posted.push_back(task); });
+  TMapper& mapper = engine.Mapper();
+  const auto route = [&](int event, bool release) {
+    mapper.QueueEvent(event, release);
+    while (mapper.RunNextQueuedLine()) {
+    }
+    auto tasks = std::move(posted);
+    for (auto& task : tasks) task();
+  };
+  const auto said = [&status](const std::string& text) {
+    return std::count_if(status.begin(), status.end(), [&](const std::string& line) {
+      return line.find(text) != std::string::npos;
+    });
+  };
+  ASSERT_EQ(document.TryLoad(pathA), "");
+  route(13, false);
+  EXPECT_EQ(document.Path(), (dir.Path() / "b.kpf").lexically_normal().string());
+  EXPECT_EQ(said("Switched to sub/../b.kpf"), 1);
+  route(13, true);  // pressed in a.kpf: nothing of b.kpf runs, nor a.kpf's Release
+  EXPECT_THAT(injector.TakeCalls(), ElementsAre("key 0x41 (A) down", "key 0x41 (A) up"));
+  route(14, false);
+  EXPECT_EQ(said("Not switched to b.kpf: it is the profile running"), 1);
+  route(15, false);
+  EXPECT_EQ(said("Not switched to missing.kpf: Cannot open file"), 1);
+  EXPECT_EQ(document.Path(), (dir.Path() / "b.kpf").lexically_normal().string());
+  // Back and forth: at most four switches a second.
+  for (int i = 0; i < 4; ++i) {
+    route(13, false);
+    route(13, true);
+  }
+  EXPECT_EQ(said("Switched to "), 4);
+  EXPECT_EQ(said("more than 4 switches within a second"), 1);
+  // Unsaved edits are not lost to a switch.
+  document.Append(40, "KEY DOWN q");
+  const std::string before = document.Path();
+  route(13, false);
+  EXPECT_EQ(said("the profile shown has unsaved edits"), 1);
+  EXPECT_EQ(document.Path(), before);
+  // Without a poster, a PROFILE line is skipped and says so.
+  TProfileDocument other;
+  other.SetSlot(26, {"PROFILE b.kpf"});
+  TEngine alone(injector, joysticks, sleeper, other,
+                [&status](const std::string& line) { status.push_back(line); });
+  alone.Mapper().QueueEvent(13, false);
+  while (alone.Mapper().RunNextQueuedLine()) {
+  }
+  EXPECT_EQ(said("Skipped \"PROFILE b.kpf\": profiles are not switched here"), 1);
 }
 
 TEST(ReplayTimeline, EntriesKindsAndEndTime) {
