@@ -7,7 +7,7 @@
 namespace kestrova {
 
 const std::array<std::string_view, PressTypeCount> PressTypeNames = {
-    "Press", "Hold", "Tap", "Double", "Chord", "Toggle", "Turbo"};
+    "Plain", "Hold", "Tap", "Double", "Chord", "Toggle", "Turbo"};
 
 std::optional<TListAddress> ListAddressOf(long long id) {
   if (id < 0 || id >= 10000LL * LayerCount) return std::nullopt;
@@ -110,6 +110,15 @@ std::optional<std::string> ReadPressLine(std::string_view line, TPressParams& pr
   }
   press.TurboPeriods[LayerEvent(layer, event)] = numbers[2];
   return std::nullopt;
+}
+
+std::string GetNextBlockId(const TSlotTable& slots, const TExtraLists& extras,
+                           std::vector<std::string>& blockIds) {
+  if (extras.Lists.empty()) return GetNextBlockId(slots, blockIds);
+  TSlotTable all = slots;  // the others' lines join one list: only their block ids count
+  for (const auto& [id, lines] : extras.Lists)
+    all[0].insert(all[0].end(), lines.begin(), lines.end());
+  return GetNextBlockId(all, blockIds);
 }
 
 std::string ListStatusLine(int layer, TPressType type, int event, bool release) {

@@ -30,7 +30,8 @@ constexpr int LayerCount = 8;
 
 enum class TPressType : std::uint8_t { Plain, Hold, Tap, Double, Chord, Toggle, Turbo };
 constexpr int PressTypeCount = 7;
-// "Press" (the plain lists), "Hold", "Tap", "Double", "Chord", "Toggle", "Turbo"
+// "Plain" (the Press and Release lists as ever), "Hold", "Tap", "Double", "Chord", "Toggle",
+// "Turbo"
 extern const std::array<std::string_view, PressTypeCount> PressTypeNames;
 // Whether an event with lines of this type must wait to know what the press is (the editor, the
 // help and --check say so): a tap is known at its release, a double's first press when the
@@ -103,6 +104,10 @@ struct TExtraLists {
 inline const TExtraLists NoExtraLists{};
 
 constexpr std::string_view PressMarker = "#Press";
+
+// The next free block id over every list, the slot table's and the others (see GetNextBlockId).
+std::string GetNextBlockId(const TSlotTable& slots, const TExtraLists& extras,
+                           std::vector<std::string>& blockIds);
 
 // The section's lines, without the marker; none when every setting is the default.
 std::vector<std::string> FormatPressLines(const TPressParams& press);

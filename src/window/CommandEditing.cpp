@@ -134,7 +134,7 @@ void TFormMain::ShowTolerances() {
 void TFormMain::DeleteSelectedLines() {
   const int row = ListBoxCommand->currentIndex().row();
   if (row < 0 || !ListBoxCommand->selectionModel()->isRowSelected(row, {})) return;
-  FDocument.Delete(FCommandIndex, row);
+  FDocument.Delete(CurrentList(), row);
 }
 
 void TFormMain::EditSelectedLine() {
@@ -148,7 +148,7 @@ void TFormMain::EditSelectedLine() {
     Shell().ShowMessage(this, "Kestrova", "Not changed: " + QString::fromLatin1(problem->c_str()));
     return;
   }
-  FDocument.Replace(FCommandIndex, row, line);
+  FDocument.Replace(CurrentList(), row, line);
   ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(row, 0));
 }
 
@@ -172,14 +172,14 @@ void TFormMain::PasteLines() {
   }
   if (pasted.empty()) return;
   const int row = ListBoxCommand->currentIndex().row();
-  const int count = static_cast<int>(FDocument.Slot(FCommandIndex).size());
-  FDocument.Insert(FCommandIndex, row < 0 ? count : row + 1, std::move(pasted));
+  const int count = static_cast<int>(FDocument.Slot(CurrentList()).size());
+  FDocument.Insert(CurrentList(), row < 0 ? count : row + 1, std::move(pasted));
 }
 
 void TFormMain::MoveSelectedLine(int by) {
   const int row = ListBoxCommand->currentIndex().row();
   if (row < 0) return;
-  const auto [first, last] = BlockRangeAt(FDocument.Slot(FCommandIndex), row);
+  const auto [first, last] = BlockRangeAt(FDocument.Slot(CurrentList()), row);
   // One line up or down past the moving lines.
   const int target = by > 0 ? last + 2 : first - 1;
   if (target < 0 || target > ListBoxCommand->count()) return;
@@ -187,7 +187,7 @@ void TFormMain::MoveSelectedLine(int by) {
 }
 
 void TFormMain::MoveLine(int row, int target) {
-  const int landed = FDocument.Move(FCommandIndex, row, target);
+  const int landed = FDocument.Move(CurrentList(), row, target);
   if (landed >= 0) ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(landed, 0));
 }
 
@@ -233,14 +233,17 @@ void TFormMain::StickAsMouseBlocks() {
       Shell().AskInteger(this, "Stick as mouse",
                          "Pixels the pointer moves every 10 ms at full deflection:", 10, 1, 100);
   if (!speed) return;
-  long long nextId = StrToInt(GetNextBlockId(FDocument.Slots(), FBlockIds));
-  const auto written =
+  long long nextId = StrToInt(GetNextBlockId(FDocument.Slots(), FDocument.Extras(), FBlockIds));
+  auto written =
       kestrova::StickAsMouse(static_cast<TMouseStick>(*stick), *speed, FDocument.DecimalSeparator(),
                              [&nextId] { return FormatMinDigits(nextId++); });
+  // Into the plain lists of the layer shown.
+  SelectList(FLayer, TPressType::Plain);
+  for (auto& [slot, lines] : written) slot = ListOf(slot);
   QStringList busy;
   for (const auto& [slot, lines] : written) {
     if (!FDocument.Slot(slot).empty())
-      busy << GetJoyLabel(slot)->text() + (slot % 2 ? " Release" : " Press");
+      busy << GetJoyLabel(ListAddressOf(slot)->Slot)->text() + (slot % 2 ? " Release" : " Press");
   }
   if (!busy.isEmpty() && !Shell().AskYesNo(this, "Stick as mouse",
                                            "These lists have lines, which will be replaced:\n" +
@@ -249,11 +252,12 @@ void TFormMain::StickAsMouseBlocks() {
   }
   QString shown;
   for (const auto& [slot, lines] : written) {
-    shown += GetJoyLabel(slot)->text() + (slot % 2 ? " Release:\n" : " Press:\n");
+    shown +=
+        GetJoyLabel(ListAddressOf(slot)->Slot)->text() + (slot % 2 ? " Release:\n" : " Press:\n");
     for (const auto& line : lines) shown += "    " + QString::fromLatin1(line.c_str()) + "\n";
   }
   FDocument.SetSlots(written);  // one step of the history
-  SetCommandIndex(written.front().first);
+  SetCommandIndex(ListAddressOf(written.front().first)->Slot);
   Shell().ShowMessage(this, "Stick as mouse",
                       "Written (Ctrl+Z in the list takes it back):\n\n" + shown);
 }

@@ -47,6 +47,7 @@ TFormMain::TFormMain(TProfileDocument& document, TEngine& engine, QWidget* paren
   BuildEditor();
   BuildBottom();
   BuildLineEditing();
+  BuildPressControls();
   FFirstShow = true;  // FormCreate
   // The start-up state: the editor on slot 0 of the document, the status box empty. The engine
   // starts apart from the window (its session starts it), so a window started hidden is ready
@@ -126,7 +127,7 @@ void TFormMain::ShowSelectedSlot() {
   const int row = ListBoxCommand->currentIndex().row();
   ListBoxCommand->clear();
   QStringList lines;
-  const auto& stored = FDocument.Slot(FCommandIndex);
+  const auto& stored = FDocument.Slot(CurrentList());
   lines.reserve(static_cast<qsizetype>(stored.size()));
   for (const auto& line : stored) {
     lines << QString::fromLatin1(line.data(), static_cast<int>(line.size()));
@@ -144,8 +145,13 @@ void TFormMain::SetCommandIndex(int slot) {
     ButtonJoy[FCommandIndex]->SetFontColor(Black);
   }
   FCommandIndex = slot;
-  LabelCommand->setText("Commands For: " + GetJoyLabel(slot)->text() +
-                        (slot % 2 == 0 ? " Press" : " Release"));
+  const QString type =
+      FPressType == TPressType::Plain
+          ? QString()
+          : " " + QString::fromLatin1(PressTypeNames[static_cast<int>(FPressType)]);
+  LabelCommand->setText("Commands For: " + GetJoyLabel(slot)->text() + type +
+                        (slot % 2 == 0 ? " Press" : " Release") +
+                        (FLayer == 0 ? QString() : " (layer " + QString::number(FLayer) + ")"));
   SetLabelColor(GetJoyLabel(slot), Blue);
   ButtonJoy[slot]->SetFontColor(Blue);
   ListBoxCommand->clear();
@@ -167,11 +173,12 @@ void TFormMain::RefreshCommands() {
 void TFormMain::UpdateMarkers() {
   for (int slot = 0; slot <= MaxSlotIndex; ++slot) {
     if (slot == FCommandIndex) continue;
-    ButtonJoy[slot]->SetFontColor(FDocument.Slot(slot).empty() ? Black : Yellow);
+    ButtonJoy[slot]->SetFontColor(FDocument.Slot(ListOf(slot)).empty() ? Black : Yellow);
   }
   // A second cue that reads at any contrast: a list with commands has a bold caption.
   for (int slot = 0; slot <= MaxSlotIndex; ++slot)
-    ButtonJoy[slot]->SetBold(!FDocument.Slot(slot).empty());
+    ButtonJoy[slot]->SetBold(!FDocument.Slot(ListOf(slot)).empty());
+  ShowPressChoices();
   // The same for motion: bold while a source moves the pointer.
   QFont motion = ButtonMotion->font();
   motion.setBold(FDocument.Motion().Any());
@@ -181,11 +188,11 @@ void TFormMain::UpdateMarkers() {
 
 void TFormMain::AppendLine(const QString& line) {
   const std::string text = line.toLatin1().toStdString();
-  if (FInsertRow < 0 || FInsertRow > static_cast<int>(FDocument.Slot(FCommandIndex).size())) {
-    FDocument.Append(FCommandIndex, text);
+  if (FInsertRow < 0 || FInsertRow > static_cast<int>(FDocument.Slot(CurrentList()).size())) {
+    FDocument.Append(CurrentList(), text);
     return;
   }
-  FDocument.Insert(FCommandIndex, FInsertRow, {text});
+  FDocument.Insert(CurrentList(), FInsertRow, {text});
   ListBoxCommand->setCurrentIndex(ListBoxCommand->model()->index(FInsertRow, 0));
   ++FInsertRow;
 }
@@ -197,9 +204,13 @@ void TFormMain::ShowModified() {
 void TFormMain::DocumentChanged(const TDocumentChange& change) {
   switch (change.Kind) {
     case TDocumentChange::Edited:
-      if (change.Focus >= 0 && change.Focus != FCommandIndex) SetCommandIndex(change.Focus);
+      if (change.Focus >= 0 && change.Focus != CurrentList()) {
+        const TListAddress list = *ListAddressOf(change.Focus);
+        SelectList(list.Layer, list.Type);
+        SetCommandIndex(list.Slot);
+      }
       for (const int slot : change.Slots) {
-        if (slot == FCommandIndex) ShowSelectedSlot();
+        if (slot == CurrentList()) ShowSelectedSlot();
       }
       for (const int axis : change.Axes) ShowTolerance(axis);
       UpdateMarkers();
@@ -211,6 +222,7 @@ void TFormMain::DocumentChanged(const TDocumentChange& change) {
         ButtonJoy[FCommandIndex]->SetFontColor(Black);
       }
       FCommandIndex = -1;
+      SelectList(0, TPressType::Plain);
       SetCommandIndex(0);
       ShowTolerances();
       SetCaption("Kestrova - " + ProfilePath());
@@ -285,7 +297,8 @@ void TFormMain::MoreMouseClick(const QString& line) {
 
 void TFormMain::ButtonBlockCommandClick() {
   FDocument.MarkEdited();
-  const QString next = QString::fromStdString(GetNextBlockId(FDocument.Slots(), FBlockIds));
+  const QString next =
+      QString::fromStdString(GetNextBlockId(FDocument.Slots(), FDocument.Extras(), FBlockIds));
   if (!FDialogs.Block) return;
   TFormBlock& dialog = *FDialogs.Block;
   dialog.NextBlockId = next;
@@ -294,7 +307,7 @@ void TFormMain::ButtonBlockCommandClick() {
   // End Block closes the innermost block still open (the last begin line whose end line does not
   // follow it); where every block is closed, the last one begun. Closing the last one begun
   // whatever followed it wrote its end line twice in nested blocks and never the outer one.
-  dialog.OpenBlockId = QString::fromLatin1(OpenBlockId(FDocument.Slot(FCommandIndex)).c_str());
+  dialog.OpenBlockId = QString::fromLatin1(OpenBlockId(FDocument.Slot(CurrentList())).c_str());
   if (dialog.exec() == QDialog::Accepted) {
     AppendLine(dialog.CommandLine);
     RefreshCommands();
@@ -309,7 +322,7 @@ void TFormMain::ButtonDelayClick() {
 
 void TFormMain::ButtonClearClick() {
   FDocument.MarkEdited();
-  FDocument.Clear(FCommandIndex);
+  FDocument.Clear(CurrentList());
   RefreshCommands();
 }
 

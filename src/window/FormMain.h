@@ -19,6 +19,7 @@
 #include "session/Engine.h"
 #include "window/Widgets.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -35,6 +36,7 @@ class TFormKeyboard;
 class TFormMouseMove;
 class TFormMoreControls;
 class TFormMotion;
+class TFormPressSettings;
 
 class TFormMain : public QWidget, public TMainWindow {
   Q_OBJECT
@@ -90,6 +92,11 @@ class TFormMain : public QWidget, public TMainWindow {
   QPushButton* ButtonController;  // in the free row under the buttons' column
   QPushButton* ButtonMotion;      // under the keystroke test box: opens FormMotion
   TFormMotion* FormMotion;
+  // Beside Motion...: the layer and the press type whose lists the event buttons show and the
+  // editor edits ("Layer 0" and "Plain" at the start: the slot table's lists).
+  QComboBox* ComboLayer;
+  QComboBox* ComboPressType;
+  TFormPressSettings* FormPressSettings;
   QMenu* MenuCommandList;  // the list's context menu
   // Beside the status box's caption: the middle, back and forward buttons and the wheels.
   QPushButton* ButtonMoreMouse;
@@ -105,6 +112,16 @@ class TFormMain : public QWidget, public TMainWindow {
   bool FormCloseQuery();  // true when the window may close
   void ButtonJoyClick(QObject* sender);
   void SetCommandIndex(int slot);
+  // The layer and press type shown (the selectors follow); the selected slot stays.
+  void SelectList(int layer, TPressType type);
+  int Layer() const { return FLayer; }
+  TPressType PressType() const { return FPressType; }
+  // The id of a slot's list in the layer and press type shown; of the list the editor shows.
+  int ListOf(int slot) const { return ListId(FLayer, FPressType, slot); }
+  int CurrentList() const { return ListOf(FCommandIndex); }
+  // The hold and double-press times, and the chord and turbo of the selected event in the layer
+  // shown, in their dialog; OK makes them one step of the history.
+  void PressSettingsClick();
   void RefreshCommands();
   void ButtonKeyDownClick();
   void ButtonKeyUpClick();
@@ -196,7 +213,12 @@ class TFormMain : public QWidget, public TMainWindow {
   void BuildEventRows();
   void BuildEditor();
   void BuildBottom();
-  void BuildLineEditing();  // CommandEditing.cpp
+  void BuildLineEditing();    // CommandEditing.cpp
+  void BuildPressControls();  // PressLists.cpp
+  // The menu of an event's button: the press types to show, and the press settings.
+  void EventContextMenu(int slot, const QPoint& where);
+  // The selectors' items in bold where their lists have lines.
+  void ShowPressChoices();
   // The whole window where the screen has room for it, else as much as fits, with scroll bars.
   void FitToScreen();
   void ScrollTo(QPoint offset);
@@ -227,6 +249,8 @@ class TFormMain : public QWidget, public TMainWindow {
   TDialogs FDialogs;
   bool FFirstShow = true;
   int FCommandIndex = -1;
+  int FLayer = 0;
+  TPressType FPressType = TPressType::Plain;
   std::vector<std::string> FBlockIds;  // found by GetNextBlockId, lent to the block dialog
   int FInsertRow = -1;                 // where AppendLine puts its next line; -1 at the end
   QPoint FScrolled;                    // how far the controls are scrolled

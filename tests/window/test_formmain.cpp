@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -37,6 +38,7 @@
 #include "window/FormMain.h"
 #include "window/MoreControls.h"
 #include "window/MotionDialog.h"
+#include "window/PressSettingsDialog.h"
 
 using namespace kestrova;
 using namespace kestrova::testing;
@@ -367,6 +369,104 @@ class FormMainTest : public TWindowTest {
 
   // "Stick as mouse..." makes a stick move the pointer: the profile's motion, one undo step; the
   // Motion dialog shows and edits it all, with a live view, and only OK changes the profile.
+  // The layer and press type selectors beside Motion..., the event buttons' menu and the press
+  // settings: what the editor edits, its caption, the markers, and one step of history each.
+  void LayersAndPressTypesFromTheSelectorsAndMenus() {
+    QCOMPARE(Form->ComboLayer->currentText(), QString("Layer 0"));
+    QCOMPARE(Form->ComboPressType->currentText(), QString("Plain"));
+    QCOMPARE(Form->ComboLayer->geometry(), QRect(472, 442, 96, 21));
+    QCOMPARE(Form->ComboPressType->geometry(), QRect(574, 442, 96, 21));
+    const auto choose = [](QComboBox* combo, int index) {
+      combo->setCurrentIndex(index);
+      emit combo->activated(index);
+    };
+    choose(Form->ComboLayer, 2);
+    choose(Form->ComboPressType, static_cast<int>(TPressType::Hold));
+    Click(Form->ButtonJoy[26]);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Button 1 Hold Press (layer 2)"));
+    QVERIFY(Form->LabelCommand->toolTip().contains("waits to know a tap from a hold"));
+    Click(Form->ButtonDelay);
+    const int hold = ListId(2, TPressType::Hold, 26);
+    QCOMPARE(Form->Document().Slot(hold), std::vector<std::string>{"DELAY 1"});
+    QVERIFY(Form->Document().Slot(26).empty());
+    QCOMPARE(Harness->Engine.Mapper().Slot(hold), std::vector<std::string>{"DELAY 1"});
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{"DELAY 1"});
+    QVERIFY(Form->ButtonJoy[26]->font().bold());
+    QVERIFY(Form->ComboLayer->itemData(2, Qt::FontRole).value<QFont>().bold());
+    QVERIFY(!Form->ComboLayer->itemData(1, Qt::FontRole).value<QFont>().bold());
+    // Another layer shows its own lists: Button 1's are empty in layer 0.
+    choose(Form->ComboLayer, 0);
+    QVERIFY(!Form->ButtonJoy[26]->font().bold());
+    QCOMPARE(ListBox(Form->ListBoxCommand), QStringList{});
+    // An undo brings back the list it changes, selectors and all.
+    choose(Form->ComboPressType, 0);
+    Form->Undo();
+    QCOMPARE(Form->ComboLayer->currentIndex(), 2);
+    QCOMPARE(Form->ComboPressType->currentText(), QString("Hold"));
+    QVERIFY(Form->Document().Slot(hold).empty());
+    Form->Redo();
+
+    // The menu of an event's button: a press type to show, and the press settings.
+    choose(Form->ComboLayer, 0);
+    choose(Form->ComboPressType, 0);
+    QMenu* menu = nullptr;
+    QStringList items;
+    QTimer::singleShot(0, Form, [&] {
+      menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      for (QAction* action : menu->actions()) items << action->text();
+      menu->actions().at(static_cast<int>(TPressType::Turbo))->trigger();
+      menu->close();
+    });
+    emit Form->ButtonJoy[28]->customContextMenuRequested(QPoint(2, 2));
+    QCOMPARE(items.mid(0, 7), (QStringList{"Plain lists", "Hold lists", "Tap lists", "Double lists",
+                                           "Chord lists", "Toggle lists", "Turbo lists"}));
+    QCOMPARE(items.last(), QString("Press settings of Button 2..."));
+    QCOMPARE(Form->ComboPressType->currentText(), QString("Turbo"));
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Button 2 Turbo Press"));
+
+    // The press settings: Cancel changes nothing, OK is one step.
+    TFormPressSettings& dialog = *Form->FormPressSettings;
+    const auto buttons = [&dialog] { return dialog.findChild<QDialogButtonBox*>(); };
+    QTimer::singleShot(0, &dialog, [&] {
+      dialog.SpinHold->setValue(300);
+      buttons()->button(QDialogButtonBox::Cancel)->click();
+    });
+    Form->PressSettingsClick();
+    QCOMPARE(Form->Document().Extras().Press, TPressParams{});
+    QString partners;
+    QTimer::singleShot(0, &dialog, [&] {
+      partners = dialog.ComboPartner->itemText(0) + "|" + dialog.ComboPartner->itemText(14) + "|" +
+                 dialog.ComboPartner->itemText(15);
+      dialog.SpinHold->setValue(300);
+      dialog.SpinDouble->setValue(180);
+      dialog.ComboPartner->setCurrentIndex(dialog.ComboPartner->findText("Button 3"));
+      dialog.SpinTurbo->setValue(40);
+      buttons()->button(QDialogButtonBox::Ok)->click();
+    });
+    Form->PressSettingsClick();
+    QCOMPARE(partners, QString("(none)|Button 1|Button 3"));  // Button 2 is no partner of its own
+    TPressParams expected;
+    expected.HoldMs = 300;
+    expected.DoubleMs = 180;
+    expected.ChordPartners[LayerEvent(0, 14)] = 15;
+    expected.TurboPeriods[LayerEvent(0, 14)] = 40;
+    QCOMPARE(Form->Document().Extras().Press, expected);
+    QCOMPARE(Harness->Engine.Mapper().ExtraLists().Press, expected);
+    Form->Undo();
+    QCOMPARE(Form->Document().Extras().Press, TPressParams{});
+    // A load shows layer 0's plain lists again.
+    Form->Redo();
+    const QString path = Path("layers.kpf");
+    Form->Document().Save(path.toStdString());
+    choose(Form->ComboLayer, 5);
+    Form->LoadProfileFile(path);
+    QCOMPARE(Form->ComboLayer->currentIndex(), 0);
+    QCOMPARE(Form->ComboPressType->currentIndex(), 0);
+    QCOMPARE(Form->LabelCommand->text(), QString("Commands For: Stick Left Press"));
+    QCOMPARE(Form->Document().Extras().Press, expected);
+  }
+
   void MotionFromTheMenuAndItsDialog() {
     QAction* stick = Form->MenuMoreMouse->actions().at(Form->MenuMoreMouse->actions().size() - 2);
     QCOMPARE(stick->text(), QString("Stick as mouse..."));
