@@ -177,6 +177,32 @@ void BM_RouteEvent(benchmark::State& state) {
 }
 BENCHMARK(BM_RouteEvent);
 
+// The same event in a profile that uses layers and press types: button 3 with Hold lists beside
+// its own (a press this short is none), chords, toggles and another layer elsewhere.
+void BM_RouteEventLayered(benchmark::State& state) {
+  TNullInjector injector;
+  TScriptedJoyService joysticks;
+  TVirtualSleeper sleeper;
+  std::size_t statusLines = 0;
+  TMapper mapper(injector, joysticks, sleeper, [&](const std::string&) { ++statusLines; });
+  mapper.SetSlot(30, {"KEY DOWN c", "DELAY 20"});
+  mapper.SetSlot(31, {"KEY UP c", "DELAY 20"});
+  TExtraLists extras;
+  extras.SetList(ListId(0, TPressType::Hold, 30), {"KEY DOWN h"});
+  extras.SetList(ListId(0, TPressType::Hold, 31), {"KEY UP h"});
+  extras.SetList(ListId(0, TPressType::Chord, 26), {"KEY DOWN k"});
+  extras.SetList(ListId(0, TPressType::Toggle, 32), {"KEY DOWN t"});
+  extras.SetList(ListId(2, TPressType::Plain, 30), {"KEY DOWN l"});
+  extras.SetList(ListId(0, TPressType::Plain, 34), {"LAYER 2"});
+  extras.Press.ChordPartners[LayerEvent(0, 13)] = 14;
+  mapper.SetExtraLists(extras);
+  RouteButton(
+      state, [&](bool down) { mapper.Jstick1Button(nullptr, 3, down); },
+      [&] { mapper.DropQueueAndRelease(); });
+  benchmark::DoNotOptimize(statusLines);
+}
+BENCHMARK(BM_RouteEventLayered);
+
 // Before: events and directions named by texts, the slot found by its name, its lines copied.
 void BM_RouteEventBefore(benchmark::State& state) {
   TNullInjector injector;

@@ -441,6 +441,13 @@ void Micro(const std::vector<std::string>& command) {
             " ns after",
         ratio, "x", "< 1", ratio < 1, 2);
   }
+  // Layers and press types in use against a profile without them, in this run.
+  if (measured.contains("BM_RouteEventLayered") && measured.contains("BM_RouteEvent")) {
+    const double ratio = measured["BM_RouteEventLayered"] / measured["BM_RouteEvent"];
+    Add("routing: one event with layers and press types (with / without), " +
+            std::to_string(measured["BM_RouteEventLayered"] / 2).substr(0, 6) + " ns with",
+        ratio, "x", "", true, 2);
+  }
 }
 
 // Waking on input against the interval, from the wake benchmark's rows (a mocked evdev node).

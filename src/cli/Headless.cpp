@@ -142,17 +142,36 @@ int RunHeadless(const TCommandLine& options) {
 }
 
 int RunMonitor(const TCommandLine& options) {
-  TProfileDocument empty;  // there is no profile; it outlives the session
+  // Without a profile there is nothing to route; with one, the events it routes are printed too,
+  // and what it would inject, while nothing is injected. It outlives the session.
+  TProfileDocument profile(UserDecimalSeparator());
+  if (!options.Profile.empty()) {
+    try {
+      profile.Load(options.Profile);
+    } catch (const EProfileError& error) {
+      if (error.Line() == 0) return Fail(error.what());
+      return Fail(options.Profile + ":" + std::to_string(error.Line()) + ": " + WithMeaning(error));
+    }
+  }
   std::optional<TStopSignals> signals;
   TStopEvent stop;
   TLineWriter errors(STDERR_FILENO, DroppedErrorLines);
   std::unique_ptr<TSession> session;
   TSessionOptions monitoring = options;
-  monitoring.Output = "print";  // injects nothing: there is no profile
+  monitoring.Output = "print";  // injects nothing
   try {
     signals.emplace();
     if (stop.Fd() < 0) throw std::runtime_error("cannot set up signal handling");
-    session = std::make_unique<TSession>(monitoring, empty, nullptr);
+    TMapper::TStatusSink events;
+    if (!options.Profile.empty()) {
+      events = [&session](const std::string& line) {
+        constexpr std::string_view executing = "Executing ";
+        session->Printer().Print(line.starts_with(executing)
+                                     ? "event " + line.substr(executing.size())
+                                     : "status " + line);
+      };
+    }
+    session = std::make_unique<TSession>(monitoring, profile, events);
   } catch (const std::exception& error) {
     return Fail(error.what());
   }

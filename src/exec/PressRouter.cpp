@@ -1,6 +1,7 @@
 #include "exec/PressRouter.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace kestrova {
 
@@ -19,7 +20,8 @@ void TPressRouter::SetConfig(std::shared_ptr<const TPressConfig> config) {
 }
 
 void TPressRouter::Refresh() {
-  if (!FForget.exchange(false)) return;
+  if (!FForget) return;
+  FForget = false;
   for (TPress& press : FPresses) {
     const bool down = press.Down;
     press = TPress{};
@@ -30,7 +32,7 @@ void TPressRouter::Refresh() {
   FToggled.fill(false);
   FChords.clear();
   FLayer = 0;
-  FTimers = false;
+  FArmed = 0;
 }
 
 void TPressRouter::Run(int layer, TPressType type, int event, bool release) {
@@ -78,7 +80,7 @@ void TPressRouter::Press(int event, std::int64_t now) {
   if (!chords.empty()) {
     press.Phase = TPhase::ChordWait;
     press.ChordUntil = now + ChordWindowMs;
-    FTimers = true;
+    FArmed |= 1ull << event;
     return;
   }
   StartOwn(event, now, now);
@@ -99,7 +101,7 @@ void TPressRouter::StartOwn(int event, std::int64_t pressedAt, std::int64_t now)
   if (config.Has(layer, event, TPressType::Turbo)) {
     Run(layer, TPressType::Turbo, event, false);
     press.TurboAt = now + config.TurboMs[LayerEvent(layer, event)];
-    FTimers = true;
+    FArmed |= 1ull << event;
   }
   if (config.Has(layer, event, TPressType::Double)) {
     TFirstPress& first = FFirstPresses[event];
@@ -112,11 +114,11 @@ void TPressRouter::StartOwn(int event, std::int64_t pressedAt, std::int64_t now)
     }
     if (first.TapWaiting) RunTap(first.Layer, event);  // a first press of another layer
     first = TFirstPress{layer, pressedAt + config.DoubleMs, false};
-    FTimers = true;
+    FArmed |= 1ull << event;
   }
   if (config.Has(layer, event, TPressType::Hold) || config.Has(layer, event, TPressType::Tap)) {
     press.HoldAt = pressedAt + config.HoldMs;
-    FTimers = true;
+    FArmed |= 1ull << event;
   }
 }
 
@@ -186,39 +188,40 @@ void TPressRouter::RunTap(int layer, int event) {
   Run(layer, TPressType::Tap, event, true);
 }
 
-bool TPressRouter::NextDue(std::int64_t nowMs, int& event, int& timer, std::int64_t& at) const {
+bool TPressRouter::NextDue(std::int64_t nowMs, int& event, int& timer, std::int64_t& at) {
   at = Never;
-  for (int e = 0; e < EventCount; ++e) {
+  for (std::uint64_t armed = FArmed; armed != 0; armed &= armed - 1) {
+    const int e = std::countr_zero(armed);
     const TPress& press = FPresses[e];
     const std::int64_t times[TimerCount] = {press.ChordUntil, press.HoldAt, press.TurboAt,
                                             FFirstPresses[e].Until};
+    bool any = false;
     for (int t = 0; t < TimerCount; ++t) {
+      any = any || times[t] != Never;
       if (times[t] < at) {
         at = times[t];
         event = e;
         timer = t;
       }
     }
+    if (!any) FArmed &= ~(1ull << e);  // none left: not looked at again until one is armed
   }
   return at != Never && at <= nowMs;
 }
 
 void TPressRouter::Tick(std::int64_t nowMs) {
   Refresh();
-  if (!FTimers) return;
   int event = 0;
   int timer = 0;
   std::int64_t at = Never;
-  while (NextDue(nowMs, event, timer, at)) Fire(event, timer, at);
-  FTimers = at != Never;
+  while (FArmed != 0 && NextDue(nowMs, event, timer, at)) Fire(event, timer, at);
 }
 
-std::int64_t TPressRouter::NextDeadline() const {
-  if (!FTimers) return Never;
+std::int64_t TPressRouter::NextDeadline() {
   int event = 0;
   int timer = 0;
   std::int64_t at = Never;
-  NextDue(Never, event, timer, at);
+  if (FArmed != 0) NextDue(Never, event, timer, at);
   return at;
 }
 
@@ -239,6 +242,7 @@ void TPressRouter::Fire(int event, int timer, std::int64_t at) {
     case TurboTimer: {
       const int period = FConfig->TurboMs[LayerEvent(layer, event)];
       press.TurboAt = at + std::max(period, 1);
+      FArmed |= 1ull << event;
       Run(layer, TPressType::Turbo, event, false);
       break;
     }

@@ -18,7 +18,6 @@
 // before it (a press held exactly the hold time is a hold). Poll thread only, but Forget.
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -68,12 +67,12 @@ class TPressRouter {
   // Fires the timers due by nowMs, in their order.
   void Tick(std::int64_t nowMs);
   // When the next timer is due; Never for none.
-  std::int64_t NextDeadline() const;
+  std::int64_t NextDeadline();
   // The layer the next press routes in.
   int Layer() const { return FLayer; }
   // After a switch of profile: what is held was pressed in another profile, so its release runs
-  // nothing; timers, toggles and double presses start over in layer 0. Any thread: it takes
-  // effect at the next call of the poll thread.
+  // nothing; timers, toggles and double presses start over in layer 0. It takes effect at the
+  // next event or tick.
   void Forget() { FForget = true; }
 
  private:
@@ -113,7 +112,7 @@ class TPressRouter {
   void EndPress(int event, std::int64_t now, bool plain);
   void RunTap(int layer, int event);
   // The next timer due by nowMs: its event, which timer, and when; false for none.
-  bool NextDue(std::int64_t nowMs, int& event, int& timer, std::int64_t& at) const;
+  bool NextDue(std::int64_t nowMs, int& event, int& timer, std::int64_t& at);
   void Fire(int event, int timer, std::int64_t at);
 
   TRunList FRun;
@@ -123,8 +122,10 @@ class TPressRouter {
   std::array<bool, LayerCount * EventCount> FToggled{};
   std::vector<TActiveChord> FChords;
   int FLayer = 0;
-  bool FTimers = false;  // some timer may be armed
-  std::atomic<bool> FForget{false};
+  // The events that may have a timer armed, a bit each: only they are looked at for the next.
+  std::uint64_t FArmed = 0;
+  static_assert(EventCount <= 64);
+  bool FForget = false;
 };
 
 }  // namespace kestrova

@@ -848,6 +848,63 @@ TEST_F(CliTest, ATimelinesGyroAndTouchpadMoveThePointer) {
   EXPECT_THAT(keys, ElementsAre("key 0x43 (C) down", "key 0x43 (C) up"));
 }
 
+// From the pad, through the headless run's own loop: a hold on button 1 switches the layer
+// while held, a tap on button 2 switches the profile (held keys let go first); --monitor with
+// the profile names the events with their layer and injects nothing.
+TEST_F(CliTest, LayersPressTypesAndProfileSwitchesFromThePad) {
+  TSlotTable first;
+  first[26] = {"KEY DOWN a"};
+  first[27] = {"KEY UP a"};
+  first[34] = {"KEY DOWN x"};  // button 5: held across the switch
+  TExtraLists extras;
+  extras.SetList(ListId(0, TPressType::Hold, 26), {"LAYER 2"});
+  extras.SetList(ListId(0, TPressType::Hold, 27), {"LAYER 0"});
+  extras.SetList(ListId(2, TPressType::Plain, 30), {"KEY DOWN z", "KEY UP z"});
+  extras.SetList(ListId(0, TPressType::Tap, 28), {"PROFILE second.kpf"});
+  const std::string profile =
+      Write("first.kpf", FormatProfile(first, DefaultTolerances, DefaultMotion, extras));
+  TSlotTable second;
+  second[30] = {"KEY DOWN s", "KEY UP s"};
+  Write("second.kpf", FormatProfile(second, DefaultTolerances));
+  const std::string timeline =
+      Write("layers.txt",
+            "100 button 1 down\n500 button 3 down\n550 button 3 up\n600 button 1 up\n"
+            "800 button 5 down\n900 button 2 down\n950 button 2 up\n1300 button 5 up\n"
+            "1400 button 3 down\n1450 button 3 up\n1600 end\n");
+  Last = Run({"--headless", "--output", "print", "--replay", timeline, profile});
+  ASSERT_EQ(Last.ExitCode, 0) << Last.Err;
+  // The poll thread says what runs, the worker types it: each in its order.
+  Lines said;
+  Lines typed;
+  std::istringstream out(Last.Out);
+  for (std::string line; std::getline(out, line);) {
+    if (line.find(" status ") != std::string::npos)
+      said.push_back(line.substr(line.find("status")));
+    if (line.find(" key ") != std::string::npos) typed.push_back(line.substr(line.find("key")));
+  }
+  EXPECT_THAT(
+      said, ElementsAre("status Executing Button 1 PRESS", "status Executing Button 1 Hold PRESS",
+                        "status Executing Button 3 PRESS (layer 2)",
+                        "status Executing Button 3 RELEASE (layer 2)",
+                        "status Executing Button 1 RELEASE",
+                        "status Executing Button 1 Hold RELEASE", "status Executing Button 5 PRESS",
+                        "status Executing Button 2 PRESS", "status Executing Button 2 RELEASE",
+                        "status Executing Button 2 Tap PRESS",  // its Release list has no lines
+                        "status Switched to second.kpf", "status Executing Button 3 PRESS",
+                        "status Executing Button 3 RELEASE"));
+  EXPECT_THAT(typed, ElementsAre("key 0x41 (A) down", "key 0x5A (Z) down", "key 0x5A (Z) up",
+                                 "key 0x41 (A) up", "key 0x58 (X) down", "key 0x58 (X) up",
+                                 "key 0x53 (S) down", "key 0x53 (S) up"));
+
+  const TRun monitored = Run({"--monitor", "--replay", timeline, profile});
+  ASSERT_EQ(monitored.ExitCode, 0) << monitored.Err;
+  EXPECT_THAT(monitored.Out, HasSubstr(" button 3 down\n"));
+  EXPECT_THAT(monitored.Out, HasSubstr(" event Button 3 PRESS (layer 2)\n"));
+  EXPECT_THAT(monitored.Out, HasSubstr(" event Button 1 Hold PRESS\n"));
+  // It switches nothing: there is no document thread to do it.
+  EXPECT_THAT(monitored.Out, Not(HasSubstr("Switched")));
+}
+
 // On demand from the command line: two seconds of the pad held still become its gyro's bias,
 // kept for the pad; a later run with the gyro as a mouse takes it off, so the resting pad does
 // not drift. A controller without a gyro is told so.

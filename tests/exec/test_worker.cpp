@@ -199,5 +199,44 @@ TEST_F(WorkerTest, ASwitchEndsWhatRunsReleasesAndTakesNewLinesAgain) {
   EXPECT_EQ(after[before + 1], "key 0x42 (B) up");
 }
 
+// Layers switched from the poll thread while another thread edits the lists and the press
+// settings (what the thread sanitizer's build watches: the router's configuration changes hands
+// under its lock); afterwards the last edit runs, in the layer the last switch made.
+TEST_F(WorkerTest, LayerSwitchesFromThePollThreadWhileTheListsAreEdited) {
+  Joysticks.SetAnswering(0, true);
+  Mapper.SetSlot(ListId(0, TPressType::Plain, 34), {"LAYER 3"});  // button 5 holds layer 3
+  Mapper.SetSlot(ListId(0, TPressType::Plain, 35), {"LAYER 0"});
+  Mapper.Start();
+  std::atomic<bool> done{false};
+  std::thread presser([&] {
+    for (int i = 0; !done; ++i) {
+      Joysticks.SetButtons(0, i % 2 == 0 ? 0x11 : 0x00);
+      std::this_thread::sleep_for(3ms);
+    }
+    Joysticks.SetButtons(0, 0x10);
+  });
+  for (int i = 0; i < 200; ++i) {
+    const std::string key(1, static_cast<char>('a' + i % 20));
+    Mapper.SetSlot(ListId(3, TPressType::Plain, 26), {"KEY DOWN " + key, "KEY UP " + key});
+    Mapper.SetSlot(ListId(3, TPressType::Hold, 26), i % 2 == 0 ? Lines{"NOOP"} : Lines{});
+    TPressParams params;
+    params.HoldMs = 5 + i % 7;
+    Mapper.SetPressParams(params);
+    if (i % 50 == 0) Mapper.SetExtraLists(Mapper.ExtraLists());
+    std::this_thread::sleep_for(1ms);
+  }
+  done = true;
+  presser.join();
+  Mapper.SetSlot(ListId(3, TPressType::Plain, 26), {"KEY DOWN z", "KEY UP z"});
+  std::this_thread::sleep_for(100ms);  // button 5 held: layer 3
+  Joysticks.SetButtons(0, 0x11);
+  EXPECT_TRUE(WaitUntil([&] {
+    const auto calls = Injector.Calls();
+    return std::find(calls.begin(), calls.end(), "key 0x5A (Z) down") != calls.end();
+  }));
+  Mapper.Shutdown();
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+}
+
 }  // namespace
 }  // namespace kestrova::testing
