@@ -1,4 +1,4 @@
-// The window of a build without Qt: there is none, and no session bus to ask KWin on.
+// The window of a build without Qt: there is none, and no session bus to ask a compositor on.
 
 #include <iostream>
 
@@ -11,7 +11,7 @@ int RunWindow(const TCommandLine&, int&, char**, TUniqueFd) {
   return 2;
 }
 
-TInFrontQuery KWinInFrontQuery(int&, char**) {
+TInFrontQuery BusInFrontQuery(int&, char**, TWindowSourceKind) {
   return {};
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "about/Logo.h"
+#include "app/Following.h"
 #include "desktop/AppFollower.h"
 #include "desktop/FollowedForm.h"
 #include "desktop/Instance.h"
@@ -29,8 +30,6 @@
 #include "mapping/Convert.h"
 #include "platform/Desktop.h"
 #include "platform/Environment.h"
-#include "platform/kwin/KWinActiveWindow.h"
-#include "platform/x11/ActiveWindow.h"
 #include "session/Session.h"
 #include "session/StopSignals.h"
 
@@ -105,7 +104,7 @@ struct TWindowRun {
   TInstanceServer Instance{Main, Document};
   TAppFollower Follower{FollowedWindowOf(Main, Document, Engine, Settings),
                         static_cast<unsigned long>(::getpid())};
-  std::vector<std::unique_ptr<QSocketNotifier>> SourceNotifiers;
+  std::unique_ptr<TFollowing> Following;  // before the follower goes
   bool StopRequested = false;
 };
 
@@ -162,36 +161,14 @@ void OpenAppProfiles(TWindowRun& run) {
   }
 }
 
-// Profiles that follow the application in front, told by KWin (native Wayland windows too) or
-// the X display.
+// Profiles that follow the application in front, told by the desktop's compositor (native
+// Wayland windows too) or the X display.
 void FollowApplications(TWindowRun& run, const TCommandLine& options) {
   run.Tray.OnAppProfiles = [&run] { OpenAppProfiles(run); };
-  if (options.Replay.empty()) {
-    try {
-      run.Follower.AddSource(
-          TWindowSourceKind::KWin,
-          CreateKWinActiveWindowSource(KestrovaRuntimeFolder(),
-                                       run.Follower.HandlersFor(TWindowSourceKind::KWin)));
-    } catch (const std::exception& error) {
-      run.Main.AddStatusLine(QString::fromLocal8Bit(error.what()));
-    }
-  }
-  if (XDisplayReachable(ReadDesktopEnvironment())) {
-    try {
-      run.Follower.AddSource(
-          TWindowSourceKind::X11,
-          CreateX11ActiveWindowSource(run.Follower.HandlersFor(TWindowSourceKind::X11)));
-    } catch (const std::exception&) {
-      // no X display to watch: the rules wait for KWin
-    }
-  }
-  for (TActiveWindowSource* source : run.Follower.Sources()) {
-    if (source->Fd() < 0) continue;
-    auto notifier = std::make_unique<QSocketNotifier>(source->Fd(), QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, run.Main.Widget(),
-                     [&run, source] { run.Main.Guarded([source] { source->Dispatch(); }); });
-    run.SourceNotifiers.push_back(std::move(notifier));
-  }
+  run.Following = std::make_unique<TFollowing>(
+      run.Follower, run.Main.Widget(), !options.Replay.empty(),
+      [&run](const QString& line) { run.Main.AddStatusLine(line); },
+      [&run](const std::function<void()>& handler) { run.Main.Guarded(handler); });
 }
 
 // Shows the window (unless it starts hidden in the tray), starts the session's engine and tells
@@ -284,13 +261,6 @@ int RunWindow(const TCommandLine& options, int& argc, char** argv, TUniqueFd cla
   session->Shutdown();
   WriteStateFile(*run.Windows);
   return code;
-}
-
-TInFrontQuery KWinInFrontQuery(int& argc, char** argv) {
-  return [&argc, argv]() -> std::optional<TActiveWindow> {
-    QCoreApplication application(argc, argv);
-    return ReadKWinActiveWindow(KestrovaRuntimeFolder(), std::chrono::seconds(3));
-  };
 }
 
 }  // namespace kestrova

@@ -12,8 +12,9 @@ namespace kestrova {
 // an invalid one is claimed again before listening.
 int RunWindow(const TCommandLine& options, int& argc, char** argv, TUniqueFd claim = {});
 
-// Asks KWin for the application in front, with an event loop of its own for the time of the
-// question; empty in a build without Qt.
-TInFrontQuery KWinInFrontQuery(int& argc, char** argv);
+// Asks the compositor of that kind on the session bus (KWin, GNOME Shell) for the application in
+// front, with an event loop of its own for the time of the question; empty for the others and in
+// a build without Qt.
+TInFrontQuery BusInFrontQuery(int& argc, char** argv, TWindowSourceKind kind);
 
 }  // namespace kestrova

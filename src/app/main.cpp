@@ -98,7 +98,10 @@ int main(int argc, char** argv) {
   if (options.ListControllers) return RunListControllers(options);
   if (options.CalibrateGyro) return RunCalibrateGyro(options);
   if (options.Monitor) return RunMonitor(options);
-  if (options.ActiveWindow) return RunActiveWindow(KWinInFrontQuery(argc, argv));
+  if (options.ActiveWindow) {
+    return RunActiveWindow(
+        [&argc, argv](TWindowSourceKind kind) { return BusInFrontQuery(argc, argv, kind); });
+  }
   // The window, --load and --quit go to the running instance of this controller when there is
   // one (a replay is a run of its own).
   if (!options.Headless && !options.Check && options.Replay.empty()) {

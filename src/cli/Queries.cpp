@@ -4,6 +4,9 @@
 
 #include "cli/Fail.h"
 #include "cli/Runs.h"
+#include "platform/Desktop.h"
+#include "platform/compositor/Hyprland.h"
+#include "platform/compositor/Sway.h"
 #include "platform/x11/ActiveWindow.h"
 #include "session/Session.h"
 
@@ -33,10 +36,26 @@ int PrintActiveWindow(const TActiveWindow& active) {
 
 }  // namespace
 
-int RunActiveWindow(const TInFrontQuery& kwin) {
+int RunActiveWindow(const std::function<TInFrontQuery(TWindowSourceKind)>& busQuery) {
   try {
+    const TDesktopEnvironment desktop = ReadDesktopEnvironment();
+    const TWindowSourceChoice choice = ChooseWindowSources(desktop, XDisplayReachable(desktop));
+    TInFrontQuery compositor;
+    if (choice.Compositor == TWindowSourceKind::Sway) {
+      compositor = [&choice] {
+        return ReadSwayActiveWindow(choice.Address, std::chrono::seconds(3));
+      };
+    } else if (choice.Compositor == TWindowSourceKind::Hyprland) {
+      compositor = [&] {
+        const std::string folder = HyprlandSocketFolder(desktop.RuntimeDir, choice.Address);
+        if (folder.empty()) throw std::runtime_error("Hyprland's sockets are not found");
+        return ReadHyprlandActiveWindow(folder, std::chrono::seconds(3));
+      };
+    } else if (choice.Compositor && busQuery) {
+      compositor = busQuery(*choice.Compositor);
+    }
     return PrintActiveWindow(AskInFront(
-        kwin, [] { return std::optional<TActiveWindow>(ReadX11ActiveWindow()); },
+        compositor, [] { return std::optional<TActiveWindow>(ReadX11ActiveWindow()); },
         [](const std::string& note) { std::cerr << "kestrova: " << note << "\n"; }));
   } catch (const std::exception& error) {
     return Fail(error.what());

@@ -18,8 +18,9 @@ int RunListControllers(const TCommandLine& options);
 // Takes the gyro's bias of the controller from two seconds of its samples (the pad held still)
 // and keeps it for that pad; 1 when the controller has no gyro that can be read.
 int RunCalibrateGyro(const TCommandLine& options);
-// Prints what the desktop says of the application in front now: KWin first (kwin; empty where
-// this build cannot ask it), then the X display.
-int RunActiveWindow(const TInFrontQuery& kwin);
+// Prints what the desktop says of the application in front now: its compositor first (sway and
+// Hyprland on their sockets; KWin and GNOME Shell through busQuery, which gives an empty query
+// where this build cannot ask them), then the X display.
+int RunActiveWindow(const std::function<TInFrontQuery(TWindowSourceKind)>& busQuery);
 
 }  // namespace kestrova

@@ -1,6 +1,8 @@
 #include "desktop/FollowedForm.h"
 
 #include <QString>
+#include <QTimer>
+#include <QWidget>
 
 #include "desktop/MainWindow.h"
 #include "desktop/Settings.h"
@@ -19,6 +21,10 @@ TFollowedWindow FollowedWindowOf(TMainWindow& window, TProfileDocument& document
   followed.LoadProfile = [&document](const std::string& path) { return document.TryLoad(path); };
   followed.StatusLine = [&window](const std::string& line) {
     window.AddStatusLine(QString::fromStdString(line));
+  };
+  followed.Later = [&window](int ms, std::function<void()> task) {
+    QTimer::singleShot(ms, window.Widget(),
+                       [&window, task = std::move(task)] { window.Guarded(task); });
   };
   return followed;
 }

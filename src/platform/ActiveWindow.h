@@ -1,7 +1,7 @@
 #pragma once
 // The application in front, as the desktop tells it (the X display, or the compositor), and the
-// interface of a source that tells when it changes. The sources live in x11/ and kwin/, each
-// behind its factory.
+// interface of a source that tells when it changes. The sources live in x11/, kwin/, gnome/ and
+// compositor/ (sway, Hyprland), each behind its factory.
 
 #include <functional>
 #include <string>
@@ -24,6 +24,9 @@ struct TActiveWindowHandlers {
   // The source stopped reporting (its desktop part refused or went away): why. A source that
   // comes back reports again through OnChanged.
   std::function<void(const std::string&)> OnLost;
+  // Something the user should hear of once, while the source goes on (a malformed message,
+  // ignored): each kind of problem is told once, not at every message.
+  std::function<void(const std::string&)> OnNote;
 };
 
 // Tells the application in front each time it changes, through the handlers it was made with.
@@ -36,6 +39,10 @@ class TActiveWindowSource {
   virtual void Dispatch() = 0;
   // True while the source reports (for the compositor's: from its first report until it is lost).
   virtual bool Reporting() const = 0;
+  // For a source that was lost: tries to reach its compositor again (one that restarted);
+  // true when it did, and Fd() may then be another descriptor. The owner calls it now and then
+  // while the source is not reporting.
+  virtual bool Reconnect() { return false; }
 };
 
 // The program file of a process of this machine, from /proc; "" when it cannot be read (another

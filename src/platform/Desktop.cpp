@@ -12,7 +12,29 @@ TDesktopEnvironment ReadDesktopEnvironment() {
   desktop.SessionType = EnvironmentValue("XDG_SESSION_TYPE");
   desktop.Display = EnvironmentValue("DISPLAY");
   desktop.RuntimeDir = EnvironmentValue("XDG_RUNTIME_DIR");
+  desktop.CurrentDesktop = EnvironmentValue("XDG_CURRENT_DESKTOP");
+  desktop.SwaySocket = EnvironmentValue("SWAYSOCK");
+  desktop.I3Socket = EnvironmentValue("I3SOCK");
+  desktop.HyprlandSignature = EnvironmentValue("HYPRLAND_INSTANCE_SIGNATURE");
   return desktop;
+}
+
+bool CurrentDesktopIs(const TDesktopEnvironment& desktop, const std::string& name) {
+  std::size_t start = 0;
+  const std::string& names = desktop.CurrentDesktop;
+  while (start <= names.size()) {
+    const std::size_t end = std::min(names.find(':', start), names.size());
+    const std::string_view one(names.data() + start, end - start);
+    if (one.size() == name.size() &&
+        std::equal(one.begin(), one.end(), name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
 }
 
 bool IsWaylandSession(const TDesktopEnvironment& desktop) {

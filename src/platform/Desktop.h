@@ -12,7 +12,14 @@ struct TDesktopEnvironment {
   std::string Display;         // DISPLAY
   std::string UinputProblem;   // empty when /dev/uinput can be written (the session fills it in)
   std::string RuntimeDir;      // XDG_RUNTIME_DIR, where a relative WAYLAND_DISPLAY lives
+  std::string CurrentDesktop = {};     // XDG_CURRENT_DESKTOP ("GNOME", "ubuntu:GNOME", "KDE")
+  std::string SwaySocket = {};         // SWAYSOCK
+  std::string I3Socket = {};           // I3SOCK
+  std::string HyprlandSignature = {};  // HYPRLAND_INSTANCE_SIGNATURE
 };
+
+// Whether XDG_CURRENT_DESKTOP names this desktop among its colon-separated names (any case).
+bool CurrentDesktopIs(const TDesktopEnvironment& desktop, const std::string& name);
 
 // The environment variables above; UinputProblem stays empty.
 TDesktopEnvironment ReadDesktopEnvironment();

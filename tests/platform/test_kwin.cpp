@@ -93,7 +93,7 @@ struct TTold {
   std::vector<std::string> Losses;
   TActiveWindowHandlers Handlers() {
     return {[this](const TActiveWindow& a) { Changes.push_back(a); },
-            [this](const std::string& why) { Losses.push_back(why); }};
+            [this](const std::string& why) { Losses.push_back(why); }, nullptr};
   }
   bool WaitForChanges(std::size_t n) {
     return QTest::qWaitFor([&] { return Changes.size() >= n; }, 10000);
