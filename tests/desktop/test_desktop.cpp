@@ -256,6 +256,97 @@ TEST_F(TFollowerFixture, RemembersTheLastFiveApplicationsNewestFirst) {
   EXPECT_THAT(Follower.Seen(), ElementsAre("E", "B", "D", "C", "A"));
 }
 
+// A storm of focus changes: at most one switch every gap, the last application reported in the
+// meantime switched to when it has passed; never over unsaved edits.
+TEST_F(TFollowerFixture, AFocusStormSwitchesOncePerGapAndEndsOnTheLast) {
+  auto now = std::chrono::steady_clock::time_point{};
+  std::vector<std::pair<int, std::function<void()>>> later;
+  TFollowedWindow window = Window();
+  window.Now = [&now] { return now; };
+  window.Later = [&later](int ms, std::function<void()> task) { later.emplace_back(ms, task); };
+  TAppFollower follower(window, OwnPid);
+  for (int i = 0; i < 300; ++i) {
+    follower.Report(TWindowSourceKind::X11,
+                    {true, i % 2 == 0 ? "RacingGame" : "Editor", "", "", "x11", 100});
+    now += std::chrono::microseconds(300);  // 300 reports in 90 ms
+  }
+  EXPECT_THAT(Calls, ElementsAre("release", "load /p/racing.kpf",
+                                 "status Switched to /p/racing.kpf for RacingGame"));
+  ASSERT_EQ(later.size(), 1u);  // one wait, however many reports came in it
+  EXPECT_GE(later[0].first, 10);
+  EXPECT_LE(later[0].first, 100);
+  now += std::chrono::milliseconds(later[0].first);
+  later[0].second();
+  EXPECT_EQ(Shown, "/p/desktop.kpf");  // the last report: Editor
+  EXPECT_EQ(Calls.size(), 6u);
+  // Unsaved edits stop a held-back switch too.
+  now += std::chrono::milliseconds(10);
+  follower.Report(TWindowSourceKind::X11, {true, "RacingGame", "", "", "x11", 100});
+  ASSERT_EQ(later.size(), 2u);
+  Saved = false;
+  later[1].second();
+  EXPECT_EQ(Shown, "/p/desktop.kpf");
+  EXPECT_THAT(Calls.back(), ::testing::HasSubstr("the profile shown has unsaved edits"));
+}
+
+// A compositor that never reported says why at once, rules or not (the extension it lacks); the
+// sources' notes are told while rules are in use.
+TEST_F(TFollowerFixture, ACompositorThatNeverToldSaysWhy) {
+  Rules.Rules.clear();
+  KWin->Lose("GNOME Shell does not tell the window in front");
+  EXPECT_THAT(Calls, ElementsAre("status Profiles by application: GNOME Shell does not tell the "
+                                 "window in front; only X11 windows are seen now"));
+  Calls.clear();
+  KWin->Handlers.OnNote("sway sent a message that is not JSON");
+  EXPECT_THAT(Calls, IsEmpty());
+  Rules.Rules = {{TAppRule::WindowClass, "RacingGame", "/p/racing.kpf"}};
+  KWin->Handlers.OnNote("sway sent a message that is not JSON");
+  EXPECT_THAT(Calls, ElementsAre("status Profiles by application: sway sent a message that is "
+                                 "not JSON"));
+}
+
+// Which compositor tells the application in front, by what the desktop's environment says.
+TEST(WindowSources, ChosenByTheDesktop) {
+  const auto choose = [](TDesktopEnvironment desktop, bool x) {
+    const TWindowSourceChoice choice = ChooseWindowSources(desktop, x);
+    std::string kind = "none";
+    if (choice.Compositor) {
+      constexpr const char* names[] = {"x11", "kwin", "gnome", "sway", "hyprland"};
+      kind = names[static_cast<int>(*choice.Compositor)];
+    }
+    return kind + "|" + choice.Address + "|" + (choice.X11 ? "x" : "-") + "|" + choice.Description;
+  };
+  TDesktopEnvironment wayland{"wayland-0", "wayland", ":0", "", "/run/user/1000"};
+  TDesktopEnvironment gnome = wayland;
+  gnome.CurrentDesktop = "ubuntu:GNOME";
+  EXPECT_EQ(choose(gnome, true),
+            "gnome||x|GNOME Shell, through Kestrova's extension, and the X "
+            "display :0 for XWayland windows");
+  gnome.CurrentDesktop = "gnome-classic:gnome";  // any case
+  EXPECT_EQ(choose(gnome, false), "gnome||-|GNOME Shell, through Kestrova's extension");
+  gnome.CurrentDesktop = "GNOMEish";  // a name, not a part of one
+  EXPECT_EQ(choose(gnome, false), "kwin||-|KWin, where it runs");
+  TDesktopEnvironment sway = wayland;
+  sway.CurrentDesktop = "sway";
+  sway.SwaySocket = "/run/user/1000/sway-ipc.1000.42.sock";
+  sway.I3Socket = "/run/user/1000/i3.sock";
+  EXPECT_EQ(choose(sway, false),
+            "sway|/run/user/1000/sway-ipc.1000.42.sock|-|sway's IPC socket "
+            "(SWAYSOCK)");
+  TDesktopEnvironment i3{"", "x11", ":1", "", ""};
+  i3.I3Socket = "/tmp/i3.sock";
+  EXPECT_EQ(choose(i3, true), "sway|/tmp/i3.sock|x|i3's IPC socket (I3SOCK), and the X display :1");
+  TDesktopEnvironment hyprland = sway;  // Hyprland's signature wins over a SWAYSOCK left behind
+  hyprland.HyprlandSignature = "abc_1_2";
+  EXPECT_EQ(choose(hyprland, true),
+            "hyprland|abc_1_2|x|Hyprland's event socket "
+            "(HYPRLAND_INSTANCE_SIGNATURE), and the X display :0 for "
+            "XWayland windows");
+  TDesktopEnvironment kde{"", "x11", ":0", "", ""};
+  kde.CurrentDesktop = "KDE";
+  EXPECT_EQ(choose(kde, true), "kwin||x|KWin, and the X display :0");
+}
+
 TEST(AskInFront, KWinFirstThenTheXDisplay) {
   const TActiveWindow kwinWindow{true, "FromKWin", "", "", "kwin", 1};
   const TActiveWindow xWindow{true, "FromX", "", "", "x11", 2};
