@@ -308,10 +308,14 @@ class HyprlandTest : public ::testing::Test {
     Requests = Listen(Folder + "/.socket.sock");
     Answerer = std::thread([this] {
       while (!Stop) {
-        pollfd wait{Requests, POLLIN, 0};
+        const int listening = Requests.load();
+        pollfd wait{listening, POLLIN, 0};
         if (::poll(&wait, 1, 20) <= 0) continue;
-        const int client = ::accept4(Requests, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
+        const int client = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) {
+          std::this_thread::sleep_for(1ms);  // closed by the test: wait for the next one
+          continue;
+        }
         const std::string request = ReadFor(client, 20ms);
         std::string answer;
         {
@@ -347,7 +351,7 @@ class HyprlandTest : public ::testing::Test {
   TTempDir Dir{"kestrova-hypr"};
   std::string Folder = (Dir.Path() / "hypr" / "abc_123_456").string();
   int Events = -1;
-  int Requests = -1;
+  std::atomic<int> Requests{-1};  // replaced by the test while the answerer waits on it
   int Client = -1;
   std::mutex AnswerLock;
   std::string Answer = "{}";
@@ -398,7 +402,7 @@ TEST_F(HyprlandTest, EventsAndQuestions) {
   EXPECT_EQ(Told.Changes.back().Class, "after");
   EXPECT_THAT(Told.Notes, ElementsAre(HasSubstr("Hyprland sent a line of more than 65536 bytes")));
   // The request socket gone: the event's class, without its process.
-  ::close(Requests);
+  ::close(Requests.exchange(-1));
   ::unlink((Folder + "/.socket.sock").c_str());
   Send("activewindow>>solo,Solo\n");
   Pump(*source);
