@@ -189,6 +189,9 @@ void ShowAndStart(TWindowRun& run, TSession& session, const TCommandLine& option
   if (!session.OutputNote().empty()) {
     run.Main.AddStatusLine(QString::fromStdString(session.OutputNote()));
   }
+  for (const std::string& warning : session.ReplayWarnings()) {
+    run.Main.AddStatusLine(QString::fromStdString(warning));
+  }
   if (options.Hidden && !hidden) {
     run.Main.AddStatusLine(
         "There is no tray on this desktop: the window is shown (--hidden "

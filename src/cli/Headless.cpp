@@ -118,6 +118,9 @@ int RunHeadless(const TCommandLine& options) {
   std::cerr << "kestrova: " << session->OutputDescription() << "\n";
   std::cerr << "kestrova: " << session->WakeDescription() << "\n";
   if (!session->OutputNote().empty()) std::cerr << "kestrova: " << session->OutputNote() << "\n";
+  for (const std::string& warning : session->ReplayWarnings()) {
+    std::cerr << "kestrova: warning: " << warning << "\n";
+  }
 
   // Print output has nothing left to do once its reader has gone; other outputs only stop
   // printing their status lines.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <sstream>
 
@@ -30,6 +31,41 @@ bool Unsigned(const std::string& text, std::uint32_t limit, std::uint32_t& value
   if (parsed > limit) return false;
   value = static_cast<std::uint32_t>(parsed);
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// A trigger rests at 0, unlike the other axes (32767): one still pulled when the timeline ends
+// is most likely a "rest" written as 32767. On a pad, Z is both triggers on one axis.
+void AddReplayWarnings(TReplay& replay, const std::string& fileName) {
+  const auto at = [&](std::size_t i) {
+    return fileName + ":" + std::to_string(replay.EntryLines[i]) + ": ";
+  };
+  std::size_t lastTrigger[2] = {SIZE_MAX, SIZE_MAX};
+  bool zTold = false;
+  for (std::size_t i = 0; i < replay.Entries.size(); ++i) {
+    const TReplayEntry& entry = replay.Entries[i];
+    if (entry.Kind != TReplayEntry::Axis) continue;
+    if (entry.Index >= TReplayEntry::LeftTriggerAxis) {
+      lastTrigger[entry.Index - TReplayEntry::LeftTriggerAxis] = i;
+    } else if (entry.Index == 2 && replay.Pad && !zTold) {
+      replay.Warnings.push_back(at(i) +
+                                "on a game pad, axis Z moves both triggers on one axis (above "
+                                "32767 the left trigger, below it the right); LT and RT move "
+                                "each trigger on its own");
+      zTold = true;
+    }
+  }
+  for (int trigger = 0; trigger < 2; ++trigger) {
+    const std::size_t i = lastTrigger[trigger];
+    if (i == SIZE_MAX || replay.Entries[i].Value == 0) continue;
+    replay.Warnings.push_back(at(i) + (trigger == 0 ? "the left" : "the right") +
+                              " trigger is still pulled (" +
+                              std::to_string(replay.Entries[i].Value) +
+                              ") when the timeline ends: a trigger rests at 0, not 32767");
+  }
 }
 
 }  // namespace
@@ -179,6 +215,7 @@ TReplay ParseReplay(std::string_view text, const std::string& fileName) {
       throw EReplayError(where + "whose buttons are 1.." + std::to_string(PadButtonCount));
     }
   }
+  AddReplayWarnings(replay, fileName);
   if (ended) {
     replay.EndTimeMs = replay.Entries.back().TimeMs;
   } else {

@@ -64,6 +64,9 @@ struct TReplay {
   // When the run ends: at the end entry, or 1000 ms after the last entry (past 2^32 - 1 when
   // that entry comes late).
   std::uint64_t EndTimeMs = 1000;
+  // What runs but likely not as meant ("FILE:LINE: ..."): a trigger left pulled at the end, Z
+  // driving both triggers of a pad. Told as status lines when the run starts.
+  std::vector<std::string> Warnings;
 };
 
 TReplay ParseReplay(std::string_view text, const std::string& fileName);

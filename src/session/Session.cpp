@@ -54,6 +54,13 @@ bool TRecordPrinter::Closed() const {
   return FWriter.Closed();
 }
 
+std::vector<std::string> TSession::ReplayWarnings() const {
+  std::vector<std::string> warnings;
+  if (!FReplay) return warnings;
+  for (const std::string& warning : FReplay->Warnings) warnings.push_back("Replay: " + warning);
+  return warnings;
+}
+
 void TRecordPrinter::Print(const std::string& text) {
   FWriter.Write(FormatTime(Now()) + " " + text + "\n");
 }

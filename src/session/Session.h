@@ -89,6 +89,8 @@ class TSession {
   const std::string& OutputDescription() const { return FOutputDescription; }
   // A warning about the output (x11 on a Wayland desktop), or empty.
   const std::string& OutputNote() const { return FOutputNote; }
+  // What the timeline does that is likely not meant ("Replay: FILE:LINE: ..."), for the start.
+  std::vector<std::string> ReplayWarnings() const;
   // How the poll thread wakes, for the start-up status line.
   std::string WakeDescription() const;
 

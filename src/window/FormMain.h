@@ -221,6 +221,9 @@ class TFormMain : public QWidget, public TMainWindow {
   void ShowPressChoices();
   // The whole window where the screen has room for it, else as much as fits, with scroll bars.
   void FitToScreen();
+  // The controls' whole area: the specified window, and the panel beside it when shown.
+  QSize ContentSize() const;
+  void ShowMoreControls(bool shown);
   void ScrollTo(QPoint offset);
   void PlaceScrollBars();
   // The document changed: what it changed is shown.

@@ -70,6 +70,9 @@ void TFormMain::BuildEventRows() {
   place(this, RightColumn, std::size(RightColumn), 180, 78);
 
   MoreControls = new TFormMoreControls(this);
+  MoreControls->hide();
+  connect(MoreControls, &TFormMoreControls::Closed, this,
+          [this] { Guarded([&] { ShowMoreControls(false); }); });
   place(MoreControls, MoreLeftColumn, std::size(MoreLeftColumn), TFormMoreControls::LeftColumnX,
         78);
   place(MoreControls, MoreRightColumn, std::size(MoreRightColumn), TFormMoreControls::RightColumnX,
@@ -81,27 +84,53 @@ void TFormMain::BuildEventRows() {
   }
 }
 
+QSize TFormMain::ContentSize() const {
+  if (MoreControls->isHidden()) return FullSize;
+  return {FullSize.width() + TFormMoreControls::Width,
+          std::max(FullSize.height(), TFormMoreControls::Height)};
+}
+
+void TFormMain::ShowMoreControls(bool shown) {
+  MoreControls->setVisible(shown);
+  FitToScreen();
+  if (!shown) return;
+  MoreControls->raise();
+  MoreControls->setFocus();
+  // Grown to the right: kept on the screen, never moved above or left of its free area.
+  if (const QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (frame.right() > area.right()) {
+      move(std::max(area.left(), x() - (frame.right() - area.right())), y());
+    }
+  }
+}
+
 void TFormMain::FitToScreen() {
   const QScreen* screen = this->screen();
   if (screen == nullptr) return;
+  const QSize content = ContentSize();
   const QSize frame = frameGeometry().size() - geometry().size();
   const QSize room = screen->availableGeometry().size() - frame;
+  ScrollBarVertical->setValue(0);
+  ScrollBarHorizontal->setValue(0);
   ScrollTo({0, 0});
-  const bool tall = FullSize.height() > room.height();
-  const bool wide = FullSize.width() > room.width();
+  MoreControls->move(FullSize.width(), 0);
+  const bool tall = content.height() > room.height();
+  const bool wide = content.width() > room.width();
   ScrollBarVertical->setVisible(tall);
   ScrollBarHorizontal->setVisible(wide);
   if (!tall && !wide) {
-    setFixedSize(FullSize);
+    setFixedSize(content);
     return;
   }
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-  setFixedSize(std::min(FullSize.width() + (tall ? bar : 0), room.width()),
-               std::min(FullSize.height() + (wide ? bar : 0), room.height()));
+  setFixedSize(std::min(content.width() + (tall ? bar : 0), room.width()),
+               std::min(content.height() + (wide ? bar : 0), room.height()));
   const QSize seen(width() - (tall ? bar : 0), height() - (wide ? bar : 0));
-  ScrollBarVertical->setRange(0, std::max(0, FullSize.height() - seen.height()));
+  ScrollBarVertical->setRange(0, std::max(0, content.height() - seen.height()));
   ScrollBarVertical->setPageStep(seen.height());
-  ScrollBarHorizontal->setRange(0, std::max(0, FullSize.width() - seen.width()));
+  ScrollBarHorizontal->setRange(0, std::max(0, content.width() - seen.width()));
   ScrollBarHorizontal->setPageStep(seen.width());
   PlaceScrollBars();
 }
@@ -275,14 +304,10 @@ void TFormMain::BuildBottom() {
   ButtonMoreControls = Named(new QPushButton("More controls...", this), "ButtonMoreControls");
   ButtonMoreControls->setGeometry(370, 506, 96, 25);
   ButtonMoreControls->setToolTip(
-      "The right stick's left and right (U), V, each trigger on its own, and buttons 10 to 16");
-  connect(ButtonMoreControls, &QPushButton::clicked, this, [this] {
-    Guarded([&] {
-      MoreControls->show();
-      MoreControls->raise();
-      MoreControls->activateWindow();
-    });
-  });
+      "The right stick's left and right (U), V, each trigger on its own, and buttons 10 to 16, "
+      "beside these controls (click again to hide them)");
+  connect(ButtonMoreControls, &QPushButton::clicked, this,
+          [this] { Guarded([&] { ShowMoreControls(MoreControls->isHidden()); }); });
   ButtonExit->setGeometry(574, 506, 96, 25);
   connect(ButtonAbout, &QPushButton::clicked, this,
           [this] { Guarded([&] { ButtonAboutClick(); }); });

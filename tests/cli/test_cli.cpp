@@ -808,6 +808,11 @@ TEST_F(CliTest, APadTimelineDrivesTheTriggersUAndTheFurtherButtons) {
   // 1920-pixel screen, 461 * 65536 / 1920 in mouse units.
   EXPECT_THAT(output,
               ElementsAre("key 0x54 (T) down", "key 0x54 (T) up", "mouse 0x8001 15735 32768"));
+  EXPECT_THAT(Last.Err, Not(HasSubstr("warning")));
+  // A trigger "at rest" at 32767 is half pulled: the run says so before it starts.
+  Replay({}, "100 axis LT 32767\n200 end\n");
+  EXPECT_THAT(Last.Err, HasSubstr("kestrova: warning: Replay: "));
+  EXPECT_THAT(Last.Err, HasSubstr("timeline.txt:1: the left trigger is still pulled (32767)"));
 }
 
 // The pad's sensors from a timeline, through the service as a real pad's samples come: a yaw to

@@ -282,6 +282,32 @@ TEST(ReplayTimeline, MalformedEntriesNameTheirLine) {
                         "pad, which has no V axis"));
 }
 
+// What runs but is likely not what was meant: a trigger left pulled (a "rest" written as 32767)
+// and Z on a pad; each said once, at its line.
+TEST(ReplayTimeline, WarnsOfTriggersLeftPulledAndZOnAPad) {
+  const struct {
+    const char* Text;
+    std::vector<std::string> Warnings;
+  } cases[] = {
+      {"0 axis LT 65535\n9 axis RT 1\n10 axis LT 0\n11 axis RT 0\n", {}},
+      {"0 axis LT 32767\n",
+       {"t:1: the left trigger is still pulled (32767) when the timeline ends: a trigger rests "
+        "at 0, not 32767"}},
+      {"0 axis RT 9\n5 axis LT 0\n", {"t:1: the right trigger is still pulled (9)"}},
+      {"0 axis RT 0\n\n5 axis Z 40000\n6 axis Z 1\n",
+       {"t:3: on a game pad, axis Z moves both triggers on one axis"}},
+      {"0 gyro 0 0 0\n1 axis Z 0\n", {"t:2: on a game pad, axis Z"}},
+      {"0 axis Z 40000\n0 axis X 0\n", {}},  // a joystick's Z is an axis like the others
+  };
+  for (const auto& test : cases) {
+    const std::vector<std::string> warnings = ParseReplay(test.Text, "t").Warnings;
+    ASSERT_EQ(warnings.size(), test.Warnings.size()) << test.Text;
+    for (std::size_t i = 0; i < warnings.size(); ++i) {
+      EXPECT_THAT(warnings[i], ::testing::StartsWith(test.Warnings[i])) << test.Text;
+    }
+  }
+}
+
 TEST(PrintOutput, RecordsEveryCallAndKeepsThePointerOnTheScreen) {
   std::vector<std::string> lines;
   // 1366 does not divide 65536: absolute coordinates must still land on the right pixel.

@@ -156,6 +156,17 @@ class FormMainTest : public TWindowTest {
     Form->ScrollBarHorizontal->setValue(0);
     QCOMPARE(Form->ButtonJoy[0]->geometry(), stickLeft);
     QCOMPARE(stickLeft, QRect(74, 8, 44, 17));
+
+    // The further controls beside them scroll into view as well, their far corner included.
+    Click(Form->ButtonMoreControls);
+    QVERIFY(Form->width() <= area.width() && Form->height() <= area.height());
+    Form->ScrollBarVertical->setValue(Form->ScrollBarVertical->maximum());
+    Form->ScrollBarHorizontal->setValue(Form->ScrollBarHorizontal->maximum());
+    const QRect panel = Form->MoreControls->geometry();
+    QVERIFY2(seen.contains(panel.bottomRight() - QPoint(8, 8)),
+             qPrintable(QString("%1,%2").arg(panel.right()).arg(panel.bottom())));
+    Click(Form->MoreControls->ButtonClose);
+    QCOMPARE(Form->ButtonJoy[0]->geometry(), stickLeft);
   }
 
   // Lines dragged and dropped, and the append buttons' lines put after the selected line from
@@ -881,9 +892,44 @@ class FormMainTest : public TWindowTest {
   void MoreControlsReachThePadsFurtherEvents() {
     QCOMPARE(Form->ButtonMoreControls->geometry(), QRect(370, 506, 96, 25));
     QCOMPARE(Form->findChildren<TGlyphButton*>(Qt::FindDirectChildrenOnly).size(), 66);
+    const QSize before = Form->size();
     Click(Form->ButtonMoreControls);
     QVERIFY(Form->MoreControls->isVisible());
     QVERIFY(!Form->MoreControls->isModal());
+    // Beside the window's own controls, covering none of them; the window grows by its width
+    // where the screen has room, else scrolls to it.
+    const QRect panel = Form->MoreControls->geometry();
+    QCOMPARE(panel, QRect(679, 0, 380, 282));
+    for (QWidget* control : Form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (control == Form->MoreControls || !control->isVisible()) continue;
+      if (control == Form->ScrollBarHorizontal || control == Form->ScrollBarVertical) continue;
+      QVERIFY2(!panel.intersects(control->geometry()), qPrintable(control->objectName()));
+    }
+    const QRect room = Form->screen()->availableGeometry();
+    if (room.width() >= 1059 + 20) {
+      QCOMPARE(Form->width(), 1059);
+    } else {
+      QVERIFY(Form->ScrollBarHorizontal->isVisible());
+      QCOMPARE(
+          Form->ScrollBarHorizontal->maximum(),
+          1059 - (Form->width() -
+                  (Form->ScrollBarVertical->isVisible() ? Form->ScrollBarVertical->width() : 0)));
+    }
+    QVERIFY(room.contains(Form->frameGeometry().topRight()) ||
+            room.width() < Form->frameGeometry().width());
+    // Hidden by its Close button, by Escape, and by a second click; shown again by a click.
+    Click(Form->MoreControls->ButtonClose);
+    QVERIFY(Form->MoreControls->isHidden());
+    QCOMPARE(Form->size(), before);
+    Click(Form->ButtonMoreControls);
+    QTest::keyClick(Form->MoreControls, Qt::Key_Escape);
+    QVERIFY(Form->MoreControls->isHidden());
+    QCOMPARE(Form->size(), before);
+    Click(Form->ButtonMoreControls);
+    Click(Form->ButtonMoreControls);
+    QVERIFY(Form->MoreControls->isHidden());
+    Click(Form->ButtonMoreControls);
+    QVERIFY(Form->MoreControls->isVisible());
     const auto name = [](QWidget* widget) {
       return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
     };
