@@ -51,8 +51,10 @@ void OpenDocument(QWidget* parent, const QString& name) {
                             DocumentFolders().join("\n"));
     return;
   }
-  // Without a browser the desktop cannot open it: Kestrova shows it itself.
-  if (!Shell().OpenUrl(QUrl::fromLocalFile(path))) ShowDocumentWindow(parent, path);
+  // Without a browser the desktop cannot open it, and a browser may fail as it starts: then
+  // Kestrova shows it itself.
+  Shell().OpenWatched(parent, QUrl::fromLocalFile(path),
+                      [parent, path] { ShowDocumentWindow(parent, path); });
 }
 
 }  // namespace kestrova

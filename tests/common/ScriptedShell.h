@@ -51,6 +51,9 @@ class TScriptedShell : public TShell {
     Opened << url.toString();
     return OpenSucceeds;
   }
+  void OpenWatched(QObject*, const QUrl& url, std::function<void()> failed) override {
+    if (!OpenUrl(url)) failed();
+  }
   void Beep() override { ++Beeps; }
 
   QStringList Messages;

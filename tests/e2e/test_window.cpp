@@ -11,6 +11,7 @@
 #include "common/WaitUntil.h"
 #include "e2e/Run.h"
 #include "mapping/Profile.h"
+#include "platform/qt/Shell.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -42,9 +43,10 @@ Window FindWindow(Display* display, Window parent, const std::string& prefix) {
   return found;
 }
 
-// Waits up to 10 s for a shown top-level window whose title starts with prefix; 0 when none.
-Window WaitForWindow(Display* display, const std::string& prefix) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
+// Waits up to timeout for a shown top-level window whose title starts with prefix; 0 when none.
+Window WaitForWindow(Display* display, const std::string& prefix,
+                     std::chrono::milliseconds timeout = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     if (Window window = FindWindow(display, DefaultRootWindow(display), prefix)) {
       XWindowAttributes attributes;
@@ -211,6 +213,44 @@ TEST(Window, ForceReachesTheRunningWindowOverUnsavedEdits) {
   EXPECT_NE(TProcess::ReadFile(state).find("caption: Kestrova - " + profile + "\n"),
             std::string::npos)
       << TProcess::ReadFile(state);
+}
+
+// Help through the desktop's opener, watched: an opener that fails at once (a browser that
+// exits as it starts) leaves the help to Kestrova's own viewer; one that ends well, or is still
+// running when the watch ends, has shown it.
+TEST(Window, HelpFallsBackToItsOwnViewerWhenTheBrowserFails) {
+  const TTempDir temp("kestrova-help-fails");
+  const std::filesystem::path& dir = temp.Path();
+  std::filesystem::create_directories(dir / "bin");
+  const std::string path = (dir / "bin").string() + ":" + std::getenv("PATH");
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "no X server; run under scripts/with-xvfb";
+  for (const auto& [body, viewerExpected] :
+       {std::pair{"exit 4", true}, std::pair{"exit 0", false}, std::pair{"sleep 8", false}}) {
+    const std::filesystem::path opened = dir / "opened.txt";
+    std::filesystem::remove(opened);
+    {
+      std::ofstream opener(dir / "bin" / "xdg-open");
+      opener << "#!/bin/sh\necho \"$1\" >> " << opened.string() << "\n" << body << "\n";
+    }
+    std::filesystem::permissions(dir / "bin" / "xdg-open", std::filesystem::perms::owner_all);
+    TProcess process({"--output", "print"}, dir,
+                     {"PATH=" + path, "XDG_RUNTIME_DIR=" + dir.string()});
+    const Window window = WaitForWindow(display, "Kestrova");
+    ASSERT_NE(window, 0u) << "the window did not appear";
+    for (int attempt = 0; attempt < 3 && !std::filesystem::exists(opened); ++attempt) {
+      ClickAt(display, window, 520, 518);
+      WaitUntil([&] { return std::filesystem::exists(opened); }, 3s);
+    }
+    ASSERT_TRUE(std::filesystem::exists(opened)) << body;
+    const Window viewer =
+        WaitForWindow(display, "Kestrova Help", viewerExpected ? 10s : OpenerWatch + 1s);
+    EXPECT_EQ(viewer != 0, viewerExpected) << body;
+    process.Signal(SIGTERM);
+    const TRun run = process.Wait(10s);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  }
+  XCloseDisplay(display);
 }
 
 TEST(Window, InstalledProgramOpensItsHelp) {

@@ -1,11 +1,19 @@
 #include "Shell.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTimer>
 
 namespace kestrova {
 
@@ -70,6 +78,63 @@ QString TShell::GetOpenFileName(QWidget* parent) {
 
 bool TShell::OpenUrl(const QUrl& url) {
   return QDesktopServices::openUrl(url);
+}
+
+void TShell::OpenWatched(QObject* context, const QUrl& url, std::function<void()> failed) {
+  const QString opener = QStandardPaths::findExecutable("xdg-open");
+  if (opener.isEmpty()) {
+    if (!QDesktopServices::openUrl(url)) failed();
+    return;
+  }
+  // The opener runs detached (it outlives Kestrova, and so does the browser it starts); a shell
+  // around it writes its exit status into a pipe that only this end reads.
+  int status[2];
+  if (::pipe2(status, O_CLOEXEC) != 0) {
+    if (!QDesktopServices::openUrl(url)) failed();
+    return;
+  }
+  // Without O_CLOEXEC the shell inherits it, and opens it by /dev/fd (its >& takes one digit).
+  const int writeEnd = ::fcntl(status[1], F_DUPFD, 3);
+  ::close(status[1]);
+  const bool started =
+      writeEnd >= 0 &&
+      QProcess::startDetached(
+          "/bin/sh",
+          {"-c", "\"$0\" \"$1\" >/dev/null 2>&1; echo $? > /dev/fd/" + QString::number(writeEnd),
+           opener, url.toString(QUrl::FullyEncoded)});
+  if (writeEnd >= 0) ::close(writeEnd);
+  if (!started) {
+    ::close(status[0]);
+    failed();
+    return;
+  }
+  ::fcntl(status[0], F_SETFL, O_NONBLOCK);
+  auto* notifier = new QSocketNotifier(status[0], QSocketNotifier::Read, context);
+  QObject::connect(notifier, &QObject::destroyed, [fd = status[0]] { ::close(fd); });
+  auto* deadline = new QTimer(notifier);
+  deadline->setSingleShot(true);
+  const auto finish = [notifier, deadline] {
+    deadline->stop();
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+  };
+  QObject::connect(deadline, &QTimer::timeout, notifier, finish);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                   [finish, failed, fd = status[0], text = QByteArray()]() mutable {
+                     char buffer[16];
+                     const ssize_t got = ::read(fd, buffer, sizeof buffer);
+                     if (got > 0) {
+                       text.append(buffer, got);
+                       if (!text.endsWith('\n')) return;
+                     } else if (got < 0 && errno == EAGAIN) {
+                       return;
+                     }
+                     // The opener's status, or the pipe ended without one (the shell was killed).
+                     const bool ok = text.trimmed() == "0";
+                     finish();
+                     if (!ok) failed();
+                   });
+  deadline->start(static_cast<int>(OpenerWatch.count()));
 }
 
 void TShell::Beep() {

@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <chrono>
+#include <functional>
 #include <optional>
 
+class QObject;
 class QWidget;
 
 namespace kestrova {
@@ -34,8 +37,15 @@ class TShell {
   virtual QString GetOpenFileName(QWidget* parent);
   // Hands an address or a local file to the desktop; false when nothing could open it.
   virtual bool OpenUrl(const QUrl& url);
+  // Hands a local document to the desktop's opener and watches it for OpenerWatch: failed runs
+  // (on the GUI thread, while context lives) when nothing could open it, or the opener ended in
+  // failure within that time (a browser that exits at once). An opener still running then, or
+  // ended well, has shown it.
+  virtual void OpenWatched(QObject* context, const QUrl& url, std::function<void()> failed);
   virtual void Beep();
 };
+
+constexpr std::chrono::milliseconds OpenerWatch{3000};
 
 // The shell in use: the real desktop unless a test has installed another.
 TShell& Shell();
