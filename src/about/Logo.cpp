@@ -20,9 +20,10 @@ void DrawKestrovaLogo(QPainter& painter, const QRectF& area, qreal artBottom) {
   sky.setColorAt(1, QColor(20, 52, 104));
   painter.setPen(Qt::NoPen);
   painter.setBrush(sky);
-  painter.drawRoundedRect(QRectF(2, 2, 136, 115), 18, 18);
-  // The art was drawn for the whole box (its pad ends at 111): squeeze it above artBottom.
-  const qreal squeeze = std::min<qreal>(1, (artBottom - 4) / 111.0);
+  const qreal bottom = std::clamp<qreal>(artBottom, 40, 119);
+  painter.drawRoundedRect(QRectF(2, 2, 136, bottom - 4), 18, 18);
+  // The art was drawn for the whole box (its pad ends at 111): squeeze it into the sky.
+  const qreal squeeze = std::min<qreal>(1, (bottom - 8) / 111.0);
   painter.translate(70 * (1 - squeeze), 0);
   painter.scale(squeeze, squeeze);
 

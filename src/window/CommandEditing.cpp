@@ -43,16 +43,19 @@ void TFormMain::BuildLineEditing() {
     return action;
   };
   MenuCommandList = new QMenu(ListBoxCommand);
-  add("Edit...", QKeySequence(Qt::Key_F2), [this] { EditSelectedLine(); });
-  add("Delete", QKeySequence::Delete, [this] { DeleteSelectedLines(); });
-  add("Move up", QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveSelectedLine(-1); });
-  add("Move down", QKeySequence(Qt::ALT | Qt::Key_Down), [this] { MoveSelectedLine(1); });
+  QAction* edit = add("Edit...", QKeySequence(Qt::Key_F2), [this] { EditSelectedLine(); });
+  QAction* remove = add("Delete", QKeySequence::Delete, [this] { DeleteSelectedLines(); });
+  QAction* up =
+      add("Move up", QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveSelectedLine(-1); });
+  QAction* down =
+      add("Move down", QKeySequence(Qt::ALT | Qt::Key_Down), [this] { MoveSelectedLine(1); });
   MenuCommandList->addSeparator();
-  add("Cut", QKeySequence::Cut, [this] {
+  QAction* cut = add("Cut", QKeySequence::Cut, [this] {
     if (CopySelectedLine()) DeleteSelectedLines();
   });
-  add("Copy", QKeySequence::Copy, [this] { CopySelectedLine(); });
-  add("Paste after the selected line", QKeySequence::Paste, [this] { PasteLines(); });
+  QAction* copy = add("Copy", QKeySequence::Copy, [this] { CopySelectedLine(); });
+  QAction* paste =
+      add("Paste after the selected line", QKeySequence::Paste, [this] { PasteLines(); });
   MenuCommandList->addSeparator();
   MenuCommandList->addAction("Profile as text...", this, [this] {
     Guarded([this] {
@@ -71,12 +74,38 @@ void TFormMain::BuildLineEditing() {
     });
   });
   MenuCommandList->addSeparator();
-  add("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { Undo(); });
-  add("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { Redo(); });
+  QAction* undo = add("Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { Undo(); });
+  QAction* redo = add("Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] { Redo(); });
   ListBoxCommand->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListBoxCommand, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     MenuCommandList->popup(ListBoxCommand->viewport()->mapToGlobal(at));
   });
+  // The menu greys what cannot act on the list as it is; once it closes, every item is enabled
+  // again, so that the list's keys (whose handlers do nothing where nothing can be done) work.
+  connect(MenuCommandList, &QMenu::aboutToShow, this,
+          [this, edit, remove, up, down, cut, copy, paste, undo, redo] {
+            const int row = ListBoxCommand->currentIndex().row();
+            const int count = ListBoxCommand->count();
+            const bool line = row >= 0 && row < count;
+            for (QAction* action : {edit, remove, cut, copy}) action->setEnabled(line);
+            if (line) {
+              const auto [first, last] = BlockRangeAt(FDocument.Slot(CurrentList()), row);
+              up->setEnabled(first > 0);
+              down->setEnabled(last + 1 < count);
+            } else {
+              up->setEnabled(false);
+              down->setEnabled(false);
+            }
+            paste->setEnabled(!QGuiApplication::clipboard()->text().trimmed().isEmpty());
+            undo->setEnabled(FDocument.CanUndo());
+            redo->setEnabled(FDocument.CanRedo());
+          });
+  connect(MenuCommandList, &QMenu::aboutToHide, this,
+          [edit, remove, up, down, cut, copy, paste, undo, redo] {
+            for (QAction* action : {edit, remove, up, down, cut, copy, paste, undo, redo}) {
+              action->setEnabled(true);
+            }
+          });
   connect(ListBoxCommand, &TCommandList::MoveRequested, this,
           [this](int row, int target) { Guarded([&] { MoveLine(row, target); }); });
   QMenu* insert = MenuCommandList->addMenu("Insert after the selected line");

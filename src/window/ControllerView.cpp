@@ -230,7 +230,7 @@ void TFormController::Refresh() {
         .arg(value)
         .arg(QString::fromStdString(TriggerState(value, tolerances[ToleranceCount - 1])));
   };
-  TriggerText->setText(!reading.Answering ? QString()
+  TriggerText->setText(!reading.Answering ? QString("no controller")
                        : FPadLayout       ? trigger("left", LeftTrigger(reading.Raw)) + ";  " +
                                           trigger("right", RightTrigger(reading.Raw))
                                     : "none on this controller");

@@ -295,7 +295,9 @@ TEST_F(KernelTest, AtRestItDoesNotWakeUp) {
 
 TEST_F(KernelTest, MonitorTellsWhatThePadDoes) {
   TProcess monitor({"--monitor"}, Temp.Path() / "monitor");
-  std::this_thread::sleep_for(1s);
+  // Tapped once the pad is read (its first readings printed): a slow boot takes its time.
+  EXPECT_TRUE(WaitUntil([&] { return monitor.Out().find("axis U") != std::string::npos; }, 30s));
+  std::this_thread::sleep_for(200ms);
   Pad.Button(BTN_EAST, true);  // a tap no single reading shows
   Pad.Button(BTN_EAST, false);
   std::this_thread::sleep_for(500ms);

@@ -171,6 +171,49 @@ class FormMainTest : public TWindowTest {
 
   // Lines dragged and dropped, and the append buttons' lines put after the selected line from
   // the context menu; the modified marker follows every change.
+  // The list's menu greys what cannot act: on an empty list the line items, at either end of
+  // the list the move past it, undo and redo with nothing to take back, paste with nothing in
+  // the clipboard; closed, every item (and its key) works again.
+  void TheListsMenuGreysWhatCannotAct() {
+    QMenu* menu = Form->MenuCommandList;
+    TCommandList* list = Form->ListBoxCommand;
+    const auto enabledAt = [&](int row) {
+      list->setCurrentIndex(row < 0 ? QModelIndex() : list->model()->index(row, 0));
+      emit menu->aboutToShow();
+      QStringList on;
+      for (QAction* action : menu->actions()) {
+        if (!action->isSeparator() && action->menu() == nullptr && action->isEnabled()) {
+          on << action->text();
+        }
+      }
+      emit menu->aboutToHide();
+      return on;
+    };
+    const QStringList lineItems = {"Edit...", "Delete", "Move up", "Move down", "Cut", "Copy"};
+    QGuiApplication::clipboard()->clear();
+    QCOMPARE(enabledAt(-1), QStringList{"Profile as text..."});
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonDelay);
+    Click(Form->ButtonDelay);
+    QGuiApplication::clipboard()->setText("DELAY 4");
+    const auto without = [&](const QStringList& off, bool redo = false) {
+      QStringList on =
+          lineItems + QStringList{"Paste after the selected line", "Profile as text...", "Undo"};
+      if (redo) on << "Redo";
+      for (const QString& text : off) on.removeAll(text);
+      return on;
+    };
+    QCOMPARE(enabledAt(0), without({"Move up"}));
+    QCOMPARE(enabledAt(1), without({}));
+    QCOMPARE(enabledAt(2), without({"Move down"}));
+    Form->Undo();
+    QCOMPARE(enabledAt(1), without({"Move down"}, true));
+    // Closed, the items act again: the list's keys are theirs.
+    const QList<QAction*> actions = menu->actions();
+    QVERIFY(std::all_of(actions.begin(), actions.end(),
+                        [](QAction* action) { return action->isEnabled(); }));
+  }
+
   void DropsInsertsAndTheModifiedMarker() {
     QVERIFY(!Form->isWindowModified());
     QVERIFY(Form->windowTitle().endsWith("[*]"));  // where the desktop puts its marker
@@ -614,6 +657,8 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(view.LabelController->text(),
              QString("Controller 1: Scripted Controller (plain joystick)"));
     QCOMPARE(view.ButtonLamps[8]->text(), QString("9 shift"));
+    // Its own heading's row says what a joystick's triggers are, so none reads as the buttons'.
+    QCOMPARE(view.TriggerText->text(), QString("none on this controller"));
 
     Joysticks->SetAxis(0, jaX, 0);
     Joysticks->SetAxis(0, jaR, 65535);
