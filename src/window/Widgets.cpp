@@ -5,6 +5,9 @@
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyle>
+#include <cmath>
 
 #include "mapping/Convert.h"
 
@@ -19,9 +22,52 @@ void TGlyphButton::SetFontColor(const QColor& color) {
 
 void TGlyphButton::SetBold(bool bold) {
   if (font().bold() == bold) return;
+  if (!bold) {
+    setFont(parentWidget() != nullptr ? parentWidget()->font() : QFont());
+    return;
+  }
   QFont bolder = font();
-  bolder.setBold(bold);
+  bolder.setBold(true);
+  // As large as fits: the caption's bold width within the style's margins and frame.
+  const int room =
+      width() - 2 * (style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this) / 2 +
+                     style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this));
+  while (bolder.pointSizeF() > 6 &&
+         QFontMetrics(bolder).horizontalAdvance(QString(text()).remove('&')) > room) {
+    bolder.setPointSizeF(bolder.pointSizeF() - 0.5);
+  }
   setFont(bolder);
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto channel = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a);
+  const double lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+std::optional<QColor> TGlyphButton::MarkerColor() const {
+  if (!font().bold()) return std::nullopt;
+  const QColor background = palette().color(QPalette::Button);
+  const QColor dark(0x20, 0x20, 0x20);
+  return ContrastRatio(dark, background) >= 4.5 ? dark : QColor(Qt::white);
+}
+
+void TGlyphButton::paintEvent(QPaintEvent* event) {
+  QPushButton::paintEvent(event);
+  const std::optional<QColor> marker = MarkerColor();
+  if (!marker) return;
+  QPainter painter(this);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(*marker);
+  const QPoint corner(width() - 3, 2);  // inside the frame's top right corner
+  const QPoint points[] = {corner, corner - QPoint(MarkerSize, 0), corner + QPoint(0, MarkerSize)};
+  painter.drawPolygon(points, 3);
 }
 
 TUpDown::TUpDown(QLineEdit* associate, QWidget* parent)

@@ -20,11 +20,23 @@ class TGlyphButton : public QPushButton {
   using QPushButton::QPushButton;
   void SetFontColor(const QColor& color);
   QColor FontColor() const { return FFontColor; }
+  // Bold marks a slot with commands. Its caption is set smaller where bold would not fit, and a
+  // corner marker, dark or light against the button for a contrast of at least 4.5:1, says the
+  // same to whoever cannot read the caption's colour.
   void SetBold(bool bold);
+  // The marker's colour on this button's background, or nothing when it is not marked.
+  std::optional<QColor> MarkerColor() const;
+  static constexpr int MarkerSize = 6;  // pixels along each side of the corner
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   QColor FFontColor = Qt::black;
 };
+
+// The WCAG contrast ratio of two colours (1 .. 21).
+double ContrastRatio(const QColor& a, const QColor& b);
 
 // The list of a slot's command lines: its lines as strings in a model, no object per line, so that
 // a list of a million lines costs little more than its text. The calls are those of a list box.

@@ -993,6 +993,28 @@ class FormMainTest : public TWindowTest {
     QCOMPARE(Lines(Harness->Mapper.Slot(66)), QStringList{"RIGHT MOUSE DOWN"});
     QCOMPARE(Form->ButtonJoy[79]->FontColor(), Yellow);
     QVERIFY(Form->ButtonJoy[79]->font().bold());
+    // The yellow caption reads poorly on a light button: a corner marker of 4.5:1 says it too,
+    // and the bold caption fits its button whole; an empty slot's button has no marker.
+    for (TGlyphButton* button : {Form->ButtonJoy[79], Form->ButtonJoy[66], Form->ButtonJoy[1]}) {
+      const bool marked = button != Form->ButtonJoy[1];
+      QCOMPARE(button->font().bold(), marked);
+      const QImage shown = button->grab().toImage();
+      const QColor corner = shown.pixelColor(shown.width() - 5, 3);
+      const QColor background = button->palette().color(QPalette::Button);
+      if (marked) {
+        QVERIFY(button->MarkerColor().has_value());
+        QVERIFY2(ContrastRatio(corner, background) >= 4.5, qPrintable(corner.name()));
+      } else {
+        QVERIFY(!button->MarkerColor().has_value());
+        QVERIFY2(ContrastRatio(corner, background) < 2, qPrintable(corner.name()));
+      }
+      const int frame = button->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+                        2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+      QVERIFY2(
+          QFontMetrics(button->font()).horizontalAdvance(button->text()) <= button->width() - frame,
+          qPrintable(button->text()));
+      QVERIFY(button->font().pointSizeF() >= 6);
+    }
     QCOMPARE(ColorOf(Form->GetJoyLabel(79)), Black);
 
     // Each tolerance of the panel reaches its own axis, and is a step of the undo history.
