@@ -19,9 +19,10 @@ using TSlotLines = std::pair<int, std::vector<std::string>>;
 
 // A stick as the mouse: each of its four directions' Press list repeats a relative move scaled
 // by its axis, then DELAY 10, without end, and its Release list ends that block. speed is the
-// pixels a full deflection moves every 10 ms (1..100); the step is speed / 500, written with
-// the decimal separator given. nextBlockId gives a fresh id for each of the four blocks. The
-// eight slots in the order left, right, up, down, each Press then Release.
+// pixels a full deflection moves each pass (1..100; a pass takes its DELAY and 1 ms for each of
+// its four lines, about 15 ms); the step is speed / 500, written with the decimal separator
+// given. nextBlockId gives a fresh id for each of the four blocks. The eight slots in the order
+// left, right, up, down, each Press then Release.
 std::vector<TSlotLines> StickAsMouse(TMouseStick stick, int speed, char decimalSeparator,
                                      const std::function<std::string()>& nextBlockId);
 

@@ -260,7 +260,10 @@ void TFormMain::StickAsMouseBlocks() {
   if (!stick) return;
   const auto speed =
       Shell().AskInteger(this, "Stick as mouse",
-                         "Pixels the pointer moves every 10 ms at full deflection:", 10, 1, 100);
+                         "Pixels the pointer moves each pass of the block at full deflection\n"
+                         "(a pass takes about 15 ms: its DELAY 10 and 1 ms for each of its 4 "
+                         "lines):",
+                         10, 1, 100);
   if (!speed) return;
   long long nextId = StrToInt(GetNextBlockId(FDocument.Slots(), FDocument.Extras(), FBlockIds));
   auto written =
