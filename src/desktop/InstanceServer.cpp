@@ -14,8 +14,9 @@
 
 namespace kestrova {
 
-TInstanceServer::TInstanceServer(TMainWindow& window, TProfileDocument& document, QObject* parent)
-    : QObject(parent), FWindow(window), FDocument(document) {
+TInstanceServer::TInstanceServer(TMainWindow& window, TProfileDocument& document, QObject* parent,
+                                 int idleClientMs)
+    : QObject(parent), FWindow(window), FDocument(document), FIdleClientMs(idleClientMs) {
   FServer.setSocketOptions(QLocalServer::UserAccessOption);
   connect(&FServer, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* client = FServer.nextPendingConnection()) {
@@ -47,7 +48,7 @@ bool TInstanceServer::Listen(const QString& socketPath, QString* error) {
 void TInstanceServer::Serve(QLocalSocket* client) {
   connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
   // A client that sends nothing is dropped after a while.
-  QTimer::singleShot(IdleClientMs, client, [client] {
+  QTimer::singleShot(FIdleClientMs, client, [client] {
     client->abort();
     client->deleteLater();
   });

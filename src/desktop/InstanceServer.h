@@ -15,8 +15,13 @@ class TProfileDocument;
 class TInstanceServer : public QObject {
   Q_OBJECT
  public:
-  // Requests show the window and load into the document; both must outlive the server.
-  TInstanceServer(TMainWindow& window, TProfileDocument& document, QObject* parent = nullptr);
+  static constexpr int MaxClients = 32;
+  static constexpr int DefaultIdleClientMs = 5000;
+
+  // Requests show the window and load into the document; both must outlive the server. A client
+  // that has not sent a whole request within idleClientMs is dropped.
+  TInstanceServer(TMainWindow& window, TProfileDocument& document, QObject* parent = nullptr,
+                  int idleClientMs = DefaultIdleClientMs);
   // Listens at socketPath, taking the path over from an instance that died; false, with the
   // reason in error, when another instance listens there or the socket cannot be made.
   bool Listen(const QString& socketPath, QString* error = nullptr);
@@ -25,11 +30,9 @@ class TInstanceServer : public QObject {
   void Serve(QLocalSocket* client);
   QString Answer(const QByteArray& line, bool* ok);
 
-  static constexpr int MaxClients = 32;
-  static constexpr int IdleClientMs = 5000;
-
   TMainWindow& FWindow;
   TProfileDocument& FDocument;
+  const int FIdleClientMs;
   QLocalServer FServer;
   int FClients = 0;
 };

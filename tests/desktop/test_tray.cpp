@@ -55,7 +55,11 @@ TInstanceReply AskTheServer(const QString& socket, const TInstanceRequest& reque
   std::optional<TInstanceReply> reply;
   std::atomic<bool> done{false};
   std::thread client([&] {
-    reply = SendInstanceRequest(socket.toStdString(), request);
+    try {
+      reply = SendInstanceRequest(socket.toStdString(), request);
+    } catch (const std::exception& error) {
+      reply = TInstanceReply{false, error.what()};  // turned away
+    }
     done = true;
   });
   const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
@@ -326,6 +330,35 @@ class TrayTest : public TWindowTest {
     QTest::qWait(100);
     QVERIFY(QFile::exists(socket));
     QVERIFY(AskTheServer(socket, {TInstanceRequest::Show, false, ""}).Ok);
+  }
+
+  // Clients that connect and send nothing hold a place only for the idle time: with every place
+  // taken by them a request is turned away, and once they are dropped it is served again while
+  // they are still connected.
+  void SilentClientsAreDroppedAfterTheIdleTime() {
+    TInstanceServer server(Harness->Form, Harness->Document, nullptr, 400);
+    const QString socket = Dir->filePath("silent.socket");
+    QVERIFY(server.Listen(socket));
+    std::vector<int> silent;
+    for (int i = 0; i < TInstanceServer::MaxClients; ++i) {
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::strcpy(address.sun_path, socket.toUtf8().constData());
+      QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+      silent.push_back(fd);
+    }
+    QTest::qWait(50);  // all taken in
+    QVERIFY(!AskTheServer(socket, {TInstanceRequest::Show, false, ""}).Ok);
+    const auto dropped = [&] {
+      return std::all_of(silent.begin(), silent.end(), [](int fd) {
+        char byte = 0;
+        return ::read(fd, &byte, 1) == 0;  // the server's end closed
+      });
+    };
+    QVERIFY(QTest::qWaitFor(dropped, 5000));
+    QVERIFY(AskTheServer(socket, {TInstanceRequest::Show, false, ""}).Ok);
+    for (const int fd : silent) ::close(fd);
   }
 
   void ApplicationProfilesAreEditedWithoutTypingAClass() {
