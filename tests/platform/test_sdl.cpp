@@ -606,27 +606,51 @@ TEST_F(SdlTest, EachChangeIsInTheNextStepsRead) {
   EXPECT_EQ(steps.back().dwYpos, 0u) << "after " << reads << " reads";
 }
 
-// Through the poll thread and the routing: a tap that no reading shows is a Press and a Release.
+// Through the poll thread and the routing: a tap that no reading shows is a Press and a Release,
+// on a plain joystick (SDL's joystick events) and on a pad (its controller events: a face button,
+// a d-pad direction as the hat, a paddle), with no real device and no kernel.
 TEST_F(SdlTest, ATapNoReadingShowsRunsItsPressAndRelease) {
-  TVirtualControllerDesc desc;
-  desc.Name = "Quick Stick";
-  auto stick = AttachSdlVirtualController(desc);
-  const int number = NumberOf("Quick Stick");
-  ASSERT_GE(number, 0);
-  TRunningMapper run(*Service, number, 5);
-  TMapper& mapper = run.Mapper;
-  TStatusLines& status = run.Status;
-  ASSERT_TRUE(WaitUntil([&] { return mapper.Jstick1.PollPasses() >= 2; }));
-  {
-    // Between two passes: the service's lock is the one SDL is updated under.
-    JOYINFOEX info{};
-    Stream(number, {{SDL_JOYBUTTONDOWN, 0}, {SDL_JOYBUTTONUP, 0}});
-    Service->joyGetPosEx(number, &info);  // SDL's update takes the changes off its queue now
-    EXPECT_EQ(info.dwButtons, 0u);
+  const struct {
+    const char* Name;
+    bool Pad;
+    std::initializer_list<std::pair<Uint32, int>> Tap;
+    std::vector<std::string> Lines;
+  } cases[] = {
+      {"Quick Stick",
+       false,
+       {{SDL_JOYBUTTONDOWN, 0}, {SDL_JOYBUTTONUP, 0}},
+       {"Executing Button 1 PRESS", "Executing Button 1 RELEASE"}},
+      {"Quick Pad",
+       true,
+       {{SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLER_BUTTON_B},
+        {SDL_CONTROLLERBUTTONUP, SDL_CONTROLLER_BUTTON_B},
+        {SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLER_BUTTON_DPAD_LEFT},
+        {SDL_CONTROLLERBUTTONUP, SDL_CONTROLLER_BUTTON_DPAD_LEFT},
+        {SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLER_BUTTON_PADDLE2},
+        {SDL_CONTROLLERBUTTONUP, SDL_CONTROLLER_BUTTON_PADDLE2}},
+       {"Executing Button 2 PRESS", "Executing Button 2 RELEASE", "Executing POV West PRESS",
+        "Executing POV Center PRESS", "Executing Button 14 PRESS", "Executing Button 14 RELEASE"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto controller = AttachSdlVirtualController(Named(c.Name, c.Pad));
+    const int number = NumberOf(c.Name);
+    ASSERT_GE(number, 0);
+    TRunningMapper run(*Service, number, 5);
+    TMapper& mapper = run.Mapper;
+    TStatusLines& status = run.Status;
+    ASSERT_TRUE(WaitUntil([&] { return mapper.Jstick1.PollPasses() >= 2; }));
+    {
+      // Between two passes: the service's lock is the one SDL is updated under.
+      JOYINFOEX info{};
+      Stream(number, c.Tap);
+      Service->joyGetPosEx(number, &info);  // SDL's update takes the changes off its queue now
+      EXPECT_EQ(info.dwButtons, 0u);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return status.Has(c.Lines.back()); }));
+    for (const std::string& line : c.Lines) EXPECT_TRUE(status.Has(line)) << line;
+    mapper.Shutdown();
   }
-  EXPECT_TRUE(WaitUntil([&] { return status.Has("Executing Button 1 RELEASE"); }));
-  EXPECT_TRUE(status.Has("Executing Button 1 PRESS"));
-  mapper.Shutdown();
 }
 
 }  // namespace
