@@ -172,5 +172,30 @@ TEST(Sleeper, AStopFromAnotherThreadEndsASleepAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
+// Stops asked for on one thread, each taken back by the sleeping thread before it sleeps again,
+// as a restarted engine does: every stop ends the sleep under way, and no Reset loses one.
+TEST(Sleeper, StopsFromOneThreadAndResetsFromTheSleepingOne) {
+  TRealSleeper sleeper;
+  std::atomic<int> woken{0};
+  std::atomic<bool> done{false};
+  std::thread sleeping([&] {
+    while (!done) {
+      if (!sleeper.Sleep(60000)) {
+        ++woken;
+        sleeper.Reset();
+      }
+    }
+  });
+  for (int stop = 1; stop <= 50; ++stop) {
+    ASSERT_TRUE(WaitUntil([&] { return woken.load() == stop - 1 && !sleeper.Interrupted(); }));
+    sleeper.Interrupt();
+    ASSERT_TRUE(WaitUntil([&] { return woken.load() == stop; }));
+  }
+  done = true;
+  sleeper.Interrupt();
+  sleeping.join();
+  EXPECT_GE(woken.load(), 50);
+}
+
 }  // namespace
 }  // namespace kestrova::testing

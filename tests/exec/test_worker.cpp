@@ -238,5 +238,46 @@ TEST_F(WorkerTest, LayerSwitchesFromThePollThreadWhileTheListsAreEdited) {
   EXPECT_TRUE(Injector.HeldKeys().empty());
 }
 
+// For the thread sanitizer: the poll thread queues button 1's lists as it is pressed and let go
+// while the worker takes them, and meanwhile the window edits those very lists, replaces the
+// whole table and drops the queue (as a profile switch does). Each of them shares the queue and
+// the lists with the others only under the queue's lock; at the end nothing is left held.
+TEST_F(WorkerTest, QueueingWhileTheListsAreEditedAndTheQueueDropped) {
+  Joysticks.SetAnswering(0, true);
+  Mapper.Jstick1.SetThreadIntensity(1);
+  Mapper.SetSlot(26, {"KEY DOWN a", "KEY UP a"});
+  Mapper.Start();
+  ASSERT_TRUE(WaitUntil([&] { return Joysticks.PositionReads() >= 2; }));
+  std::atomic<bool> done{false};
+  std::thread presser([&] {
+    for (int i = 0; !done; ++i) {
+      Joysticks.SetButtons(0, i % 2 == 0 ? 0x01 : 0x00);
+      std::this_thread::sleep_for(2ms);
+    }
+    Joysticks.SetButtons(0, 0);
+  });
+  for (int i = 0; i < 150; ++i) {
+    const std::string key(1, static_cast<char>('a' + i % 20));
+    Mapper.SetSlot(26, {"KEY DOWN " + key, "KEY UP " + key});
+    Mapper.SetSlot(27, i % 3 == 0 ? Lines{"KEY DOWN b", "KEY UP b"} : Lines{});
+    if (i % 10 == 0) {
+      TSlotTable table;
+      table[26] = {"KEY DOWN c", "KEY UP c"};
+      Mapper.SetSlots(table);
+    }
+    if (i % 20 == 0) Mapper.DropQueueAndRelease();
+    std::this_thread::sleep_for(1ms);
+  }
+  done = true;
+  presser.join();
+  ASSERT_TRUE(WaitUntil([&] { return Mapper.QueueLength() == 0; }));
+  Mapper.Shutdown();
+  EXPECT_TRUE(Injector.HeldKeys().empty());
+  const Lines calls = Injector.Calls();
+  EXPECT_GT(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& call) { return call.ends_with(" down"); }),
+            0);
+}
+
 }  // namespace
 }  // namespace kestrova::testing

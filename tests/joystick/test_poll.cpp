@@ -358,6 +358,37 @@ TEST_F(PollThreadTest, ReadPositionAlongsidePolling) {
   Stick.WaitForPollThread();
 }
 
+// The capabilities as the window asks for them, while the poll thread takes them at each start
+// of polling and another thread reads a position (which takes them too): for the thread
+// sanitizer, each reader and the poll thread share the copy only under its lock.
+TEST_F(PollThreadTest, CapabilitiesAreReadWhileThePollThreadReadsThem) {
+  Stick.SetThreadIntensity(1);
+  std::atomic<bool> stop{false};
+  std::atomic<std::uint64_t> seen{0};
+  std::thread window([&] {
+    while (!stop) seen += Stick.XMax() + (Stick.HasZ() ? 1 : 0);
+  });
+  std::thread position([&] {
+    while (!stop) (void)Stick.ReadPosition();
+  });
+  for (int start = 0; start < 20; ++start) {
+    JOYCAPSA caps{};
+    caps.wXmax = caps.wYmax = static_cast<unsigned>(65535 - start % 2);
+    caps.wCaps = start % 2 ? JOYCAPS_HASZ : 0;
+    Service.SetCaps(0, caps);
+    const int reads = Service.PositionReads();
+    Stick.SetEnablePolling(true);  // a new poll thread: its first pass takes the capabilities
+    ASSERT_TRUE(WaitUntil([&] { return Service.PositionReads() > reads + 1; }));
+    Stick.SetEnablePolling(false);
+    Stick.WaitForPollThread();
+  }
+  stop = true;
+  window.join();
+  position.join();
+  EXPECT_GT(seen.load(), 0u);
+  EXPECT_EQ(Stick.XMax(), 65534u);  // the last one set
+}
+
 TEST_F(PollThreadTest, DestroyingTheComponentStopsItsThread) {
   auto stick = std::make_unique<TJstick>(Service);
   stick->SetThreadIntensity(1000);  // the destructor must not wait for the sleep

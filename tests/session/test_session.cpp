@@ -18,9 +18,11 @@
 #include "fakes/ScriptedJoyService.h"
 #include "fakes/VirtualSleeper.h"
 #include "joystick/AxisConditioning.h"
+#include "joystick/Jstick.h"
 #include "mapping/Profile.h"
 #include "mapping/TextFile.h"
 #include "platform/print/PrintInjector.h"
+#include "platform/sdl/SdlJoyService.h"
 #include "session/Engine.h"
 #include "session/LineWriter.h"
 #include "session/Monitor.h"
@@ -306,6 +308,42 @@ TEST(ReplayTimeline, WarnsOfTriggersLeftPulledAndZOnAPad) {
       EXPECT_THAT(warnings[i], ::testing::StartsWith(test.Warnings[i])) << test.Text;
     }
   }
+}
+
+// For the thread sanitizer: a timeline's player that starts before the poll thread's first
+// reading pushes its pad's samples and sets its controls while the poll thread reads and takes
+// them; each side reaches the shared pad only under its lock. The release is still seen.
+TEST(ReplayTimeline, PlaysFromBeforeTheFirstPollWhileThePollThreadReads) {
+  const TReplay replay = ParseReplay(
+      "0 gyro 0 90 0\n0 accel 0 9.81 0\n0 button 1 down\n0 axis LT 65535\n"
+      "30 touch down 0.5 0.5\n40 button 1 up\n40 axis LT 0\n50 touch up 0.5 0.5\n80 end\n",
+      "t");
+  auto service = CreateSdlJoyService();
+  TVirtualControllerDesc desc;
+  desc.Name = "Early Replay Pad";
+  desc.GameController = desc.ReadOrder = desc.Sensors = true;
+  auto pad = AttachSdlVirtualController(desc);
+  int id = 0;
+  for (const auto& controller : ListControllers(*service)) {
+    if (controller.Name == desc.Name) id = controller.JoystickID;
+  }
+  ASSERT_GT(id, 0);
+  TJstick stick(*service);
+  stick.SetJoystickID(id);
+  stick.SetThreadIntensity(1);
+  std::atomic<int> releases{0};
+  stick.OnButton = [&](TObject*, int button, bool down) {
+    if (button == 1 && !down) ++releases;
+  };
+  std::atomic<bool> ended{false};
+  TReplayPlayer player(replay, *pad, [&] { ended = true; });
+  player.Start(std::chrono::steady_clock::now());
+  stick.SetEnablePolling(true);
+  EXPECT_TRUE(testing::WaitUntil([&] { return ended.load(); }));
+  EXPECT_TRUE(testing::WaitUntil([&] { return releases.load() == 1; }));
+  stick.SetEnablePolling(false);
+  stick.WaitForPollThread();
+  player.Stop();
 }
 
 TEST(PrintOutput, RecordsEveryCallAndKeepsThePointerOnTheScreen) {
