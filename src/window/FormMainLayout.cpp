@@ -74,7 +74,7 @@ void TFormMain::BuildEventRows() {
   connect(MoreControls, &TFormMoreControls::Closed, this,
           [this] { Guarded([&] { ShowMoreControls(false); }); });
   place(MoreControls, MoreLeftColumn, std::size(MoreLeftColumn), TFormMoreControls::LeftColumnX,
-        78);
+        92);
   place(MoreControls, MoreRightColumn, std::size(MoreRightColumn), TFormMoreControls::RightColumnX,
         90);
   for (int i = 0; i < 3; ++i) {

@@ -25,9 +25,9 @@ class TFormMoreControls : public QWidget {
 
   // Where the event rows go and the tolerance fields begin, in the panel's coordinates.
   static constexpr int LeftColumnX = 8;
-  static constexpr int RightColumnX = 190;
+  static constexpr int RightColumnX = 204;
   static constexpr int RowHeight = 19;
-  static constexpr int Width = 380;
+  static constexpr int Width = 394;
   static constexpr int Height = 8 + 14 * RowHeight + 8;
 
  signals:
