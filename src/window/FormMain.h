@@ -221,7 +221,7 @@ class TFormMain : public QWidget, public TMainWindow {
   void ShowPressChoices();
   // The whole window where the screen has room for it, else as much as fits, with scroll bars.
   void FitToScreen();
-  // The controls' whole area: the specified window, and the panel beside it when shown.
+  // The controls' whole area: the window's own, and the panel beside them when shown.
   QSize ContentSize() const;
   void ShowMoreControls(bool shown);
   void ScrollTo(QPoint offset);

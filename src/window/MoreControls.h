@@ -2,8 +2,8 @@
 // The "More controls" panel: the events of a modern pad beyond the main window's rows (the U and
 // V axes, each trigger on its own, buttons 10 to 16 with and without shift) and their tolerances.
 // Its rows are built by the main window like its own, so that their Press and Release buttons
-// select a slot in the same editor. It is a part of the main window, shown to the right of the
-// specified controls (the window grows by its width), so that it covers none of them. GUI thread.
+// select a slot in the same editor. It is a part of the main window, shown to the right of its
+// own controls (the window grows by its width), so that it covers none of them. GUI thread.
 
 #include <QWidget>
 #include <array>

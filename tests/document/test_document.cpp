@@ -144,7 +144,7 @@ TEST_F(DocumentTest, EveryEditIsAStepOfOneHistory) {
   EXPECT_FALSE(other.CanUndo());
 }
 
-// The saved flag as specified (cleared by any edit, a cancelled dialog's included), set again by
+// The saved flag (cleared by any edit, a cancelled dialog's included), set again by
 // an undo or redo back to what was saved; the modified state is whether the content differs.
 TEST_F(DocumentTest, SavedFlagAndModifiedState) {
   EXPECT_TRUE(Document.Saved());
