@@ -82,4 +82,23 @@ bool ReadAvailable(int fd, std::string& buffer, std::size_t limit) {
   return true;
 }
 
+std::string NewestCompositorEntry(
+    const std::filesystem::path& folder,
+    const std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)>&
+        socketOf) {
+  std::error_code error;
+  std::string newest;
+  std::filesystem::file_time_type newestTime{};
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::optional<std::filesystem::path> socket = socketOf(entry.path());
+    if (!socket) continue;
+    const auto time = std::filesystem::last_write_time(*socket, error);
+    if (!error && (newest.empty() || time > newestTime)) {
+      newest = entry.path().string();
+      newestTime = time;
+    }
+  }
+  return newest;
+}
+
 }  // namespace kestrova

@@ -4,6 +4,9 @@
 // session does; a socket of another user's is no compositor of ours).
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -27,6 +30,14 @@ bool WriteAllWithin(int fd, const std::string& data, std::chrono::milliseconds t
 // What the descriptor has to read now, appended to buffer, at most limit bytes in all. Returns
 // false at the end of the stream or on an error (the peer went away).
 bool ReadAvailable(int fd, std::string& buffer, std::size_t limit);
+
+// Of the entries of folder, the one whose socket was written last (a restarted compositor's), or
+// "". socketOf gives an entry's socket (the entry itself, or one inside it), or nothing for an
+// entry that is not a compositor's.
+std::string NewestCompositorEntry(
+    const std::filesystem::path& folder,
+    const std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)>&
+        socketOf);
 
 // Waits up to timeout for the descriptor to be readable; false when it is not by then.
 bool WaitReadable(int fd, std::chrono::milliseconds timeout);

@@ -76,18 +76,9 @@ bool HasEventSocket(const fs::path& folder) {
 
 // The newest instance's folder beside folder (Hyprland restarted with a new signature), or "".
 std::string NewestInstance(const fs::path& folder) {
-  std::error_code error;
-  std::string newest;
-  fs::file_time_type newestTime{};
-  for (const auto& entry : fs::directory_iterator(folder.parent_path(), error)) {
-    if (!HasEventSocket(entry.path())) continue;
-    const auto time = fs::last_write_time(entry.path() / ".socket2.sock", error);
-    if (!error && (newest.empty() || time > newestTime)) {
-      newest = entry.path().string();
-      newestTime = time;
-    }
-  }
-  return newest;
+  return NewestCompositorEntry(folder.parent_path(), [](const fs::path& entry) {
+    return HasEventSocket(entry) ? std::optional(entry / ".socket2.sock") : std::nullopt;
+  });
 }
 
 class THyprlandSource : public TActiveWindowSource {

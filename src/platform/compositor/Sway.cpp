@@ -102,19 +102,11 @@ bool NextMessage(std::string& buffer, std::uint32_t& type, std::string& payload)
 // The newest sway socket of this user in folder, or "".
 std::string NewestSwaySocket(const std::filesystem::path& folder) {
   const std::string prefix = "sway-ipc." + std::to_string(::geteuid()) + ".";
-  std::error_code error;
-  std::string newest;
-  std::filesystem::file_time_type newestTime{};
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    if (!name.starts_with(prefix) || !name.ends_with(".sock")) continue;
-    const auto time = entry.last_write_time(error);
-    if (!error && (newest.empty() || time > newestTime)) {
-      newest = entry.path().string();
-      newestTime = time;
-    }
-  }
-  return newest;
+  return NewestCompositorEntry(folder, [&prefix](const std::filesystem::path& entry) {
+    const std::string name = entry.filename().string();
+    return name.starts_with(prefix) && name.ends_with(".sock") ? std::optional(entry)
+                                                               : std::nullopt;
+  });
 }
 
 class TSwaySource : public TActiveWindowSource {
