@@ -24,6 +24,8 @@
 #include <cstdio>
 #include <map>
 
+#include "common/StandInCommands.h"
+
 namespace {
 
 void Say(const QString& line) {
@@ -253,25 +255,13 @@ int main(int argc, char** argv) {
   }
   if (enabled) setEnabled(true);
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-  QByteArray pending;
-  QObject::connect(&input, &QSocketNotifier::activated, [&] {
-    char buffer[512];
-    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (got <= 0) {
-      QCoreApplication::quit();
-      return;
-    }
-    pending.append(buffer, got);
-    for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
-      const QStringList words = QString::fromUtf8(pending.left(end)).split(' ');
-      pending.remove(0, end + 1);
-      if (words[0] == "focus" && words.size() == 5) {
-        Evaluate(engine, "__focus(" + WindowExpression(words.mid(1)) + ");");
-      } else if (words[0] == "none") {
-        Evaluate(engine, "__focus(null);");
-      } else if (words[0] == "enable" || words[0] == "disable") {
-        setEnabled(words[0] == "enable");
-      }
+  kestrova::testing::ReadCommandLines(input, [&](const QStringList& words) {
+    if (words[0] == "focus" && words.size() == 5) {
+      Evaluate(engine, "__focus(" + WindowExpression(words.mid(1)) + ");");
+    } else if (words[0] == "none") {
+      Evaluate(engine, "__focus(null);");
+    } else if (words[0] == "enable" || words[0] == "disable") {
+      setEnabled(words[0] == "enable");
     }
   });
   Say("ready");

@@ -25,6 +25,8 @@
 #include <map>
 #include <memory>
 
+#include "common/StandInCommands.h"
+
 namespace {
 
 void Say(const QString& line) {
@@ -175,23 +177,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-  QByteArray pending;
-  QObject::connect(&input, &QSocketNotifier::activated, [&] {
-    char buffer[512];
-    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (got <= 0) {
-      QCoreApplication::quit();
-      return;
-    }
-    pending.append(buffer, got);
-    for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
-      const QStringList words = QString::fromUtf8(pending.left(end)).split(' ');
-      pending.remove(0, end + 1);
-      if (words[0] == "activate" && words.size() == 4) {
-        kwin.Activate(WindowExpression(words[1], words[2], words[3]));
-      } else if (words[0] == "none") {
-        kwin.Activate("null");
-      }
+  kestrova::testing::ReadCommandLines(input, [&](const QStringList& words) {
+    if (words[0] == "activate" && words.size() == 4) {
+      kwin.Activate(WindowExpression(words[1], words[2], words[3]));
+    } else if (words[0] == "none") {
+      kwin.Activate("null");
     }
   });
   Say("ready");

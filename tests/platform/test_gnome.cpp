@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/StandIn.h"
 #include "platform/gnome/GnomeActiveWindow.h"
 
 namespace kestrova {
@@ -21,62 +22,18 @@ namespace {
 const QString Extension =
     KESTROVA_SOURCE_DIR "/data/gnome-shell/kestrova-focus@example.org/extension.js";
 
-// The stand-in shell, and what it said.
-class TFakeShell {
+// The stand-in shell, running the extension.
+class TFakeShell : public testing::TStandIn {
  public:
-  explicit TFakeShell(const QStringList& arguments = {}) {
-    FProcess.setProgram(KESTROVA_FAKE_GNOME_SHELL);
-    FProcess.setArguments(QStringList{Extension} + arguments);
-    FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    FProcess.start();
-  }
-  ~TFakeShell() { Stop(); }
-
-  void Stop() {
-    if (FProcess.state() == QProcess::NotRunning) return;
-    FProcess.closeWriteChannel();
-    if (!FProcess.waitForFinished(5000)) FProcess.kill();
-    FProcess.waitForFinished(5000);
-  }
-
-  void Send(const QString& line) {
-    FProcess.write((line + "\n").toUtf8());
-    FProcess.waitForBytesWritten(1000);
-  }
-
-  // Whether a line equal to line has been said, waiting up to the timeout.
-  bool WaitFor(const QString& line, int timeoutMs = 10000) {
-    return QTest::qWaitFor([&] { return Read().contains(line); }, timeoutMs);
-  }
-
-  QStringList Read() {
-    FBuffer += FProcess.readAllStandardOutput();
-    for (qsizetype end = FBuffer.indexOf('\n'); end >= 0; end = FBuffer.indexOf('\n')) {
-      FLines << QString::fromUtf8(FBuffer.left(end));
-      FBuffer.remove(0, end + 1);
-    }
-    return FLines;
-  }
-
- private:
-  QProcess FProcess;
-  QByteArray FBuffer;
-  QStringList FLines;
+  explicit TFakeShell(const QStringList& arguments = {})
+      : TStandIn(KESTROVA_FAKE_GNOME_SHELL, QStringList{Extension} + arguments) {}
+  // Whether a line starting with line has been said, waiting up to the timeout.
+  bool Has(const QString& line) { return !WaitFor(line).isEmpty(); }
 };
 
-struct TTold {
-  std::vector<TActiveWindow> Changes;
-  std::vector<std::string> Losses;
-  TActiveWindowHandlers Handlers() {
-    return {[this](const TActiveWindow& a) { Changes.push_back(a); },
-            [this](const std::string& why) { Losses.push_back(why); }, nullptr};
-  }
-  bool WaitForChanges(std::size_t n) {
-    return QTest::qWaitFor([&] { return Changes.size() >= n; }, 10000);
-  }
-};
-
-const std::string SelfExecutable = std::filesystem::read_symlink("/proc/self/exe").string();
+using testing::Self;
+using testing::SelfExecutable;
+using testing::TTold;
 
 struct TProgramRun {
   int ExitCode = -1;
@@ -114,11 +71,11 @@ class TestGnome : public QObject {
   void FollowsTheExtension() {
     TFakeShell shell(
         {"--focus", "org.gnome.Terminal:Gnome-terminal:gnome-terminal-server:" + Self()});
-    QVERIFY(shell.WaitFor("ready"));
+    QVERIFY(shell.Has("ready"));
     TTold told;
     auto source = CreateGnomeActiveWindowSource(told.Handlers());
     QVERIFY(source != nullptr);
-    QVERIFY2(told.WaitForChanges(1), qPrintable(shell.Read().join('\n')));
+    QVERIFY2(told.WaitForChanges(1), qPrintable(shell.Said()));
     QVERIFY(source->Reporting());
     QCOMPARE(told.Changes[0].Class, "Gnome-terminal");
     QCOMPARE(told.Changes[0].Instance, "gnome-terminal-server");
@@ -140,14 +97,14 @@ class TestGnome : public QObject {
     shell.Send("none");
     QVERIFY(told.WaitForChanges(5));
     QVERIFY(!told.Changes[4].Found);
-    QVERIFY(!shell.Read().join('\n').contains("script-error"));
+    QVERIFY(!shell.Said().contains("script-error"));
     QVERIFY(told.Losses.empty());
   }
 
   // Only the shell tells: the same signal from another program on the bus is not a report.
   void OthersOnTheBusAreNotHeard() {
     TFakeShell shell({"--focus", "org.gnome.Nautilus:Nautilus:nautilus:0"});
-    QVERIFY(shell.WaitFor("ready"));
+    QVERIFY(shell.Has("ready"));
     TTold told;
     auto source = CreateGnomeActiveWindowSource(told.Handlers());
     QVERIFY(told.WaitForChanges(1));
@@ -171,7 +128,7 @@ class TestGnome : public QObject {
   // without Kestrova starting again; the question of --active-window fails with the same words.
   void TheExtensionNotEnabled() {
     TFakeShell shell({"--disabled", "--focus", "-:Game:game:0"});
-    QVERIFY(shell.WaitFor("ready"));
+    QVERIFY(shell.Has("ready"));
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, ReadGnomeActiveWindow(std::chrono::seconds(5)));
     TTold told;
     auto source = CreateGnomeActiveWindowSource(told.Handlers());
@@ -191,7 +148,7 @@ class TestGnome : public QObject {
     QVERIFY(source->Reporting());
     // Disabled again: nothing more comes, and nothing breaks.
     shell.Send("disable");
-    QVERIFY(shell.WaitFor("disabled"));
+    QVERIFY(shell.Has("disabled"));
     shell.Send("focus - Other other 0");
     QTest::qWait(200);
     QCOMPARE(told.Changes.size(), 1u);
@@ -203,7 +160,7 @@ class TestGnome : public QObject {
     std::unique_ptr<TActiveWindowSource> source;
     {
       TFakeShell shell({"--focus", "-:Konsole:konsole:0"});
-      QVERIFY(shell.WaitFor("ready"));
+      QVERIFY(shell.Has("ready"));
       source = CreateGnomeActiveWindowSource(told.Handlers());
       QVERIFY(told.WaitForChanges(1));
     }
@@ -227,7 +184,7 @@ class TestGnome : public QObject {
   // The program asks the shell when the desktop is GNOME.
   void ProgramPrintsWhatTheShellTells() {
     TFakeShell shell({"--focus", "org.example.Game.desktop:GameClass:game:" + Self()});
-    QVERIFY(shell.WaitFor("ready"));
+    QVERIFY(shell.Has("ready"));
     const TProgramRun run = AskProgram(FFolder.path());
     QCOMPARE(run.ExitCode, 0);
     QVERIFY2(run.Out.startsWith("class: GameClass\ninstance: game\nexecutable: " +
@@ -237,8 +194,6 @@ class TestGnome : public QObject {
   }
 
  private:
-  static QString Self() { return QString::number(::getpid()); }
-
   QTemporaryDir FFolder;
 };
 

@@ -15,96 +15,21 @@
 #include <vector>
 
 #include "common/RulesFixture.h"
+#include "common/StandIn.h"
 #include "platform/kwin/KWinActiveWindow.h"
 
 namespace kestrova {
 namespace {
 
 // The stand-in KWin, and what it said.
-class TFakeKWin {
+class TFakeKWin : public testing::TStandIn {
  public:
-  explicit TFakeKWin(const QStringList& arguments = {}) {
-    FProcess.setProgram(KESTROVA_FAKE_KWIN);
-    FProcess.setArguments(arguments);
-    FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    FProcess.start();
-  }
-  ~TFakeKWin() { Stop(); }
-
-  void Stop() {
-    if (FProcess.state() == QProcess::NotRunning) return;
-    FProcess.closeWriteChannel();  // its input ends: it quits
-    if (!FProcess.waitForFinished(5000)) FProcess.kill();
-    FProcess.waitForFinished(5000);
-  }
-
-  void Send(const QString& line) {
-    FProcess.write((line + "\n").toUtf8());
-    FProcess.waitForBytesWritten(1000);
-  }
-
-  // Waits for the n-th line (1: the first) that starts with prefix; it or "" at the timeout.
-  QString WaitFor(const QString& prefix, int n = 1, int timeoutMs = 10000) {
-    QString found;
-    (void)QTest::qWaitFor(
-        [&] {
-          Read();
-          int seen = 0;
-          for (const QString& line : FLines) {
-            if (line.startsWith(prefix) && ++seen == n) {
-              found = line;
-              return true;
-            }
-          }
-          return false;
-        },
-        timeoutMs);
-    return found;
-  }
-
-  int Count(const QString& prefix) {
-    Read();
-    return static_cast<int>(std::count_if(FLines.begin(), FLines.end(),
-                                          [&](const QString& l) { return l.startsWith(prefix); }));
-  }
-
-  QString Said() {
-    Read();
-    return FLines.join('\n');
-  }
-
- private:
-  void Read() {
-    FBuffer += FProcess.readAllStandardOutput();
-    for (qsizetype end = FBuffer.indexOf('\n'); end >= 0; end = FBuffer.indexOf('\n')) {
-      FLines << QString::fromUtf8(FBuffer.left(end));
-      FBuffer.remove(0, end + 1);
-    }
-  }
-
-  QProcess FProcess;
-  QByteArray FBuffer;
-  QStringList FLines;
+  explicit TFakeKWin(const QStringList& arguments = {}) : TStandIn(KESTROVA_FAKE_KWIN, arguments) {}
 };
 
-// What a source told.
-struct TTold {
-  std::vector<TActiveWindow> Changes;
-  std::vector<std::string> Losses;
-  TActiveWindowHandlers Handlers() {
-    return {[this](const TActiveWindow& a) { Changes.push_back(a); },
-            [this](const std::string& why) { Losses.push_back(why); }, nullptr};
-  }
-  bool WaitForChanges(std::size_t n) {
-    return QTest::qWaitFor([&] { return Changes.size() >= n; }, 10000);
-  }
-};
-
-const std::string SelfExecutable = std::filesystem::read_symlink("/proc/self/exe").string();
-
-QString Self() {
-  return QString::number(::getpid());
-}
+using testing::Self;
+using testing::SelfExecutable;
+using testing::TTold;
 
 // A finished run of the program.
 struct TProgramRun {
