@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "common/RulesFixture.h"
@@ -138,6 +139,35 @@ std::string StateOf(const fs::path& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// Kestrova's window on the session, with the rules' fixture, while the focus goes to Editor and
+// then to RacingGame: the rules, and what its state file says once it has ended.
+struct TFollowed {
+  TRulesFixture Rules;
+  std::string State;
+};
+TFollowed FollowTheFocus(TUserSession& session, std::vector<std::string> environment,
+                         const std::function<void(const std::string&)>& focus) {
+  fs::create_directories(session.Path("rules"));
+  TFollowed followed{WriteRulesFixture(session.Path("rules")), {}};
+  session.Own(session.Path("rules"));
+  const fs::path state = session.Path("logs") / "state.txt";
+  environment.insert(environment.end(),
+                     {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + followed.Rules.ConfigHome,
+                      "KESTROVA_STATE_FILE=" + state.string()});
+  TProcess& kestrova =
+      session.Start("kestrova", {KESTROVA_BINARY, "--output", "print"}, environment);
+  EXPECT_TRUE(session.WaitForWindow());
+  for (const char* application : {"Editor", "RacingGame"}) {
+    focus(application);
+    std::this_thread::sleep_for(500ms);
+  }
+  kestrova.Signal(SIGTERM);
+  const TRun ended = kestrova.Wait(20s);
+  EXPECT_EQ(ended.ExitCode, 0) << ended.Err;
+  followed.State = StateOf(state);
+  return followed;
+}
+
 class SwayTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -198,23 +228,9 @@ TEST_F(SwayTest, TheProfileFollowsTheFocus) {
   EXPECT_THAT(told, HasSubstr("source: sway's IPC socket"));
   EXPECT_THAT(told, HasSubstr("executable: /usr/bin/foot"));
 
-  fs::create_directories(Session.Path("rules"));
-  const TRulesFixture rules = WriteRulesFixture(Session.Path("rules"));
-  Session.Own(Session.Path("rules"));
-  const fs::path state = Session.Path("logs") / "state.txt";
-  TProcess& kestrova = Session.Start(
-      "kestrova", {KESTROVA_BINARY, "--output", "print"},
-      {"SWAYSOCK=" + Socket, "XDG_CURRENT_DESKTOP=sway", "QT_QPA_PLATFORM=offscreen",
-       "XDG_CONFIG_HOME=" + rules.ConfigHome, "KESTROVA_STATE_FILE=" + state.string()});
-  ASSERT_TRUE(Session.WaitForWindow());
-  Focus("Editor");
-  std::this_thread::sleep_for(500ms);
-  Focus("RacingGame");
-  std::this_thread::sleep_for(500ms);
-  kestrova.Signal(SIGTERM);
-  const TRun ended = kestrova.Wait(20s);
-  EXPECT_EQ(ended.ExitCode, 0) << ended.Err;
-  const std::string text = StateOf(state);
+  const auto [rules, text] =
+      FollowTheFocus(Session, {"SWAYSOCK=" + Socket, "XDG_CURRENT_DESKTOP=sway"},
+                     [this](const std::string& id) { Focus(id); });
   EXPECT_THAT(text, HasSubstr("the application in front is told by sway's IPC socket (SWAYSOCK)"));
   EXPECT_THAT(text, HasSubstr("Switched to " + rules.DesktopProfile + " for Editor"));
   EXPECT_THAT(text, HasSubstr("Switched to " + rules.RacingProfile + " for RacingGame"));
@@ -324,23 +340,10 @@ TEST_F(GnomeShellTest, TheProfileFollowsTheFocus) {
   EXPECT_THAT(told, HasSubstr("source: GNOME Shell, through Kestrova's extension"));
   EXPECT_THAT(told, HasSubstr("executable: /usr/bin/foot"));
 
-  fs::create_directories(Session.Path("rules"));
-  const TRulesFixture rules = WriteRulesFixture(Session.Path("rules"));
-  Session.Own(Session.Path("rules"));
-  const fs::path state = Session.Path("logs") / "state.txt";
   std::vector<std::string> window = Desktop();
-  window.insert(window.end(), {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + rules.ConfigHome,
-                               "KESTROVA_STATE_FILE=" + state.string()});
   window.erase(window.begin() + 1);  // no WAYLAND_DISPLAY: offscreen
-  TProcess& kestrova = Session.Start("kestrova", {KESTROVA_BINARY, "--output", "print"}, window);
-  ASSERT_TRUE(Session.WaitForWindow());
-  Focus("Editor");
-  std::this_thread::sleep_for(500ms);
-  Focus("RacingGame");
-  std::this_thread::sleep_for(500ms);
-  kestrova.Signal(SIGTERM);
-  EXPECT_EQ(kestrova.Wait(20s).ExitCode, 0);
-  const std::string text = StateOf(state);
+  const auto [rules, text] =
+      FollowTheFocus(Session, window, [this](const std::string& cls) { Focus(cls); });
   EXPECT_THAT(text, HasSubstr("told by GNOME Shell, through Kestrova's extension"));
   EXPECT_THAT(text, HasSubstr("Switched to " + rules.DesktopProfile + " for Editor"));
   EXPECT_THAT(text, HasSubstr("Switched to " + rules.RacingProfile + " for RacingGame"));
