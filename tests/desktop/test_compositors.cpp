@@ -140,13 +140,16 @@ std::string StateOf(const fs::path& path) {
 }
 
 // Kestrova's window on the session, with the rules' fixture, while the focus goes to Editor and
-// then to RacingGame: the rules, and what its state file says once it has ended.
+// then to RacingGame: the rules, and what its state file says once it has ended. settle, when
+// given, returns once the compositor has answered the window's first question (what the window
+// first hears switches nothing, so a focus change must come after it).
 struct TFollowed {
   TRulesFixture Rules;
   std::string State;
 };
 TFollowed FollowTheFocus(TUserSession& session, std::vector<std::string> environment,
-                         const std::function<void(const std::string&)>& focus) {
+                         const std::function<void(const std::string&)>& focus,
+                         const std::function<void()>& settle = {}) {
   fs::create_directories(session.Path("rules"));
   TFollowed followed{WriteRulesFixture(session.Path("rules")), {}};
   session.Own(session.Path("rules"));
@@ -157,6 +160,7 @@ TFollowed FollowTheFocus(TUserSession& session, std::vector<std::string> environ
   TProcess& kestrova =
       session.Start("kestrova", {KESTROVA_BINARY, "--output", "print"}, environment);
   EXPECT_TRUE(session.WaitForWindow());
+  if (settle) settle();
   for (const char* application : {"Editor", "RacingGame"}) {
     focus(application);
     std::this_thread::sleep_for(500ms);
@@ -342,8 +346,11 @@ TEST_F(GnomeShellTest, TheProfileFollowsTheFocus) {
 
   std::vector<std::string> window = Desktop();
   window.erase(window.begin() + 1);  // no WAYLAND_DISPLAY: offscreen
-  const auto [rules, text] =
-      FollowTheFocus(Session, window, [this](const std::string& cls) { Focus(cls); });
+  const auto [rules, text] = FollowTheFocus(
+      Session, window, [this](const std::string& cls) { Focus(cls); },
+      // The shell answers in order: once a later question is answered, the
+      // window's first one has been too.
+      [this] { (void)InFront(); });
   EXPECT_THAT(text, HasSubstr("told by GNOME Shell, through Kestrova's extension"));
   EXPECT_THAT(text, HasSubstr("Switched to " + rules.DesktopProfile + " for Editor"));
   EXPECT_THAT(text, HasSubstr("Switched to " + rules.RacingProfile + " for RacingGame"));
